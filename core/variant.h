@@ -1,0 +1,205 @@
+// Variant: the tagged automation value, and the operations on it that the
+// components and the hosts use (conversions, concatenation, truth test,
+// arithmetic, comparisons, Len/Mid/Hex, dates).
+//
+// Text conversions follow fixed English (United States) conventions: decimal
+// point ".", dates month/day/year with "/", Boolean texts "True"/"False".
+// Operations raise halvane::Error with number 6, 13 or 94 and an empty
+// source; the member that called them adds its own source (WithSource).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/error.h"
+
+namespace halvane {
+
+// Automation type tags.
+enum class VarType : std::uint16_t {
+  Empty = 0,
+  Null = 1,
+  Integer = 2,
+  Long = 3,
+  Single = 4,
+  Double = 5,
+  Date = 7,
+  String = 8,
+  Error = 10,
+  Boolean = 11,
+};
+inline constexpr std::uint16_t kVarByRef = 0x4000;
+
+// The status an omitted argument carries (DISP_E_PARAMNOTFOUND).
+inline constexpr std::int32_t kStatusParamNotFound = static_cast<std::int32_t>(0x80020004u);
+
+class Variant {
+ public:
+  Variant() = default;  // Empty
+  Variant(std::int16_t v) : type_(VarType::Integer), num_(v) {}
+  Variant(std::int32_t v) : type_(VarType::Long), num_(v) {}
+  Variant(float v) : type_(VarType::Single), dbl_(v) {}
+  Variant(double v) : type_(VarType::Double), dbl_(v) {}
+  Variant(bool v) : type_(VarType::Boolean), num_(v ? -1 : 0) {}
+  Variant(const char* v) : type_(VarType::String), str_(v) {}
+  Variant(std::string v) : type_(VarType::String), str_(std::move(v)) {}
+  Variant(std::string_view v) : type_(VarType::String), str_(v) {}
+
+  static Variant Empty() { return Variant(); }
+  static Variant Null() { Variant v; v.type_ = VarType::Null; return v; }
+  static Variant Integer(std::int16_t v) { return Variant(v); }
+  static Variant Long(std::int32_t v) { return Variant(v); }
+  static Variant Single(float v) { return Variant(v); }
+  static Variant Double(double v) { return Variant(v); }
+  static Variant Date(double day_number) { Variant v(day_number); v.type_ = VarType::Date; return v; }
+  static Variant String(std::string s) { return Variant(std::move(s)); }
+  static Variant Boolean(bool b) { return Variant(b); }
+  static Variant ErrorCode(std::int32_t scode) { Variant v; v.type_ = VarType::Error; v.num_ = scode; return v; }
+  // The value an omitted argument is: an Error holding DISP_E_PARAMNOTFOUND.
+  static Variant Missing() { return ErrorCode(kStatusParamNotFound); }
+  // A by-reference Variant referring to `target`, which must outlive it.
+  static Variant Ref(Variant& target);
+
+  // The kind of the value itself (a reference reports the referenced kind).
+  VarType Type() const { return Deref().type_; }
+  // The automation tag: kVarByRef + kind for a reference.
+  std::uint16_t Tag() const;
+  bool IsByRef() const { return ref_ != nullptr; }
+  // The referenced value for a reference (followed to the end), else *this.
+  const Variant& Deref() const;
+  Variant& Deref();
+  // A copy of the value with every reference resolved.
+  Variant Value() const { return Deref(); }
+
+  // Stores `v` where this Variant lives: through a reference into the
+  // caller's value, otherwise into this Variant itself.
+  void Assign(Variant v);
+
+  bool IsEmpty() const { return Type() == VarType::Empty; }
+  bool IsNullValue() const { return Type() == VarType::Null; }
+  bool IsMissing() const;
+
+  // Raw payload access (no conversion; valid only for the matching kind).
+  std::int32_t RawInt() const { return Deref().num_; }   // Integer, Long, Boolean, Error
+  double RawDouble() const { return Deref().dbl_; }      // Single, Double, Date
+  const std::string& RawString() const { return Deref().str_; }  // String
+
+ private:
+  VarType type_ = VarType::Empty;
+  std::int32_t num_ = 0;
+  double dbl_ = 0.0;
+  std::string str_;
+  Variant* ref_ = nullptr;
+};
+
+// ---- conversions ---------------------------------------------------------
+
+std::string ToString(const Variant& v);        // Null: 94, Error: 13
+std::int32_t ToLong(const Variant& v);         // banker's rounding; 6/13/94
+std::int16_t ToInteger(const Variant& v);      // banker's rounding; 6/13/94
+bool ToBoolean(const Variant& v);              // "True"/"False" texts; 13/94
+double ToDouble(const Variant& v);             // 6/13/94
+float ToSingle(const Variant& v);              // 6/13/94
+double ToDate(const Variant& v);               // a day number; 13/94
+// Truth test of an if-statement: as ToBoolean, but Null is false.
+bool TruthTest(const Variant& v);
+
+// Variant concatenation (&): Null counts as "", Null & Null is Null.
+Variant Concat(const Variant& a, const Variant& b);
+// Immediate if: both values already evaluated by the caller.
+inline Variant IIf(const Variant& cond, const Variant& if_true, const Variant& if_false) {
+  return TruthTest(cond) ? if_true.Value() : if_false.Value();
+}
+inline bool IsNull(const Variant& v) { return v.IsNullValue(); }
+// The one-character String of code 0..255 (128..255 are U+0080..U+00FF).
+Variant Chr(std::int32_t code);
+
+// "Empty", "Null", "Integer", ... as a script host names the kinds.
+std::string_view TypeName(const Variant& v);
+
+// ---- numbers and text ------------------------------------------------------
+
+// Reading a number from text: blanks around, optional sign, digits with
+// optional "," group separators and decimal point, optional exponent; or
+// "&H" followed by hexadecimal digits (unsigned).
+struct NumberReading {
+  enum class Status { Ok, NotANumber, Overflow } status;
+  double value;
+};
+NumberReading ReadNumber(std::string_view text);
+
+// At most 15 significant digits, exponent form from 1E+15 and to 1E-05.
+std::string DoubleToText(double d);
+// At most 7 significant digits, same forms.
+std::string SingleToText(float f);
+// Round to the nearest whole number, halves to the even neighbour.
+double RoundHalfEven(double d);
+
+// Checked whole-number arithmetic: out of range raises error 6.
+std::int16_t AddInteger(std::int16_t a, std::int16_t b);
+std::int16_t SubInteger(std::int16_t a, std::int16_t b);
+std::int16_t MulInteger(std::int16_t a, std::int16_t b);
+std::int32_t AddLong(std::int32_t a, std::int32_t b);
+std::int32_t SubLong(std::int32_t a, std::int32_t b);
+std::int32_t MulLong(std::int32_t a, std::int32_t b);
+
+// ---- Variant arithmetic and comparison --------------------------------------
+
+// Variant + and -: a String operand is read as a number (Double result);
+// Integer results widen to Long and Long to Double instead of overflowing;
+// Null gives Null; "+" of two Strings concatenates them.
+Variant Add(const Variant& a, const Variant& b);
+Variant Subtract(const Variant& a, const Variant& b);
+// Unary minus.
+Variant Negate(const Variant& a);
+// -1, 0, 1; nullopt when either side is Null.  Numbers compare numerically,
+// Strings by code unit, and a number is less than a String.
+std::optional<int> Compare(const Variant& a, const Variant& b);
+
+// ---- string functions ----------------------------------------------------------
+
+Variant Len(const Variant& v);  // Long (UTF-16 code units), or Null
+// 1-based start; at most `length` characters; a start beyond the end gives "".
+// A start below 1 or a negative length raises error 5 ("Invalid procedure
+// call or argument").
+Variant Mid(const Variant& v, std::int32_t start, std::int32_t length);
+// Upper-case hexadecimal; negatives in two's complement of their width (four
+// digits for Integer and Boolean, eight otherwise).  Null gives Null.
+Variant Hex(const Variant& v);
+
+// ---- dates ---------------------------------------------------------------
+
+inline constexpr double kMinDate = -657434.0;  // 1 January 100
+inline constexpr double kMaxDate = 2958465.0;  // 31 December 9999 (day part)
+
+struct DateParts {
+  int year, month, day, hour, minute, second;
+};
+// Day number of a calendar day (no check of range); nullopt if not a valid day.
+std::optional<double> DateSerial(int year, int month, int day);
+double TimeSerial(int hour, int minute, int second);
+// Splits a day number into its parts (the time rounded to the second).
+DateParts SplitDate(double day_number);
+
+// Reads a date from text: m/d/y or m-d-y (two- or four-digit year; 00..29 is
+// 2000..2029, 30..99 is 1930..1999), y-m-d and y/m/d, English month names
+// full or abbreviated ("December 4, 2026", "4 Dec 2026"), each optionally
+// followed by a time (h:mm or h:mm:ss, optionally AM or PM); a time alone.
+std::optional<double> ReadDate(std::string_view text);
+// True for a Date value and for a String that ReadDate accepts.
+bool IsDate(const Variant& v);
+// Formats with a pattern of "mm", "m", "dd", "d", "yyyy", "yy" and literal
+// characters; the time of day is dropped.  Non-dates raise 13.
+std::string FormatDate(const Variant& v, std::string_view pattern);
+Variant Month(const Variant& v);  // Integer 1..12
+Variant Day(const Variant& v);    // Integer 1..31
+Variant Year(const Variant& v);   // Integer 100..9999
+// The server's local date and time.
+Variant Now();
+// Date text as Variant to String gives it: 12/4/2026, or 3/5/2004 2:30:00 PM.
+std::string DateToText(double day_number);
+
+}  // namespace halvane

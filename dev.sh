@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Halvane developer entry point.
+#   ./dev.sh build   configure and build Release into build/
+#   ./dev.sh test    build and run every test (unit, sanitizer, script, browser, fuzz smoke)
+#   ./dev.sh demo    build and serve the example gallery
+#   ./dev.sh bench   build and run the benchmarks
+#   ./dev.sh fuzz    run the fuzz targets for a while (FUZZ_SECONDS, default 60 each)
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+JOBS=${JOBS:-2}
+
+# Installs the Debian packages among "$@" that are not installed yet; quiet
+# when everything is there.
+need_pkgs() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  echo "dev.sh: installing ${missing[*]}" >&2
+  local sudo=
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo apt-get update -qq >/dev/null 2>&1 || true
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Node.js for the script tests: the machine's own if it has one, else Debian's.
+need_node() {
+  command -v node >/dev/null 2>&1 || need_pkgs nodejs npm
+}
+
+configure() {  # configure <dir> [cmake args...]
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+}
+
+cmd_build() {
+  need_pkgs cmake g++ make pkg-config libgtest-dev libcpp-httplib-dev
+  configure build
+  cmake --build build -j"$JOBS"
+}
+
+cmd_test() {
+  need_pkgs cmake g++ make pkg-config libgtest-dev libcpp-httplib-dev
+  need_node
+  if [ -f tests/browser/package.json ]; then
+    need_pkgs chromium
+    if [ ! -d tests/browser/node_modules ]; then
+      (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
+    fi
+  fi
+  if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
+    need_pkgs clang libclang-rt-14-dev
+  fi
+  # Sanitizer build: the unit tests under AddressSanitizer and UBSan.
+  configure build-asan -DHALVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-asan -j"$JOBS"
+  echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan -L unit -j"$JOBS" --output-on-failure --timeout 300
+  if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
+    echo "== fuzz smoke"
+    CC=clang CXX=clang++ configure build-fuzz -DHALVANE_FUZZ=ON -DHALVANE_TESTS=OFF -DHALVANE_HOST=OFF
+    cmake --build build-fuzz -j"$JOBS"
+    bash fuzz/smoke.sh build-fuzz
+  fi
+  cmd_build
+  echo "== all tests"
+  ctest --test-dir build -j"$JOBS" --output-on-failure --timeout 300
+}
+
+cmd_demo() {
+  cmd_build
+  local port=${PORT:-8080}
+  echo "Halvane gallery: http://127.0.0.1:$port/"
+  exec build/halvane serve examples --port "$port"
+}
+
+cmd_bench() {
+  need_pkgs cmake g++ libbenchmark-dev libcpp-httplib-dev
+  configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF
+  cmake --build build-bench -j"$JOBS"
+  bash bench/run.sh build-bench
+}
+
+cmd_fuzz() {
+  need_pkgs clang libclang-rt-14-dev cmake
+  CC=clang CXX=clang++ configure build-fuzz -DHALVANE_FUZZ=ON -DHALVANE_TESTS=OFF -DHALVANE_HOST=OFF
+  cmake --build build-fuzz -j"$JOBS"
+  FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash fuzz/smoke.sh build-fuzz
+}
+
+case "${1:-}" in
+  build) cmd_build ;;
+  test) cmd_test ;;
+  demo) cmd_demo ;;
+  bench) cmd_bench ;;
+  fuzz) cmd_fuzz ;;
+  *) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+esac

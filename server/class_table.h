@@ -1,0 +1,67 @@
+// The library's identity and the class table: every class with its
+// identifiers and the member table of its default (dual) interface.  The
+// automation layer, the host's `describe` and the tests all read this one
+// table.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace halvane {
+
+enum class MemberKind { Method, PropertyGet, PropertyLet };
+// Declared parameter and result types.  None is used for "no result".
+enum class ValueType { None, String, Integer, Boolean, Variant };
+
+struct ParamInfo {
+  std::string_view name;
+  ValueType type;
+  bool optional;
+};
+
+struct MemberInfo {
+  std::string_view name;
+  MemberKind kind;
+  std::int32_t dispid;
+  std::span<const ParamInfo> params;
+  ValueType result;
+};
+
+struct ClassInfo {
+  std::string_view name;            // AutoComplete
+  std::string_view prog_id;         // Halvane.AutoComplete
+  std::string_view clsid;           // DA0D95C8-..., without braces, upper case
+  std::string_view interface_name;  // _AutoComplete
+  std::string_view iid;
+  std::span<const MemberInfo> members;  // in function-table order
+};
+
+struct LibraryInfo {
+  std::string_view name;       // Halvane
+  std::string_view libid;
+  std::uint16_t version_major; // 27
+  std::uint16_t version_minor; // 0
+  std::uint32_t lcid;          // 0x0409
+  std::uint32_t registered_lcid;  // 0
+  std::string_view file_version;  // 1.0.0.0
+  std::string_view file_version_text;  // 1.00
+};
+
+const LibraryInfo& Library();
+std::span<const ClassInfo> Classes();
+
+// Finds a class by programmatic identifier or by CLSID (with or without
+// braces), without regard to case; nullptr when there is none.
+const ClassInfo* FindClass(std::string_view prog_id_or_clsid);
+
+// The member of `cls` with this DISPID and kind; nullptr when there is none.
+const MemberInfo* FindMember(const ClassInfo& cls, std::int32_t dispid, MemberKind kind);
+// The DISPID of a member name, matched without regard to case; nullopt-like
+// -1 is never a DISPID of the table, so it stands for "unknown".
+std::int32_t FindDispId(const ClassInfo& cls, std::string_view name);
+
+std::string_view ToText(MemberKind kind);
+std::string_view ToText(ValueType type);
+
+}  // namespace halvane
