@@ -1,0 +1,99 @@
+// The automation layer: create a component by programmatic identifier or
+// CLSID, look up member names, and invoke members by DISPID with Variant
+// arguments, as a late-bound scripting host does.  Every call is dispatched
+// from the class table (server/class_table.h).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/variant.h"
+#include "server/class_table.h"
+
+namespace halvane::automation {
+
+using HResult = std::int32_t;
+
+inline constexpr HResult kOk = 0;
+inline constexpr HResult kFalse = 1;
+inline constexpr HResult kDispEUnknownName = static_cast<HResult>(0x80020006u);
+inline constexpr HResult kDispEMemberNotFound = static_cast<HResult>(0x80020003u);
+inline constexpr HResult kDispETypeMismatch = static_cast<HResult>(0x80020005u);
+inline constexpr HResult kDispEOverflow = static_cast<HResult>(0x8002000Au);
+inline constexpr HResult kDispEBadParamCount = static_cast<HResult>(0x8002000Eu);
+inline constexpr HResult kDispEException = static_cast<HResult>(0x80020009u);
+inline constexpr HResult kDispEParamNotFound = static_cast<HResult>(0x80020004u);
+inline constexpr HResult kClassENotAvailable = static_cast<HResult>(0x80040111u);
+inline constexpr HResult kENoInterface = static_cast<HResult>(0x80004002u);
+inline constexpr HResult kEPointer = static_cast<HResult>(0x80004003u);
+inline constexpr HResult kEInvalidArg = static_cast<HResult>(0x80070057u);
+
+// The exception record of a member's error (kDispEException).
+struct ExceptionInfo {
+  std::uint32_t status = 0;  // 0x800A0000 + number
+  std::string source;
+  std::string description;
+};
+
+enum class InvokeKind { Method, PropertyGet, PropertyLet };
+
+// A component object handed out through its dispatch interface.  Objects are
+// reference counted (see ObjectPtr); the library counts live objects.
+class Object {
+ public:
+  virtual ~Object() = default;
+  virtual const ClassInfo& Class() const = 0;
+
+  // Member name to DISPID, without regard to case (kDispEUnknownName).
+  HResult GetIDOfName(std::string_view name, std::int32_t& dispid) const;
+
+  // Calls a member.  `args` are in declaration order; a by-reference
+  // argument (Variant::Ref) receives a value the member writes back.  An
+  // omitted argument is passed as Variant::Missing().  `result` may be null.
+  // On kDispEException, `excep` (if given) holds status, source, description.
+  virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args,
+                         Variant* result, ExceptionInfo* excep) = 0;
+
+  std::uint32_t AddRef();
+  std::uint32_t Release();  // deletes the object at zero
+
+ protected:
+  Object();
+
+ private:
+  std::atomic<std::uint32_t> refs_{1};
+};
+
+// Owning handle that releases on destruction.
+class ObjectPtr {
+ public:
+  ObjectPtr() = default;
+  explicit ObjectPtr(Object* adopted) : p_(adopted) {}
+  ObjectPtr(const ObjectPtr& o) : p_(o.p_) { if (p_) p_->AddRef(); }
+  ObjectPtr(ObjectPtr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+  ObjectPtr& operator=(ObjectPtr o) noexcept { std::swap(p_, o.p_); return *this; }
+  ~ObjectPtr() { if (p_) p_->Release(); }
+  Object* get() const { return p_; }
+  Object* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  Object* release() { Object* p = p_; p_ = nullptr; return p; }
+
+ private:
+  Object* p_ = nullptr;
+};
+
+// Creates a component by programmatic identifier ("Halvane.Tree") or CLSID
+// ("{BFC10B8E-...}" or without braces), any letter case.  kClassENotAvailable
+// for an unknown one.
+HResult CreateObject(std::string_view prog_id_or_clsid, ObjectPtr& out);
+
+// Live component objects and class-object locks (for DllCanUnloadNow).
+std::uint32_t LiveObjectCount();
+std::uint32_t LockCount();
+void LockServer(bool lock);
+
+}  // namespace halvane::automation
