@@ -1,0 +1,115 @@
+// The texts PopupMenu emits: the default mouse handlers, the three kinds of
+// menu row and the menu with its context-menu script.
+//
+// Each text is kept as it appears in the page, with LF line ends that become
+// CR LF at compile time.  A field "@Name@" marks where a value is spliced in;
+// '@' occurs nowhere else in these texts.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/text.h"
+
+namespace halvane::popupmenu_text {
+
+// The item highlight: white on navy with a visible border, and back.
+inline constexpr std::string_view kDefaultOnMouseOver =
+    "this.style.color='white';this.style.background='navy';this.style.border='@BorderWidth@pt solid #@BorderColor@'";
+inline constexpr std::string_view kDefaultOnMouseOut =
+    "this.style.color='black';this.style.background='#@BGColor@';this.style.border='@BorderWidth@pt solid #@BGColor@'";
+
+// The cell's start tag stays open from "<td nowrap" to the line starting ">".
+inline constexpr std::string_view kTitleRowRaw = R"txt(<tr>
+<td nowrap
+Align = center
+bgcolor = "@BGColor@"
+Style = "border:@BorderWidth@pt solid #@BGColor@;font-size:@FontSize@pt"
+>@Display@</td>
+</tr>
+)txt";
+inline constexpr auto kTitleRow = text::ToCrlf<text::CrlfSize(kTitleRowRaw)>(kTitleRowRaw);
+
+inline constexpr std::string_view kItemRowRaw = R"txt(<tr>
+<td nowrap
+Align = Left
+bgcolor = "@BGColor@"
+OnClick = "@OnClick@"
+Style = "cursor:hand;border:@BorderWidth@pt solid #@BGColor@;font-size:@FontSize@pt"
+onmouseover = "@OnMouseOver@"
+onmouseout = "@OnMouseOut@"
+>&nbsp;<img src="@ImagePath@" border=0 width=12 height=12 align="absmiddle">&nbsp;@Display@</td>
+</tr>
+)txt";
+inline constexpr auto kItemRow = text::ToCrlf<text::CrlfSize(kItemRowRaw)>(kItemRowRaw);
+
+// A one-pixel image stretched to a line 10 pixels narrower than the menu.
+inline constexpr std::string_view kRuleRowRaw = R"txt(<tr>
+<td nowrap
+Align = center
+bgcolor = "@BGColor@"
+Style = "border:@BorderWidth@pt solid #@BGColor@;font-size:@FontSize@pt"
+><img border=0 height=1 width="@RuleWidth@" src="@ImagePath_1x1Pixel@"></td>
+</tr>
+)txt";
+inline constexpr auto kRuleRow = text::ToCrlf<text::CrlfSize(kRuleRowRaw)>(kRuleRowRaw);
+
+// The hidden menu table, then the script that shows a copy of it in a popup
+// beside the pointer instead of the browser's context menu.  The stored rows
+// end with CR LF themselves, so an empty line follows them.
+inline constexpr std::string_view kMenuRaw = R"txt(<DIV ID="oContextHTML" STYLE="display:none;">
+<table STYLE="border:@BorderWidth@pt solid #@BorderColor@" BGCOLOR="#@BGColor@" width=@Width@ height="@Height@" cellpadding=0 cellspacing=1>
+@Rows@
+</table>
+</DIV>
+<SCRIPT LANGUAGE="JavaScript">
+var oPopup = window.createPopup();
+function contextMenu()
+{
+var lefter = event.clientX + 10;
+var topper = event.clientY + 10;
+oPopup.document.body.innerHTML = oContextHTML.innerHTML;
+oPopup.show(lefter, topper, @Width@, @Height@, document.body);
+}
+document.oncontextmenu = function() { contextMenu(); return false; }
+</SCRIPT>
+)txt";
+inline constexpr auto kMenu = text::ToCrlf<text::CrlfSize(kMenuRaw)>(kMenuRaw);
+
+// True when every field marker is closed.
+consteval bool FieldsClosed(std::string_view raw) {
+  std::size_t n = 0;
+  for (char c : raw) n += (c == '@') ? 1 : 0;
+  return n % 2 == 0;
+}
+static_assert(FieldsClosed(kDefaultOnMouseOver) && FieldsClosed(kDefaultOnMouseOut) &&
+              FieldsClosed(kTitleRowRaw) && FieldsClosed(kItemRowRaw) &&
+              FieldsClosed(kRuleRowRaw) && FieldsClosed(kMenuRaw));
+
+using Field = std::pair<std::string_view, std::string_view>;
+
+// Appends `tmpl` to `out` with every "@Name@" replaced by the value of the
+// field of that name.  Values are copied as they are; they are never scanned,
+// so a value holding '@' is spliced unchanged.
+inline void AppendFilled(std::string& out, std::string_view tmpl, std::initializer_list<Field> fields) {
+  for (;;) {
+    const std::size_t open = tmpl.find('@');
+    if (open == std::string_view::npos) break;
+    const std::size_t close = tmpl.find('@', open + 1);
+    if (close == std::string_view::npos) break;
+    out.append(tmpl.substr(0, open));
+    const std::string_view name = tmpl.substr(open + 1, close - open - 1);
+    for (const Field& f : fields) {
+      if (f.first == name) {
+        out.append(f.second);
+        break;
+      }
+    }
+    tmpl.remove_prefix(close + 1);
+  }
+  out.append(tmpl);
+}
+
+}  // namespace halvane::popupmenu_text

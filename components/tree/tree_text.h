@@ -1,0 +1,117 @@
+// The texts Tree emits: the page script, the expand/collapse-all images, the
+// menu header and footer and the two node forms.
+//
+// Each text is kept as it appears in the page, with LF line ends that become
+// CR LF at compile time.  A field "@Name@" marks where a value is spliced in;
+// '@' occurs nowhere else in these texts.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/text.h"
+
+namespace halvane::tree_text {
+
+// The page script.  Both functions tell an open menu from a closed one by
+// the folder image its heading shows, so the image texts are spliced in.
+inline constexpr std::string_view kPageScriptRaw =
+    R"txt(<script language="JavaScript">
+function changeTableRow(image, tableName) {
+if (document.all[image].src.indexOf("@ExpandedImage@") != -1) {
+document.all[tableName].rows[1].style.display = "none";
+document.all[image].src = "@CollapsedImage@";
+} else {
+document.all[tableName].rows[1].style.display = "block";
+document.all[image].src = "@ExpandedImage@";
+}
+}
+function expandOrCollapse(which) {
+var sTable;
+var sImage;
+for (var i=0; i<=document.images.length-1; i++) {
+if (document.images[i].src.indexOf("@ExpandedImage@") != -1 || document.images[i].src.indexOf("@CollapsedImage@") != -1 ) {
+sTable = "table_" + document.images[i].id.substring(6, document.images[i].id.length);
+sImage = document.images[i].id
+if (which == 1) {
+document.all[sTable].rows[1].style.display = "block";
+document.all[sImage].src = "@ExpandedImage@";
+}else{
+document.all[sTable].rows[1].style.display = "none";
+document.all[sImage].src = "@CollapsedImage@";
+}}}}
+</Script>
+)txt";
+inline constexpr auto kPageScript = text::ToCrlf<text::CrlfSize(kPageScriptRaw)>(kPageScriptRaw);
+
+inline constexpr std::string_view kExpandCollapseRaw =
+    R"txt(<IMG alt="Collapse All Menus" id="image_minus" style="cursor:hand" SRC="@CollapseAllImage@" onclick="expandOrCollapse(0);">&nbsp;<IMG alt="Expand All Menus" id="image_plus" style="cursor:hand" SRC="@ExpandAllImage@" onclick="expandOrCollapse(1);">
+)txt";
+inline constexpr auto kExpandCollapse =
+    text::ToCrlf<text::CrlfSize(kExpandCollapseRaw)>(kExpandCollapseRaw);
+
+// Opens menu @n@: the heading row, then the hidden content row whose content
+// cell stays open for the menu's nodes and nested menus.
+inline constexpr std::string_view kMenuHeaderRaw =
+    R"txt(<table id="table_@n@" border="0" width="@Width@" cellpadding="0" cellspacing="1">
+<tr>
+<td nowrap colspan="1" width=20 align="center"><img id="image_@n@" style="cursor:hand" src="@CollapsedImage@" onClick="changeTableRow('image_@n@', 'table_@n@')" ></td><td nowrap colspan="1" ID="tblHeading@n@"><a href="javascript:changeTableRow('image_@n@', 'table_@n@')"><font class=@TextClass@>@MenuName@</font></a></td>
+</tr>
+<tr style="display:none">
+<td nowrap></td>
+<td nowrap width="100%">
+)txt";
+inline constexpr auto kMenuHeader = text::ToCrlf<text::CrlfSize(kMenuHeaderRaw)>(kMenuHeaderRaw);
+
+inline constexpr std::string_view kMenuFooterRaw = R"txt(</td></tr></table>
+)txt";
+inline constexpr auto kMenuFooter = text::ToCrlf<text::CrlfSize(kMenuFooterRaw)>(kMenuFooterRaw);
+
+inline constexpr std::string_view kNodeWithImageRaw =
+    R"txt(<table border="0" width="1" cellpadding="0" cellspacing="1"><tr><td align="center" nowrap colspan="1" width=20><a target="@Target@" href="@URI@"><img border=0 style="cursor:hand" src="@ImagePath@"></a></td><td nowrap colspan="1" ID="node@node@"><a target="@Target@" href="@URI@"><font class=@TextClass@>@NodeName@</font></a></td></tr></table>
+)txt";
+inline constexpr auto kNodeWithImage =
+    text::ToCrlf<text::CrlfSize(kNodeWithImageRaw)>(kNodeWithImageRaw);
+
+inline constexpr std::string_view kNodeRaw =
+    R"txt(<table border="0" width="1" cellpadding="0" cellspacing="1"><tr><td align="center" nowrap colspan="1" width=20></td><td nowrap colspan="1" ID="node@node@"><a target="@Target@" href="@URI@"><font class=@TextClass@>@NodeName@</font></a></td></tr></table>
+)txt";
+inline constexpr auto kNode = text::ToCrlf<text::CrlfSize(kNodeRaw)>(kNodeRaw);
+
+// True when every field marker is closed.
+consteval bool FieldsClosed(std::string_view raw) {
+  std::size_t n = 0;
+  for (char c : raw) n += (c == '@') ? 1 : 0;
+  return n % 2 == 0;
+}
+static_assert(FieldsClosed(kPageScriptRaw) && FieldsClosed(kExpandCollapseRaw) &&
+              FieldsClosed(kMenuHeaderRaw) && FieldsClosed(kNodeWithImageRaw) &&
+              FieldsClosed(kNodeRaw));
+
+using Field = std::pair<std::string_view, std::string_view>;
+
+// Appends `tmpl` to `out` with every "@Name@" replaced by the value of the
+// field of that name.  Values are copied as they are; they are never scanned,
+// so a value holding '@' is spliced unchanged.
+inline void AppendFilled(std::string& out, std::string_view tmpl, std::initializer_list<Field> fields) {
+  for (;;) {
+    const std::size_t open = tmpl.find('@');
+    if (open == std::string_view::npos) break;
+    const std::size_t close = tmpl.find('@', open + 1);
+    if (close == std::string_view::npos) break;
+    out.append(tmpl.substr(0, open));
+    const std::string_view name = tmpl.substr(open + 1, close - open - 1);
+    for (const Field& f : fields) {
+      if (f.first == name) {
+        out.append(f.second);
+        break;
+      }
+    }
+    tmpl.remove_prefix(close + 1);
+  }
+  out.append(tmpl);
+}
+
+}  // namespace halvane::tree_text
