@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "core/variant.h"
 
@@ -26,6 +27,14 @@ class Calendar {
 
  private:
   void Init(double now);
+
+  // The three page-wide script blocks; they read and change no member.
+  static std::string_view WriteCommonScript();
+  static std::string_view WriteEmbeddedScript();
+  static std::string_view WritePopupScript();
+  // Appends `text`, putting the calendar's name, the active date text and
+  // month and year, and ImageURL in place of its "@Name@" fields.
+  void AppendFilled(std::string& out, std::string_view text, const std::string& name) const;
 
   std::string active_date_;
   std::int16_t active_month_ = 0;
