@@ -2,6 +2,7 @@
 // walk from the default colour, and the colours that cannot be read.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "components/tabs/tabs.h"
@@ -15,6 +16,10 @@ struct ColourStep {
   bool lighter;
   const char* after;
 };
+
+void PrintTo(const ColourStep& row, std::ostream* os) {
+  *os << row.before << (row.lighter ? " next " : " previous ") << row.after;
+}
 
 class ColourTable : public ::testing::TestWithParam<ColourStep> {};
 
