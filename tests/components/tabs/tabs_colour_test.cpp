@@ -67,16 +67,6 @@ TEST(TabsColour, FifteenDarkerStepsFromTheDefaultWrapToWhite) {
   }
 }
 
-TEST(TabsColour, LighterStepsStopAtWhite) {
-  Tabs tabs;
-  tabs.LayerColor("000000");
-  for (int i = 0; i < 17; ++i) tabs.MoveNextLayerColor();
-  EXPECT_EQ(tabs.LayerColor(), "FFFFFF");
-  tabs.LayerColor("000000");
-  for (int i = 0; i < 16; ++i) tabs.MoveNextLayerColor();
-  EXPECT_EQ(tabs.LayerColor(), "F0F0F0");
-}
-
 // A colour that cannot be read raises type mismatch from the Tabs source and
 // stays exactly as it was.
 void ExpectUnreadable(const std::string& colour, bool lighter) {
@@ -106,12 +96,6 @@ TEST(TabsColour, UnreadableColoursRaiseAndStayUnchanged) {
     ExpectUnreadable("e0e0g0", lighter);   // a digit that is not hexadecimal
     ExpectUnreadable("zz0000", lighter);   // fails in the first channel
   }
-}
-
-TEST(TabsColour, AHashColourIsStoredAndReadBackUnchanged) {
-  Tabs tabs;
-  tabs.LayerColor("#e0e0e0");
-  EXPECT_EQ(tabs.LayerColor(), "#e0e0e0");
 }
 
 }  // namespace
