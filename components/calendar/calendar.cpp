@@ -33,9 +33,14 @@ std::pair<std::int16_t, std::int16_t> MonthAndYear(const std::string& date_text)
 
 }  // namespace
 
-Calendar::Calendar() : Calendar([] { return Now().RawDouble(); }) {}
+namespace {
+double LocalNow() { return Now().RawDouble(); }
+}  // namespace
 
-Calendar::Calendar(Clock clock) { Init(clock()); }
+Calendar::Calendar() { Init(LocalNow()); }
+
+// An empty clock means the local one.
+Calendar::Calendar(Clock clock) { Init(clock ? clock() : LocalNow()); }
 
 void Calendar::Init(double now) {
   WithSource(kSource, [&] {
