@@ -80,38 +80,11 @@ inline constexpr std::string_view kNodeRaw =
 )txt";
 inline constexpr auto kNode = text::ToCrlf<text::CrlfSize(kNodeRaw)>(kNodeRaw);
 
-// True when every field marker is closed.
-consteval bool FieldsClosed(std::string_view raw) {
-  std::size_t n = 0;
-  for (char c : raw) n += (c == '@') ? 1 : 0;
-  return n % 2 == 0;
-}
-static_assert(FieldsClosed(kPageScriptRaw) && FieldsClosed(kExpandCollapseRaw) &&
-              FieldsClosed(kMenuHeaderRaw) && FieldsClosed(kNodeWithImageRaw) &&
-              FieldsClosed(kNodeRaw));
+static_assert(text::FieldsClosed(kPageScriptRaw) && text::FieldsClosed(kExpandCollapseRaw) &&
+              text::FieldsClosed(kMenuHeaderRaw) && text::FieldsClosed(kNodeWithImageRaw) &&
+              text::FieldsClosed(kNodeRaw));
 
-using Field = std::pair<std::string_view, std::string_view>;
-
-// Appends `tmpl` to `out` with every "@Name@" replaced by the value of the
-// field of that name.  Values are copied as they are; they are never scanned,
-// so a value holding '@' is spliced unchanged.
-inline void AppendFilled(std::string& out, std::string_view tmpl, std::initializer_list<Field> fields) {
-  for (;;) {
-    const std::size_t open = tmpl.find('@');
-    if (open == std::string_view::npos) break;
-    const std::size_t close = tmpl.find('@', open + 1);
-    if (close == std::string_view::npos) break;
-    out.append(tmpl.substr(0, open));
-    const std::string_view name = tmpl.substr(open + 1, close - open - 1);
-    for (const Field& f : fields) {
-      if (f.first == name) {
-        out.append(f.second);
-        break;
-      }
-    }
-    tmpl.remove_prefix(close + 1);
-  }
-  out.append(tmpl);
-}
+using text::AppendFilled;
+using text::Field;
 
 }  // namespace halvane::tree_text
