@@ -3,6 +3,7 @@
 
 #include "components/autocomplete/autocomplete.h"
 #include "components/calendar/calendar.h"
+#include "components/compat/browser_compat.h"
 #include "components/popupmenu/popupmenu.h"
 #include "components/progressbar/progressbar.h"
 #include "components/tabs/tabs.h"
