@@ -1,0 +1,379 @@
+// halvane: runs and serves page scripts, and describes the library's classes.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "host/script/interpreter.h"
+#include "host/serve/server.h"
+#include "server/class_table.h"
+
+namespace {
+
+using namespace halvane;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // a runtime error, or a command that could not do its work
+constexpr int kExitUsage = 2;   // a syntax error, or a command line that makes no sense
+
+constexpr const char* kMainHelp = R"(halvane - run and serve Halvane page scripts
+
+Usage:
+  halvane run FILE.hvs | -                run a page script, response to standard output
+  halvane serve [DIR] [options]           serve a folder of page scripts over HTTP
+  halvane classes                         list the component classes
+  halvane describe PROGID|CLSID           list the members of one class
+  halvane --version                       print the version
+  halvane COMMAND --help                  help for one command
+
+Examples:
+  halvane run examples/tree.hvs > tree.html
+  echo 'Response.Write "Hello"' | halvane run -
+  halvane serve examples --port 8080
+  halvane describe Halvane.Calendar
+)";
+
+constexpr const char* kRunHelp = R"(Usage: halvane run FILE.hvs | -
+
+Runs a page script and writes the response bytes to standard output exactly
+as the script wrote them (CR LF kept).  "-" reads the script from standard
+input.  Response.Flush flushes standard output; Sleep pauses.
+
+Exit status:
+  0  the script ran to its end
+  1  a runtime error stopped it: what was written so far stays written, and
+     one line on standard error names file, line, status, number, source and
+     description
+  2  a syntax error (file, line and column on standard error; nothing ran),
+     or the file could not be read
+
+Examples:
+  halvane run examples/calendar.hvs > calendar.html
+  printf 'Set t = CreateObject("Halvane.Tree")\nResponse.Write t.WriteMenuFooter()\n' | halvane run -
+)";
+
+constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [--host ADDR] [--port N] [--timeout SECONDS] [--no-compat]
+
+Serves the folder DIR (default: the bundled examples) over HTTP.  GET of a
+*.hvs file runs that page script for the request and answers text/html;
+"/" runs index.hvs.  Other files are sent as they are.  Response.Flush sends
+what was written so far at once (chunked transfer); Sleep pauses only its own
+request.  A script error answers 500 naming the error (or, once output has
+been streamed, appends the error to it).  Nothing outside DIR is served.
+One access-log line per request goes to standard error.  Ctrl-C stops.
+
+Options:
+  --host ADDR         address to listen on (default 127.0.0.1)
+  --port N            port (default 8080; 0 picks a free one)
+  --timeout SECONDS   longest run of one page script (default 10)
+  --no-compat         send pages exactly as the scripts write them, without
+                      the browser-compatibility prefix
+
+Examples:
+  halvane serve
+  halvane serve examples --port 8000
+  halvane serve site --host 0.0.0.0 --timeout 30
+)";
+
+constexpr const char* kClassesHelp = R"(Usage: halvane classes
+
+Lists the six component classes: class name, programmatic identifier, class
+identifier and default interface.
+
+Example:
+  halvane classes
+)";
+
+constexpr const char* kDescribeHelp = R"(Usage: halvane describe PROGID|CLSID
+
+Lists the members of one class from the class table: DISPID, kind, name,
+parameters with their types (optional ones in brackets) and result.
+Identifiers are matched without regard to case.
+
+Examples:
+  halvane describe Halvane.Tree
+  halvane describe {69F2EBBF-D021-46B1-A87C-55D8A8A17FC8}
+)";
+
+bool IsHelp(std::string_view a) { return a == "--help" || a == "-h" || a == "help"; }
+
+int Usage(const std::string& message, const char* help) {
+  std::fprintf(stderr, "halvane: %s\n\n%s", message.c_str(), help);
+  return kExitUsage;
+}
+
+// ---- run ----------------------------------------------------------------------
+
+// Response bytes to standard output; held in memory until Flush, the end, or
+// a good amount has gathered.
+class StdoutOutput final : public script::Output {
+ public:
+  void Write(std::string_view text) override {
+    buf_.append(text);
+    if (buf_.size() >= (std::size_t{1} << 16)) Drain(false);
+  }
+  void Flush() override { Drain(true); }
+  bool Drain(bool flush) {
+    if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), stdout) != buf_.size()) failed_ = true;
+    buf_.clear();
+    if (flush && std::fflush(stdout) != 0) failed_ = true;
+    if (failed_) throw script::Cancelled();
+    return true;
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  std::string buf_;
+  bool failed_ = false;
+};
+
+int CmdRun(const std::vector<std::string>& args) {
+  std::optional<std::string> file;
+  for (const std::string& a : args) {
+    if (IsHelp(a)) {
+      std::fputs(kRunHelp, stdout);
+      return kExitOk;
+    }
+    if (a.size() > 1 && a[0] == '-') return Usage("run: unknown option " + a, kRunHelp);
+    if (file) return Usage("run: one script at a time", kRunHelp);
+    file = a;
+  }
+  if (!file) return Usage("run: which script? (a file, or - for standard input)", kRunHelp);
+
+  std::string source;
+  std::string name = *file;
+  if (*file == "-") {
+    name = "<stdin>";
+    source.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  } else {
+    std::ifstream in(*file, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "halvane: cannot read %s: %s\n", file->c_str(), std::strerror(errno));
+      return kExitUsage;
+    }
+    source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  std::shared_ptr<const script::Program> program;
+  try {
+    program = script::Parse(source, name);
+  } catch (const script::SyntaxError& e) {
+    std::fprintf(stderr, "%s\n", script::Describe(name, e).c_str());
+    return kExitUsage;
+  }
+  StdoutOutput out;
+  script::Result r = script::Run(*program, out);
+  bool write_failed = out.Failed();
+  if (!write_failed) {
+    try {
+      out.Flush();
+    } catch (const script::Cancelled&) {
+      write_failed = true;
+    }
+  }
+  if (write_failed) {
+    std::fprintf(stderr, "halvane: cannot write to standard output\n");
+    return kExitFailed;
+  }
+  if (r.outcome != script::Outcome::Completed) {
+    std::fprintf(stderr, "%s\n", script::Describe(*program, r).c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+// ---- serve --------------------------------------------------------------------
+
+int CmdServe(const std::vector<std::string>& args) {
+  serve::Options o;
+  o.root = HALVANE_EXAMPLES_DIR;
+  bool have_dir = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const char* what) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      (void)what;
+      return args[++i];
+    };
+    if (IsHelp(a)) {
+      std::fputs(kServeHelp, stdout);
+      return kExitOk;
+    } else if (a == "--host") {
+      auto v = value("--host");
+      if (!v || v->empty()) return Usage("serve: --host needs an address", kServeHelp);
+      o.host = *v;
+    } else if (a == "--port") {
+      auto v = value("--port");
+      char* end = nullptr;
+      long port = v ? std::strtol(v->c_str(), &end, 10) : -1;
+      if (!v || v->empty() || *end != '\0' || port < 0 || port > 65535) {
+        return Usage("serve: --port needs a number from 0 to 65535", kServeHelp);
+      }
+      o.port = static_cast<int>(port);
+    } else if (a == "--timeout") {
+      auto v = value("--timeout");
+      char* end = nullptr;
+      double s = v ? std::strtod(v->c_str(), &end) : -1;
+      if (!v || v->empty() || *end != '\0' || !(s > 0) || s > 86400) {
+        return Usage("serve: --timeout needs a number of seconds above 0", kServeHelp);
+      }
+      o.timeout = std::chrono::milliseconds(static_cast<long long>(s * 1000));
+    } else if (a == "--no-compat") {
+      o.compat = false;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage("serve: unknown option " + a, kServeHelp);
+    } else if (have_dir) {
+      return Usage("serve: one folder at a time", kServeHelp);
+    } else {
+      o.root = a;
+      have_dir = true;
+    }
+  }
+
+  // Ctrl-C and SIGTERM are taken by one thread that stops the server; every
+  // other thread has them blocked.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  std::optional<serve::Server> server;
+  int port = 0;
+  try {
+    server.emplace(o);
+    port = server->Bind();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "halvane: serve: %s\n", e.what());
+    return kExitFailed;
+  }
+  std::string host = o.host.find(':') != std::string::npos ? "[" + o.host + "]" : o.host;
+  std::fprintf(stderr, "halvane: serving %s at http://%s:%d/ (Ctrl-C stops)\n", o.root.c_str(), host.c_str(), port);
+
+  std::thread waiter([&] {
+    int sig = 0;
+    sigwait(&stop_signals, &sig);
+    if (sig == SIGINT || sig == SIGTERM) server->Stop();
+  });
+  server->Serve();
+  // Wake the waiter if the server ended by itself.
+  pthread_kill(waiter.native_handle(), SIGTERM);
+  waiter.join();
+  server.reset();
+  std::fprintf(stderr, "halvane: stopped\n");
+  return kExitOk;
+}
+
+// ---- classes and describe ---------------------------------------------------
+
+int CmdClasses(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (IsHelp(a)) {
+      std::fputs(kClassesHelp, stdout);
+      return kExitOk;
+    }
+    return Usage("classes: takes no arguments", kClassesHelp);
+  }
+  std::printf("%-14s %-22s %-40s %s\n", "class", "programmatic id", "CLSID", "interface");
+  for (const ClassInfo& c : Classes()) {
+    std::string clsid = "{" + std::string(c.clsid) + "}";
+    std::printf("%-14.*s %-22.*s %-40s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
+                static_cast<int>(c.prog_id.size()), c.prog_id.data(), clsid.c_str(),
+                static_cast<int>(c.interface_name.size()), c.interface_name.data());
+  }
+  return kExitOk;
+}
+
+std::string Signature(const MemberInfo& m) {
+  std::string s(m.name);
+  if (!m.params.empty() || m.kind == MemberKind::Method) {
+    s += "(";
+    for (std::size_t i = 0; i < m.params.size(); ++i) {
+      const ParamInfo& p = m.params[i];
+      if (i) s += ", ";
+      if (p.optional) s += "[";
+      s += p.name;
+      s += " As ";
+      s += ToText(p.type);
+      if (p.optional) s += "]";
+    }
+    s += ")";
+  }
+  if (m.result != ValueType::None) {
+    s += " As ";
+    s += ToText(m.result);
+  }
+  return s;
+}
+
+int CmdDescribe(const std::vector<std::string>& args) {
+  std::optional<std::string> id;
+  for (const std::string& a : args) {
+    if (IsHelp(a)) {
+      std::fputs(kDescribeHelp, stdout);
+      return kExitOk;
+    }
+    if (id) return Usage("describe: one class at a time", kDescribeHelp);
+    id = a;
+  }
+  if (!id) return Usage("describe: which class? (for example Halvane.Tree)", kDescribeHelp);
+  const ClassInfo* c = FindClass(*id);
+  if (!c) {
+    std::fprintf(stderr, "halvane: describe: no class %s; `halvane classes` lists them\n", id->c_str());
+    return kExitFailed;
+  }
+  std::printf("%.*s (class %.*s)\n", static_cast<int>(c->prog_id.size()), c->prog_id.data(),
+              static_cast<int>(c->name.size()), c->name.data());
+  std::printf("  CLSID      {%.*s}\n", static_cast<int>(c->clsid.size()), c->clsid.data());
+  std::printf("  interface  %.*s {%.*s}\n\n", static_cast<int>(c->interface_name.size()), c->interface_name.data(),
+              static_cast<int>(c->iid.size()), c->iid.data());
+  std::printf("  %-10s  %-12s  %s\n", "DISPID", "kind", "member");
+  for (const MemberInfo& m : c->members) {
+    std::string kind(ToText(m.kind));
+    std::printf("  0x%08" PRIX32 "  %-12s  %s\n", static_cast<std::uint32_t>(m.dispid), kind.c_str(),
+                Signature(m).c_str());
+  }
+  return kExitOk;
+}
+
+int CmdVersion() {
+  const LibraryInfo& lib = Library();
+  std::printf("halvane %s\n%.*s library %.*s (type library %u.%u)\n", HALVANE_VERSION,
+              static_cast<int>(lib.name.size()), lib.name.data(), static_cast<int>(lib.file_version_text.size()),
+              lib.file_version_text.data(), lib.version_major, lib.version_minor);
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::fputs(kMainHelp, stderr);
+    return kExitUsage;
+  }
+  std::string cmd = args.front();
+  args.erase(args.begin());
+  if (IsHelp(cmd)) {
+    std::fputs(kMainHelp, stdout);
+    return kExitOk;
+  }
+  if (cmd == "--version" || cmd == "version") return CmdVersion();
+  if (cmd == "run") return CmdRun(args);
+  if (cmd == "serve") return CmdServe(args);
+  if (cmd == "classes") return CmdClasses(args);
+  if (cmd == "describe") return CmdDescribe(args);
+  return Usage("unknown command " + cmd, kMainHelp);
+}

@@ -1,0 +1,69 @@
+// Running a parsed page script.  Every object operation goes through the
+// automation layer (server/automation.h): creation by identifier, member
+// name lookup, invoke by DISPID with Variant arguments and its statuses,
+// which become the Err values of the script.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/script/program.h"
+
+namespace halvane::script {
+
+// Where Response.Write and Response.Flush go.  Either member may throw
+// Cancelled (for instance when the client has gone away) to stop the script.
+class Output {
+ public:
+  virtual ~Output() = default;
+  virtual void Write(std::string_view text) = 0;
+  virtual void Flush() = 0;
+};
+
+// Thrown by an Output, or by a `cancelled` hook's owner, to stop a script
+// from outside.  A script cannot catch it with On Error Resume Next.
+class Cancelled : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the script was cancelled"; }
+};
+
+struct Limits {
+  // Statements (loop rounds included) a run may execute; 0 = no limit.
+  std::uint64_t max_steps = 0;
+  // The run stops with Outcome::Timeout once this moment has passed.
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  // Polled now and then (and during Sleep); true stops the run.
+  std::function<bool()> cancelled;
+  // The longest String an & may build (error 14, "Out of string space").
+  std::size_t max_string = std::size_t{64} << 20;
+};
+
+enum class Outcome { Completed, Error, StepLimit, Timeout, Cancelled };
+
+struct Result {
+  Outcome outcome = Outcome::Completed;
+  int line = 0;               // the statement that failed or was running
+  std::uint32_t status = 0;   // 0x800A0000 + number, or the automation status
+  std::int32_t number = 0;
+  std::string source;
+  std::string description;
+  std::uint64_t steps = 0;
+};
+
+// Runs the script to its end, or until an unhandled error or a limit stops
+// it.  What was written before that stays written to `out`.
+Result Run(const Program& program, Output& out, const Limits& limits = {});
+
+// One line (without line end) describing a run that did not complete:
+//   page.hvs:12: error 0x800A000D: number 13, source "Halvane": Type mismatch
+//   page.hvs:4: stopped: the script ran longer than its time limit
+std::string Describe(const Program& program, const Result& result);
+// file:line:column: syntax error: message
+std::string Describe(std::string_view file, const SyntaxError& error);
+
+}  // namespace halvane::script

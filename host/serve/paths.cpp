@@ -1,0 +1,102 @@
+#include "host/serve/paths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+#include <vector>
+
+namespace halvane::serve {
+namespace fs = std::filesystem;
+namespace {
+
+bool Within(const fs::path& root, const fs::path& p) {
+  const std::string& r = root.native();
+  const std::string& s = p.native();
+  if (s == r) return true;
+  if (s.size() <= r.size() || s.compare(0, r.size(), r) != 0) return false;
+  return r.back() == '/' || s[r.size()] == '/';
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+Resolved Resolve(const fs::path& root, std::string_view url_path) {
+  Resolved out;
+  if (url_path.empty() || url_path[0] != '/') return out;
+  if (url_path.find('\0') != std::string_view::npos || url_path.find('\\') != std::string_view::npos) return out;
+  fs::path rel;
+  std::size_t i = 1;
+  while (i <= url_path.size()) {
+    std::size_t j = url_path.find('/', i);
+    if (j == std::string_view::npos) j = url_path.size();
+    std::string_view part = url_path.substr(i, j - i);
+    if (!part.empty()) {
+      if (part[0] == '.') return out;  // ".", "..", hidden files
+      rel /= fs::path(std::string(part));
+    }
+    i = j + 1;
+  }
+  bool wants_folder = url_path.back() == '/';
+  std::error_code ec;
+  fs::path real = fs::canonical(root / rel, ec);
+  if (ec || !Within(root, real)) return out;
+  fs::file_status st = fs::status(real, ec);
+  if (ec) return out;
+  if (fs::is_directory(st)) {
+    if (!wants_folder) {
+      out.kind = Resolved::Kind::AddSlash;
+      return out;
+    }
+    real = fs::canonical(real / "index.hvs", ec);
+    if (ec || !Within(root, real)) return out;
+    st = fs::status(real, ec);
+    if (ec) return out;
+  } else if (wants_folder) {
+    return out;
+  }
+  if (!fs::is_regular_file(st)) return out;
+  out.kind = Resolved::Kind::File;
+  out.file = std::move(real);
+  return out;
+}
+
+bool IsPageScript(const fs::path& file) { return Lower(file.extension().string()) == ".hvs"; }
+
+std::string_view ContentType(const fs::path& file) {
+  static const std::pair<std::string_view, std::string_view> kTypes[] = {
+      {".hvs", "text/html; charset=utf-8"},  {".html", "text/html; charset=utf-8"},
+      {".htm", "text/html; charset=utf-8"},  {".css", "text/css; charset=utf-8"},
+      {".js", "text/javascript; charset=utf-8"}, {".txt", "text/plain; charset=utf-8"},
+      {".json", "application/json"},         {".gif", "image/gif"},
+      {".png", "image/png"},                 {".jpg", "image/jpeg"},
+      {".jpeg", "image/jpeg"},               {".svg", "image/svg+xml"},
+      {".ico", "image/x-icon"},              {".webp", "image/webp"},
+  };
+  std::string ext = Lower(file.extension().string());
+  for (const auto& [e, type] : kTypes) {
+    if (e == ext) return type;
+  }
+  return "application/octet-stream";
+}
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace halvane::serve
