@@ -31,6 +31,8 @@ inline constexpr HResult kClassENotAvailable = static_cast<HResult>(0x80040111u)
 inline constexpr HResult kENoInterface = static_cast<HResult>(0x80004002u);
 inline constexpr HResult kEPointer = static_cast<HResult>(0x80004003u);
 inline constexpr HResult kEInvalidArg = static_cast<HResult>(0x80070057u);
+inline constexpr HResult kEOutOfMemory = static_cast<HResult>(0x8007000Eu);
+inline constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
 
 // The exception record of a member's error (kDispEException).
 struct ExceptionInfo {
@@ -45,7 +47,7 @@ enum class InvokeKind { Method, PropertyGet, PropertyLet };
 // reference counted (see ObjectPtr); the library counts live objects.
 class Object {
  public:
-  virtual ~Object() = default;
+  virtual ~Object();
   virtual const ClassInfo& Class() const = 0;
 
   // Member name to DISPID, without regard to case (kDispEUnknownName).
@@ -53,10 +55,23 @@ class Object {
 
   // Calls a member.  `args` are in declaration order; a by-reference
   // argument (Variant::Ref) receives a value the member writes back.  An
-  // omitted argument is passed as Variant::Missing().  `result` may be null.
-  // On kDispEException, `excep` (if given) holds status, source, description.
+  // omitted argument is passed as Variant::Missing(); trailing optional ones
+  // may also be left off.  `result` may be null.
+  //
+  // Before the member runs, each argument is converted to its declared type
+  // (String, Integer, Boolean); a Variant parameter receives the caller's
+  // value (a copy, or the reference itself).  An omitted optional String is
+  // "".  Statuses: kDispEMemberNotFound (no member of this DISPID and kind),
+  // kDispEBadParamCount, kDispETypeMismatch / kDispEOverflow (a conversion
+  // failed; the member did not run), kDispEException (the member raised an
+  // error; `excep`, if given, holds status 0x800A0000 + number, source and
+  // description), kEOutOfMemory.  `result` is Empty after a failure.
   virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args,
                          Variant* result, ExceptionInfo* excep) = 0;
+  // The same call; when an argument fails its conversion (kDispETypeMismatch,
+  // kDispEOverflow), `arg_err` (if given) receives its position in `args`.
+  virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args,
+                         Variant* result, ExceptionInfo* excep, std::uint32_t* arg_err);
 
   std::uint32_t AddRef();
   std::uint32_t Release();  // deletes the object at zero

@@ -4,11 +4,14 @@
 // table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace halvane {
+
+class Variant;
 
 enum class MemberKind { Method, PropertyGet, PropertyLet };
 // Declared parameter and result types.  None is used for "no result".
@@ -20,12 +23,25 @@ struct ParamInfo {
   bool optional;
 };
 
+// Calls the C++ member a row stands for.  `object` is an instance made by
+// the row's ClassInfo::create; `args` holds one value per declared parameter,
+// already converted by the caller to the declared type (a String, Integer or
+// Boolean Variant; for a Variant parameter the caller's value itself, which
+// may be a reference the member writes back through).  Returns the member's
+// result, Empty for a member without one.  The member's own errors
+// (halvane::Error) propagate.
+using MemberInvoker = Variant (*)(void* object, std::span<Variant> args);
+
+// No member of any interface takes more parameters than this.
+inline constexpr std::size_t kMaxParams = 4;
+
 struct MemberInfo {
   std::string_view name;
   MemberKind kind;
   std::int32_t dispid;
   std::span<const ParamInfo> params;
   ValueType result;
+  MemberInvoker invoke = nullptr;
 };
 
 struct ClassInfo {
@@ -35,6 +51,10 @@ struct ClassInfo {
   std::string_view interface_name;  // _AutoComplete
   std::string_view iid;
   std::span<const MemberInfo> members;  // in function-table order
+  // A new instance of the component class (constructed and initialised),
+  // and its deletion.
+  void* (*create)() = nullptr;
+  void (*destroy)(void* object) = nullptr;
 };
 
 struct LibraryInfo {
