@@ -103,14 +103,19 @@ class Lexer {
   }
 
  private:
+  // Columns count characters: UTF-8 continuation bytes do not start one.
+  // Positions only move forward within a line, so counting resumes where
+  // the previous call stopped.
   Pos Here() const {
-    Pos p;
-    p.line = line_;
-    p.column = 1;
-    for (std::size_t k = line_start_; k < i_ && k < s_.size(); ++k) {
-      if ((static_cast<unsigned char>(s_[k]) & 0xC0) != 0x80) ++p.column;
+    if (col_line_ != line_ || col_at_ > i_) {
+      col_line_ = line_;
+      col_at_ = line_start_;
+      col_ = 1;
     }
-    return p;
+    for (; col_at_ < i_ && col_at_ < s_.size(); ++col_at_) {
+      if ((static_cast<unsigned char>(s_[col_at_]) & 0xC0) != 0x80) ++col_;
+    }
+    return Pos{line_, col_};
   }
 
   Token Make(Tok kind) const {
@@ -241,6 +246,9 @@ class Lexer {
   std::size_t i_ = 0;
   std::size_t line_start_ = 0;
   int line_ = 1;
+  mutable int col_line_ = 0;
+  mutable std::size_t col_at_ = 0;
+  mutable int col_ = 1;
 };
 
 }  // namespace

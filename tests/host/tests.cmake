@@ -1,0 +1,28 @@
+# Host tests.  The interpreter's unit tests (tests/host/script/*_test.cpp,
+# made into programs by tests/CMakeLists.txt) link the script library; the
+# server tests and the command-line checks use sockets and the built program
+# and carry the label `script`.
+if(NOT TARGET halvane_script)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/host/script ${CMAKE_BINARY_DIR}/host-script)
+endif()
+file(GLOB HALVANE_HOST_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/script/*_test.cpp)
+foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  target_link_libraries(${name} PRIVATE halvane_script)
+endforeach()
+
+if(TARGET halvane_serve AND TARGET halvane_host)
+  add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
+  target_link_libraries(serve_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
+  target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+  target_compile_definitions(serve_http_tests PRIVATE
+    HALVANE_BIN="$<TARGET_FILE:halvane_host>"
+    HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
+    HALVANE_SERVE_FIXTURES="${CMAKE_CURRENT_LIST_DIR}/serve/site")
+  add_dependencies(serve_http_tests halvane_host)
+  gtest_discover_tests(serve_http_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
+
+  add_test(NAME host_cli
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/cli_test.sh $<TARGET_FILE:halvane_host> ${CMAKE_CURRENT_LIST_DIR}/cli)
+  set_tests_properties(host_cli PROPERTIES LABELS script TIMEOUT 120)
+endif()
