@@ -94,6 +94,7 @@ class ObjectPtr {
   ~ObjectPtr() { if (p_) p_->Release(); }
   Object* get() const { return p_; }
   Object* operator->() const { return p_; }
+  Object& operator*() const { return *p_; }
   explicit operator bool() const { return p_ != nullptr; }
   Object* release() { Object* p = p_; p_ = nullptr; return p; }
 

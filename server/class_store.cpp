@@ -106,6 +106,7 @@ bool ReadStore(const std::string& path, std::string& content, bool& exists) {
   exists = fs::exists(path, ec);
   if (ec) return false;
   if (!exists) return true;
+  if (!fs::is_regular_file(path, ec) || ec) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream ss;

@@ -1,0 +1,158 @@
+// DllRegisterServer / DllUnregisterServer on a temporary class store.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "server/class_store.h"
+#include "server/halvane_com.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void Write(const fs::path& p, const std::string& text) {
+  std::ofstream out(p, std::ios::binary);
+  out << text;
+}
+
+std::string SelfPath() { return fs::read_symlink("/proc/self/exe").lexically_normal().string(); }
+
+class ClassStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/halvane-store-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    store_ = dir_ / "nested" / "classes.ini";
+    ::setenv("HALVANE_CLASS_STORE", store_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("HALVANE_CLASS_STORE");
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  fs::path dir_;
+  fs::path store_;
+};
+
+TEST_F(ClassStore, RegisterWritesEveryClassAndUnregisterRemovesTheFile) {
+  ASSERT_FALSE(fs::exists(store_));
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  const std::string text = Read(store_);
+  // The server is the file this code was loaded from (this test program,
+  // which links the static library).
+  const std::string tabs =
+      "[CLSID\\{F1326A1F-51F9-44AB-B420-BC3555E0757F}]\n"
+      "Class=Tabs\n"
+      "ProgID=Halvane.Tabs\n"
+      "InprocServer32=" + SelfPath() + "\n"
+      "ThreadingModel=Apartment\n"
+      "Interface={84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9}\n"
+      "TypeLib={0B0251ED-0859-4996-AE59-5F70D7159274}\n"
+      "Version=27.0\n"
+      "\n"
+      "[ProgID\\Halvane.Tabs]\n"
+      "CLSID={F1326A1F-51F9-44AB-B420-BC3555E0757F}\n"
+      "\n"
+      "[Interface\\{84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9}]\n"
+      "Name=_Tabs\n"
+      "TypeLib={0B0251ED-0859-4996-AE59-5F70D7159274}\n"
+      "Version=27.0\n"
+      "\n";
+  EXPECT_NE(text.find(tabs), std::string::npos) << text;
+  const std::string typelib =
+      "[TypeLib\\{0B0251ED-0859-4996-AE59-5F70D7159274}\\27.0]\n"
+      "Name=Halvane\n"
+      "LCID=0\n"
+      "Path=" + SelfPath() + "\n\n";
+  EXPECT_EQ(text.size() - text.rfind(typelib), typelib.size()) << "the type library comes last";
+  for (const char* prog_id : {"AutoComplete", "Calendar", "PopupMenu", "ProgressBar", "Tabs", "Tree"})
+    EXPECT_NE(text.find(std::string("[ProgID\\Halvane.") + prog_id + "]\n"), std::string::npos) << prog_id;
+  EXPECT_EQ(text, halvane::automation::RegistrationText(SelfPath()));
+
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(Read(store_), text);
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_FALSE(fs::exists(store_));
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_FALSE(fs::exists(store_));
+}
+
+TEST_F(ClassStore, OtherContentOfTheStoreIsKeptByteForByte) {
+  fs::create_directories(store_.parent_path());
+  const std::string foreign =
+      "; another server's classes\r\n"
+      "[CLSID\\{00000000-1111-2222-3333-444444444444}]\r\n"
+      "InprocServer32=/opt/other/libother.so\r\n"
+      "\r\n"
+      "[ProgID\\Other.Thing]\n"
+      "CLSID={00000000-1111-2222-3333-444444444444}\n";
+  Write(store_, foreign);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  const std::string registered = Read(store_);
+  EXPECT_EQ(registered.substr(0, foreign.size()), foreign);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(Read(store_), registered);
+
+  // A stale copy of one of our sections, edited by hand and placed among
+  // other content, is replaced where it stands.
+  const std::string stale = "[progid\\halvane.tree]\nCLSID={wrong}\nExtra=1\n\n";
+  const std::string mixed = foreign + stale + "[Tail]\nKey=Value\n";
+  Write(store_, mixed);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  const std::string replaced = Read(store_);
+  EXPECT_EQ(replaced.find("{wrong}"), std::string::npos);
+  EXPECT_NE(replaced.find("[ProgID\\Halvane.Tree]\nCLSID={BFC10B8E-F8D0-4839-83AE-2E0B60C8BF58}\n\n[Tail]\nKey=Value\n"),
+            std::string::npos)
+      << replaced;
+
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_EQ(Read(store_), foreign + "[Tail]\nKey=Value\n");
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_EQ(Read(store_), foreign + "[Tail]\nKey=Value\n");
+}
+
+TEST_F(ClassStore, AStoreThatCannotBeWrittenFails) {
+  fs::create_directories(store_);  // a directory where the file should be
+  EXPECT_EQ(DllRegisterServer(), SELFREG_E_CLASS);
+  EXPECT_EQ(DllUnregisterServer(), SELFREG_E_CLASS);
+  EXPECT_TRUE(fs::is_directory(store_));
+}
+
+TEST(ClassStorePath, EnvironmentDecidesWhereTheStoreLives) {
+  const char* home = std::getenv("HOME");
+  const std::string saved_home = home ? home : "";
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved_config = config ? config : "";
+  ::unsetenv("HALVANE_CLASS_STORE");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(halvane::automation::ClassStorePath(), "/home/someone/.config/halvane/classes.ini");
+  ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(halvane::automation::ClassStorePath(), "/cfg/halvane/classes.ini");
+  ::setenv("HALVANE_CLASS_STORE", "", 1);
+  EXPECT_EQ(halvane::automation::ClassStorePath(), "/cfg/halvane/classes.ini");
+  ::setenv("HALVANE_CLASS_STORE", "/x/store.ini", 1);
+  EXPECT_EQ(halvane::automation::ClassStorePath(), "/x/store.ini");
+  ::unsetenv("HALVANE_CLASS_STORE");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("HOME");
+  EXPECT_EQ(halvane::automation::ClassStorePath(), "");
+  EXPECT_EQ(DllRegisterServer(), SELFREG_E_CLASS);
+  if (home) ::setenv("HOME", saved_home.c_str(), 1);
+  if (config) ::setenv("XDG_CONFIG_HOME", saved_config.c_str(), 1);
+}
+
+}  // namespace
