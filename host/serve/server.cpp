@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "components/compat/browser_compat.h"
 #include "host/script/interpreter.h"
 #include "host/serve/paths.h"
 
@@ -22,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 std::string HtmlPrefix(const Options& options) {
   if (!options.compat) return {};
-  return {};
+  return BrowserCompatScript();
 }
 
 namespace {

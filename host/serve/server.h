@@ -24,8 +24,8 @@ struct Options {
 };
 
 // The text put at the very start of every HTML response (page scripts and
-// static .html files).  This is where a browser-compatibility script goes
-// in; it is empty today, and always empty when `options.compat` is false.
+// static .html files): the browser compatibility script, or nothing when
+// `options.compat` is false.
 std::string HtmlPrefix(const Options& options);
 
 class Server {
