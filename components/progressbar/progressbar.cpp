@@ -1,5 +1,9 @@
 #include "components/progressbar/progressbar.h"
 
+#include <array>
+#include <cstddef>
+#include <string_view>
+
 #include "components/progressbar/progressbar_script.h"
 #include "core/text.h"
 
@@ -7,6 +11,46 @@ namespace halvane {
 namespace {
 constexpr std::string_view kSource = "Halvane.ProgressBar";
 constexpr std::int32_t kCells = 100;
+
+// The 100 cells of line 30 never change: they are put together once, at
+// build time, as kCellOpen, the cell's number 1..100, kCellClose.
+consteval std::size_t Digits(std::int32_t v) { return v >= 100 ? 3 : v >= 10 ? 2 : 1; }
+
+consteval std::size_t CellsSize() {
+  std::size_t n = 0;
+  for (std::int32_t cell = 1; cell <= kCells; ++cell) {
+    n += progressbar_text::kCellOpen.size() + Digits(cell) + progressbar_text::kCellClose.size();
+  }
+  return n;
+}
+
+consteval std::array<char, CellsSize()> MakeCells() {
+  std::array<char, CellsSize()> out{};
+  std::size_t j = 0;
+  for (std::int32_t cell = 1; cell <= kCells; ++cell) {
+    for (char c : progressbar_text::kCellOpen) out[j++] = c;
+    const std::size_t digits = Digits(cell);
+    std::int32_t v = cell;
+    for (std::size_t d = digits; d > 0; --d) {
+      out[j + d - 1] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    }
+    j += digits;
+    for (char c : progressbar_text::kCellClose) out[j++] = c;
+  }
+  return out;
+}
+
+constexpr std::array<char, CellsSize()> kCellsText = MakeCells();
+
+// HideOutput's conversion, write-back and line, shared by HideOutput and
+// Show, which appends the line to its own result.
+std::string_view HideOutputLine(Variant& Hidden) {
+  const bool hidden = ToBoolean(Hidden);
+  Hidden.Assign(Variant(hidden));
+  return hidden ? progressbar_text::kHidePage : progressbar_text::kShowPage;
+}
+
 }  // namespace
 
 Variant ProgressBar::GetValue() const { return Variant(value_); }
@@ -46,9 +90,7 @@ std::string ProgressBar::Show(Variant& HideOutputDuring, Variant& HideProgressBa
     HideProgressBarAfter.Assign(Variant(hide_bar));
 
     using namespace progressbar_text;
-    // 100 cells of at most 3 digits each, plus the fixed lines.
-    constexpr std::size_t kCellsSize =
-        static_cast<std::size_t>(kCells) * (kCellOpen.size() + kCellClose.size() + 3);
+    constexpr std::size_t kCellsSize = kCellsText.size();
     std::string out;
     out.reserve(kHead.view().size() + kEndDefault.size() + 12 + kColorOpen.size() + color_.size() +
                 kColorClose.size() + kFunctions.view().size() + kHideOnLoad.size() + kMarkup.view().size() +
@@ -67,29 +109,21 @@ std::string ProgressBar::Show(Variant& HideOutputDuring, Variant& HideProgressBa
     out.append(kFunctions.view());
     if (hide_bar) out.append(kHideOnLoad);
     out.append(kMarkup.view());
-    for (std::int32_t cell = 1; cell <= kCells; ++cell) {
-      out.append(kCellOpen);
-      text::AppendDecimal(out, cell);
-      out.append(kCellClose);
-    }
+    out.append(kCellsText.data(), kCellsText.size());
     out.append(kCellsEnd);
     out.append(kTail.view());
     if (hide_output) {
-      // The object's own HideOutput, called with a true Boolean.
+      // The object's own HideOutput, called with a true Boolean; its line
+      // goes straight into this result.
       Variant hidden(true);
-      out.append(HideOutput(hidden));
+      out.append(HideOutputLine(hidden));
     }
     return out;
   });
 }
 
 std::string ProgressBar::HideOutput(Variant& Hidden) {
-  return WithSource(kSource, [&] {
-    const bool hidden = ToBoolean(Hidden);
-    Hidden.Assign(Variant(hidden));
-    const std::string_view line = hidden ? progressbar_text::kHidePage : progressbar_text::kShowPage;
-    return std::string(line);
-  });
+  return WithSource(kSource, [&] { return std::string(HideOutputLine(Hidden)); });
 }
 
 }  // namespace halvane

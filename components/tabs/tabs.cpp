@@ -9,6 +9,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "core/text_template.h"
 #include "components/tabs/tabs_text.h"
 
 namespace halvane {
@@ -18,21 +19,38 @@ namespace {
 constexpr std::string_view kSource = "Halvane.Tabs";
 constexpr std::string_view kValidationSource = "QuorvixTabs.TABS";
 
-// Room for the fixed text of a result; each spliced number takes at most six
-// characters ("-32768").
-constexpr std::size_t kNumberRoom = 6;
-constexpr std::size_t kFirstCallRoom =
-    tabs_text::kScriptHead.view().size() + tabs_text::kScriptTail.view().size() +
-    tabs_text::kPanelRule.view().size() + tabs_text::kPanelHeight.size() +
-    tabs_text::kStyleEnd.view().size() + 4 * kNumberRoom;
-constexpr std::size_t kEveryCallRoom =
-    tabs_text::kPanelOpen.size() + tabs_text::kPanelStyle.size() + tabs_text::kPanelZIndex.size() +
-    tabs_text::kPanelHidden.size() + tabs_text::kBreak.size() + tabs_text::kFrameName.size() +
-    tabs_text::kFrameSource.size() + tabs_text::kFrameWidth.size() +
-    tabs_text::kFrameHeight.size() + tabs_text::kFrameEnd.size() + tabs_text::kPanelClose.size() +
-    tabs_text::kTabOpen.size() + tabs_text::kTabOnClick.size() + tabs_text::kTabId.size() +
-    tabs_text::kTabStyle.size() + tabs_text::kTabLeft.size() + tabs_text::kTabZIndex.size() +
-    tabs_text::kTabHidden.size() + tabs_text::kTabClose.size() + 7 * kNumberRoom;
+// The pieces of tabs_text.h with the places of the values marked, joined and
+// taken apart into templates at build time.
+namespace t = tabs_text;
+using std::string_view;
+
+// The page script, style block and container opening of a first call.
+constexpr std::array kFirstCallParts = {
+    t::kScriptHead.view(), string_view("@TabCount@"), t::kScriptTail.view(), string_view("@TabWidth@"),
+    t::kPanelRule.view(),  string_view("@PanelWidth@"), t::kPanelHeight,    string_view("@PanelHeight@"),
+    t::kStyleEnd.view(),
+};
+constexpr auto kFirstCallText = text::Join<text::JoinedSize(kFirstCallParts)>(kFirstCallParts);
+constexpr auto kFirstCall = text::CompileTemplate<text::FieldCount(kFirstCallText.view()), 4>(
+    kFirstCallText.view(), {"TabCount", "TabWidth", "PanelWidth", "PanelHeight"});
+
+// The panel with its frame, then the tab.  PanelEnd and TabEnd are the
+// shown or hidden endings of the two start tags.
+constexpr std::array kEveryCallParts = {
+    t::kPanelOpen,  string_view("@index@"),       t::kPanelStyle,   string_view("@LayerColor@"),
+    t::kPanelZIndex, string_view("@z@"),          string_view("@PanelEnd@"), t::kBreak,
+    t::kFrameName,  string_view("@ContentName@"), t::kFrameSource,  string_view("@URL@"),
+    t::kFrameWidth, string_view("@FrameWidth@"),  t::kFrameHeight,  string_view("@FrameHeight@"),
+    t::kFrameEnd,   t::kPanelClose,
+    t::kTabOpen,    string_view("@index@"),       t::kTabOnClick,   string_view("@JavaScriptOnClick@"),
+    t::kTabId,      string_view("@index@"),       t::kTabStyle,     string_view("@LayerColor@"),
+    t::kTabLeft,    string_view("@left@"),        t::kTabZIndex,    string_view("@z@"),
+    string_view("@TabEnd@"), string_view("@TabName@"), t::kTabClose,
+};
+constexpr auto kEveryCallText = text::Join<text::JoinedSize(kEveryCallParts)>(kEveryCallParts);
+constexpr auto kEveryCall = text::CompileTemplate<text::FieldCount(kEveryCallText.view()), 12>(
+    kEveryCallText.view(), {"index", "LayerColor", "z", "PanelEnd", "ContentName", "URL", "FrameWidth",
+                            "FrameHeight", "JavaScriptOnClick", "left", "TabEnd", "TabName"});
 
 bool Greater(const Variant& a, const Variant& b) {
   const std::optional<int> c = Compare(a, b);
@@ -46,10 +64,28 @@ bool Less(const Variant& a, const Variant& b) {
 
 // The text a caller's value gives when it is concatenated into the output:
 // Strings unchanged, numbers as their text, Null and Empty as nothing; an
-// Error value (an omitted argument) raises type mismatch.
-std::string SpliceText(const Variant& value) {
-  return ToString(Concat(Variant(std::string_view()), value));
-}
+// Error value (an omitted argument) raises type mismatch.  A String is used
+// where it is, without a copy; only a converted value is held here.
+class SpliceText {
+ public:
+  explicit SpliceText(const Variant& value) {
+    if (value.Type() == VarType::String) {
+      view_ = value.RawString();
+    } else {
+      owned_ = ToString(Concat(Variant(std::string_view()), value));
+      view_ = owned_;
+    }
+  }
+  SpliceText(const SpliceText&) = delete;
+  SpliceText& operator=(const SpliceText&) = delete;
+
+  std::string_view view() const { return view_; }
+  std::size_t size() const { return view_.size(); }
+
+ private:
+  std::string owned_;
+  std::string_view view_;
+};
 
 enum class Step { Lighter, Darker };
 
@@ -134,65 +170,34 @@ std::string Tabs::WriteTab(const Variant& ContentName, const Variant& URL) {
     // flag (a page without the script and style it believes it received).
     const std::int16_t index = AddInteger(tab_index_, 1);
     const std::int16_t z_index = SubInteger(tab_count_, index);
-    const std::string content_name = SpliceText(ContentName);
-    const std::string url = SpliceText(URL);
+    const SpliceText content_name(ContentName);
+    const SpliceText url(URL);
     const std::int16_t frame_width = SubInteger(panel_width_, 17);
     const std::int16_t frame_height = SubInteger(panel_height_, 20);
     const std::int16_t left = MulInteger(tab_width_, index);
 
-    namespace t = tabs_text;
+    const text::DecimalText index_text(index), z_text(z_index), frame_width_text(frame_width),
+        frame_height_text(frame_height), left_text(left);
+    const std::string_view panel_end = is_visible_ ? tabs_text::kPanelShown : tabs_text::kPanelHidden;
+    const std::string_view tab_end = is_visible_ ? tabs_text::kTabShown : tabs_text::kTabHidden;
+    const std::size_t tab_size = text::TemplateSize<kEveryCall>(
+        index_text, layer_color_, z_text, panel_end, content_name.view(), url.view(), frame_width_text,
+        frame_height_text, java_script_on_click_, left_text, tab_end, tab_name_);
+
     std::string out;
-    out.reserve((script_emitted_ ? 0 : kFirstCallRoom) + kEveryCallRoom +
-                2 * layer_color_.size() + content_name.size() + url.size() +
-                java_script_on_click_.size() + tab_name_.size());
-
-    if (!script_emitted_) {
-      out += t::kScriptHead.view();
-      text::AppendDecimal(out, tab_count_);
-      out += t::kScriptTail.view();
-      text::AppendDecimal(out, tab_width_);
-      out += t::kPanelRule.view();
-      text::AppendDecimal(out, panel_width_);
-      out += t::kPanelHeight;
-      text::AppendDecimal(out, panel_height_);
-      out += t::kStyleEnd.view();
+    if (script_emitted_) {
+      out.reserve(tab_size);
+    } else {
+      const text::DecimalText count_text(tab_count_), tab_width_text(tab_width_),
+          panel_width_text(panel_width_), panel_height_text(panel_height_);
+      out.reserve(text::TemplateSize<kFirstCall>(count_text, tab_width_text, panel_width_text,
+                                                 panel_height_text) +
+                  tab_size);
+      text::AppendTemplate<kFirstCall>(out, count_text, tab_width_text, panel_width_text, panel_height_text);
     }
-
-    out += t::kPanelOpen;
-    text::AppendDecimal(out, index);
-    out += t::kPanelStyle;
-    out += layer_color_;
-    out += t::kPanelZIndex;
-    text::AppendDecimal(out, z_index);
-    out += is_visible_ ? t::kPanelShown : t::kPanelHidden;
-    out += t::kBreak;
-
-    out += t::kFrameName;
-    out += content_name;
-    out += t::kFrameSource;
-    out += url;
-    out += t::kFrameWidth;
-    text::AppendDecimal(out, frame_width);
-    out += t::kFrameHeight;
-    text::AppendDecimal(out, frame_height);
-    out += t::kFrameEnd;
-    out += t::kPanelClose;
-
-    out += t::kTabOpen;
-    text::AppendDecimal(out, index);
-    out += t::kTabOnClick;
-    out += java_script_on_click_;
-    out += t::kTabId;
-    text::AppendDecimal(out, index);
-    out += t::kTabStyle;
-    out += layer_color_;
-    out += t::kTabLeft;
-    text::AppendDecimal(out, left);
-    out += t::kTabZIndex;
-    text::AppendDecimal(out, z_index);
-    out += is_visible_ ? t::kTabShown : t::kTabHidden;
-    out += tab_name_;
-    out += t::kTabClose;
+    text::AppendTemplate<kEveryCall>(out, index_text, layer_color_, z_text, panel_end, content_name.view(),
+                                     url.view(), frame_width_text, frame_height_text, java_script_on_click_,
+                                     left_text, tab_end, tab_name_);
 
     tab_index_ = index;
     script_emitted_ = true;

@@ -5,6 +5,7 @@
 #include "components/tree/tree_text.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "core/text_template.h"
 #include "core/variant.h"
 
 namespace halvane {
@@ -13,8 +14,20 @@ namespace {
 
 constexpr std::string_view kSource = "Halvane.Tree";
 
-// Room for one output fragment beyond its spliced values.
-constexpr std::size_t kFragmentRoom = 1024;
+// The texts taken apart at build time, so that an output is sized exactly
+// and filled by copying alone.
+template <std::size_t Names, auto& Text>
+consteval auto Compiled(std::initializer_list<std::string_view> names) {
+  return text::CompileTemplate<text::FieldCount(Text.view()), Names>(Text.view(), names);
+}
+constexpr auto kPageScript = Compiled<2, tree_text::kPageScript>({"ExpandedImage", "CollapsedImage"});
+constexpr auto kExpandCollapse = Compiled<2, tree_text::kExpandCollapse>({"CollapseAllImage", "ExpandAllImage"});
+constexpr auto kMenuHeader =
+    Compiled<5, tree_text::kMenuHeader>({"n", "Width", "CollapsedImage", "TextClass", "MenuName"});
+constexpr auto kNodeWithImage =
+    Compiled<6, tree_text::kNodeWithImage>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
+constexpr auto kNode =
+    Compiled<6, tree_text::kNode>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
 
 }  // namespace
 
@@ -45,50 +58,52 @@ void Tree::CollapseAllImage(const std::string& NewCollapseAllImage) {
 std::string Tree::Initialize() {
   script_emitted_ = true;
   std::string out;
-  out.reserve(tree_text::kPageScript.view().size() + 6 * expanded_image_.size() +
-              4 * collapsed_image_.size() + kFragmentRoom);
-  tree_text::AppendFilled(out, tree_text::kPageScript,
-                          {{"ExpandedImage", expanded_image_}, {"CollapsedImage", collapsed_image_}});
+  text::AppendTemplate<kPageScript>(out, expanded_image_, collapsed_image_);
   return out;
 }
 
-// Every output starts with the page script while it has not been emitted.
+// Every output starts with what Initialize returns while the page script has
+// not been emitted (and sets its flag); the result is allocated once, for the
+// script and the `room` characters of the output itself.
 std::string Tree::BeginOutput(std::size_t room) {
-  std::string out = script_emitted_ ? std::string() : Initialize();
-  out.reserve(out.size() + room + kFragmentRoom);
+  std::string out;
+  if (script_emitted_) {
+    out.reserve(room);
+  } else {
+    script_emitted_ = true;
+    out.reserve(text::TemplateSize<kPageScript>(expanded_image_, collapsed_image_) + room);
+    text::AppendTemplate<kPageScript>(out, expanded_image_, collapsed_image_);
+  }
   return out;
 }
 
 std::string Tree::WriteExpandCollapse() {
   return WithSource(kSource, [&] {
-    std::string out = BeginOutput(collapse_all_image_.size() + expand_all_image_.size());
-    tree_text::AppendFilled(out, tree_text::kExpandCollapse,
-                            {{"CollapseAllImage", collapse_all_image_},
-                             {"ExpandAllImage", expand_all_image_}});
+    std::string out =
+        BeginOutput(text::TemplateSize<kExpandCollapse>(collapse_all_image_, expand_all_image_));
+    text::AppendTemplate<kExpandCollapse>(out, collapse_all_image_, expand_all_image_);
     return out;
   });
 }
 
+// The counter can only overflow once 32767 headers have been written, so the
+// page script is out by then and raising before it is begun changes nothing.
 std::string Tree::WriteMenuHeader(const std::string& MenuName) {
   return WithSource(kSource, [&] {
-    std::string out = BeginOutput(width_.size() + collapsed_image_.size() + text_class_.size() +
-                                  MenuName.size());
     // At 32767 this raises the overflow error and the counter keeps its value.
-    menu_count_ = AddInteger(menu_count_, 1);
-    const std::string n = text::Decimal(menu_count_);
-    tree_text::AppendFilled(out, tree_text::kMenuHeader,
-                            {{"n", n},
-                             {"Width", width_},
-                             {"CollapsedImage", collapsed_image_},
-                             {"TextClass", text_class_},
-                             {"MenuName", MenuName}});
+    const std::int16_t count = AddInteger(menu_count_, 1);
+    const std::string n = text::Decimal(count);
+    std::string out =
+        BeginOutput(text::TemplateSize<kMenuHeader>(n, width_, collapsed_image_, text_class_, MenuName));
+    menu_count_ = count;
+    text::AppendTemplate<kMenuHeader>(out, n, width_, collapsed_image_, text_class_, MenuName);
     return out;
   });
 }
 
 std::string Tree::WriteMenuFooter() {
   return WithSource(kSource, [&] {
-    std::string out = BeginOutput(0);
+    std::string out = BeginOutput(tree_text::kMenuFooter.view().size());
     out.append(tree_text::kMenuFooter.view());
     return out;
   });
@@ -97,19 +112,17 @@ std::string Tree::WriteMenuFooter() {
 std::string Tree::WriteNode(const std::string& NodeName, const std::string& URI,
                             const std::string& Target, const std::string& ImagePath) {
   return WithSource(kSource, [&] {
-    std::string out = BeginOutput(NodeName.size() + 2 * URI.size() + 2 * Target.size() +
-                                  ImagePath.size() + text_class_.size());
     // A node belongs to the menu opened last: its id is one past the number
     // of headers written so far.  The counter itself does not change.
     const std::string node = text::Decimal(AddInteger(menu_count_, 1));
-    const bool with_image = !ImagePath.empty();
-    tree_text::AppendFilled(out, with_image ? tree_text::kNodeWithImage.view() : tree_text::kNode.view(),
-                            {{"Target", Target},
-                             {"URI", URI},
-                             {"ImagePath", ImagePath},
-                             {"node", node},
-                             {"TextClass", text_class_},
-                             {"NodeName", NodeName}});
+    std::string out;
+    if (ImagePath.empty()) {
+      out = BeginOutput(text::TemplateSize<kNode>(Target, URI, ImagePath, node, text_class_, NodeName));
+      text::AppendTemplate<kNode>(out, Target, URI, ImagePath, node, text_class_, NodeName);
+    } else {
+      out = BeginOutput(text::TemplateSize<kNodeWithImage>(Target, URI, ImagePath, node, text_class_, NodeName));
+      text::AppendTemplate<kNodeWithImage>(out, Target, URI, ImagePath, node, text_class_, NodeName);
+    }
     return out;
   });
 }
