@@ -32,6 +32,14 @@ consteval std::size_t FieldCount(std::string_view tmpl) {
   return markers / 2;
 }
 
+// The position of the next '@' from `pos`, or the text's size.  A plain
+// loop: string_view::find is not a constant expression in every build mode
+// (with the undefined-behaviour sanitizer, GCC rejects it here).
+consteval std::size_t FindMarker(std::string_view tmpl, std::size_t pos) {
+  while (pos < tmpl.size() && tmpl[pos] != '@') ++pos;
+  return pos;
+}
+
 // `Fields` fields over `Names` distinct names.  Piece i is the literal text
 // before field i; piece Fields is the text after the last field.
 template <std::size_t Fields, std::size_t Names>
@@ -54,16 +62,18 @@ consteval Template<Fields, Names> CompileTemplate(std::string_view tmpl,
   t.text = tmpl;
   std::size_t pos = 0;
   for (std::size_t i = 0; i < Fields; ++i) {
-    const std::size_t open = tmpl.find('@', pos);
-    const std::size_t close = tmpl.find('@', open + 1);
-    if (open == std::string_view::npos || close == std::string_view::npos) throw "fewer fields than Fields";
+    const std::size_t open = FindMarker(tmpl, pos);
+    if (open == tmpl.size()) throw "fewer fields than Fields";
+    const std::size_t close = FindMarker(tmpl, open + 1);
+    if (close == tmpl.size()) throw "a field marker '@' is not closed";
     t.piece_begin[i] = static_cast<std::uint32_t>(pos);
     t.piece_size[i] = static_cast<std::uint32_t>(open - pos);
     t.literal_size += open - pos;
-    const std::string_view name = tmpl.substr(open + 1, close - open - 1);
     std::size_t n = 0;
     for (std::string_view candidate : names) {
-      if (candidate == name) break;
+      bool same = candidate.size() == close - open - 1;
+      for (std::size_t k = 0; same && k < candidate.size(); ++k) same = candidate[k] == tmpl[open + 1 + k];
+      if (same) break;
       ++n;
     }
     if (n == Names) throw "a field of the template is not in the name list";
@@ -71,7 +81,7 @@ consteval Template<Fields, Names> CompileTemplate(std::string_view tmpl,
     ++t.uses[n];
     pos = close + 1;
   }
-  if (tmpl.find('@', pos) != std::string_view::npos) throw "more fields than Fields";
+  if (FindMarker(tmpl, pos) != tmpl.size()) throw "more fields than Fields";
   t.piece_begin[Fields] = static_cast<std::uint32_t>(pos);
   t.piece_size[Fields] = static_cast<std::uint32_t>(tmpl.size() - pos);
   t.literal_size += tmpl.size() - pos;

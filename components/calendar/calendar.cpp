@@ -20,10 +20,29 @@ constexpr std::string_view kDatePattern = "mm/dd/yyyy";
 constexpr std::size_t kValueRoom = 32;
 
 // The text the output splices for calName: Variant concatenation onto the
-// output, so Null and Empty give nothing and an Error value raises 13.
-std::string NameText(const Variant& calName) {
-  return ToString(Concat(Variant(std::string()), calName));
-}
+// output, so Null and Empty give nothing and an Error value raises 13.  A
+// String is used where it is, without a copy; only a converted value is
+// held here.
+class NameText {
+ public:
+  explicit NameText(const Variant& calName) {
+    if (calName.Type() == VarType::String) {
+      view_ = calName.RawString();
+    } else {
+      owned_ = ToString(Concat(Variant(std::string()), calName));
+      view_ = owned_;
+    }
+  }
+  NameText(const NameText&) = delete;
+  NameText& operator=(const NameText&) = delete;
+
+  operator std::string_view() const { return view_; }
+  std::size_t size() const { return view_.size(); }
+
+ private:
+  std::string owned_;
+  std::string_view view_;
+};
 
 // Reads the month and year back from a stored "mm/dd/yyyy" text.
 std::pair<std::int16_t, std::int16_t> MonthAndYear(const std::string& date_text) {
@@ -77,7 +96,7 @@ std::string_view Calendar::WriteCommonScript() { return calendar_text::kCommonSc
 std::string_view Calendar::WriteEmbeddedScript() { return calendar_text::kEmbeddedScript; }
 std::string_view Calendar::WritePopupScript() { return calendar_text::kPopupScript; }
 
-void Calendar::AppendFilled(std::string& out, std::string_view text, const std::string& name) const {
+void Calendar::AppendFilled(std::string& out, std::string_view text, std::string_view name) const {
   std::size_t pos = 0;
   while (pos < text.size()) {
     const std::size_t open = text.find('@', pos);
@@ -112,7 +131,7 @@ void Calendar::AppendFilled(std::string& out, std::string_view text, const std::
 // so the next call still carries the blocks the page has not yet received.
 std::string Calendar::DisplayEmbedded(const Variant& calName) {
   return WithSource(kSource, [&] {
-    const std::string name = NameText(calName);
+    const NameText name(calName);
     std::string out;
     out.reserve((common_script_emitted_ ? 0 : WriteCommonScript().size()) +
                 (embedded_script_emitted_ ? 0 : WriteEmbeddedScript().size()) +
@@ -128,7 +147,7 @@ std::string Calendar::DisplayEmbedded(const Variant& calName) {
 
 std::string Calendar::DisplayPopup(const Variant& calName) {
   return WithSource(kSource, [&] {
-    const std::string name = NameText(calName);
+    const NameText name(calName);
     std::string out;
     out.reserve((common_script_emitted_ ? 0 : WriteCommonScript().size()) +
                 (popup_script_emitted_ ? 0 : WritePopupScript().size()) +
