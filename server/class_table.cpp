@@ -236,14 +236,15 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Every row can be called, no member takes more than kMaxParams parameters
-// (the automation layer converts arguments into a fixed array), a property
-// get takes none and returns a value, a property let takes the one value.
+// No member takes more than kMaxParams parameters (the automation layer
+// converts arguments into a fixed array), a property get takes none and
+// returns a value, a property let takes the one value.  (That every row has
+// its invoker is checked by the tests: GCC does not fold function addresses
+// in constant expressions under the sanitizers.)
 constexpr bool TableIsComplete() {
   for (const ClassInfo& c : kClasses) {
-    if (c.create == nullptr || c.destroy == nullptr) return false;
     for (const MemberInfo& m : c.members) {
-      if (m.invoke == nullptr || m.params.size() > kMaxParams) return false;
+      if (m.params.size() > kMaxParams) return false;
       if (m.kind == MemberKind::PropertyGet && (!m.params.empty() || m.result == ValueType::None)) return false;
       if (m.kind == MemberKind::PropertyLet && (m.params.size() != 1 || m.result != ValueType::None)) return false;
     }

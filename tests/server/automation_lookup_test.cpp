@@ -131,6 +131,8 @@ TEST(AutomationLookup, ClassTableHoldsExactlyThePublishedMembers) {
     for (const Row& r : kInterfaces)
       if (c.prog_id == r.prog_id) expected.push_back(&r);
     ASSERT_EQ(c.members.size(), expected.size()) << c.name;
+    EXPECT_NE(c.create, nullptr);
+    EXPECT_NE(c.destroy, nullptr);
     for (std::size_t i = 0; i < expected.size(); ++i) {
       const MemberInfo& m = c.members[i];
       const Row& r = *expected[i];
@@ -138,6 +140,7 @@ TEST(AutomationLookup, ClassTableHoldsExactlyThePublishedMembers) {
       EXPECT_EQ(m.kind, r.kind) << r.member;
       EXPECT_EQ(static_cast<std::uint32_t>(m.dispid), r.dispid) << r.member;
       EXPECT_EQ(m.result, r.result) << r.member;
+      EXPECT_NE(m.invoke, nullptr) << r.member;
       ASSERT_EQ(m.params.size(), r.params.size()) << r.member;
       for (std::size_t p = 0; p < r.params.size(); ++p) EXPECT_EQ(m.params[p].type, r.params[p]) << r.member;
       ++rows;
