@@ -19,12 +19,18 @@
   var SHEET_ID = 'halvane-compat-style';
 
   /* ---- The hand cursor ------------------------------------------------------
-   * Current browsers drop the declaration "cursor:hand" as invalid. A style
-   * sheet of our own gives the same elements the pointer: attribute selectors
-   * catch inline style attributes, and every rule of the page's own style
-   * blocks that asks for the hand is copied with cursor: pointer.
+   * Browsers that do not know "cursor:hand" drop the declaration (some still
+   * take it in a page without a document type). Where a document drops it, a
+   * style sheet of our own gives the same elements the pointer: attribute
+   * selectors catch inline style attributes, and every rule of the page's own
+   * style blocks that asks for the hand is copied with cursor: pointer.
    */
-  var needHand = !!(win.CSS && win.CSS.supports) && !win.CSS.supports('cursor', 'hand');
+  function dropsHand(d) {
+    var probe = d.createElement('span');
+    probe.style.cssText = 'cursor: hand';
+    return probe.style.cursor === '';
+  }
+  var needHand = dropsHand(doc);
   var HAND_ATTRIBUTE_RULE =
     '[style*="cursor:hand" i], [style*="cursor: hand" i] { cursor: pointer; }';
 
@@ -141,7 +147,7 @@
       if (!d.head) d.documentElement.insertBefore(d.createElement('head'), d.documentElement.firstChild);
       if (!d.body) d.documentElement.appendChild(d.createElement('body'));
       if (!d.getElementById(SHEET_ID)) {
-        addSheet(d, POPUP_DOCUMENT_RULES + (needHand ? '\n' + HAND_ATTRIBUTE_RULE : ''));
+        addSheet(d, POPUP_DOCUMENT_RULES + (dropsHand(d) ? '\n' + HAND_ATTRIBUTE_RULE : ''));
         d.addEventListener('keydown', onEscape);
       }
       return d;

@@ -1,0 +1,88 @@
+// The embedded calendar in the browser: the grid of a known month, stepping by
+// month and year across year ends, and the page's _OnClick handler.
+'use strict';
+const { test } = require('node:test');
+const assert = require('node:assert/strict');
+const { suite } = require('./harness');
+const { readCalendar, expectedDays } = require('./calendar_model');
+
+const env = suite();
+const TODAY = '3/17/2004'; // the pages' fixed clock
+
+const read = (page, id) => page.$eval('#' + id, readCalendar);
+const stepCell = (page, id, index) => page.locator(`#${id} table table td`).nth(index);
+// Header cells: 0 month back, 1 month name, 2 month forward, 3 spacer,
+// 4 year back, 5 year, 6 year forward.
+const MONTH_BACK = 0;
+const MONTH_FORWARD = 2;
+const YEAR_BACK = 4;
+const YEAR_FORWARD = 6;
+
+test('the grid of March 2004: days, grey and black, today in red', async () => {
+  await env.page('calendar.hvs', async (page) => {
+    const cal = await read(page, 'cal1');
+    assert.deepEqual(cal.header, ['Mar', '2004']);
+    assert.deepEqual(cal.letters, ['S', 'M', 'T', 'W', 'T', 'F', 'S']);
+    assert.equal(cal.today, '[ Today ]');
+    assert.equal(cal.rows, 9);
+    assert.deepEqual(cal.days, expectedDays(3, 2004, TODAY));
+    // 2004 is a leap year: the one leading cell is 29 February.
+    assert.deepEqual(cal.days[0], { date: '2/29/2004', text: '29', color: 'A1A1A1' });
+    assert.deepEqual(cal.days[17], { date: '3/17/2004', text: '17', color: 'FF0000' });
+    assert.deepEqual(cal.days[41], { date: '4/10/2004', text: '10', color: 'A1A1A1' });
+    // The hand cursor on the day cells.
+    assert.equal(await page.locator('#cal1 table tr:nth-child(3) td').first()
+      .evaluate((e) => getComputedStyle(e).cursor), 'pointer');
+  }, { shot: 'calendar-test.png' });
+});
+
+test('month and year stepping, December to January across the year', async () => {
+  await env.page('calendar.hvs', async (page) => {
+    await stepCell(page, 'dec', MONTH_FORWARD).click();
+    let cal = await read(page, 'dec');
+    assert.deepEqual(cal.header, ['Jan', '2004']);
+    assert.deepEqual(cal.days, expectedDays(1, 2004, TODAY));
+    assert.equal(cal.days[0].date, '12/28/2003');
+
+    await stepCell(page, 'dec', MONTH_BACK).click();
+    await stepCell(page, 'dec', MONTH_BACK).click();
+    cal = await read(page, 'dec');
+    assert.deepEqual(cal.header, ['Nov', '2003']);
+    assert.deepEqual(cal.days, expectedDays(11, 2003, TODAY));
+
+    await stepCell(page, 'cal1', YEAR_FORWARD).click();
+    cal = await read(page, 'cal1');
+    assert.deepEqual(cal.header, ['Mar', '2005']);
+    assert.deepEqual(cal.days, expectedDays(3, 2005, TODAY));
+    await stepCell(page, 'cal1', YEAR_BACK).click();
+    await stepCell(page, 'cal1', YEAR_BACK).click();
+    cal = await read(page, 'cal1');
+    assert.deepEqual(cal.header, ['Mar', '2003']);
+    // Ten months forward from March 2003 runs into the next year.
+    for (let i = 0; i < 10; i++) await stepCell(page, 'cal1', MONTH_FORWARD).click();
+    cal = await read(page, 'cal1');
+    assert.deepEqual(cal.header, ['Jan', '2004']);
+    assert.deepEqual(cal.days, expectedDays(1, 2004, TODAY));
+    // The other calendar kept its own month.
+    assert.deepEqual((await read(page, 'dec')).header, ['Nov', '2003']);
+  });
+});
+
+test('a click on a day or on Today calls the page handler with the date text', async () => {
+  await env.page('calendar.hvs', async (page) => {
+    const day = (id, date) => page.locator(`#${id} td[onclick*="'${date}'"]`);
+    await day('cal1', '3/5/2004').click();
+    // A grey cell reports the neighbouring month and does not step.
+    await day('cal1', '4/1/2004').click();
+    assert.deepEqual((await read(page, 'cal1')).header, ['Mar', '2004']);
+    await day('dec', '12/31/2003').click();
+
+    // Today redraws the calendar at the current month, then reports the day.
+    await stepCell(page, 'dec', MONTH_BACK).click();
+    await page.locator('#dec td', { hasText: 'Today' }).last().click();
+    const dec = await read(page, 'dec');
+    assert.deepEqual(dec.header, ['Mar', '2004']);
+    assert.deepEqual(await page.evaluate(() => picked),
+      ['cal1 3/5/2004', 'cal1 4/1/2004', 'dec 12/31/2003', `dec ${TODAY}`]);
+  });
+});

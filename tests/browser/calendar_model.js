@@ -1,0 +1,51 @@
+// The month grid a calendar shows, worked out independently of the page: six
+// weeks from Sunday to Saturday, starting with the week of the 1st.
+'use strict';
+
+const MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
+
+// month 1..12. Returns 42 cells { date: 'm/d/yyyy', inMonth }.
+function monthGrid(month, year) {
+  const first = new Date(Date.UTC(year, month - 1, 1));
+  const start = new Date(first.getTime() - first.getUTCDay() * 86400000);
+  const cells = [];
+  for (let k = 0; k < 42; k++) {
+    const d = new Date(start.getTime() + k * 86400000);
+    cells.push({
+      date: `${d.getUTCMonth() + 1}/${d.getUTCDate()}/${d.getUTCFullYear()}`,
+      inMonth: d.getUTCMonth() === month - 1,
+    });
+  }
+  return cells;
+}
+
+// What the page's calendar table shows: header texts and the 42 day cells
+// with their date text (from the click handler), number and colour.
+// `root` is the element holding the calendar table.
+function readCalendar(root) {
+  const table = root.querySelector('table');
+  const header = [...table.rows[0].querySelectorAll('font')].map((f) => f.textContent);
+  const letters = [...table.rows[1].cells].map((c) => c.textContent);
+  const days = [];
+  for (let r = 2; r < 8; r++) {
+    for (const cell of table.rows[r].cells) {
+      const m = /'(\d+\/\d+\/\d+)'/.exec(cell.getAttribute('onclick'));
+      const font = cell.querySelector('font');
+      days.push({ date: m ? m[1] : null, text: font.textContent, color: font.getAttribute('color') });
+    }
+  }
+  const today = table.rows[8].cells[0].textContent;
+  return { header, letters, days, today, rows: table.rows.length };
+}
+
+// The cells expected for a month: black days of the month, grey neighbours,
+// red for `todayText`.
+function expectedDays(month, year, todayText) {
+  return monthGrid(month, year).map((c) => ({
+    date: c.date,
+    text: c.date.split('/')[1],
+    color: c.date === todayText ? 'FF0000' : c.inMonth ? '000000' : 'A1A1A1',
+  }));
+}
+
+module.exports = { MONTHS, monthGrid, readCalendar, expectedDays };

@@ -1,0 +1,98 @@
+// The progress bar in the browser: a streamed page advances the cells and the
+// percentage as its chunks arrive, HideOutput hides and reveals the page
+// content, and the bar goes on load when asked.
+'use strict';
+const { test } = require('node:test');
+const assert = require('node:assert/strict');
+const { suite } = require('./harness');
+
+const env = suite();
+
+// The bar as the page shows it right now.
+function barState() {
+  const cells = [];
+  for (let i = 1; i <= 100; i++) {
+    const e = document.getElementById('progress' + i);
+    cells.push(e ? getComputedStyle(e).backgroundColor : null);
+  }
+  const display = document.getElementById('Display');
+  const page = document.getElementById('page');
+  const content = document.getElementById('content');
+  const bar = document.getElementById('progress');
+  const filled = cells.filter((c) => c !== null && c !== 'rgba(0, 0, 0, 0)');
+  return {
+    loading: document.readyState === 'loading',
+    filled: filled.length,
+    colours: [...new Set(filled)],
+    // The first cells are filled, none after them.
+    contiguous: cells.slice(0, filled.length).every((c) => c !== 'rgba(0, 0, 0, 0)'),
+    text: display ? display.textContent : null,
+    pageShown: page ? getComputedStyle(page).display !== 'none' : null,
+    contentSeen: !!content && content.offsetParent !== null,
+    barShown: bar ? getComputedStyle(bar).display !== 'none' : null,
+  };
+}
+
+test('the streamed page advances the bar as chunks arrive, with the content hidden', async () => {
+  await env.page('progress.hvs', async (page) => {
+    // Sample the bar while the response is still streaming in.
+    const seen = [];
+    const deadline = Date.now() + 8000;
+    for (;;) {
+      const s = await page.evaluate(barState).catch(() => null);
+      if (s && s.text !== null) {
+        const last = seen[seen.length - 1];
+        if (!last || last.text !== s.text || last.loading !== s.loading) seen.push(s);
+        if (!s.loading) break;
+      }
+      assert.ok(Date.now() < deadline, 'the page finished loading in time');
+      await new Promise((r) => setTimeout(r, 20));
+    }
+    const whileLoading = seen.filter((s) => s.loading);
+    // The steps 11, 29, 57, 58 and 100 of 100 in the browser's arithmetic:
+    // 100 / (100 / 11) is just below 11, and (29 / 100) * 100 just below 29.
+    const steps = [['0 %', 0], ['10 %', 10], ['28 %', 29], ['56 %', 57], ['57 %', 58], ['100 %', 100]];
+    const texts = whileLoading.map((s) => s.text.replace(/\u00a0/g, ' '));
+    assert.ok(texts.length >= 4, `saw several steps while loading: ${texts}`);
+    assert.deepEqual(texts, steps.map(([t]) => t).filter((t) => texts.includes(t)), 'steps in order');
+    for (const s of whileLoading) {
+      const text = s.text.replace(/\u00a0/g, ' ');
+      assert.equal(s.filled, new Map(steps).get(text), `cells for ${text}`);
+      assert.ok(s.contiguous);
+      assert.equal(s.pageShown, false, 'content hidden while working');
+      assert.equal(s.contentSeen, false);
+      assert.equal(s.barShown, true);
+      if (s.filled) assert.deepEqual(s.colours, ['rgb(0, 0, 255)']);
+    }
+  }, { waitUntil: 'commit' });
+});
+
+test('at the end the content is revealed and the bar goes on load', async () => {
+  await env.page('progress.hvs', async (page) => {
+    const s = await page.evaluate(barState);
+    assert.equal(s.loading, false);
+    assert.equal(s.barShown, false);
+    assert.equal(s.pageShown, true);
+    assert.equal(s.contentSeen, true);
+    assert.equal(s.filled, 100);
+    assert.equal(await page.locator('#content').isVisible(), true);
+    assert.equal(await page.locator('#Display').isVisible(), false);
+  });
+});
+
+test('a bar that is not hidden after load, over content that is never hidden', async () => {
+  await env.page('progress_plain.hvs', async (page) => {
+    const s = await page.evaluate(barState);
+    assert.equal(s.barShown, true);
+    assert.equal(s.pageShown, true);
+    assert.equal(s.contentSeen, true);
+    assert.equal(s.filled, 100);
+    assert.deepEqual(s.colours, ['rgb(0, 128, 0)']);
+    assert.equal(s.text.replace(/\u00a0/g, ' '), '100 %');
+    // 11 of 250 was drawn first: 100 / (250 / 11) gives 4 cells.
+    await page.evaluate(() => progress_update(11));
+    const t = await page.evaluate(barState);
+    assert.equal(t.filled, 4);
+    assert.equal(t.text.replace(/\u00a0/g, ' '), '4 %');
+  }, { shot: 'progress-test.png' });
+});

@@ -1,0 +1,72 @@
+// Tabs in the browser: the first tab is in front at load, a click brings each
+// tab and its panel to the front and runs its JavaScriptOnClick, and a tab
+// written with IsVisible False is not displayed and leaves its gap.
+'use strict';
+const { test } = require('node:test');
+const assert = require('node:assert/strict');
+const { suite } = require('./harness');
+
+const env = suite();
+
+// The panel whose frame lies on top in the middle of the panel area, and the
+// tab on top at the left end of each tab slot (TabWidth 90).
+async function front(page) {
+  return page.evaluate(() => {
+    const area = document.getElementById('p1panel0').getBoundingClientRect();
+    const hit = document.elementFromPoint(area.left + area.width / 2, area.top + area.height / 2);
+    const panel = hit && hit.closest('.panel');
+    const row = document.getElementById('p1tab0').getBoundingClientRect();
+    const tabs = [0, 1, 2, 3].map((i) => {
+      const e = document.elementFromPoint(row.left + 90 * i + 5, row.top + 5);
+      const tab = e && e.closest('.tab');
+      return tab ? tab.id : null;
+    });
+    return { panel: panel ? panel.id : null, tabs };
+  });
+}
+
+test('the first tab is in front at load, each click brings its tab and panel forward', async () => {
+  await env.page('tabs.hvs', async (page) => {
+    assert.deepEqual(await front(page), {
+      panel: 'p1panel0', tabs: ['p1tab0', 'p1tab1', null, 'p1tab3'],
+    });
+    // Every panel's frame has loaded its page.
+    for (const [i, name] of [[0, 'content0'], [1, 'content1'], [3, 'content3']]) {
+      const title = await page.frame({ name }).locator('#title').textContent();
+      assert.equal(title, `Panel ${i}`);
+    }
+
+    for (const [i, name] of [[1, 'Second'], [3, 'Fourth'], [0, 'First'], [3, 'Fourth']]) {
+      await page.click(`#p1tab${i}`);
+      const f = await front(page);
+      assert.equal(f.panel, `p1panel${i}`, `panel in front after a click on ${name}`);
+      const z = await page.evaluate(() => [0, 1, 2, 3].map((k) => [
+        document.getElementById('p1tab' + k).style.zIndex,
+        document.getElementById('p1panel' + k).style.zIndex]));
+      assert.deepEqual(z, [0, 1, 2, 3].map((k) => (k === i ? ['1', '1'] : ['0', '0'])));
+    }
+    assert.deepEqual(await page.evaluate(() => tabClicks), ['Second', 'Fourth', 'First', 'Fourth']);
+  }, { shot: 'tabs-test.png' });
+});
+
+test('an invisible tab is not displayed and leaves its gap', async () => {
+  await env.page('tabs.hvs', async (page) => {
+    assert.equal(await page.locator('#p1tab2').isVisible(), false);
+    assert.equal(await page.locator('#p1panel2').isVisible(), false);
+    const left = await page.evaluate(() => [0, 1, 3].map((i) =>
+      document.getElementById('p1tab' + i).getBoundingClientRect().left -
+      document.getElementById('p1tab0').getBoundingClientRect().left));
+    assert.deepEqual(left, [0, 90, 270]);
+    // Nothing answers a click in the gap.
+    const box = await page.locator('#p1tab0').boundingBox();
+    await page.mouse.click(box.x + 180 + 45, box.y + 8);
+    assert.deepEqual(await page.evaluate(() => tabClicks), []);
+    assert.equal((await front(page)).panel, 'p1panel0');
+  });
+});
+
+test('tabs show the hand cursor from the style block', async () => {
+  await env.page('tabs.hvs', async (page) => {
+    assert.equal(await page.$eval('#p1tab1', (e) => getComputedStyle(e).cursor), 'pointer');
+  });
+});

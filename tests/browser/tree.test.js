@@ -1,0 +1,85 @@
+// Tree in the browser: each menu opens and closes alone, nested menus keep
+// their state, collapse-all and expand-all act on every menu.
+'use strict';
+const { test } = require('node:test');
+const assert = require('node:assert/strict');
+const { suite, clickMenuName } = require('./harness');
+
+const env = suite();
+
+// For each menu number: [open, folder image file name].
+async function menus(page) {
+  return page.evaluate(() => {
+    const out = {};
+    for (let n = 1; document.getElementById('table_' + n); n++) {
+      const row = document.getElementById('table_' + n).rows[1];
+      const src = document.getElementById('image_' + n).src;
+      out[n] = [row.style.display !== 'none', src.slice(src.lastIndexOf('/') + 1)];
+    }
+    return out;
+  });
+}
+
+const OPEN = [true, 'FolderOpen.gif'];
+const CLOSED = [false, 'FolderClosed.gif'];
+
+test('tree menus open and close one by one, nested menus keep their state', async () => {
+  await env.page('tree.hvs', async (page) => {
+    assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: CLOSED });
+    assert.equal(await page.getByText('Apple').isVisible(), false);
+
+    await page.click('#image_1');
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: CLOSED, 3: CLOSED });
+    assert.equal(await page.getByText('Apple').isVisible(), true);
+    assert.equal(await page.getByText('Pear').isVisible(), true);
+    assert.equal(await page.getByText('Lemon').isVisible(), false);
+
+    // The nested menu opens through its name.
+    await clickMenuName(page, 2);
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: CLOSED });
+    assert.equal(await page.getByText('Lemon').isVisible(), true);
+    assert.equal(await page.locator('#node3 a', { hasText: 'Lemon' }).getAttribute('href'), '#lemon');
+
+    // Closing the outer menu leaves the nested one open inside it.
+    await clickMenuName(page, 1);
+    assert.deepEqual(await menus(page), { 1: CLOSED, 2: OPEN, 3: CLOSED });
+    assert.equal(await page.getByText('Lemon').isVisible(), false);
+    await page.click('#image_1');
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: CLOSED });
+    assert.equal(await page.getByText('Lemon').isVisible(), true);
+
+    await page.click('#image_3');
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: OPEN });
+    await page.click('#image_2');
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: CLOSED, 3: OPEN });
+  }, { shot: 'tree-test.png' });
+});
+
+test('collapse-all and expand-all act on every menu', async () => {
+  await env.page('tree.hvs', async (page) => {
+    await page.click('#image_3');
+    assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: OPEN });
+
+    await page.click('#image_plus');
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: OPEN });
+    for (const name of ['Apple', 'Lemon', 'Lime', 'Pear', 'Carrot']) {
+      assert.equal(await page.getByText(name).isVisible(), true, name);
+    }
+
+    await page.click('#image_minus');
+    assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: CLOSED });
+    assert.equal(await page.getByText('Carrot').isVisible(), false);
+
+    // A single menu still toggles after the global controls.
+    await page.click('#image_1');
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: CLOSED, 3: CLOSED });
+  });
+});
+
+test('tree images show the hand cursor', async () => {
+  await env.page('tree.hvs', async (page) => {
+    for (const id of ['image_plus', 'image_minus', 'image_1']) {
+      assert.equal(await page.$eval('#' + id, (e) => getComputedStyle(e).cursor), 'pointer', id);
+    }
+  });
+});
