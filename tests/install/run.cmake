@@ -2,7 +2,10 @@
 # consumer against the installation twice: through find_package(halvane)
 # (static and shared library) and through pkg-config.
 #
-#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCXX=... -P run.cmake
+#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCXX=... [-DSANITIZE=ON] -P run.cmake
+#
+# SANITIZE: the installed libraries are instrumented, so the consumers are
+# built with the same sanitizers.
 cmake_minimum_required(VERSION 3.25)
 foreach(v BUILD_DIR WORK_DIR CXX)
   if(NOT DEFINED ${v})
@@ -11,6 +14,11 @@ foreach(v BUILD_DIR WORK_DIR CXX)
 endforeach()
 set(HERE ${CMAKE_CURRENT_LIST_DIR})
 set(PREFIX ${WORK_DIR}/prefix)
+set(SAN_FLAGS)
+if(SANITIZE)
+  set(SAN_FLAGS -fsanitize=address,undefined)
+endif()
+string(REPLACE ";" " " SAN_FLAGS_TEXT "${SAN_FLAGS}")
 
 function(run)
   execute_process(COMMAND ${ARGV} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -57,7 +65,7 @@ get_filename_component(pc_dir ${pc_file} DIRECTORY)
 
 # find_package(halvane).
 run(${CMAKE_COMMAND} -S ${HERE}/consumer -B ${WORK_DIR}/cmake-consumer -DCMAKE_BUILD_TYPE=Release
-    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${PREFIX})
+    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${PREFIX} "-DCMAKE_CXX_FLAGS=${SAN_FLAGS_TEXT}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-consumer -j2)
 check_output(${WORK_DIR}/cmake-consumer/consumer_static)
 check_output(${WORK_DIR}/cmake-consumer/consumer_shared)
@@ -68,7 +76,7 @@ string(STRIP "${run_output}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")
 run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir} pkg-config --variable=libdir halvane)
 string(STRIP "${run_output}" libdir)
-run(${CXX} ${HERE}/consumer/main.cpp ${flags} -Wl,-rpath,${libdir} -o ${WORK_DIR}/pc-consumer)
+run(${CXX} ${SAN_FLAGS} ${HERE}/consumer/main.cpp ${flags} -Wl,-rpath,${libdir} -o ${WORK_DIR}/pc-consumer)
 check_output(${WORK_DIR}/pc-consumer)
 
 file(REMOVE_RECURSE ${WORK_DIR})
