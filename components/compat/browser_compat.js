@@ -114,8 +114,12 @@
   if (typeof win.createPopup !== 'function') {
     var openPopup = null;
 
+    // A popup is a small window of its own: no margins, no scroll bars, and
+    // a small sans-serif type (tables included, which would otherwise go
+    // back to the medium size) so that markup made for its size fits in it.
     var POPUP_DOCUMENT_RULES =
-      'html, body { margin: 0; padding: 0; overflow: hidden; background: #fff; }';
+      'html, body { margin: 0; padding: 0; overflow: hidden; background: #fff; }\n' +
+      'body, table { font-family: sans-serif; font-size: 8pt; }';
 
     var Popup = function () {
       this._frame = null;

@@ -38,6 +38,9 @@ test('the button opens the popup beside the pointer on the active month', async 
     const cal = await read(frame);
     assert.deepEqual(cal.header, ['Mar', '2004']);
     assert.deepEqual(cal.days, expectedDays(3, 2004, TODAY));
+    // The month fits the popup: nothing is cut off at its edges.
+    const table = await frame.$eval('table', (t) => { const r = t.getBoundingClientRect(); return [r.right, r.bottom]; });
+    assert.ok(table[0] <= 140 && table[1] <= 155, `calendar table ends at ${table}`);
     // Inside the popup the page is its parent.
     assert.equal(await frame.evaluate(() => typeof window.parent.buildPopupCal), 'function');
     assert.equal(await frame.locator('table table td').first()

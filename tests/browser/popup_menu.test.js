@@ -27,6 +27,8 @@ test('a right-click shows the menu at the pointer with every row', async () => {
     assert.deepEqual(box, { x: 210, y: 160, width: 150, height: 90 });
     const rows = await frame.$$eval('table tr', (trs) => trs.map((tr) => tr.textContent.trim()));
     assert.deepEqual(rows, ['Edit', 'Open', 'Save', '', 'Close']);
+    const table = await frame.$eval('table', (t) => { const r = t.getBoundingClientRect(); return [r.right, r.bottom]; });
+    assert.ok(table[0] <= 150 && table[1] <= 90, `menu table ends at ${table}`);
     // The images load in the popup's document.
     const images = await frame.$$eval('img', (imgs) => imgs.map((i) => [i.complete && i.naturalWidth > 0, i.width]));
     assert.deepEqual(images, [[true, 12], [true, 12], [true, 140], [true, 12]]);
