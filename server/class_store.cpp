@@ -63,31 +63,38 @@ std::vector<Block> Parse(std::string_view content) {
 }
 
 // Our sections, in the order they are written.
+// Concatenation by appending (GCC 12 warns falsely about "text" + string).
+std::string Join(std::initializer_list<std::string_view> parts) {
+  std::string out;
+  for (std::string_view p : parts) out.append(p);
+  return out;
+}
+
 std::vector<Block> OwnBlocks(std::string_view server_path) {
   const LibraryInfo& lib = Library();
-  std::string version = std::to_string(lib.version_major) + "." + std::to_string(lib.version_minor);
-  const std::string libid = "{" + std::string(lib.libid) + "}";
+  const std::string version = Join({std::to_string(lib.version_major), ".", std::to_string(lib.version_minor)});
+  const std::string libid = Join({"{", lib.libid, "}"});
   std::vector<Block> out;
   auto add = [&out](std::string name, std::initializer_list<std::pair<std::string_view, std::string_view>> keys) {
-    std::string text = "[" + name + "]\n";
+    std::string text = Join({"[", name, "]\n"});
     for (const auto& [key, value] : keys) text.append(key).append("=").append(value).append("\n");
     text.append("\n");
     out.push_back(Block{std::move(name), std::move(text)});
   };
   for (const ClassInfo& c : Classes()) {
-    const std::string clsid = "{" + std::string(c.clsid) + "}";
-    const std::string iid = "{" + std::string(c.iid) + "}";
-    add("CLSID\\" + clsid, {{"Class", c.name},
+    const std::string clsid = Join({"{", c.clsid, "}"});
+    const std::string iid = Join({"{", c.iid, "}"});
+    add(Join({"CLSID\\", clsid}), {{"Class", c.name},
                             {"ProgID", c.prog_id},
                             {"InprocServer32", server_path},
                             {"ThreadingModel", "Apartment"},
                             {"Interface", iid},
                             {"TypeLib", libid},
                             {"Version", version}});
-    add("ProgID\\" + std::string(c.prog_id), {{"CLSID", clsid}});
-    add("Interface\\" + iid, {{"Name", c.interface_name}, {"TypeLib", libid}, {"Version", version}});
+    add(Join({"ProgID\\", c.prog_id}), {{"CLSID", clsid}});
+    add(Join({"Interface\\", iid}), {{"Name", c.interface_name}, {"TypeLib", libid}, {"Version", version}});
   }
-  add("TypeLib\\" + libid + "\\" + version,
+  add(Join({"TypeLib\\", libid, "\\", version}),
       {{"Name", lib.name}, {"LCID", std::to_string(lib.registered_lcid)}, {"Path", server_path}});
   return out;
 }
@@ -119,7 +126,7 @@ bool ReadStore(const std::string& path, std::string& content, bool& exists) {
 // Replaces the file by `content` through a temporary file in the same
 // directory, so a reader never sees half a store.
 bool WriteStore(const std::string& path, const std::string& content) {
-  const std::string tmp = path + ".tmp." + std::to_string(::getpid());
+  const std::string tmp = Join({path, ".tmp.", std::to_string(::getpid())});
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     if (!out) return false;
@@ -146,9 +153,9 @@ std::string ClassStorePath() {
   const char* store = std::getenv("HALVANE_CLASS_STORE");
   if (store != nullptr && *store != '\0') return store;
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && *config != '\0') return std::string(config) + "/halvane/classes.ini";
+  if (config != nullptr && *config != '\0') return Join({config, "/halvane/classes.ini"});
   const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/halvane/classes.ini";
+  if (home != nullptr && *home != '\0') return Join({home, "/.config/halvane/classes.ini"});
   return std::string();
 }
 
