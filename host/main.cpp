@@ -288,7 +288,8 @@ int CmdClasses(const std::vector<std::string>& args) {
   }
   std::printf("%-14s %-22s %-40s %s\n", "class", "programmatic id", "CLSID", "interface");
   for (const ClassInfo& c : Classes()) {
-    std::string clsid = "{" + std::string(c.clsid) + "}";
+    std::string clsid(1, '{');
+    clsid.append(c.clsid).push_back('}');
     std::printf("%-14.*s %-22.*s %-40s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
                 static_cast<int>(c.prog_id.size()), c.prog_id.data(), clsid.c_str(),
                 static_cast<int>(c.interface_name.size()), c.interface_name.data());

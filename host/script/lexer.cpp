@@ -50,7 +50,7 @@ class Lexer {
       }
       if (c == '\n' || c == '\r') {
         out.push_back(Make(Tok::EndOfStatement));
-        out.back().text = "\n";
+        out.back().text.assign(1, '\n');
         NewLine();
         continue;
       }
@@ -238,7 +238,7 @@ class Lexer {
     auto d = ReadDate(inner);
     if (!d) throw SyntaxError(t.pos, "invalid date literal '#" + std::string(inner) + "#'");
     t.kind = Tok::Date;
-    t.text = "#" + std::string(inner) + "#";
+    t.text.assign(1, '#').append(inner).push_back('#');
     t.value = Variant::Date(*d);
   }
 

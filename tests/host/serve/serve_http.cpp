@@ -282,7 +282,9 @@ TEST_F(Gallery, EveryPageEqualsHalvaneRun) {
     ++pages;
     auto before = HalvaneRun(file);
     ASSERT_EQ(before.second, 0) << file;
-    auto r = server_->Client().Get("/" + file.filename().string());
+    std::string path = file.filename().string();
+    path.insert(path.begin(), '/');
+    auto r = server_->Client().Get(path);
     ASSERT_TRUE(r) << file;
     EXPECT_EQ(r->status, 200) << file;
     auto after = HalvaneRun(file);
