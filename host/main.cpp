@@ -174,7 +174,17 @@ int CmdRun(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   StdoutOutput out;
-  script::Result r = script::Run(*program, out);
+  script::Result r;
+  try {
+    r = script::Run(*program, out);
+  } catch (const std::exception& e) {  // out of memory
+    try {
+      out.Flush();
+    } catch (const script::Cancelled&) {
+    }
+    std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
+    return kExitFailed;
+  }
   bool write_failed = out.Failed();
   if (!write_failed) {
     try {
