@@ -783,6 +783,10 @@ std::optional<double> DateSerial(int year, int month, int day) {
 double TimeSerial(int hour, int minute, int second) { return (hour * 3600 + minute * 60 + second) / 86400.0; }
 
 DateParts SplitDate(double v) {
+  // A Date Variant can hold any Double; outside the valid dates (and for
+  // NaN) there is no calendar day, and the conversions below would not be
+  // defined.
+  if (!(v >= kMinDate && v < kMaxDate + 1.0)) Overflow();
   double day = std::trunc(v);
   const double frac = std::fabs(v - day);
   auto secs = static_cast<std::int64_t>(std::llround(frac * 86400.0));
@@ -790,6 +794,7 @@ DateParts SplitDate(double v) {
     secs -= 86400;
     day += 1;
   }
+  if (day > kMaxDate) Overflow();
   DateParts p{};
   CivilFromDays(static_cast<std::int64_t>(day) - kEpochShift, p.year, p.month, p.day);
   p.hour = static_cast<int>(secs / 3600);

@@ -181,7 +181,8 @@ struct DateParts {
 // Day number of a calendar day (no check of range); nullopt if not a valid day.
 std::optional<double> DateSerial(int year, int month, int day);
 double TimeSerial(int hour, int minute, int second);
-// Splits a day number into its parts (the time rounded to the second).
+// Splits a day number into its parts (the time rounded to the second); a
+// value outside the valid dates (or NaN) raises 6.
 DateParts SplitDate(double day_number);
 
 // Reads a date from text: m/d/y or m-d-y (two- or four-digit year; 00..29 is
