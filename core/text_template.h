@@ -35,7 +35,7 @@ consteval std::size_t FieldCount(std::string_view tmpl) {
 // The position of the next '@' from `pos`, or the text's size.  A plain
 // loop: string_view::find is not a constant expression in every build mode
 // (with the undefined-behaviour sanitizer, GCC rejects it here).
-consteval std::size_t FindMarker(std::string_view tmpl, std::size_t pos) {
+constexpr std::size_t FindMarker(std::string_view tmpl, std::size_t pos) {
   while (pos < tmpl.size() && tmpl[pos] != '@') ++pos;
   return pos;
 }
