@@ -224,7 +224,8 @@ class Machine {
   }
 
   // A counted loop.  The counter is an Integer when both bounds fit in 16
-  // bits, else a Long; stepping it is checked arithmetic (error 6).  The
+  // bits, else a Long; stepping it is checked arithmetic (error 6) while the
+  // loop still has rounds to run.  The
   // body may change the variable; each round reads it back.
   void ExecFor(const Stmt& s) {
     std::int32_t from = ToLong(ValueOf(Eval(*s.value)));
@@ -259,6 +260,14 @@ class Machine {
       Step();
       try {
         i = read();
+        // Past the last round the counter may have no next value in its
+        // type (For i = 1 To 32767): the loop is over, and the counter keeps
+        // the value of its last round instead of raising an overflow.
+        const std::int64_t next = static_cast<std::int64_t>(i) + step;
+        const bool past = step >= 0 ? next > to : next < to;
+        const bool fits = integer ? (next >= -32768 && next <= 32767)
+                                  : (next >= INT32_MIN && next <= INT32_MAX);
+        if (past && !fits) return;
         store(integer ? AddInteger(static_cast<std::int16_t>(i), static_cast<std::int16_t>(step))
                       : AddLong(i, step));
       } catch (const Error& e) {
