@@ -209,9 +209,13 @@
     }, true);
     doc.addEventListener('keydown', onEscape, true);
     win.addEventListener('blur', function () {
-      // Focus moving into the popup itself keeps it open.
+      // Once the focus has settled: the window lost it altogether, or another
+      // frame of the page took it. Focus moving into the popup keeps it open.
       win.setTimeout(function () {
-        if (openPopup && doc.activeElement !== openPopup._frame) openPopup.hide();
+        if (!openPopup) return;
+        var active = doc.activeElement;
+        if (active === openPopup._frame) return;
+        if (!doc.hasFocus() || (active && /^I?FRAME$/.test(active.tagName))) openPopup.hide();
       }, 0);
     });
 

@@ -111,7 +111,7 @@ async function launchBrowser() {
 // One browser, one server for each folder and mode, and one shared page for
 // everything that runs in this process: a single test file, or all of them
 // through run_all.js.
-const shared = { browser: null, servers: new Map(), page: null };
+const shared = { browser: null, servers: new Map(), pages: {} };
 
 async function browser() {
   if (!shared.browser) shared.browser = launchBrowser();
@@ -128,7 +128,7 @@ async function shutdown() {
   const { browser: b, servers } = shared;
   shared.browser = null;
   shared.servers = new Map();
-  shared.page = null;
+  shared.pages = {};
   if (b) await (await b).close();
   for (const s of servers.values()) await (await s).stop();
 }
@@ -172,18 +172,23 @@ function suite({ dir = PAGES, compat = true } = {}) {
   // with the fixed clock; a test with options of its own gets a new one.
 
   env.page = async (urlPath, fn, options = {}) => {
-    const own = options.before !== undefined || options.clock !== undefined;
+    // Pages of their own for a hook or another fixed time; shared ones for
+    // the fixed clock and for the real one.
+    const clock = options.clock === undefined ? FIXED_NOW : options.clock;
+    const own = options.before !== undefined || (clock !== null && clock !== FIXED_NOW);
     let page;
     if (own) {
       page = await trackedPage();
-      if (options.clock !== null) await page.clock.setFixedTime(options.clock ?? FIXED_NOW);
+      if (clock !== null) await page.clock.setFixedTime(clock);
       if (options.before) await options.before(page);
     } else {
-      if (!shared.page || shared.page.isClosed() || shared.page.crashed) {
-        shared.page = await trackedPage();
-        await shared.page.clock.setFixedTime(FIXED_NOW);
+      const key = clock === null ? 'real' : 'fixed';
+      let p = shared.pages[key];
+      if (!p || p.isClosed() || p.crashed) {
+        p = shared.pages[key] = await trackedPage();
+        if (clock !== null) await p.clock.setFixedTime(clock);
       }
-      page = shared.page;
+      page = p;
       page.problems.length = 0;
       page.dialogs.length = 0;
     }
