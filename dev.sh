@@ -78,7 +78,8 @@ cmd_demo() {
 }
 
 cmd_bench() {
-  need_pkgs cmake g++ libbenchmark-dev libcpp-httplib-dev
+  # wrk and nginx for the load test, python3 for the tables.
+  need_pkgs cmake g++ make pkg-config libbenchmark-dev libcpp-httplib-dev wrk nginx-light curl python3 procps
   configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF
   cmake --build build-bench -j"$JOBS"
   bash bench/run.sh build-bench

@@ -138,6 +138,8 @@ struct Server::Impl {
   std::atomic<bool> stopping{false};
   std::mutex log_mutex;
   bool pool_down = false;
+  // The listening socket, noted when the library makes it (see Bind).
+  socket_t listen_socket = INVALID_SOCKET;
 
   explicit Impl(Options o) : options(std::move(o)) {
     std::error_code ec;
@@ -157,6 +159,10 @@ struct Server::Impl {
     http.set_read_timeout(5);
     http.set_write_timeout(5);
     http.set_payload_max_length(std::size_t{1} << 20);
+    http.set_socket_options([this](socket_t sock) {
+      httplib::default_socket_options(sock);
+      listen_socket = sock;
+    });
 
     http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
       t_log = LogNote{};
@@ -347,16 +353,26 @@ Server::~Server() {
   impl_->ShutdownScripts();
 }
 
+// The HTTP library listens with a queue of 5 connections; with more clients
+// connecting at once the queue overflows and they wait for their connection
+// attempts to be repeated (a second or more).  Listening again on the bound
+// socket gives it the system's longest queue.
+void LongerListenQueue(socket_t sock) {
+  if (sock != INVALID_SOCKET) ::listen(sock, SOMAXCONN);
+}
+
 int Server::Bind() {
   const Options& o = impl_->options;
   if (o.port == 0) {
     int port = impl_->http.bind_to_any_port(o.host);
     if (port <= 0) throw std::runtime_error("cannot listen on " + o.host);
+    LongerListenQueue(impl_->listen_socket);
     return port;
   }
   if (!impl_->http.bind_to_port(o.host, o.port)) {
     throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port));
   }
+  LongerListenQueue(impl_->listen_socket);
   return o.port;
 }
 

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The server under load, on 127.0.0.1 only:
+#   bash bench/load.sh build-bench
+# Starts `halvane serve examples` and an nginx (its own temporary config, on
+# another free loopback port) serving the very bytes of the tree and tabs
+# pages as static files; runs wrk with 64 connections against each page on
+# both; then sends at least 100,000 requests to halvane and compares its
+# resident size before and after.  Prints Markdown tables.  Both servers are
+# stopped on exit.  LOAD_SECONDS sets the length of each wrk run (10).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-bench}
+seconds=${LOAD_SECONDS:-10}
+connections=64
+halvane=$build/halvane
+nginx=$(command -v nginx || echo /usr/sbin/nginx)
+
+for tool in wrk curl "$nginx" "$halvane"; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "load: $tool is missing" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+wait_up() {  # wait_up URL
+  local i
+  for ((i = 0; i < 100; i++)); do
+    curl -fs -o /dev/null "$1" && return 0
+    sleep 0.1
+  done
+  echo "load: $1 did not answer" >&2
+  return 1
+}
+
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+
+# ---- the two servers ------------------------------------------------------------
+hport=$(free_port)
+"$halvane" serve examples --host 127.0.0.1 --port "$hport" 2>"$work/halvane.log" >/dev/null &
+hpid=$!
+pids+=("$hpid")
+wait_up "http://127.0.0.1:$hport/index.hvs"
+
+mkdir -p "$work/www" "$work/nginx"
+for page in tree tabs; do
+  curl -fs "http://127.0.0.1:$hport/$page.hvs" -o "$work/www/$page.hvs"
+done
+chmod -R a+rX "$work"
+nport=$(free_port)
+cat >"$work/nginx/nginx.conf" <<EOF
+worker_processes auto;
+daemon off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 1024; }
+http {
+  access_log $work/nginx/access.log;
+  client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+  types { }
+  default_type "text/html; charset=utf-8";
+  server {
+    listen 127.0.0.1:$nport;
+    root $work/www;
+  }
+}
+EOF
+"$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" &
+pids+=("$!")
+wait_up "http://127.0.0.1:$nport/tree.hvs"
+
+for page in tree tabs; do
+  if ! cmp -s <(curl -fs "http://127.0.0.1:$nport/$page.hvs") "$work/www/$page.hvs"; then
+    echo "load: nginx does not serve the same bytes for $page" >&2
+    exit 1
+  fi
+done
+
+# ---- wrk ------------------------------------------------------------------------------
+# Runs wrk; prints "requests req_per_s errors non2xx p50 p99".
+run_wrk() {  # run_wrk URL SECONDS
+  local log=$work/wrk.log
+  wrk -t2 -c"$connections" -d"$2"s --latency "$1" >"$log" 2>&1
+  awk '
+    /requests in/ { req = $1 }
+    /^Requests\/sec:/ { rps = $2 }
+    /Socket errors:/ { gsub(",", ""); err = $4 + $6 + $8 + $10 }
+    /Non-2xx or 3xx responses:/ { bad = $5 }
+    /^ +50%/ { p50 = $2 }
+    /^ +99%/ { p99 = $2 }
+    END { printf "%s %s %d %d %s %s\n", req, rps, err, bad, p50, p99 }' "$log"
+}
+
+echo "### Under load: wrk, $connections connections, ${seconds} s per run, 127.0.0.1"
+echo
+echo "| page | server | requests | requests/s | failed | non-2xx | p50 | p99 | halvane / nginx |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|---:|"
+failures=0
+for page in tree tabs; do
+  read -r hreq hrps herr hbad hp50 hp99 < <(run_wrk "http://127.0.0.1:$hport/$page.hvs" "$seconds")
+  read -r nreq nrps nerr nbad np50 np99 < <(run_wrk "http://127.0.0.1:$nport/$page.hvs" "$seconds")
+  ratio=$(awk -v a="$hrps" -v b="$nrps" 'BEGIN { printf "%.2f", a / b }')
+  echo "| $page | halvane serve | $hreq | $hrps | $herr | $hbad | $hp50 | $hp99 | $ratio |"
+  echo "| $page | nginx (static copy) | $nreq | $nrps | $nerr | $nbad | $np50 | $np99 | |"
+  failures=$((failures + herr + hbad))
+done
+echo
+
+# ---- memory over 100,000 requests -----------------------------------------------------------
+before=$(rss_kb "$hpid")
+total=0
+rounds=0
+while [ "$total" -lt 100000 ] && [ "$rounds" -lt 10 ]; do
+  read -r req _ err bad _ _ < <(run_wrk "http://127.0.0.1:$hport/tree.hvs" "$seconds")
+  total=$((total + req))
+  failures=$((failures + err + bad))
+  rounds=$((rounds + 1))
+done
+after=$(rss_kb "$hpid")
+echo "### Memory of halvane serve over $total more requests of the tree page"
+echo
+echo "| resident before | resident after | change |"
+echo "|---:|---:|---:|"
+awk -v a="$before" -v b="$after" 'BEGIN { printf "| %.1f MiB | %.1f MiB | %+.1f MiB (%+.1f%%) |\n", a/1024, b/1024, (b-a)/1024, (b-a)*100/a }'
+echo
+echo "Failed requests over the whole load test (socket errors and non-2xx answers): $failures."
