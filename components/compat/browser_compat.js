@@ -9,6 +9,7 @@
  *                             context menu
  *   input.createTextRange()   the text ranges that AutoComplete completes with
  *   cursor:hand               shown as cursor: pointer
+ *   display "block" on rows   keeps a shown table row a row
  *
  * It must run before any component output, so a host puts it at the very
  * start of the page.
@@ -64,7 +65,7 @@
     var sheet = addSheet(doc, HAND_ATTRIBUTE_RULE);
     var copied = {};
     var scanStyle = function (el) {
-      if (el.id === SHEET_ID) return;
+      if (el.id.indexOf('halvane-compat') === 0) return;
       handSelectors(el.textContent || '').forEach(function (selector) {
         if (copied[selector]) return;
         copied[selector] = true;
@@ -100,6 +101,29 @@
       }).observe(doc, { childList: true, subtree: true, characterData: true });
     }
     doc.addEventListener('DOMContentLoaded', function () { scanNode(doc.documentElement); });
+  }
+
+  /* ---- Table rows shown with display "block" --------------------------------
+   * The old model shows a hidden table row again with display "block" and
+   * keeps it a row. Today's browsers lay such a row out as a block, outside
+   * the table's columns. Where they do, rows and cells whose style says
+   * display: block keep their table display.
+   */
+  var rowProbe = function () {
+    var table = doc.createElement('table');
+    var row = table.insertRow(0);
+    row.style.display = 'block';
+    doc.documentElement.appendChild(table);
+    var shown = win.getComputedStyle(row).display;
+    doc.documentElement.removeChild(table);
+    return shown;
+  };
+  if (win.getComputedStyle && rowProbe() === 'block') {
+    var rowStyle = addSheet(doc,
+      'tr[style*="display: block" i], tr[style*="display:block" i] { display: table-row !important; }\n' +
+      'td[style*="display: block" i], td[style*="display:block" i],' +
+      ' th[style*="display: block" i], th[style*="display:block" i] { display: table-cell !important; }');
+    rowStyle.id = 'halvane-compat-rows';
   }
 
   /* ---- Popup windows --------------------------------------------------------

@@ -114,7 +114,13 @@ async function launchBrowser() {
 const shared = { browser: null, servers: new Map(), pages: {} };
 
 async function browser() {
-  if (!shared.browser) shared.browser = launchBrowser();
+  if (!shared.browser) {
+    // Pictures of failures from an earlier run would mislead.
+    if (fs.existsSync(OUT_DIR)) {
+      for (const f of fs.readdirSync(OUT_DIR)) if (f.startsWith('failed-')) fs.rmSync(path.join(OUT_DIR, f));
+    }
+    shared.browser = launchBrowser();
+  }
   return shared.browser;
 }
 

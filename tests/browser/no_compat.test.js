@@ -30,6 +30,9 @@ test('the tree works without the script', async () => {
     await page.click('#image_plus');
     assert.deepEqual([await open(1), await open(2), await open(3)], [true, true, true]);
     assert.match(await page.$eval('#image_3', (i) => i.src), /FolderOpen\.gif$/);
+    // The rows it shows with display "block" are laid out as blocks here:
+    // the script keeps them table rows.
+    assert.equal(await page.$eval('#table_1', (t) => getComputedStyle(t.rows[1]).display), 'block');
     // A page without a document type is in quirks mode, where Chromium
     // itself takes the hand cursor for the pointer.
     assert.equal(await page.evaluate(() => document.compatMode), 'BackCompat');

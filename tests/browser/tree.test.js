@@ -83,3 +83,16 @@ test('tree images show the hand cursor', async () => {
     }
   });
 });
+
+test('an opened menu keeps its table layout: its content lies under the name column', async () => {
+  await env.page('tree.hvs', async (page) => {
+    await page.click('#image_plus');
+    const layout = await page.evaluate(() => [1, 2, 3].map((n) => {
+      const row = document.getElementById('table_' + n).rows[1];
+      return [getComputedStyle(row).display,
+        Math.round(row.cells[1].getBoundingClientRect().left -
+          document.getElementById('tblHeading' + n).getBoundingClientRect().left)];
+    }));
+    assert.deepEqual(layout, [['table-row', 0], ['table-row', 0], ['table-row', 0]]);
+  });
+});
