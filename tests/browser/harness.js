@@ -195,6 +195,9 @@ function suite({ dir = PAGES, compat = true } = {}) {
         if (clock !== null) await p.clock.setFixedTime(clock);
       }
       page = p;
+      // A tab in the background gets few animation frames, and every click
+      // waits for some: the page in use goes to the front.
+      await page.bringToFront();
       page.problems.length = 0;
       page.dialogs.length = 0;
     }
