@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a build tree on its committed seed corpus, then
-# fuzzes it for FUZZ_SECONDS seconds (default 10; ./dev.sh fuzz passes 60).
+# fuzzes it for FUZZ_SECONDS seconds (default 6; ./dev.sh fuzz passes 60).
 #   bash fuzz/smoke.sh build-fuzz
 # Any crash, sanitizer report, failed property, input slower than 10 s or
 # memory above 2 GB fails the run; the input that did it is kept under
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
-seconds=${FUZZ_SECONDS:-10}
+seconds=${FUZZ_SECONDS:-6}
 bin=$build/fuzz
 artifacts=$bin/artifacts
 mkdir -p "$artifacts"
