@@ -46,8 +46,10 @@ cmd_test() {
   need_node
   if [ -f tests/browser/package.json ]; then
     need_pkgs chromium
-    if [ ! -d tests/browser/node_modules ]; then
-      (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
+    # Reinstall whenever the lock file differs from the one last installed.
+    if ! cmp -s tests/browser/package-lock.json tests/browser/node_modules/.installed-lock.json; then
+      (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error &&
+        cp package-lock.json node_modules/.installed-lock.json)
     fi
   fi
   if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
