@@ -19,7 +19,7 @@ UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 def load(path):
     with open(path) as f:
         data = json.load(f)
-    best = OrderedDict()
+    best = {}
     for b in data["benchmarks"]:
         if b.get("run_type") == "aggregate" or "aggregate_name" in b:
             continue
@@ -27,7 +27,12 @@ def load(path):
         t = b["real_time"] * UNIT[b.get("time_unit", "ns")]
         if name not in best or t < best[name]["t"]:
             best[name] = dict(b, t=t)
-    return data.get("context", {}), best
+    # Repetitions run interleaved at random: list the benchmarks by name,
+    # with the menu sizes in numeric order.
+    def key(name):
+        parts = name.split("/")
+        return [int(p) if p.isdigit() else p for p in parts]
+    return data.get("context", {}), OrderedDict(sorted(best.items(), key=lambda kv: key(kv[0])))
 
 
 def fmt_time(ns):

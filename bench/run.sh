@@ -6,8 +6,8 @@
 #    menu scaling, Invoke against direct calls, the gallery pages in process;
 # 2. `halvane run` of every gallery page as a process;
 # 3. the load test: wrk against `halvane serve` and nginx (bench/load.sh).
-# Everything also goes to <build>/bench-results/.  Knobs: BENCH_REPS (3),
-# BENCH_MIN_TIME (0.2 s), BENCH_FILTER (all), LOAD_SECONDS (10), NO_LOAD=1.
+# Everything also goes to <build>/bench-results/.  Knobs: BENCH_REPS (5),
+# BENCH_MIN_TIME (0.1 s), BENCH_FILTER (all), LOAD_SECONDS (10), NO_LOAD=1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
@@ -21,9 +21,13 @@ echo "Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores
 echo
 
 # ---- 1. the benchmark program --------------------------------------------------
+# Repetitions are interleaved at random across all benchmarks, so that a
+# burst of load from elsewhere on the machine hits a library call and its
+# baselines alike; the fastest repetition of each counts.
 "$build/bench/halvane_bench" \
-  --benchmark_repetitions="${BENCH_REPS:-3}" \
-  --benchmark_min_time="${BENCH_MIN_TIME:-0.2}" \
+  --benchmark_repetitions="${BENCH_REPS:-5}" \
+  --benchmark_enable_random_interleaving=true \
+  --benchmark_min_time="${BENCH_MIN_TIME:-0.1}" \
   --benchmark_filter="${BENCH_FILTER:-.}" \
   --benchmark_out="$results/bench.json" --benchmark_out_format=json \
   >"$results/bench.txt" 2>&1
