@@ -2,6 +2,8 @@
 // 16-bit menu counter running out.
 #include <gtest/gtest.h>
 
+#include "support/expect_error.h"
+
 #include <functional>
 #include <string>
 
@@ -76,15 +78,7 @@ TEST(TreeMenu, FooterOnANewObjectCarriesTheScript) {
 }
 
 void ExpectOverflow(const std::function<void()>& call) {
-  try {
-    call();
-    ADD_FAILURE() << "no error raised";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), 6);
-    EXPECT_EQ(e.Source(), "Halvane.Tree");
-    EXPECT_EQ(e.Description(), "Overflow");
-    EXPECT_EQ(e.Status(), 0x800A0006u);
-  }
+  test_support::ExpectStandardError(call, 6, "Halvane.Tree");
 }
 
 TEST(TreeMenu, CounterRunsOutAfter32767Headers) {
