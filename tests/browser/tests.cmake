@@ -9,7 +9,7 @@ elseif(NOT TARGET halvane_host)
   message(STATUS "The halvane host is not built: the browser tests are not registered")
 else()
   add_test(NAME browser
-    COMMAND ${HALVANE_NODE} --test --test-reporter=spec ${CMAKE_CURRENT_LIST_DIR}/run_all.js
+    COMMAND ${HALVANE_NODE} --test --test-reporter=dot ${CMAKE_CURRENT_LIST_DIR}/run_all.js
     WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
   set_tests_properties(browser PROPERTIES
     LABELS browser
