@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <unordered_map>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -138,6 +139,16 @@ struct Server::Impl {
   std::atomic<bool> stopping{false};
   std::mutex log_mutex;
   bool pool_down = false;
+  // Parsed page scripts by URL path, each with the source it was parsed
+  // from: a page is parsed again only when its file's text has changed.
+  // A Program is immutable, so requests share it.
+  struct Parsed {
+    std::string source;
+    std::shared_ptr<const script::Program> program;
+  };
+  static constexpr std::size_t kMaxParsed = 256;
+  std::mutex parsed_mutex;
+  std::unordered_map<std::string, Parsed> parsed;
   // The listening socket, noted when the library makes it (see Bind).
   socket_t listen_socket = INVALID_SOCKET;
 
@@ -253,12 +264,29 @@ struct Server::Impl {
     return script::Describe(program, r);
   }
 
+  std::shared_ptr<const script::Program> CachedProgram(const std::string& url_path, const std::string& source) {
+    std::lock_guard lk(parsed_mutex);
+    auto it = parsed.find(url_path);
+    if (it == parsed.end() || it->second.source != source) return nullptr;
+    return it->second.program;
+  }
+
+  void RememberProgram(const std::string& url_path, std::string source,
+                       std::shared_ptr<const script::Program> program) {
+    std::lock_guard lk(parsed_mutex);
+    if (parsed.size() >= kMaxParsed && parsed.find(url_path) == parsed.end()) parsed.clear();
+    parsed[url_path] = Parsed{std::move(source), std::move(program)};
+  }
+
   void RunPage(const std::string& url_path, std::string source, httplib::Response& res) {
-    std::shared_ptr<const script::Program> program;
-    try {
-      program = script::Parse(source, url_path);
-    } catch (const script::SyntaxError& e) {
-      return Fail500(res, script::Describe(url_path, e));
+    std::shared_ptr<const script::Program> program = CachedProgram(url_path, source);
+    if (!program) {
+      try {
+        program = script::Parse(source, url_path);
+      } catch (const script::SyntaxError& e) {
+        return Fail500(res, script::Describe(url_path, e));
+      }
+      RememberProgram(url_path, std::move(source), program);
     }
     auto ex = std::make_shared<Exchange>();
     ex->deadline = Clock::now() + options.timeout;

@@ -152,6 +152,19 @@ TEST_F(Site, PagesStaticFilesAndFolders) {
   EXPECT_EQ(c.Post("/hello.hvs", "x", "text/plain")->status, 405);
 }
 
+TEST_F(Site, AnEditedPageRunsItsNewText) {
+  auto c = server_->Client();
+  const std::string prefix = HtmlPrefix(server_->options());
+  EXPECT_EQ(c.Get("/index.hvs")->body, prefix + "index");
+  EXPECT_EQ(c.Get("/index.hvs")->body, prefix + "index");  // the parsed page is reused
+  WriteFile(root_ / "index.hvs", "Response.Write \"edited\"");
+  EXPECT_EQ(c.Get("/index.hvs")->body, prefix + "edited");
+  WriteFile(root_ / "index.hvs", "If x Then\n");
+  EXPECT_EQ(c.Get("/index.hvs")->status, 500);
+  WriteFile(root_ / "index.hvs", "Response.Write \"index\"");
+  EXPECT_EQ(c.Get("/")->body, prefix + "index");
+}
+
 TEST_F(Site, NothingOutsideTheFolderIsServed) {
   auto c = server_->Client();
   for (const char* path : {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt", "/sub/../../secret.txt",
