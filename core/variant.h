@@ -109,6 +109,33 @@ bool TruthTest(const Variant& v);
 
 // Variant concatenation (&): Null counts as "", Null & Null is Null.
 Variant Concat(const Variant& a, const Variant& b);
+// The text a value gives when it is concatenated into output (Concat onto a
+// String): Strings unchanged, numbers as their text, Null and Empty as
+// nothing; an Error value (an omitted argument) raises type mismatch.  A
+// String is viewed where it is, without a copy; only a converted value is
+// held here, so the SpliceText must not outlive the Variant it views.
+class SpliceText {
+ public:
+  explicit SpliceText(const Variant& value) {
+    if (value.Type() == VarType::String) {
+      view_ = value.RawString();
+    } else {
+      owned_ = ToString(Concat(Variant(std::string_view()), value));
+      view_ = owned_;
+    }
+  }
+  SpliceText(const SpliceText&) = delete;
+  SpliceText& operator=(const SpliceText&) = delete;
+
+  std::string_view view() const { return view_; }
+  operator std::string_view() const { return view_; }
+  std::size_t size() const { return view_.size(); }
+
+ private:
+  std::string owned_;
+  std::string_view view_;
+};
+
 // Immediate if: both values already evaluated by the caller.
 inline Variant IIf(const Variant& cond, const Variant& if_true, const Variant& if_false) {
   return TruthTest(cond) ? if_true.Value() : if_false.Value();

@@ -19,31 +19,6 @@ constexpr std::string_view kDatePattern = "mm/dd/yyyy";
 // Room for the spliced values of one per-call part beyond the name.
 constexpr std::size_t kValueRoom = 32;
 
-// The text the output splices for calName: Variant concatenation onto the
-// output, so Null and Empty give nothing and an Error value raises 13.  A
-// String is used where it is, without a copy; only a converted value is
-// held here.
-class NameText {
- public:
-  explicit NameText(const Variant& calName) {
-    if (calName.Type() == VarType::String) {
-      view_ = calName.RawString();
-    } else {
-      owned_ = ToString(Concat(Variant(std::string()), calName));
-      view_ = owned_;
-    }
-  }
-  NameText(const NameText&) = delete;
-  NameText& operator=(const NameText&) = delete;
-
-  operator std::string_view() const { return view_; }
-  std::size_t size() const { return view_.size(); }
-
- private:
-  std::string owned_;
-  std::string_view view_;
-};
-
 // Reads the month and year back from a stored "mm/dd/yyyy" text.
 std::pair<std::int16_t, std::int16_t> MonthAndYear(const std::string& date_text) {
   const Variant stored(date_text);
@@ -131,7 +106,7 @@ void Calendar::AppendFilled(std::string& out, std::string_view text, std::string
 // so the next call still carries the blocks the page has not yet received.
 std::string Calendar::DisplayEmbedded(const Variant& calName) {
   return WithSource(kSource, [&] {
-    const NameText name(calName);
+    const SpliceText name(calName);
     std::string out;
     out.reserve((common_script_emitted_ ? 0 : WriteCommonScript().size()) +
                 (embedded_script_emitted_ ? 0 : WriteEmbeddedScript().size()) +
@@ -147,7 +122,7 @@ std::string Calendar::DisplayEmbedded(const Variant& calName) {
 
 std::string Calendar::DisplayPopup(const Variant& calName) {
   return WithSource(kSource, [&] {
-    const NameText name(calName);
+    const SpliceText name(calName);
     std::string out;
     out.reserve((common_script_emitted_ ? 0 : WriteCommonScript().size()) +
                 (popup_script_emitted_ ? 0 : WritePopupScript().size()) +

@@ -62,31 +62,6 @@ bool Less(const Variant& a, const Variant& b) {
   return c && *c < 0;
 }
 
-// The text a caller's value gives when it is concatenated into the output:
-// Strings unchanged, numbers as their text, Null and Empty as nothing; an
-// Error value (an omitted argument) raises type mismatch.  A String is used
-// where it is, without a copy; only a converted value is held here.
-class SpliceText {
- public:
-  explicit SpliceText(const Variant& value) {
-    if (value.Type() == VarType::String) {
-      view_ = value.RawString();
-    } else {
-      owned_ = ToString(Concat(Variant(std::string_view()), value));
-      view_ = owned_;
-    }
-  }
-  SpliceText(const SpliceText&) = delete;
-  SpliceText& operator=(const SpliceText&) = delete;
-
-  std::string_view view() const { return view_; }
-  std::size_t size() const { return view_.size(); }
-
- private:
-  std::string owned_;
-  std::string_view view_;
-};
-
 enum class Step { Lighter, Darker };
 
 // One shade lighter or darker: each two-digit channel is read as "&H" text,
