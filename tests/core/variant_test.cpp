@@ -5,20 +5,11 @@
 #include <cmath>
 
 #include "core/utf.h"
+#include "support/expect_error.h"
 
 namespace halvane {
 namespace {
 
-// Runs f and returns the error number it raised (0 when it raised none).
-template <class F>
-int ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 double D(int y, int m, int d) { return *DateSerial(y, m, d); }
 
@@ -58,8 +49,8 @@ TEST(VariantToString, EveryKind) {
   EXPECT_EQ(ToString(Variant::Date(D(2004, 3, 5) + 14.5 / 24)), "3/5/2004 2:30:00 PM");
   EXPECT_EQ(ToString(Variant::Date(D(2004, 3, 5) + 0.25)), "3/5/2004 6:00:00 AM");
   EXPECT_EQ(ToString(Variant::Date(0.5)), "12:00:00 PM");
-  EXPECT_EQ(ErrorOf([] { ToString(Variant::Null()); }), 94);
-  EXPECT_EQ(ErrorOf([] { ToString(Variant::Missing()); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToString(Variant::Null()); }), 94);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToString(Variant::Missing()); }), 13);
 }
 
 TEST(VariantToString, FloatingPointForms) {
@@ -96,13 +87,13 @@ TEST(VariantToLong, RoundingAndErrors) {
   EXPECT_EQ(ToLong(Variant()), 0);
   EXPECT_EQ(ToLong(Variant(true)), -1);
   EXPECT_EQ(ToLong(Variant::Date(D(2004, 3, 5) + 0.75)), 38052);
-  EXPECT_EQ(ErrorOf([] { ToLong(Variant("12/4/2026")); }), 13);
-  EXPECT_EQ(ErrorOf([] { ToLong(Variant::Null()); }), 94);
-  EXPECT_EQ(ErrorOf([] { ToLong(Variant(2147483648.0)); }), 6);
-  EXPECT_EQ(ErrorOf([] { ToLong(Variant("2147483648")); }), 6);
-  EXPECT_EQ(ErrorOf([] { ToLong(Variant("1E400")); }), 6);
-  EXPECT_EQ(ErrorOf([] { ToLong(Variant(std::nan(""))); }), 6);
-  EXPECT_EQ(ErrorOf([] { ToLong(Variant::Missing()); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToLong(Variant("12/4/2026")); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToLong(Variant::Null()); }), 94);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToLong(Variant(2147483648.0)); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToLong(Variant("2147483648")); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToLong(Variant("1E400")); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToLong(Variant(std::nan(""))); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToLong(Variant::Missing()); }), 13);
   EXPECT_EQ(ToLong(Variant(-2147483648.0)), std::numeric_limits<std::int32_t>::min());
 }
 
@@ -111,9 +102,9 @@ TEST(VariantToInteger, RangeAndRounding) {
   EXPECT_EQ(ToInteger(Variant(-32768.4)), -32768);
   EXPECT_EQ(ToInteger(Variant(0.5)), 0);
   EXPECT_EQ(ToInteger(Variant(1.5)), 2);
-  EXPECT_EQ(ErrorOf([] { ToInteger(Variant(32768)); }), 6);
-  EXPECT_EQ(ErrorOf([] { ToInteger(Variant(32767.5)); }), 6);
-  EXPECT_EQ(ErrorOf([] { ToInteger(Variant("abc")); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToInteger(Variant(32768)); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToInteger(Variant(32767.5)); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToInteger(Variant("abc")); }), 13);
 }
 
 TEST(ReadNumberText, AcceptedAndRejectedForms) {
@@ -147,8 +138,8 @@ TEST(VariantToBoolean, TextsNumbersAndErrors) {
   EXPECT_TRUE(ToBoolean(Variant("-0.5")));
   EXPECT_TRUE(ToBoolean(Variant(7)));
   EXPECT_FALSE(ToBoolean(Variant()));
-  EXPECT_EQ(ErrorOf([] { ToBoolean(Variant("yes")); }), 13);
-  EXPECT_EQ(ErrorOf([] { ToBoolean(Variant::Null()); }), 94);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToBoolean(Variant("yes")); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { ToBoolean(Variant::Null()); }), 94);
   EXPECT_FALSE(TruthTest(Variant::Null()));
   EXPECT_TRUE(TruthTest(Variant(std::int16_t{2})));
 }
@@ -159,21 +150,21 @@ TEST(VariantConcat, NullAndKinds) {
   EXPECT_EQ(ToString(Concat(Variant("a"), Variant(true))), "aTrue");
   EXPECT_EQ(ToString(Concat(Variant("a"), Variant(2.5))), "a2.5");
   EXPECT_EQ(ToString(Concat(Variant(), Variant(std::int16_t{3}))), "3");
-  EXPECT_EQ(ErrorOf([] { Concat(Variant("a"), Variant::Missing()); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { Concat(Variant("a"), Variant::Missing()); }), 13);
   EXPECT_EQ(ToString(IIf(Variant(std::int16_t{5}), Variant("true"), Variant("false"))), "true");
   EXPECT_EQ(ToString(IIf(Variant(false), Variant("true"), Variant("false"))), "false");
   EXPECT_EQ(ToString(Chr(47)), "/");
   EXPECT_EQ(ToString(Chr(233)), "\xC3\xA9");
-  EXPECT_EQ(ErrorOf([] { Chr(256); }), 5);
+  EXPECT_EQ(test_support::ErrorNumber([] { Chr(256); }), 5);
 }
 
 TEST(CheckedArithmetic, SixteenAndThirtyTwoBit) {
-  EXPECT_EQ(ErrorOf([] { AddInteger(32767, 1); }), 6);
-  EXPECT_EQ(ErrorOf([] { SubInteger(-32768, 1); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { AddInteger(32767, 1); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { SubInteger(-32768, 1); }), 6);
   EXPECT_EQ(MulInteger(1820, 18), 32760);
-  EXPECT_EQ(ErrorOf([] { MulInteger(1821, 18); }), 6);
-  EXPECT_EQ(ErrorOf([] { AddLong(2147483647, 1); }), 6);
-  EXPECT_EQ(ErrorOf([] { MulLong(65536, 32768); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { MulInteger(1821, 18); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { AddLong(2147483647, 1); }), 6);
+  EXPECT_EQ(test_support::ErrorNumber([] { MulLong(65536, 32768); }), 6);
   EXPECT_EQ(SubLong(-2147483647, 1), std::numeric_limits<std::int32_t>::min());
 }
 
@@ -182,8 +173,8 @@ TEST(VariantArithmetic, StringPlusIntegerAndWidening) {
   EXPECT_EQ(sum.Type(), VarType::Double);
   EXPECT_EQ(sum.RawDouble(), 239);
   EXPECT_EQ(Subtract(Variant("&He0"), Variant(std::int16_t{15})).RawDouble(), 209);
-  EXPECT_EQ(ErrorOf([] { Add(Variant("&H"), Variant(std::int16_t{15})); }), 13);
-  EXPECT_EQ(ErrorOf([] { Add(Variant("#e0"), Variant(std::int16_t{15})); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { Add(Variant("&H"), Variant(std::int16_t{15})); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { Add(Variant("#e0"), Variant(std::int16_t{15})); }), 13);
   Variant wide = Add(Variant(std::int16_t{32767}), Variant(std::int16_t{1}));
   EXPECT_EQ(wide.Type(), VarType::Long);
   EXPECT_EQ(wide.RawInt(), 32768);
@@ -216,7 +207,7 @@ TEST(StringFunctions, LenMidHex) {
   EXPECT_EQ(ToString(Mid(Variant("e0e"), 5, 2)), "");
   EXPECT_EQ(ToString(Mid(Variant("h\xC3\xA9llo"), 2, 2)), "\xC3\xA9l");
   EXPECT_TRUE(Mid(Variant::Null(), 1, 2).IsNullValue());
-  EXPECT_EQ(ErrorOf([] { Mid(Variant("abc"), 0, 1); }), 5);
+  EXPECT_EQ(test_support::ErrorNumber([] { Mid(Variant("abc"), 0, 1); }), 5);
   EXPECT_EQ(ToString(Hex(Variant(239.0))), "EF");
   EXPECT_EQ(ToString(Hex(Variant(0.0))), "0");
   EXPECT_EQ(ToString(Hex(Variant(255.0))), "FF");
@@ -275,7 +266,7 @@ TEST(Dates, TestFormatAndParts) {
   EXPECT_EQ(FormatDate(Variant::Date(D(2004, 3, 5) + 14.5 / 24), "mm/dd/yyyy"), "03/05/2004");
   EXPECT_EQ(FormatDate(Variant::Date(kMinDate), "mm/dd/yyyy"), "01/01/0100");
   EXPECT_EQ(FormatDate(Variant::Date(D(2004, 3, 5)), "m/d/yy"), "3/5/04");
-  EXPECT_EQ(ErrorOf([] { FormatDate(Variant("nope"), "mm/dd/yyyy"); }), 13);
+  EXPECT_EQ(test_support::ErrorNumber([] { FormatDate(Variant("nope"), "mm/dd/yyyy"); }), 13);
   EXPECT_EQ(Month(Variant("12/4/2026")).RawInt(), 12);
   EXPECT_EQ(Day(Variant("12/4/2026")).RawInt(), 4);
   EXPECT_EQ(Year(Variant("12/4/2026")).RawInt(), 2026);

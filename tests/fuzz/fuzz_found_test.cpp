@@ -8,19 +8,12 @@
 #include "components/calendar/calendar.h"
 #include "core/error.h"
 #include "core/variant.h"
+#include "support/expect_error.h"
 
 namespace halvane {
 namespace {
 
-template <class F>
-int ErrorNumber(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using test_support::ErrorNumber;
 
 // A Date Variant may hold any Double (from C++ or from an automation
 // client); one outside 1 January 100 .. 31 December 9999 has no calendar day

@@ -1,5 +1,4 @@
-// Checks that a call raises a halvane::Error with the given number and
-// source, its standard description and its status.
+// Checks of the errors a call raises.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +10,19 @@
 
 namespace halvane::test_support {
 
+// The number of the Error that f() raises; 0 when it raises none.
+template <class F>
+int ErrorNumber(F&& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+// The call raises the given number and source, with the standard
+// description and status.
 inline void ExpectStandardError(const std::function<void()>& call, int number, std::string_view source) {
   try {
     call();
