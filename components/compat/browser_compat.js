@@ -10,6 +10,11 @@
  *   input.createTextRange()   the text ranges that AutoComplete completes with
  *   cursor:hand               shown as cursor: pointer
  *   display "block" on rows   keeps a shown table row a row
+ *   empty-source images       the progress bar's cells paint no broken-image
+ *                             icon over their colour
+ *   fixed-width tree columns  the tree's 20 px columns keep their width
+ *
+ * and makes every popup frame at least as large as what it shows.
  *
  * It must run before any component output, so a host puts it at the very
  * start of the page.
@@ -126,6 +131,43 @@
     rowStyle.id = 'halvane-compat-rows';
   }
 
+  /* ---- Images without a source --------------------------------------------
+   * The progress bar draws each of its cells as a sized image with an empty
+   * source inside a span whose background is the bar's colour. An engine that
+   * draws an icon for an image it cannot show paints that icon over the whole
+   * cell, and the colour never shows. Such engines offer a style property to
+   * force that icon; where it exists, those images are hidden (they keep
+   * their size, so the bar keeps its shape).
+   */
+  var drawsBrokenIcon = !!(win.CSS && win.CSS.supports &&
+    win.CSS.supports('-moz-force-broken-image-icon', '0'));
+  if (drawsBrokenIcon) {
+    addSheet(doc, 'span[id^="progress"] > img[src=""] { visibility: hidden; }').id = 'halvane-compat-images';
+  }
+
+  /* ---- The tree's fixed columns ---------------------------------------------
+   * The tree lays each menu out in a table one pixel wide whose first column
+   * is declared 20 pixels wide (the folder icon, and the indent of what lies
+   * under it). Some engines give such a column only the width of its content
+   * (16 pixels for an icon, none when empty), so icons touch their labels and
+   * each level indents less. Where a probe table shows this, an empty block of
+   * 20 pixels at the end of those cells makes their content that wide.
+   */
+  var columnProbe = function () {
+    var holder = doc.createElement('div');
+    holder.innerHTML = '<table border="0" width="1" cellpadding="0" cellspacing="1"><tr>' +
+      '<td nowrap colspan="1" width=20></td><td nowrap colspan="1">x</td></tr></table>';
+    doc.documentElement.appendChild(holder);
+    var width = holder.getElementsByTagName('td')[0].getBoundingClientRect().width;
+    doc.documentElement.removeChild(holder);
+    return width;
+  };
+  if (win.getComputedStyle && columnProbe() < 20) {
+    addSheet(doc, 'table[width="1"][cellpadding="0"][cellspacing="1"] > tbody > tr > ' +
+      'td[colspan="1"][width="20"]::after { content: ""; display: block; width: 20px; height: 0; }')
+      .id = 'halvane-compat-columns';
+  }
+
   /* ---- Popup windows --------------------------------------------------------
    * window.createPopup() returns an object with its own document and
    * show(x, y, width, height, element) / hide(). Here the popup is an inline
@@ -177,6 +219,13 @@
       if (!d.getElementById(SHEET_ID)) {
         addSheet(d, POPUP_DOCUMENT_RULES + (dropsHand(d) ? '\n' + HAND_ATTRIBUTE_RULE : ''));
         d.addEventListener('keydown', onEscape);
+        // New content, and images that finish loading, may need more room.
+        var self = this;
+        var refit = function () { self._fit(); };
+        if (win.MutationObserver) {
+          new win.MutationObserver(refit).observe(d, { childList: true, subtree: true, characterData: true });
+        }
+        d.addEventListener('load', refit, true);
       }
       return d;
     };
@@ -204,17 +253,38 @@
         left += r.left;
         top += r.top;
       }
+      this._asked = { left: left, top: top, width: w, height: h };
+      this._frame.style.display = 'block';
+      openPopup = this;
+      this._fit();
+    };
+
+    // Places the frame where it was asked for, at the size asked for or at
+    // the size of what it shows where that is larger: an engine may round
+    // the cells of a table up past the size its markup was made for, and a
+    // popup's handlers may write larger content into it while it is open.
+    // The frame never cuts its content off.
+    Popup.prototype._fit = function () {
+      var f = this._frame;
+      var asked = this._asked;
+      if (!f || !asked || f.style.display === 'none') return;
+      var w = asked.width;
+      var h = asked.height;
+      var d = f.contentDocument;
+      if (d && d.body && d.createRange) {
+        var range = d.createRange();
+        range.selectNodeContents(d.body);
+        var r = range.getBoundingClientRect();
+        w = Math.max(w, Math.ceil(r.right));
+        h = Math.max(h, Math.ceil(r.bottom));
+      }
       // Keep the popup inside the window where it fits, so that it is never
       // cut off at the right or bottom edge.
-      left = Math.max(0, Math.min(left, win.innerWidth - w));
-      top = Math.max(0, Math.min(top, win.innerHeight - h));
-      var s = this._frame.style;
-      s.left = left + 'px';
-      s.top = top + 'px';
+      var s = f.style;
+      s.left = Math.max(0, Math.min(asked.left, win.innerWidth - w)) + 'px';
+      s.top = Math.max(0, Math.min(asked.top, win.innerHeight - h)) + 'px';
       s.width = w + 'px';
       s.height = h + 'px';
-      s.display = 'block';
-      openPopup = this;
     };
 
     Popup.prototype.hide = function () {

@@ -1,40 +1,56 @@
 // Shared pieces of the browser tests: `halvane serve` on an ephemeral port of
-// 127.0.0.1, headless Chromium with a fresh profile, and pages that fail their
-// test on any page error or console error.
+// 127.0.0.1 behind a small proxy of ours, one browser per engine (engines.js),
+// and pages that fail their test on any page error or console error.
+//
+// The proxy puts a prelude script in front of every HTML response (the fixed
+// clock, the error recorder for an engine that needs one, a test's own
+// script), answers the browser's icon request, can serve a test's own page at
+// a path, and notes each response's status for the tests to check.
 'use strict';
 
+const http = require('node:http');
 const { spawn } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const assert = require('node:assert/strict');
 const { before, after } = require('node:test');
-
-let chromium;
-try {
-  ({ chromium } = require('playwright-core'));
-} catch (e) {
-  throw new Error('playwright-core is missing: run "npm ci" in tests/browser (./dev.sh test does)');
-}
+const engines = require('./engines');
+const { decodePng } = require('./png');
 
 const ROOT = path.join(__dirname, '..', '..');
 const HALVANE = process.env.HALVANE_BIN || path.join(ROOT, 'build', 'halvane');
-const CHROMIUM = process.env.CHROMIUM_BIN || '/usr/bin/chromium';
-const OUT_DIR = process.env.HALVANE_BROWSER_OUT || path.join(os.tmpdir(), 'halvane-browser');
+const OUT_ROOT = process.env.HALVANE_BROWSER_OUT || path.join(os.tmpdir(), 'halvane-browser');
 const PAGES = path.join(__dirname, 'pages');
 const EXAMPLES = process.env.HALVANE_EXAMPLES || path.join(ROOT, 'examples');
+const COMPAT_SOURCE = path.join(ROOT, 'components', 'compat', 'browser_compat.js');
 
 // The moment the pages' clock shows: Wednesday 17 March 2004, noon, in UTC.
 const FIXED_NOW = Date.UTC(2004, 2, 17, 12, 0, 0);
 
-const CHROMIUM_ARGS = [
-  '--no-sandbox',
-  '--disable-gpu',
-  '--disable-background-networking',
-  '--disable-component-update',
-  '--disable-sync',
-  '--no-first-run',
-];
+// The compatibility script as the server sends it in front of every page.
+const scriptBlock = (file) =>
+  '<script>\r\n' + fs.readFileSync(file, 'utf8').replace(/\r/g, '').replace(/\n/g, '\r\n') + '</script>\r\n';
+const SCRIPT_BLOCK = scriptBlock(COMPAT_SOURCE);
+// To try the pages with another compatibility script (one with a fix taken
+// out, say) without building the server again, HALVANE_COMPAT_SCRIPT names
+// its file: the proxy sends it in place of the server's.
+const COMPAT_REPLACEMENT = process.env.HALVANE_COMPAT_SCRIPT
+  ? scriptBlock(process.env.HALVANE_COMPAT_SCRIPT) : null;
+
+// Date as the pages see it: always `now` unless given a time.
+const clockScript = (now) => `(function () {
+  var RealDate = Date;
+  function FixedDate() {
+    if (!new.target) return new RealDate(${now}).toString();
+    return arguments.length ? Reflect.construct(RealDate, arguments) : new RealDate(${now});
+  }
+  FixedDate.prototype = RealDate.prototype;
+  FixedDate.now = function () { return ${now}; };
+  FixedDate.UTC = RealDate.UTC;
+  FixedDate.parse = RealDate.parse;
+  window.Date = FixedDate;
+})();`;
 
 // Starts `halvane serve DIR` on a free port; resolves once it listens.
 function startServer(dir, { compat = true } = {}) {
@@ -61,6 +77,7 @@ function startServer(dir, { compat = true } = {}) {
         const base = `http://127.0.0.1:${m[1]}/`;
         resolve({
           base,
+          port: Number(m[1]),
           url: (p) => new URL(p, base).href,
           log: () => log,
           async stop() {
@@ -77,187 +94,416 @@ function startServer(dir, { compat = true } = {}) {
   });
 }
 
-// Headless Chromium with a profile of its own, removed on close.
-async function launchBrowser() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'halvane-chromium-'));
-  try {
-    const context = await chromium.launchPersistentContext(profile, {
-      executablePath: CHROMIUM,
-      headless: true,
-      args: CHROMIUM_ARGS,
-      viewport: { width: 1000, height: 700 },
-      timezoneId: 'UTC',
-      locale: 'en-US',
+// Puts `prelude` in front of an HTML text: after its document type if it
+// starts with one, so that the page keeps its mode.
+function withPrelude(text, prelude) {
+  if (!prelude) return text;
+  const block = `<script>${prelude}</script>`;
+  const m = /^\s*<!doctype[^>]*>/i.exec(text);
+  return m ? text.slice(0, m[0].length) + block + text.slice(m[0].length) : block + text;
+}
+
+// The proxy in front of a server. Responses stream through as they come, so
+// that a page that flushes its output in steps arrives in steps.
+function startProxy(server) {
+  const state = { prelude: '', overrides: new Map(), status: new Map() };
+  const proxy = http.createServer((req, res) => {
+    const urlPath = new URL(req.url, 'http://x').pathname;
+    if (urlPath === '/favicon.ico') {
+      res.writeHead(204).end();
+      return;
+    }
+    const own = state.overrides.get(urlPath);
+    if (own !== undefined) {
+      state.status.set(urlPath, 200);
+      res.writeHead(200, { 'content-type': 'text/html; charset=utf-8', 'cache-control': 'no-store' });
+      res.end(withPrelude(own, state.prelude));
+      return;
+    }
+    const up = http.request({
+      host: '127.0.0.1', port: server.port, path: req.url, method: req.method,
+      headers: { ...req.headers, 'accept-encoding': 'identity' },
+    }, (upRes) => {
+      state.status.set(urlPath, upRes.statusCode);
+      const headers = { ...upRes.headers, 'cache-control': 'no-store' };
+      const html = /^text\/html/i.test(headers['content-type'] || '');
+      if (!html) {
+        res.writeHead(upRes.statusCode, headers);
+        upRes.pipe(res);
+        return;
+      }
+      delete headers['content-length'];
+      res.writeHead(upRes.statusCode, headers);
+      const prelude = state.prelude;
+      // The head of the response waits until the compatibility script can be
+      // told (and replaced where asked); the rest streams through.
+      let head = Buffer.alloc(0);
+      let streaming = false;
+      const OPEN = '<script>\r\n';
+      const CLOSE = '</script>\r\n';
+      const flushHead = () => {
+        let text = head.toString('latin1');
+        const end = text.indexOf(CLOSE);
+        if (COMPAT_REPLACEMENT && text.startsWith(OPEN) && end !== -1) {
+          text = COMPAT_REPLACEMENT + text.slice(end + CLOSE.length);
+        }
+        res.write(Buffer.from(withPrelude(text, prelude), 'latin1'));
+        streaming = true;
+      };
+      upRes.on('data', (chunk) => {
+        if (streaming) {
+          res.write(chunk);
+          return;
+        }
+        head = Buffer.concat([head, chunk]);
+        const text = head.toString('latin1');
+        // The server's script block ends at its only closing tag.
+        if (text.includes(CLOSE) || head.length > 1 << 20 ||
+          !(text.startsWith(OPEN) || OPEN.startsWith(text))) flushHead();
+      });
+      upRes.on('end', () => {
+        if (!streaming) flushHead();
+        res.end();
+      });
+      upRes.on('error', () => res.destroy());
     });
-    for (const p of context.pages()) await p.close();
-    // A step that cannot happen fails in seconds, not at the 30 s default.
-    context.setDefaultTimeout(5000);
-    // The browser asks every site for an icon that no page names; answer it
-    // with nothing, so that its 404 is not taken for an error of a page.
-    await context.route(/\/favicon\.ico$/, (route) => route.fulfill({ status: 204, body: '' }));
-    return {
-      context,
-      async close() {
-        await context.close();
-        fs.rmSync(profile, { recursive: true, force: true });
-      },
-    };
-  } catch (e) {
-    fs.rmSync(profile, { recursive: true, force: true });
-    throw e;
+    up.on('error', (e) => {
+      res.writeHead(502, { 'content-type': 'text/plain' });
+      res.end(String(e));
+    });
+    req.pipe(up);
+  });
+  return new Promise((resolve, reject) => {
+    proxy.once('error', reject);
+    proxy.listen(0, '127.0.0.1', () => {
+      const base = `http://127.0.0.1:${proxy.address().port}/`;
+      resolve({
+        url: (p) => new URL(p, base).href,
+        state,
+        stop: () => new Promise((r) => { proxy.closeAllConnections(); proxy.close(r); }),
+      });
+    });
+  });
+}
+
+/* ---- Finding elements in the page ----------------------------------------
+ * A target is a CSS selector, or { css, text, popup, frame, nth }: the
+ * elements matching `css` (default any), with `text` the innermost of those
+ * whose text contains it, inside the open popup (`popup: true`) or inside
+ * the frame of that name (`frame`). Exactly one must match unless `nth`
+ * picks one (negative from the end). Boxes are in the window's CSS pixels.
+ */
+function pick(spec) {
+  var doc = document;
+  var dx = 0;
+  var dy = 0;
+  var enter = function (f) {
+    var r = f.getBoundingClientRect();
+    dx += r.left + f.clientLeft;
+    dy += r.top + f.clientTop;
+    doc = f.contentDocument;
+  };
+  if (spec.popup) {
+    var open = [].filter.call(document.querySelectorAll('iframe[data-halvane-popup]'), function (f) {
+      return f.style.display !== 'none' && f.getClientRects().length > 0;
+    });
+    if (open.length !== 1) return { error: open.length + ' popups are open' };
+    enter(open[0]);
+  } else if (spec.frame) {
+    var frame = document.querySelector('iframe[name="' + spec.frame + '"]');
+    if (!frame) return { error: 'no frame ' + spec.frame };
+    enter(frame);
+  }
+  var all = [].slice.call(doc.querySelectorAll(spec.css || '*'));
+  if (spec.text !== undefined && spec.text !== null) {
+    var hits = all.filter(function (e) {
+      return !/^(SCRIPT|STYLE|TITLE|HEAD|HTML)$/.test(e.tagName) && e.textContent.indexOf(spec.text) !== -1;
+    });
+    all = hits.filter(function (e) {
+      return !hits.some(function (o) { return o !== e && e.contains(o); });
+    });
+  }
+  var el;
+  if (spec.nth !== undefined && spec.nth !== null) {
+    el = all[spec.nth < 0 ? all.length + spec.nth : spec.nth];
+  } else if (all.length === 1) {
+    el = all[0];
+  } else if (all.length > 1) {
+    return { error: all.length + ' elements match ' + JSON.stringify(spec), count: all.length };
+  }
+  if (!el) return { error: 'nothing matches ' + JSON.stringify(spec), count: all.length };
+  var r = el.getBoundingClientRect();
+  return {
+    element: el,
+    count: all.length,
+    box: { x: r.left + dx, y: r.top + dy, width: r.width, height: r.height },
+  };
+}
+
+const spec = (target) => (typeof target === 'string' ? { css: target } : target);
+
+// Runs `fn(element, box, ...args)` on the target's element in the page.
+function onElement(driver, target, fn, args = []) {
+  const source = `function (spec, args) {
+    var found = (${pick})(spec);
+    if (found.error) return { error: found.error };
+    return { value: (${fn}).apply(null, [found.element, found.box].concat(args)) };
+  }`;
+  return driver.evaluate(source, [spec(target), args]).then((r) => {
+    if (r.error) throw new Error(r.error);
+    return r.value;
+  });
+}
+
+const VISIBLE = function (e) {
+  var r = e.getBoundingClientRect();
+  var s = e.ownerDocument.defaultView.getComputedStyle(e);
+  return r.width > 0 && r.height > 0 && s.visibility !== 'hidden';
+};
+
+// What a test holds: the engine's page with the operations a person has
+// (click, right-click, hover, type, look) and a few ways to read the page.
+class Page {
+  constructor(driver, engine) {
+    this.driver = driver;
+    this.engine = engine;
+  }
+
+  // Runs `fn(...args)` in the page (the arguments travel as JSON).
+  eval(fn, ...args) { return this.driver.evaluate(fn, args); }
+
+  // Waits until `fn(...args)` in the page gives a truthy value, and gives it.
+  until(fn, ...args) { return this.untilWithin(5000, fn, ...args); }
+
+  untilWithin(timeout, fn, ...args) {
+    return engines.poll(() => this.driver.evaluate(fn, args), `${fn}`, timeout);
+  }
+
+  // The target's box in the window; null when nothing matches.
+  async box(target) {
+    const found = await this.driver.evaluate(`function (spec) {
+      var f = (${pick})(spec); return f.error ? null : f.box; }`, [spec(target)]);
+    return found;
+  }
+
+  count(target) {
+    return this.driver.evaluate(`function (spec) { var f = (${pick})(Object.assign({}, spec, { nth: 0 }));
+      return f.count || 0; }`, [spec(target)]);
+  }
+
+  // Where a click on the target lands: the middle of its box, scrolled into
+  // the window first.
+  async point(target) {
+    if (target && typeof target.x === 'number' && target.width === undefined) return target;
+    const box = await onElement(this.driver, target, function (e) {
+      var r = e.getBoundingClientRect();
+      var w = e.ownerDocument.defaultView;
+      if (r.bottom > w.innerHeight || r.right > w.innerWidth || r.top < 0 || r.left < 0) {
+        e.scrollIntoView({ block: 'center', inline: 'center' });
+      }
+      return null;
+    }).then(() => this.box(target));
+    if (!box || box.width === 0 || box.height === 0) throw new Error(`${JSON.stringify(target)} has no box to click`);
+    return { x: Math.floor(box.x + box.width / 2), y: Math.floor(box.y + box.height / 2) };
+  }
+
+  // Clicks the target (a selector, a target object, or a point { x, y }).
+  async click(target, { button = 'left' } = {}) {
+    const at = await this.point(target);
+    await this.driver.click(at.x, at.y, button);
+  }
+
+  rightClick(target) { return this.click(target, { button: 'right' }); }
+
+  async hover(target) {
+    const at = await this.point(target);
+    await this.driver.move(at.x, at.y);
+  }
+
+  type(text) { return this.driver.type(text); }
+
+  press(key) { return this.driver.press(key); }
+
+  text(target) { return onElement(this.driver, target, (e) => e.textContent); }
+
+  value(target) { return onElement(this.driver, target, (e) => e.value); }
+
+  attr(target, name) { return onElement(this.driver, target, (e, box, n) => e.getAttribute(n), [name]); }
+
+  style(target, property) {
+    return onElement(this.driver, target,
+      (e, box, p) => e.ownerDocument.defaultView.getComputedStyle(e)[p], [property]);
+  }
+
+  // Whether the target is shown: it has a box and is not hidden. False when
+  // nothing matches.
+  async visible(target) {
+    return this.driver.evaluate(`function (spec) {
+      var f = (${pick})(spec); return !f.error && (${VISIBLE})(f.element); }`, [spec(target)]);
+  }
+
+  // Runs `fn(element, ...args)` on the target's element.
+  on(target, fn, ...args) {
+    return onElement(this.driver, target, `function (e, box) {
+      return (${fn}).apply(null, [e].concat([].slice.call(arguments, 2))); }`, args);
+  }
+
+  title() { return this.driver.evaluate(() => document.title); }
+
+  // The open popup frame's box; fails when none or several are open.
+  async popup() {
+    const boxes = await this.eval(() => [...document.querySelectorAll('iframe[data-halvane-popup]')]
+      .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0)
+      .map((f) => { const r = f.getBoundingClientRect(); return { x: r.left, y: r.top, width: r.width, height: r.height }; }));
+    assert.equal(boxes.length, 1, 'exactly one popup is open');
+    return boxes[0];
+  }
+
+  popupCount() {
+    return this.eval(() => [...document.querySelectorAll('iframe[data-halvane-popup]')]
+      .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0).length);
+  }
+
+  // The window as it looks now: decoded, with pixel(x, y) as [r, g, b].
+  async image() { return decodePng(await this.driver.screenshot()); }
+
+  // Saves a picture of the window to the engine's output folder.
+  async screenshot(name) {
+    const dir = path.join(OUT_ROOT, this.engine);
+    fs.mkdirSync(dir, { recursive: true });
+    const file = path.join(dir, name);
+    fs.writeFileSync(file, await this.driver.screenshot());
+    return file;
   }
 }
 
-// One browser, one server for each folder and mode, and one shared page for
-// everything that runs in this process: a single test file, or all of them
-// through run_all.js.
-const shared = { browser: null, servers: new Map(), pages: {} };
+/* ---- One browser per engine, one server per folder and mode --------------- */
 
-async function browser() {
-  if (!shared.browser) {
+const ENGINE_LIST = (process.env.HALVANE_ENGINES || 'chromium')
+  .split(',').map((s) => s.trim()).filter(Boolean);
+for (const e of ENGINE_LIST) {
+  if (!engines.ENGINES.includes(e)) throw new Error(`HALVANE_ENGINES: unknown engine ${e}`);
+}
+// The engine the test files being loaded now are for (run_all.js sets it).
+let currentEngine = ENGINE_LIST[0];
+function useEngine(name) { currentEngine = name; }
+
+const shared = { engines: new Map(), servers: new Map() };
+
+function engine(name) {
+  if (!shared.engines.has(name)) {
     // Pictures of failures from an earlier run would mislead.
-    if (fs.existsSync(OUT_DIR)) {
-      for (const f of fs.readdirSync(OUT_DIR)) if (f.startsWith('failed-')) fs.rmSync(path.join(OUT_DIR, f));
+    const dir = path.join(OUT_ROOT, name);
+    if (fs.existsSync(dir)) {
+      for (const f of fs.readdirSync(dir)) if (f.startsWith('failed-')) fs.rmSync(path.join(dir, f));
     }
-    shared.browser = launchBrowser();
+    shared.engines.set(name, (async () => {
+      const browser = await engines.launch(name);
+      const driver = await browser.newPage();
+      return { browser, driver, page: new Page(driver, name) };
+    })());
   }
-  return shared.browser;
+  return shared.engines.get(name);
 }
 
 async function server(dir, compat) {
   const key = `${compat ? 'compat' : 'no-compat'} ${dir}`;
-  if (!shared.servers.has(key)) shared.servers.set(key, startServer(dir, { compat }));
+  if (!shared.servers.has(key)) {
+    shared.servers.set(key, (async () => {
+      const s = await startServer(dir, { compat });
+      return { server: s, proxy: await startProxy(s) };
+    })());
+  }
   return shared.servers.get(key);
 }
 
-async function shutdown() {
-  const { browser: b, servers } = shared;
-  shared.browser = null;
-  shared.servers = new Map();
-  shared.pages = {};
-  if (b) await (await b).close();
-  for (const s of servers.values()) await (await s).stop();
+// Closes the engine's browser (after its last test file) and, once no
+// engine is left, the servers.
+async function shutdown(name) {
+  const e = shared.engines.get(name);
+  shared.engines.delete(name);
+  if (e) await (await e.catch(() => null))?.browser.close();
+  if (shared.engines.size === 0) {
+    const servers = [...shared.servers.values()];
+    shared.servers = new Map();
+    for (const s of servers) {
+      const { server: srv, proxy } = await s;
+      await proxy.stop();
+      await srv.stop();
+    }
+  }
 }
 
-// The server and browser for the tests of one file. `env.page(path, fn)`
-// opens a page, runs `fn(page)`, and fails when the page reported an error.
+// The tests of one file, in the engine being loaded. `env.page(path, fn)`
+// opens the page, runs `fn(page)`, and fails when the page reported an error.
 function suite({ dir = PAGES, compat = true } = {}) {
-  const env = {};
+  const name = currentEngine;
+  const env = { engine: name };
   before(async () => {
-    env.server = await server(dir, compat);
-    env.browser = await browser();
+    const s = await server(dir, compat);
+    env.server = s.server;
+    env.proxy = s.proxy;
+    env.browser = await engine(name);
   });
-  after(shutdown);
+  // The browser stays open for the engine's next file; run_all.js closes it.
+  if (!process.env.HALVANE_RUN_ALL) after(() => shutdown(name));
 
   // Options: clock (a fixed time for Date instead of FIXED_NOW; null for the
-  // real clock), waitUntil (as for page.goto), shot (a file name in OUT_DIR
-  // for a screenshot of the page after `fn`), problems (a function given the
-  // page's errors instead of failing on them), before (a function given the
-  // page before it loads).
-
-  // A page that records what the page reports.
-  const trackedPage = async () => {
-    const page = await env.browser.context.newPage();
-    page.problems = [];
-    page.dialogs = [];
-    page.on('pageerror', (e) => page.problems.push(`page error: ${e.message}`));
-    page.on('console', (m) => {
-      if (m.type() === 'error') page.problems.push(`console error: ${m.text()} (${m.location().url})`);
-    });
-    page.on('crash', () => {
-      page.problems.push('the page crashed');
-      page.crashed = true;
-    });
-    page.on('dialog', (d) => {
-      page.dialogs.push(d.message());
-      d.dismiss().catch(() => {});
-    });
-    return page;
-  };
-  // Opening a tab costs more than a navigation, so the tests share one page
-  // with the fixed clock; a test with options of its own gets a new one.
-
+  // real clock), wait ('load', the default, or 'commit': go on as soon as the
+  // page is there, while it may still stream in), shot (a file name for a
+  // picture of the page after `fn`), problems (a function given the page's
+  // errors instead of failing on them), script (script text that runs before
+  // anything of the page), serve (an HTML text served at the path instead of
+  // the server's).
   env.page = async (urlPath, fn, options = {}) => {
-    // Pages of their own for a hook or another fixed time; shared ones for
-    // the fixed clock and for the real one.
+    const { page, driver, browser } = env.browser;
     const clock = options.clock === undefined ? FIXED_NOW : options.clock;
-    const own = options.before !== undefined || (clock !== null && clock !== FIXED_NOW);
-    let page;
-    if (own) {
-      page = await trackedPage();
-      if (clock !== null) await page.clock.setFixedTime(clock);
-      if (options.before) await options.before(page);
-    } else {
-      const key = clock === null ? 'real' : 'fixed';
-      let p = shared.pages[key];
-      if (!p || p.isClosed() || p.crashed) {
-        p = shared.pages[key] = await trackedPage();
-        if (clock !== null) await p.clock.setFixedTime(clock);
-      }
-      page = p;
-      // A tab in the background gets few animation frames, and every click
-      // waits for some: the page in use goes to the front.
-      await page.bringToFront();
-      page.problems.length = 0;
-      page.dialogs.length = 0;
-    }
-    const problems = page.problems;
+    const state = env.proxy.state;
+    state.prelude = [
+      browser.recorder ? engines.RECORDER : '',
+      clock === null ? '' : clockScript(clock),
+      options.script || '',
+    ].join('\n');
+    state.overrides.clear();
+    const pathname = new URL(urlPath, 'http://x/').pathname;
+    if (options.serve !== undefined) state.overrides.set(pathname, options.serve);
+    state.status.delete(pathname);
+    await driver.problems();
+    let problems = [];
     try {
-      const response = await page.goto(env.server.url(urlPath), { waitUntil: options.waitUntil || 'load' });
-      assert.equal(response.status(), 200, `GET ${urlPath}`);
+      await driver.goto(env.proxy.url(urlPath), options.wait || 'load');
+      assert.equal(state.status.get(pathname), 200, `GET ${urlPath}`);
       await fn(page);
-      if (options.shot) await screenshot(page, options.shot);
-      if (own) await page.close();
-      else await page.goto('about:blank');
+      if (options.shot) await page.screenshot(options.shot);
+      await driver.finish();
+      problems = await driver.problems();
+      await driver.goto('about:blank', 'load');
     } catch (e) {
-      await screenshot(page, `failed-${path.basename(urlPath).replace(/\W+/g, '_')}.png`).catch(() => {});
-      await page.close().catch(() => {});
+      await page.screenshot(`failed-${path.basename(urlPath).replace(/\W+/g, '_')}.png`).catch(() => {});
+      problems = problems.concat(await driver.problems().catch(() => []));
+      await driver.finish().catch(() => {});
+      await driver.goto('about:blank', 'load').catch(() => {});
       if (problems.length) e.message += `\n(the page also reported: ${problems.join('; ')})`;
+      e.message = `[${name}] ${e.message}`;
       throw e;
+    } finally {
+      state.overrides.clear();
     }
     if (options.problems) options.problems([...problems]);
-    else assert.deepEqual([...problems], [], `${urlPath} reported errors`);
+    else assert.deepEqual([...problems], [], `${urlPath} reported errors in ${name}`);
   };
   return env;
 }
 
-async function screenshot(page, name) {
-  fs.mkdirSync(OUT_DIR, { recursive: true });
-  const file = path.join(OUT_DIR, name);
-  await page.screenshot({ path: file, fullPage: true });
-  return file;
-}
-
-// The popup frame that is open, and its box; fails when none or several are.
-async function openPopup(page) {
-  const frames = page.locator('iframe[data-halvane-popup]:visible');
-  assert.equal(await frames.count(), 1, 'exactly one popup is open');
-  const handle = await frames.elementHandle();
-  return { frame: await handle.contentFrame(), box: await handle.boundingBox() };
-}
-
-async function popupCount(page) {
-  return page.locator('iframe[data-halvane-popup]:visible').count();
-}
-
-// Clicks the name of tree menu n. Its link is a javascript: address, which the
-// browser runs after the click has returned: wait for the folder image to
-// change.
-async function clickMenuName(page, n) {
-  const before = await page.$eval(`#image_${n}`, (i) => i.src);
-  await page.click(`#tblHeading${n} a`);
-  await page.waitForFunction(([id, src]) => document.getElementById(id).src !== src, [`image_${n}`, before]);
-}
-
 module.exports = {
-  clickMenuName,
+  ENGINE_LIST,
   EXAMPLES,
   FIXED_NOW,
-  OUT_DIR,
+  OUT_ROOT,
   PAGES,
-  openPopup,
-  popupCount,
-  screenshot,
+  SCRIPT_BLOCK,
+  shutdown,
   startServer,
   suite,
+  useEngine,
 };

@@ -1,0 +1,272 @@
+// The browser engines the tests run in, behind one small driver: a page can
+// be opened, evaluated in, clicked at a point, typed into and photographed,
+// and it reports its page errors and console errors.
+//
+//   chromium  Debian's Chromium, headless, over the DevTools protocol
+//   firefox   Debian's Firefox ESR, headless, over WebDriver BiDi
+//   webkit    WebKitGTK's MiniBrowser, started by WebKitWebDriver under Xvfb,
+//             over classic WebDriver. It reports no page errors to the
+//             client: the harness puts a recorder script in front of every
+//             page (RECORDER below) and the driver reads what it recorded.
+//
+// Every page is 1000 x 700 CSS pixels at one device pixel per CSS pixel.
+'use strict';
+
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const net = require('node:net');
+
+const WIDTH = 1000;
+const HEIGHT = 700;
+
+const CHROMIUM = process.env.CHROMIUM_BIN || '/usr/bin/chromium';
+const FIREFOX = process.env.FIREFOX_BIN || '/usr/bin/firefox-esr';
+const WEBKIT_DRIVER = process.env.WEBKIT_DRIVER_BIN || '/usr/bin/WebKitWebDriver';
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Records uncaught errors, rejected promises and console.error calls of the
+// window it runs in, and of the script-made frames (popups) that appear in
+// it, into the top window's list. Put in front of every page for an engine
+// that cannot report them itself.
+const RECORDER = `(function () {
+  var top = window;
+  try { if (window.top.__halvaneRecord) top = window.top; } catch (e) {}
+  var list = top.__halvaneProblems || (top.__halvaneProblems = []);
+  var record = top.__halvaneRecord || (top.__halvaneRecord = function (text) { list.push(text); });
+  function watch(w) {
+    if (!w || w.__halvaneWatched) return;
+    w.__halvaneWatched = true;
+    w.addEventListener('error', function (e) {
+      if (e.target !== w) return;
+      record('page error: ' + (e.error && e.error.message ? e.error.message : e.message));
+    });
+    w.addEventListener('unhandledrejection', function (e) {
+      record('page error: ' + (e.reason && e.reason.message ? e.reason.message : String(e.reason)));
+    });
+    var error = w.console.error;
+    w.console.error = function () {
+      var parts = [];
+      for (var i = 0; i < arguments.length; i++) parts.push(String(arguments[i]));
+      record('console error: ' + parts.join(' ') + ' (' + w.location.href + ')');
+      return error.apply(this, arguments);
+    };
+  }
+  watch(window);
+  new MutationObserver(function (records) {
+    records.forEach(function (r) {
+      r.addedNodes.forEach(function (n) {
+        if (n.tagName === 'IFRAME' && !n.getAttribute('src')) {
+          try { watch(n.contentWindow); } catch (e) {}
+        }
+      });
+    });
+  }).observe(document, { childList: true, subtree: true });
+})();`;
+
+// A free TCP port of 127.0.0.1.
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const s = net.createServer();
+    s.once('error', reject);
+    s.listen(0, '127.0.0.1', () => {
+      const { port } = s.address();
+      s.close(() => resolve(port));
+    });
+  });
+}
+
+// Polls `check` until it returns a truthy value; throws `what` at the deadline.
+async function poll(check, what, timeout = 5000, every = 20) {
+  const deadline = Date.now() + timeout;
+  for (;;) {
+    const v = await check().catch(() => undefined);
+    if (v) return v;
+    if (Date.now() > deadline) throw new Error(`timed out after ${timeout} ms: ${what}`);
+    await sleep(every);
+  }
+}
+
+// The source text that runs `fn` with `args` in the page and gives its value.
+const call = (fn, args) => `(${fn}).apply(null, ${JSON.stringify(args)})`;
+
+/* ---- Chromium and Firefox through puppeteer-core ------------------------ */
+
+function puppeteer() {
+  try {
+    return require('puppeteer-core');
+  } catch (e) {
+    throw new Error('puppeteer-core is missing: run "npm ci" in tests/browser (./dev.sh test does)');
+  }
+}
+
+async function launchPuppeteer(name) {
+  const options = name === 'firefox'
+    ? { browser: 'firefox', executablePath: FIREFOX, headless: true,
+      extraPrefsFirefox: { 'intl.accept_languages': 'en-US', 'browser.cache.disk.enable': false } }
+    : { executablePath: CHROMIUM, headless: true,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
+        '--disable-sync', '--no-first-run', '--lang=en-US', '--hide-scrollbars'] };
+  const browser = await puppeteer().launch({
+    ...options,
+    defaultViewport: { width: WIDTH, height: HEIGHT },
+    env: { ...process.env, TZ: 'UTC' },
+  });
+  const version = (await browser.version()).replace(/^[^/]*\//, '');
+  return {
+    name,
+    version,
+    async newPage() {
+      const page = await browser.newPage();
+      page.setDefaultTimeout(10000);
+      const problems = [];
+      page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+      page.on('console', (m) => {
+        if (m.type() === 'error') problems.push(`console error: ${m.text()} (${m.location().url || ''})`);
+      });
+      page.on('dialog', (d) => d.dismiss().catch(() => {}));
+      let navigation = null;
+      return {
+        problems: async () => problems.splice(0),
+        // wait 'load': until the load event; 'commit': until the new document
+        // is there, while it may still be streaming in.
+        async goto(url, wait) {
+          await navigation;
+          if (wait === 'load') {
+            await page.goto(url, { waitUntil: 'load' });
+            return;
+          }
+          await page.evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
+          navigation = page.goto(url, { waitUntil: 'load', timeout: 30000 }).then(() => {}, () => {});
+          await poll(() => page.evaluate(() => window.__halvaneStale === undefined &&
+            document.readyState !== 'uninitialized'), `${url} to open`);
+        },
+        async finish() { await navigation; navigation = null; },
+        evaluate: (fn, args = []) => page.evaluate(call(fn, args)),
+        async click(x, y, button = 'left') { await page.mouse.click(x, y, { button }); },
+        async move(x, y) { await page.mouse.move(x, y); },
+        async type(text) { await page.keyboard.type(text); },
+        async press(key) { await page.keyboard.press(key); },
+        async screenshot() { return Buffer.from(await page.screenshot({ type: 'png' })); },
+        async close() { await page.close().catch(() => {}); },
+      };
+    },
+    async close() { await browser.close().catch(() => {}); },
+  };
+}
+
+/* ---- WebKitGTK through WebKitWebDriver ------------------------------------ */
+
+function selenium() {
+  try {
+    return require('selenium-webdriver');
+  } catch (e) {
+    throw new Error('selenium-webdriver is missing: run "npm ci" in tests/browser (./dev.sh test does)');
+  }
+}
+
+// Starts a program and resolves once it runs; `ready` polls for it.
+function start(file, args, env, ready, what) {
+  const child = spawn(file, args, { stdio: ['ignore', 'ignore', 'pipe'], env });
+  let log = '';
+  child.stderr.setEncoding('utf8');
+  child.stderr.on('data', (c) => { log = (log + c).slice(-4000); });
+  const exited = new Promise((resolve) => child.once('exit', resolve));
+  const stop = async () => {
+    if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
+    await Promise.race([exited, sleep(3000)]);
+    if (child.exitCode === null && child.signalCode === null) child.kill('SIGKILL');
+  };
+  const gone = exited.then((code) => { throw new Error(`${what} ended (${code}): ${log}`); });
+  return Promise.race([poll(ready, `${what} to start`, 15000, 50), gone])
+    .then(() => ({ child, stop }), async (e) => { await stop(); throw e; });
+}
+
+async function launchWebKit() {
+  const { Builder, Key } = selenium();
+  const started = [];
+  const stopAll = async () => { for (const s of started.reverse()) await s.stop(); };
+  try {
+    // A display of our own: the first number whose lock file is free.
+    let display = 90 + (process.pid % 100);
+    while (fs.existsSync(`/tmp/.X${display}-lock`)) display++;
+    const env = { ...process.env, DISPLAY: `:${display}`, TZ: 'UTC', LANG: 'en_US.UTF-8' };
+    delete env.WAYLAND_DISPLAY;
+    started.push(await start('Xvfb', [`:${display}`, '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+      env, async () => fs.existsSync(`/tmp/.X11-unix/X${display}`), 'Xvfb'));
+    const port = await freePort();
+    started.push(await start(WEBKIT_DRIVER, [`--port=${port}`, '--host=127.0.0.1'], env,
+      () => fetch(`http://127.0.0.1:${port}/status`).then((r) => r.ok), 'WebKitWebDriver'));
+    const driver = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
+      browserName: 'MiniBrowser',
+      'webkitgtk:browserOptions': { args: ['--automation'] },
+      // Navigation returns at once; the driver waits for what it needs, and
+      // can watch a page while it streams in.
+      pageLoadStrategy: 'none',
+      unhandledPromptBehavior: 'dismiss',
+    }).build();
+    started.push({ stop: () => driver.quit().catch(() => {}) });
+    const caps = await driver.getCapabilities();
+    // The window's frame takes 38 pixels of its height.
+    await driver.manage().window().setRect({ x: 0, y: 0, width: WIDTH, height: HEIGHT + 38 });
+    const inner = await driver.executeScript('return [innerWidth, innerHeight]');
+    if (inner[0] !== WIDTH || inner[1] !== HEIGHT) {
+      await driver.manage().window().setRect({ width: 2 * WIDTH - inner[0], height: HEIGHT + 38 + HEIGHT - inner[1] });
+    }
+    const evaluate = (fn, args = []) => driver.executeScript(`return ${call(fn, args)};`);
+    const KEYS = {
+      Escape: Key.ESCAPE, Backspace: Key.BACK_SPACE, Delete: Key.DELETE, Home: Key.HOME, End: Key.END,
+      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, ArrowUp: Key.ARROW_UP, ArrowDown: Key.ARROW_DOWN,
+      Shift: Key.SHIFT, Enter: Key.ENTER, Tab: Key.TAB,
+    };
+    const pointer = () => driver.actions({ async: true });
+    return {
+      name: 'webkit',
+      version: caps.get('browserVersion'),
+      // One window serves every page: MiniBrowser opens no second one.
+      async newPage() {
+        return {
+          async problems() {
+            return (await evaluate(() => (window.__halvaneProblems || []).splice(0)).catch(() => [])) || [];
+          },
+          async goto(url, wait) {
+            await evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
+            await driver.get(url);
+            await poll(() => evaluate((w) => window.__halvaneStale === undefined &&
+              (w !== 'load' || document.readyState === 'complete'), [wait]), `${url} to open`, 30000);
+          },
+          async finish() {},
+          evaluate,
+          async click(x, y, button = 'left') {
+            const b = button === 'right' ? 2 : 0;
+            await pointer().move({ x: Math.round(x), y: Math.round(y) }).press(b).release(b).perform();
+          },
+          async move(x, y) { await pointer().move({ x: Math.round(x), y: Math.round(y) }).perform(); },
+          async type(text) { await driver.actions().sendKeys(text).perform(); },
+          async press(key) {
+            const k = KEYS[key] || key;
+            await driver.actions().keyDown(k).keyUp(k).perform();
+          },
+          async screenshot() { return Buffer.from(await driver.takeScreenshot(), 'base64'); },
+          async close() { await driver.get('about:blank').catch(() => {}); },
+        };
+      },
+      close: stopAll,
+    };
+  } catch (e) {
+    await stopAll();
+    throw e;
+  }
+}
+
+const ENGINES = ['chromium', 'firefox', 'webkit'];
+
+// Starts the named engine. `recorder` tells whether the harness must put
+// RECORDER in front of its pages.
+async function launch(name) {
+  if (name === 'webkit') return { ...(await launchWebKit()), recorder: true };
+  if (name === 'chromium' || name === 'firefox') return { ...(await launchPuppeteer(name)), recorder: false };
+  throw new Error(`unknown engine ${name}: one of ${ENGINES.join(', ')}`);
+}
+
+module.exports = { ENGINES, HEIGHT, RECORDER, WIDTH, launch, poll, sleep };
