@@ -9,8 +9,8 @@ const { readCalendar, expectedDays } = require('./calendar_model');
 const env = suite();
 const TODAY = '3/17/2004'; // the pages' fixed clock
 
-const read = (page, id) => page.$eval('#' + id, readCalendar);
-const stepCell = (page, id, index) => page.locator(`#${id} table table td`).nth(index);
+const read = (page, id) => page.on('#' + id, readCalendar);
+const step = (page, id, index) => page.click({ css: `#${id} table table td`, nth: index });
 // Header cells: 0 month back, 1 month name, 2 month forward, 3 spacer,
 // 4 year back, 5 year, 6 year forward.
 const MONTH_BACK = 0;
@@ -31,35 +31,34 @@ test('the grid of March 2004: days, grey and black, today in red', async () => {
     assert.deepEqual(cal.days[17], { date: '3/17/2004', text: '17', color: 'FF0000' });
     assert.deepEqual(cal.days[41], { date: '4/10/2004', text: '10', color: 'A1A1A1' });
     // The hand cursor on the day cells.
-    assert.equal(await page.locator('#cal1 table tr:nth-child(3) td').first()
-      .evaluate((e) => getComputedStyle(e).cursor), 'pointer');
+    assert.equal(await page.style({ css: '#cal1 table tr:nth-child(3) td', nth: 0 }, 'cursor'), 'pointer');
   }, { shot: 'calendar-test.png' });
 });
 
 test('month and year stepping, December to January across the year', async () => {
   await env.page('calendar.hvs', async (page) => {
-    await stepCell(page, 'dec', MONTH_FORWARD).click();
+    await step(page, 'dec', MONTH_FORWARD);
     let cal = await read(page, 'dec');
     assert.deepEqual(cal.header, ['Jan', '2004']);
     assert.deepEqual(cal.days, expectedDays(1, 2004, TODAY));
     assert.equal(cal.days[0].date, '12/28/2003');
 
-    await stepCell(page, 'dec', MONTH_BACK).click();
-    await stepCell(page, 'dec', MONTH_BACK).click();
+    await step(page, 'dec', MONTH_BACK);
+    await step(page, 'dec', MONTH_BACK);
     cal = await read(page, 'dec');
     assert.deepEqual(cal.header, ['Nov', '2003']);
     assert.deepEqual(cal.days, expectedDays(11, 2003, TODAY));
 
-    await stepCell(page, 'cal1', YEAR_FORWARD).click();
+    await step(page, 'cal1', YEAR_FORWARD);
     cal = await read(page, 'cal1');
     assert.deepEqual(cal.header, ['Mar', '2005']);
     assert.deepEqual(cal.days, expectedDays(3, 2005, TODAY));
-    await stepCell(page, 'cal1', YEAR_BACK).click();
-    await stepCell(page, 'cal1', YEAR_BACK).click();
+    await step(page, 'cal1', YEAR_BACK);
+    await step(page, 'cal1', YEAR_BACK);
     cal = await read(page, 'cal1');
     assert.deepEqual(cal.header, ['Mar', '2003']);
     // Ten months forward from March 2003 runs into the next year.
-    for (let i = 0; i < 10; i++) await stepCell(page, 'cal1', MONTH_FORWARD).click();
+    for (let i = 0; i < 10; i++) await step(page, 'cal1', MONTH_FORWARD);
     cal = await read(page, 'cal1');
     assert.deepEqual(cal.header, ['Jan', '2004']);
     assert.deepEqual(cal.days, expectedDays(1, 2004, TODAY));
@@ -70,19 +69,19 @@ test('month and year stepping, December to January across the year', async () =>
 
 test('a click on a day or on Today calls the page handler with the date text', async () => {
   await env.page('calendar.hvs', async (page) => {
-    const day = (id, date) => page.locator(`#${id} td[onclick*="'${date}'"]`);
-    await day('cal1', '3/5/2004').click();
+    const day = (id, date) => page.click(`#${id} td[onclick*="'${date}'"]`);
+    await day('cal1', '3/5/2004');
     // A grey cell reports the neighbouring month and does not step.
-    await day('cal1', '4/1/2004').click();
+    await day('cal1', '4/1/2004');
     assert.deepEqual((await read(page, 'cal1')).header, ['Mar', '2004']);
-    await day('dec', '12/31/2003').click();
+    await day('dec', '12/31/2003');
 
     // Today redraws the calendar at the current month, then reports the day.
-    await stepCell(page, 'dec', MONTH_BACK).click();
-    await page.locator('#dec td', { hasText: 'Today' }).last().click();
+    await step(page, 'dec', MONTH_BACK);
+    await page.click({ css: '#dec td', text: 'Today' });
     const dec = await read(page, 'dec');
     assert.deepEqual(dec.header, ['Mar', '2004']);
-    assert.deepEqual(await page.evaluate(() => picked),
+    assert.deepEqual(await page.eval(() => picked),
       ['cal1 3/5/2004', 'cal1 4/1/2004', 'dec 12/31/2003', `dec ${TODAY}`]);
   });
 });

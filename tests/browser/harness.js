@@ -377,6 +377,30 @@ class Page {
   }
 }
 
+// Clicks the name of tree menu n. Its link is a javascript: address, which the
+// browser runs after the click has returned: wait for the folder image to
+// change.
+async function clickMenuName(page, n) {
+  const before = await page.attr(`#image_${n}`, 'src');
+  await page.click(`#tblHeading${n} a`);
+  await page.until((id, src) => document.getElementById(id).getAttribute('src') !== src, `image_${n}`, before);
+}
+
+// The tree's declared 20 pixel columns as laid out: for every cell declared
+// that wide, its width, and the gap between each folder icon and its label.
+function treeColumns() {
+  const cells = [...document.querySelectorAll('td[width="20"][colspan="1"]')]
+    .filter((td) => td.getClientRects().length > 0)
+    .map((td) => Math.round(td.getBoundingClientRect().width));
+  const gaps = [...document.querySelectorAll('img[id^="image_"]')]
+    .filter((img) => /^image_\d+$/.test(img.id) && img.getClientRects().length > 0)
+    .map((img) => {
+      const label = document.getElementById('tblHeading' + img.id.slice(6)).querySelector('font');
+      return Math.round(label.getBoundingClientRect().left - img.getBoundingClientRect().right);
+    });
+  return { cells, gaps };
+}
+
 /* ---- One browser per engine, one server per folder and mode --------------- */
 
 const ENGINE_LIST = (process.env.HALVANE_ENGINES || 'chromium')
@@ -496,6 +520,7 @@ function suite({ dir = PAGES, compat = true } = {}) {
 }
 
 module.exports = {
+  clickMenuName,
   ENGINE_LIST,
   EXAMPLES,
   FIXED_NOW,
@@ -505,5 +530,6 @@ module.exports = {
   shutdown,
   startServer,
   suite,
+  treeColumns,
   useEngine,
 };

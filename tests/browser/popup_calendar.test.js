@@ -1,100 +1,139 @@
 // The popup calendar in the browser: the button opens the popup beside the
 // pointer on the active month, stepping redraws inside it, a day click writes
-// the date text into the field and closes it.
+// the date text into the field and closes it, and no month is cut off by the
+// popup's frame.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { suite, openPopup, popupCount } = require('./harness');
-const { readCalendar, expectedDays } = require('./calendar_model');
+const { suite } = require('./harness');
+const { MONTHS, readCalendar, expectedDays } = require('./calendar_model');
 
 const env = suite();
 const TODAY = '3/17/2004';
 
 // Clicks the calendar button at a whole-pixel point inside it; returns the point.
 async function clickButton(page) {
-  const box = await page.locator('img[onclick^="calContextMenu"]').boundingBox();
-  const x = Math.ceil(box.x) + 4;
-  const y = Math.ceil(box.y) + 4;
-  await page.mouse.click(x, y);
-  return { x, y };
+  const box = await page.box('img[onclick^="calContextMenu"]');
+  const at = { x: Math.ceil(box.x) + 4, y: Math.ceil(box.y) + 4 };
+  await page.click(at);
+  return at;
 }
 
-const read = (frame) => frame.$eval('body', readCalendar);
-const stepCell = (frame, index) => frame.locator('table table td').nth(index);
+// The calendar the open popup shows.
+const read = (page) => page.eval((read) => {
+  const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
+  return (0, eval)(`(${read})`)(f.contentDocument.body);
+}, readCalendar.toString());
+// Header cells: 0 month back, 2 month forward, 4 year back, 6 year forward.
+const step = (page, index) => page.click({ popup: true, css: 'table table td', nth: index });
 const MONTH_BACK = 0;
 const MONTH_FORWARD = 2;
 const YEAR_BACK = 4;
 const YEAR_FORWARD = 6;
 
+// How far the popup's content reaches past its frame, in pixels (0 and 0
+// when nothing is cut off), and the frame's size.
+const clipped = (page) => page.eval(() => {
+  const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
+  const d = f.contentDocument;
+  const range = d.createRange();
+  range.selectNodeContents(d.body);
+  const r = range.getBoundingClientRect();
+  return { right: Math.max(0, Math.ceil(r.right - f.clientWidth)), bottom: Math.max(0, Math.ceil(r.bottom - f.clientHeight)) };
+});
+const NOTHING_CUT = { right: 0, bottom: 0 };
+
 test('the button opens the popup beside the pointer on the active month', async () => {
   await env.page('popup_calendar.hvs', async (page) => {
-    assert.equal(await page.inputValue('input[name=due]'), '03/05/2004');
-    assert.equal(await page.locator('input[name=due]').getAttribute('readonly'), '');
-    assert.equal(await popupCount(page), 0);
+    assert.equal(await page.value('input[name=due]'), '03/05/2004');
+    assert.equal(await page.attr('input[name=due]', 'readonly'), '');
+    assert.equal(await page.popupCount(), 0);
 
     const at = await clickButton(page);
-    const { frame, box } = await openPopup(page);
-    assert.deepEqual(box, { x: at.x + 10, y: at.y + 10, width: 140, height: 155 });
-    const cal = await read(frame);
+    const box = await page.popup();
+    // At the pointer, at least the size asked for (140 x 155).
+    assert.deepEqual([box.x, box.y], [at.x + 10, at.y + 10]);
+    assert.ok(box.width >= 140 && box.width <= 150 && box.height >= 155 && box.height <= 165,
+      `popup of ${box.width} x ${box.height}`);
+    const cal = await read(page);
     assert.deepEqual(cal.header, ['Mar', '2004']);
     assert.deepEqual(cal.days, expectedDays(3, 2004, TODAY));
     // The month fits the popup: nothing is cut off at its edges.
-    const table = await frame.$eval('table', (t) => { const r = t.getBoundingClientRect(); return [r.right, r.bottom]; });
-    assert.ok(table[0] <= 140 && table[1] <= 155, `calendar table ends at ${table}`);
+    assert.deepEqual(await clipped(page), NOTHING_CUT);
     // Inside the popup the page is its parent.
-    assert.equal(await frame.evaluate(() => typeof window.parent.buildPopupCal), 'function');
-    assert.equal(await frame.locator('table table td').first()
-      .evaluate((e) => getComputedStyle(e).cursor), 'pointer');
+    assert.equal(await page.eval(() => typeof document.querySelector('iframe[data-halvane-popup]')
+      .contentWindow.parent.buildPopupCal), 'function');
+    assert.equal(await page.style({ popup: true, css: 'table table td', nth: 0 }, 'cursor'), 'pointer');
   }, { shot: 'popup-calendar-test.png' });
+});
+
+test('every month of a year fits the popup, the widest name and six week rows included', async () => {
+  await env.page('popup_calendar.hvs', async (page) => {
+    await clickButton(page);
+    // From March round to the next February: each month name once.
+    const seen = [];
+    for (let i = 0; i < 12; i++) {
+      const cal = await read(page);
+      seen.push(cal.header[0]);
+      assert.equal(cal.rows, 9, 'six week rows below the header and the letters');
+      assert.deepEqual(await clipped(page), NOTHING_CUT, `${cal.header.join(' ')} is cut off`);
+      await step(page, MONTH_FORWARD);
+    }
+    assert.deepEqual([...seen].sort(), [...MONTHS].sort());
+    // Far years: a five-digit one is wider still.
+    await page.eval(() => {
+      const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
+      f.contentDocument.body.innerHTML = buildPopupCal(5, 10000, 'due');
+    });
+    assert.deepEqual((await read(page)).header, ['May', '10000']);
+    assert.deepEqual(await clipped(page), NOTHING_CUT, 'May 10000 is cut off');
+  });
 });
 
 test('stepping redraws inside the popup, a day click fills the field and closes it', async () => {
   await env.page('popup_calendar.hvs', async (page) => {
     await clickButton(page);
-    let { frame } = await openPopup(page);
-    await stepCell(frame, MONTH_FORWARD).click();
-    assert.deepEqual((await read(frame)).header, ['Apr', '2004']);
-    await stepCell(frame, YEAR_BACK).click();
-    assert.deepEqual((await read(frame)).header, ['Apr', '2003']);
-    await stepCell(frame, YEAR_FORWARD).click();
-    for (let i = 0; i < 4; i++) await stepCell(frame, MONTH_BACK).click();
-    const cal = await read(frame);
+    await step(page, MONTH_FORWARD);
+    assert.deepEqual((await read(page)).header, ['Apr', '2004']);
+    await step(page, YEAR_BACK);
+    assert.deepEqual((await read(page)).header, ['Apr', '2003']);
+    await step(page, YEAR_FORWARD);
+    for (let i = 0; i < 4; i++) await step(page, MONTH_BACK);
+    const cal = await read(page);
     assert.deepEqual(cal.header, ['Dec', '2003']);
     assert.deepEqual(cal.days, expectedDays(12, 2003, TODAY));
-    assert.equal(await popupCount(page), 1, 'stepping keeps the popup open');
+    assert.equal(await page.popupCount(), 1, 'stepping keeps the popup open');
 
-    await frame.locator(`td[onclick*="'12/24/2003'"]`).click();
-    assert.equal(await page.inputValue('input[name=due]'), '12/24/2003');
-    assert.equal(await popupCount(page), 0);
+    await page.click({ popup: true, css: `td[onclick*="'12/24/2003'"]` });
+    assert.equal(await page.value('input[name=due]'), '12/24/2003');
+    assert.equal(await page.popupCount(), 0);
 
     // It opens on the active month again, whatever the field holds.
     await clickButton(page);
-    ({ frame } = await openPopup(page));
-    assert.deepEqual((await read(frame)).header, ['Mar', '2004']);
-    await frame.locator(`td[onclick*="'3/5/2004'"]`).click();
-    assert.equal(await page.inputValue('input[name=due]'), '3/5/2004');
-    assert.equal(await popupCount(page), 0);
+    assert.deepEqual((await read(page)).header, ['Mar', '2004']);
+    await page.click({ popup: true, css: `td[onclick*="'3/5/2004'"]` });
+    assert.equal(await page.value('input[name=due]'), '3/5/2004');
+    assert.equal(await page.popupCount(), 0);
 
     // Today writes the current date and closes the popup.
     await clickButton(page);
-    ({ frame } = await openPopup(page));
-    await frame.locator('td', { hasText: 'Today' }).last().click();
-    assert.equal(await page.inputValue('input[name=due]'), TODAY);
-    assert.equal(await popupCount(page), 0);
+    await page.click({ popup: true, css: 'td', text: 'Today' });
+    assert.equal(await page.value('input[name=due]'), TODAY);
+    assert.equal(await page.popupCount(), 0);
   });
 });
 
 test('a click outside the popup closes it and leaves the field alone', async () => {
   await env.page('popup_calendar.hvs', async (page) => {
     await clickButton(page);
-    await openPopup(page);
+    await page.popup();
     await page.click('#outside');
-    assert.equal(await popupCount(page), 0);
-    assert.equal(await page.inputValue('input[name=due]'), '03/05/2004');
+    assert.equal(await page.popupCount(), 0);
+    assert.equal(await page.value('input[name=due]'), '03/05/2004');
     // Escape closes it as well.
     await clickButton(page);
-    await openPopup(page);
-    await page.keyboard.press('Escape');
-    assert.equal(await popupCount(page), 0);
+    await page.popup();
+    await page.press('Escape');
+    assert.equal(await page.popupCount(), 0);
   });
 });

@@ -1,72 +1,86 @@
 // The popup menu in the browser: a right-click shows the menu at the pointer
-// with all rows, hover switches the item style, a click runs its OnClick, and
-// the browser's own menu stays closed.
+// with all rows and nothing cut off, hover switches the item style, a click
+// runs its OnClick, and the browser's own menu stays closed.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { suite, openPopup, popupCount } = require('./harness');
+const { suite } = require('./harness');
 
 const env = suite();
 
 // Records, for every context-menu event, whether the browser's menu was
 // refused (the page's handler runs first, on the document).
 async function watchContextMenu(page) {
-  await page.evaluate(() => {
+  await page.eval(() => {
     window.contextMenuRefused = [];
     window.addEventListener('contextmenu', (e) => window.contextMenuRefused.push(e.defaultPrevented));
   });
 }
 
+// Runs `fn(popupDocument)` in the page, on the open popup's document.
+const inPopup = (page, fn) => page.eval((source) => {
+  const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
+  return (0, eval)(`(${source})`)(f.contentDocument, f);
+}, fn.toString());
+
 test('a right-click shows the menu at the pointer with every row', async () => {
   await env.page('popup_menu.hvs', async (page) => {
     await watchContextMenu(page);
-    assert.equal(await popupCount(page), 0);
-    await page.mouse.click(200, 150, { button: 'right' });
-    const { frame, box } = await openPopup(page);
-    // 5 rows of 18 pixels, Width 150.
-    assert.deepEqual(box, { x: 210, y: 160, width: 150, height: 90 });
-    const rows = await frame.$$eval('table tr', (trs) => trs.map((tr) => tr.textContent.trim()));
+    assert.equal(await page.popupCount(), 0);
+    await page.rightClick({ x: 200, y: 150 });
+    // 5 rows of 18 pixels, Width 150: at least that large.
+    const box = await page.popup();
+    assert.deepEqual([box.x, box.y], [210, 160]);
+    assert.ok(box.width >= 150 && box.width <= 160 && box.height >= 90 && box.height <= 100,
+      `popup of ${box.width} x ${box.height}`);
+    const rows = await inPopup(page, (d) => [...d.querySelectorAll('table tr')].map((tr) => tr.textContent.trim()));
     assert.deepEqual(rows, ['Edit', 'Open', 'Save', '', 'Close']);
-    const table = await frame.$eval('table', (t) => { const r = t.getBoundingClientRect(); return [r.right, r.bottom]; });
-    assert.ok(table[0] <= 150 && table[1] <= 90, `menu table ends at ${table}`);
     // The images load in the popup's document.
-    const images = await frame.$$eval('img', (imgs) => imgs.map((i) => [i.complete && i.naturalWidth > 0, i.width]));
+    await page.until(() => [...document.querySelector('iframe[data-halvane-popup]').contentDocument.images]
+      .every((i) => i.complete));
+    const images = await inPopup(page, (d) => [...d.images].map((i) => [i.complete && i.naturalWidth > 0, i.width]));
     assert.deepEqual(images, [[true, 12], [true, 12], [true, 140], [true, 12]]);
-    assert.deepEqual(await page.evaluate(() => window.contextMenuRefused), [true]);
-    assert.equal(await frame.locator('td', { hasText: 'Open' }).evaluate((e) => getComputedStyle(e).cursor),
-      'pointer');
+    // Nothing of the menu lies outside its frame.
+    const reach = await inPopup(page, (d, f) => {
+      const r = d.querySelector('table').getBoundingClientRect();
+      return [r.right <= f.clientWidth, r.bottom <= f.clientHeight];
+    });
+    assert.deepEqual(reach, [true, true], 'the menu table fits its frame');
+    assert.deepEqual(await page.eval(() => window.contextMenuRefused), [true]);
+    assert.equal(await page.style({ popup: true, css: 'td', text: 'Open' }, 'cursor'), 'pointer');
   }, { shot: 'popup-menu-test.png' });
 });
 
 test('hover switches the item style and a click runs its OnClick', async () => {
   await env.page('popup_menu.hvs', async (page) => {
-    await page.mouse.click(100, 100, { button: 'right' });
-    const { frame } = await openPopup(page);
-    const save = frame.locator('td', { hasText: 'Save' });
-    const style = () => save.evaluate((e) => {
-      const s = getComputedStyle(e);
+    await page.rightClick({ x: 100, y: 100 });
+    await page.popup();
+    const save = { popup: true, css: 'td', text: 'Save' };
+    const style = () => page.on(save, (e) => {
+      const s = e.ownerDocument.defaultView.getComputedStyle(e);
       return [s.color, s.backgroundColor, s.borderTopColor];
     });
     assert.deepEqual(await style(), ['rgb(0, 0, 0)', 'rgb(228, 228, 228)', 'rgb(228, 228, 228)']);
-    await save.hover();
+    await page.hover(save);
     assert.deepEqual(await style(), ['rgb(255, 255, 255)', 'rgb(0, 0, 128)', 'rgb(0, 0, 0)']);
-    await frame.locator('td', { hasText: 'Edit' }).hover();
+    await page.hover({ popup: true, css: 'td', text: 'Edit' });
     assert.deepEqual(await style(), ['rgb(0, 0, 0)', 'rgb(228, 228, 228)', 'rgb(228, 228, 228)']);
 
-    await save.click();
-    await frame.locator('td', { hasText: 'Close' }).click();
-    assert.deepEqual(await page.evaluate(() => picked), ['Save', 'Close']);
+    await page.click(save);
+    await page.click({ popup: true, css: 'td', text: 'Close' });
+    assert.deepEqual(await page.eval(() => picked), ['Save', 'Close']);
   });
 });
 
 test('a click outside closes the menu; the next right-click opens it at the new point', async () => {
   await env.page('popup_menu.hvs', async (page) => {
-    await page.mouse.click(100, 100, { button: 'right' });
-    await openPopup(page);
-    await page.mouse.click(600, 500);
-    assert.equal(await popupCount(page), 0);
-    await page.mouse.click(300, 40, { button: 'right' });
-    assert.deepEqual((await openPopup(page)).box, { x: 310, y: 50, width: 150, height: 90 });
-    assert.deepEqual(await page.evaluate(() => picked), []);
+    await page.rightClick({ x: 100, y: 100 });
+    await page.popup();
+    await page.click({ x: 600, y: 500 });
+    assert.equal(await page.popupCount(), 0);
+    await page.rightClick({ x: 300, y: 40 });
+    const box = await page.popup();
+    assert.deepEqual([box.x, box.y], [310, 50]);
+    assert.deepEqual(await page.eval(() => picked), []);
   });
 });

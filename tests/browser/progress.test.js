@@ -1,6 +1,7 @@
 // The progress bar in the browser: a streamed page advances the cells and the
 // percentage as its chunks arrive, HideOutput hides and reveals the page
-// content, and the bar goes on load when asked.
+// content, the bar goes on load when asked, and its filled cells show its
+// colour on screen.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
@@ -33,13 +34,30 @@ function barState() {
   };
 }
 
+const GREEN = '0,128,0';
+const WHITE = '255,255,255';
+
+// The colour on screen in the middle of each of the 100 cells, as "r,g,b".
+async function onScreen(page) {
+  const points = await page.eval(() => {
+    const out = [];
+    for (let i = 1; i <= 100; i++) {
+      const r = document.querySelector('#progress' + i + ' img').getBoundingClientRect();
+      out.push([Math.floor(r.left + r.width / 2), Math.floor(r.top + r.height / 2)]);
+    }
+    return out;
+  });
+  const image = await page.image();
+  return points.map(([x, y]) => image.pixel(x, y).join(','));
+}
+
 test('the streamed page advances the bar as chunks arrive, with the content hidden', async () => {
   await env.page('progress.hvs', async (page) => {
     // Sample the bar while the response is still streaming in.
     const seen = [];
     const deadline = Date.now() + 8000;
     for (;;) {
-      const s = await page.evaluate(barState).catch(() => null);
+      const s = await page.eval(barState).catch(() => null);
       if (s && s.text !== null) {
         const last = seen[seen.length - 1];
         if (!last || last.text !== s.text || last.loading !== s.loading) seen.push(s);
@@ -64,25 +82,25 @@ test('the streamed page advances the bar as chunks arrive, with the content hidd
       assert.equal(s.barShown, true);
       if (s.filled) assert.deepEqual(s.colours, ['rgb(0, 0, 255)']);
     }
-  }, { waitUntil: 'commit' });
+  }, { wait: 'commit' });
 });
 
 test('at the end the content is revealed and the bar goes on load', async () => {
   await env.page('progress.hvs', async (page) => {
-    const s = await page.evaluate(barState);
+    const s = await page.eval(barState);
     assert.equal(s.loading, false);
     assert.equal(s.barShown, false);
     assert.equal(s.pageShown, true);
     assert.equal(s.contentSeen, true);
     assert.equal(s.filled, 100);
-    assert.equal(await page.locator('#content').isVisible(), true);
-    assert.equal(await page.locator('#Display').isVisible(), false);
+    assert.equal(await page.visible('#content'), true);
+    assert.equal(await page.visible('#Display'), false);
   });
 });
 
 test('a bar that is not hidden after load, over content that is never hidden', async () => {
   await env.page('progress_plain.hvs', async (page) => {
-    const s = await page.evaluate(barState);
+    const s = await page.eval(barState);
     assert.equal(s.barShown, true);
     assert.equal(s.pageShown, true);
     assert.equal(s.contentSeen, true);
@@ -90,9 +108,15 @@ test('a bar that is not hidden after load, over content that is never hidden', a
     assert.deepEqual(s.colours, ['rgb(0, 128, 0)']);
     assert.equal(s.text.replace(/\u00a0/g, ' '), '100 %');
     // 11 of 250 was drawn first: 100 / (250 / 11) gives 4 cells.
-    await page.evaluate(() => progress_update(11));
-    const t = await page.evaluate(barState);
+    assert.deepEqual(await onScreen(page), Array(100).fill(GREEN), 'every cell green on screen');
+    await page.eval(() => progress_update(11));
+    const t = await page.eval(barState);
     assert.equal(t.filled, 4);
     assert.equal(t.text.replace(/\u00a0/g, ' '), '4 %');
+    // What a person sees: the four filled cells in the bar's colour, the
+    // rest in the page's white.
+    const seen = await onScreen(page);
+    assert.deepEqual(seen.slice(0, 4), Array(4).fill(GREEN));
+    assert.deepEqual([...new Set(seen.slice(4))], [WHITE]);
   }, { shot: 'progress-test.png' });
 });

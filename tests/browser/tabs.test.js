@@ -11,7 +11,7 @@ const env = suite();
 // The panel whose frame lies on top in the middle of the panel area, and the
 // tab on top at the left end of each tab slot (TabWidth 90).
 async function front(page) {
-  return page.evaluate(() => {
+  return page.eval(() => {
     const area = document.getElementById('p1panel0').getBoundingClientRect();
     const hit = document.elementFromPoint(area.left + area.width / 2, area.top + area.height / 2);
     const panel = hit && hit.closest('.panel');
@@ -32,7 +32,7 @@ test('the first tab is in front at load, each click brings its tab and panel for
     });
     // Every panel's frame has loaded its page.
     for (const [i, name] of [[0, 'content0'], [1, 'content1'], [3, 'content3']]) {
-      const title = await page.frame({ name }).locator('#title').textContent();
+      const title = await page.text({ frame: name, css: '#title' });
       assert.equal(title, `Panel ${i}`);
     }
 
@@ -40,33 +40,33 @@ test('the first tab is in front at load, each click brings its tab and panel for
       await page.click(`#p1tab${i}`);
       const f = await front(page);
       assert.equal(f.panel, `p1panel${i}`, `panel in front after a click on ${name}`);
-      const z = await page.evaluate(() => [0, 1, 2, 3].map((k) => [
+      const z = await page.eval(() => [0, 1, 2, 3].map((k) => [
         document.getElementById('p1tab' + k).style.zIndex,
         document.getElementById('p1panel' + k).style.zIndex]));
       assert.deepEqual(z, [0, 1, 2, 3].map((k) => (k === i ? ['1', '1'] : ['0', '0'])));
     }
-    assert.deepEqual(await page.evaluate(() => tabClicks), ['Second', 'Fourth', 'First', 'Fourth']);
+    assert.deepEqual(await page.eval(() => tabClicks), ['Second', 'Fourth', 'First', 'Fourth']);
   }, { shot: 'tabs-test.png' });
 });
 
 test('an invisible tab is not displayed and leaves its gap', async () => {
   await env.page('tabs.hvs', async (page) => {
-    assert.equal(await page.locator('#p1tab2').isVisible(), false);
-    assert.equal(await page.locator('#p1panel2').isVisible(), false);
-    const left = await page.evaluate(() => [0, 1, 3].map((i) =>
+    assert.equal(await page.visible('#p1tab2'), false);
+    assert.equal(await page.visible('#p1panel2'), false);
+    const left = await page.eval(() => [0, 1, 3].map((i) =>
       document.getElementById('p1tab' + i).getBoundingClientRect().left -
       document.getElementById('p1tab0').getBoundingClientRect().left));
     assert.deepEqual(left, [0, 90, 270]);
     // Nothing answers a click in the gap.
-    const box = await page.locator('#p1tab0').boundingBox();
-    await page.mouse.click(box.x + 180 + 45, box.y + 8);
-    assert.deepEqual(await page.evaluate(() => tabClicks), []);
+    const box = await page.box('#p1tab0');
+    await page.click({ x: box.x + 180 + 45, y: box.y + 8 });
+    assert.deepEqual(await page.eval(() => tabClicks), []);
     assert.equal((await front(page)).panel, 'p1panel0');
   });
 });
 
 test('tabs show the hand cursor from the style block', async () => {
   await env.page('tabs.hvs', async (page) => {
-    assert.equal(await page.$eval('#p1tab1', (e) => getComputedStyle(e).cursor), 'pointer');
+    assert.equal(await page.style('#p1tab1', 'cursor'), 'pointer');
   });
 });

@@ -1,15 +1,16 @@
 // Tree in the browser: each menu opens and closes alone, nested menus keep
-// their state, collapse-all and expand-all act on every menu.
+// their state, collapse-all and expand-all act on every menu, and the
+// declared column widths hold.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { suite, clickMenuName } = require('./harness');
+const { suite, clickMenuName, treeColumns } = require('./harness');
 
 const env = suite();
 
 // For each menu number: [open, folder image file name].
 async function menus(page) {
-  return page.evaluate(() => {
+  return page.eval(() => {
     const out = {};
     for (let n = 1; document.getElementById('table_' + n); n++) {
       const row = document.getElementById('table_' + n).rows[1];
@@ -22,31 +23,32 @@ async function menus(page) {
 
 const OPEN = [true, 'FolderOpen.gif'];
 const CLOSED = [false, 'FolderClosed.gif'];
+const shown = (page, name) => page.visible({ text: name });
 
 test('tree menus open and close one by one, nested menus keep their state', async () => {
   await env.page('tree.hvs', async (page) => {
     assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: CLOSED });
-    assert.equal(await page.getByText('Apple').isVisible(), false);
+    assert.equal(await shown(page, 'Apple'), false);
 
     await page.click('#image_1');
     assert.deepEqual(await menus(page), { 1: OPEN, 2: CLOSED, 3: CLOSED });
-    assert.equal(await page.getByText('Apple').isVisible(), true);
-    assert.equal(await page.getByText('Pear').isVisible(), true);
-    assert.equal(await page.getByText('Lemon').isVisible(), false);
+    assert.equal(await shown(page, 'Apple'), true);
+    assert.equal(await shown(page, 'Pear'), true);
+    assert.equal(await shown(page, 'Lemon'), false);
 
     // The nested menu opens through its name.
     await clickMenuName(page, 2);
     assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: CLOSED });
-    assert.equal(await page.getByText('Lemon').isVisible(), true);
-    assert.equal(await page.locator('#node3 a', { hasText: 'Lemon' }).getAttribute('href'), '#lemon');
+    assert.equal(await shown(page, 'Lemon'), true);
+    assert.equal(await page.attr({ css: '#node3 a', text: 'Lemon' }, 'href'), '#lemon');
 
     // Closing the outer menu leaves the nested one open inside it.
     await clickMenuName(page, 1);
     assert.deepEqual(await menus(page), { 1: CLOSED, 2: OPEN, 3: CLOSED });
-    assert.equal(await page.getByText('Lemon').isVisible(), false);
+    assert.equal(await shown(page, 'Lemon'), false);
     await page.click('#image_1');
     assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: CLOSED });
-    assert.equal(await page.getByText('Lemon').isVisible(), true);
+    assert.equal(await shown(page, 'Lemon'), true);
 
     await page.click('#image_3');
     assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: OPEN });
@@ -63,12 +65,12 @@ test('collapse-all and expand-all act on every menu', async () => {
     await page.click('#image_plus');
     assert.deepEqual(await menus(page), { 1: OPEN, 2: OPEN, 3: OPEN });
     for (const name of ['Apple', 'Lemon', 'Lime', 'Pear', 'Carrot']) {
-      assert.equal(await page.getByText(name).isVisible(), true, name);
+      assert.equal(await shown(page, name), true, name);
     }
 
     await page.click('#image_minus');
     assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: CLOSED });
-    assert.equal(await page.getByText('Carrot').isVisible(), false);
+    assert.equal(await shown(page, 'Carrot'), false);
 
     // A single menu still toggles after the global controls.
     await page.click('#image_1');
@@ -79,20 +81,31 @@ test('collapse-all and expand-all act on every menu', async () => {
 test('tree images show the hand cursor', async () => {
   await env.page('tree.hvs', async (page) => {
     for (const id of ['image_plus', 'image_minus', 'image_1']) {
-      assert.equal(await page.$eval('#' + id, (e) => getComputedStyle(e).cursor), 'pointer', id);
+      assert.equal(await page.style('#' + id, 'cursor'), 'pointer', id);
     }
   });
 });
 
-test('an opened menu keeps its table layout: its content lies under the name column', async () => {
+test('an opened menu keeps its table layout and its declared 20 pixel columns', async () => {
   await env.page('tree.hvs', async (page) => {
     await page.click('#image_plus');
-    const layout = await page.evaluate(() => [1, 2, 3].map((n) => {
+    // The folder images change on opening: measure once they have loaded.
+    await page.until(() => [...document.images].every((i) => i.complete));
+    const layout = await page.eval(() => [1, 2, 3].map((n) => {
       const row = document.getElementById('table_' + n).rows[1];
       return [getComputedStyle(row).display,
         Math.round(row.cells[1].getBoundingClientRect().left -
           document.getElementById('tblHeading' + n).getBoundingClientRect().left)];
     }));
     assert.deepEqual(layout, [['table-row', 0], ['table-row', 0], ['table-row', 0]]);
+    // Every icon and indent column 20 pixels wide, icons apart from labels.
+    const { cells, gaps } = await page.eval(treeColumns);
+    assert.equal(cells.length, 8);
+    assert.deepEqual(cells, cells.map(() => 20));
+    assert.deepEqual(gaps, [3, 3, 3]);
+    // Each level indents by the column and the cell spacing.
+    const indent = await page.eval(() => ['image_1', 'image_2'].map((id) =>
+      Math.round(document.getElementById(id).getBoundingClientRect().left)));
+    assert.equal(indent[1] - indent[0], 22);
   });
 });
