@@ -12,6 +12,7 @@
  *   display "block" on rows   keeps a shown table row a row
  *   empty-source images       the progress bar's cells paint no broken-image
  *                             icon over their colour
+ *   colours without "#"       set from script, as the progress bar does
  *   fixed-width tree columns  the tree's 20 px columns keep their width
  *
  * and makes every popup frame at least as large as what it shows.
@@ -145,12 +146,44 @@
     addSheet(doc, 'span[id^="progress"] > img[src=""] { visibility: hidden; }').id = 'halvane-compat-images';
   }
 
+  /* ---- Colours without "#" ---------------------------------------------------
+   * The progress bar sets its cells' background to its colour as six hex
+   * digits without "#", which a page without a document type takes as a
+   * colour. One engine drops such a colour when it reads as a number (a
+   * digit, "e", digits: "1e4f91"), and the bar stays empty. Where a page in
+   * that mode drops it, setting a colour property from script puts the "#"
+   * in front of six hex digits.
+   */
+  var dropsHashless = function () {
+    var probe = doc.createElement('span');
+    probe.style.backgroundColor = '1e4f91';
+    return doc.compatMode === 'BackCompat' && probe.style.backgroundColor === '';
+  };
+  if (dropsHashless()) {
+    var styleProto = Object.getPrototypeOf(doc.createElement('span').style);
+    ['backgroundColor', 'color'].forEach(function (name) {
+      var proto = styleProto;
+      var desc;
+      while (proto && !(desc = Object.getOwnPropertyDescriptor(proto, name))) proto = Object.getPrototypeOf(proto);
+      if (!desc || !desc.set || !desc.configurable) return;
+      Object.defineProperty(proto, name, {
+        get: desc.get,
+        set: function hashedColour(value) {
+          desc.set.call(this, typeof value === 'string' && /^[0-9a-f]{6}$/i.test(value) ? '#' + value : value);
+        },
+        enumerable: desc.enumerable,
+        configurable: true
+      });
+    });
+  }
+
   /* ---- The tree's fixed columns ---------------------------------------------
-   * The tree lays each menu out in a table one pixel wide whose first column
-   * is declared 20 pixels wide (the folder icon, and the indent of what lies
-   * under it). Some engines give such a column only the width of its content
-   * (16 pixels for an icon, none when empty), so icons touch their labels and
-   * each level indents less. Where a probe table shows this, an empty block of
+   * The tree lays each menu and node out in a table (one pixel wide, or the
+   * tree's width with a 100% cell beside) whose first column is declared 20
+   * pixels wide (the folder icon, and the indent of what lies under it). Some
+   * engines give such a column only the width of its content (16 pixels for
+   * an icon, none when empty), so icons touch their labels and each level
+   * indents less. Where a probe table shows this, an empty block of
    * 20 pixels at the end of those cells makes their content that wide.
    */
   var columnProbe = function () {
@@ -163,7 +196,7 @@
     return width;
   };
   if (win.getComputedStyle && columnProbe() < 20) {
-    addSheet(doc, 'table[width="1"][cellpadding="0"][cellspacing="1"] > tbody > tr > ' +
+    addSheet(doc, 'table[border="0"][cellpadding="0"][cellspacing="1"] > tbody > tr > ' +
       'td[colspan="1"][width="20"]::after { content: ""; display: block; width: 20px; height: 0; }')
       .id = 'halvane-compat-columns';
   }

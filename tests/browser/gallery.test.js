@@ -1,11 +1,13 @@
 // The example gallery in the browser: every page loads without a page error
-// or console error and is photographed; on each component's page the
-// component is used as a visitor would use it.
+// or console error and is photographed (into the engine's folder of the build
+// folder's browser/); on each component's page the component is used as a
+// visitor would use it. Pages are addressed by their URL and elements by id
+// or selector, whatever writes the pages.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const { suite, EXAMPLES, openPopup, popupCount, screenshot, clickMenuName } = require('./harness');
+const { suite, EXAMPLES, clickMenuName, treeColumns } = require('./harness');
 
 const env = suite({ dir: EXAMPLES });
 // The gallery's calendars open on the server's today: let the pages keep the
@@ -13,31 +15,36 @@ const env = suite({ dir: EXAMPLES });
 const REAL = { clock: null };
 const shot = (name) => ({ ...REAL, shot: `gallery-${name}.png` });
 
-const pages = fs.readdirSync(EXAMPLES).filter((f) => f.endsWith('.hvs')).sort();
+// The gallery's pages: the page scripts, and the templates that may take
+// their place.
+const pages = fs.readdirSync(EXAMPLES).filter((f) => /\.hv[sp]$/.test(f)).sort();
+const named = (name) => pages.find((f) => f.replace(/\.hv[sp]$/, '') === name);
 
 test('the gallery has its pages', () => {
   for (const name of ['index', 'tree', 'tabs', 'calendar', 'menu', 'autocomplete', 'progress']) {
-    assert.ok(pages.includes(`${name}.hvs`), `${name}.hvs`);
+    assert.ok(named(name), `${name}.hvs`);
   }
 });
 
 // The pages without a test of their own below; those tests photograph
 // their page as it loads, then use it.
-const USED = ['tree.hvs', 'tabs.hvs', 'calendar.hvs', 'menu.hvs', 'autocomplete.hvs', 'progress.hvs'];
-for (const file of pages.filter((f) => !USED.includes(f))) {
+const USED = ['tree', 'tabs', 'calendar', 'menu', 'autocomplete', 'progress'];
+for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')))) {
   test(`gallery page ${file} loads without errors`, async () => {
     await env.page(file, async (page) => {
       assert.ok((await page.title()).length > 0);
       // The compatibility script came first and left the page in quirks mode.
-      assert.equal(await page.evaluate(() => typeof window.createPopup), 'function');
-    }, shot(file.replace(/\.hvs$/, '')));
+      assert.equal(await page.eval(() => typeof window.createPopup), 'function');
+      assert.equal(await page.eval(() => document.compatMode), 'BackCompat');
+    }, shot(file.replace(/\.hv[sp]$/, '')));
   });
 }
+const url = (name) => named(name) || `${name}.hvs`;
 
 test('gallery tree: expand-all, collapse-all and single menus', async () => {
-  await env.page('tree.hvs', async (page) => {
-    await screenshot(page, 'gallery-tree.png');
-    const open = () => page.evaluate(() => {
+  await env.page(url('tree'), async (page) => {
+    await page.screenshot('gallery-tree.png');
+    const open = () => page.eval(() => {
       const out = [];
       for (let n = 1; document.getElementById('table_' + n); n++) {
         out.push(document.getElementById('table_' + n).rows[1].style.display !== 'none');
@@ -48,20 +55,25 @@ test('gallery tree: expand-all, collapse-all and single menus', async () => {
     assert.ok(closed.length >= 3 && closed.every((o) => !o), `all closed at first: ${closed}`);
     await page.click('#image_plus');
     assert.ok((await open()).every((o) => o));
+    await page.until(() => [...document.images].every((i) => i.complete));
+    const { cells, gaps } = await page.eval(treeColumns);
+    assert.ok(cells.length > 0 && cells.every((w) => w === 20), `tree columns of ${cells}`);
+    assert.ok(gaps.every((g) => g >= 2), `icons apart from their labels: ${gaps}`);
     await page.click('#image_minus');
     assert.ok((await open()).every((o) => !o));
     await page.click('#image_2');
     await clickMenuName(page, 3);
     const some = await open();
     assert.deepEqual(some.slice(0, 4), [false, true, true, false]);
-    await screenshot(page, 'gallery-tree-open.png');
+    await page.until(() => [...document.images].every((i) => i.complete));
+    await page.screenshot('gallery-tree-open.png');
   }, REAL);
 });
 
 test('gallery tabs: each tab brings its framed page to the front', async () => {
-  await env.page('tabs.hvs', async (page) => {
-    await screenshot(page, 'gallery-tabs.png');
-    const front = () => page.evaluate(() => {
+  await env.page(url('tabs'), async (page) => {
+    await page.screenshot('gallery-tabs.png');
+    const front = () => page.eval(() => {
       const r = document.getElementById('p1panel0').getBoundingClientRect();
       return document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2).closest('.panel').id;
     });
@@ -69,80 +81,88 @@ test('gallery tabs: each tab brings its framed page to the front', async () => {
     for (const [i, name] of [[1, 'Calendar'], [2, 'Popup menu'], [0, 'Tree']]) {
       await page.click(`#p1tab${i}`);
       assert.equal(await front(), `p1panel${i}`);
-      assert.equal(await page.textContent('#shown'), name);
+      assert.equal(await page.text('#shown'), name);
     }
     await page.click('#p1tab1');
-    await screenshot(page, 'gallery-tabs-calendar.png');
+    await page.screenshot('gallery-tabs-calendar.png');
   }, REAL);
 });
 
 test('gallery calendar: an embedded day reaches the page, a popup fills its field', async () => {
-  await env.page('calendar.hvs', async (page) => {
-    await screenshot(page, 'gallery-calendar.png');
+  await env.page(url('calendar'), async (page) => {
+    await page.screenshot('gallery-calendar.png');
     // The embedded calendar shows today's month; take its 15th.
     const now = new Date();
     const day = `${now.getMonth() + 1}/15/${now.getFullYear()}`;
     await page.click(`#cal1 td[onclick*="'${day}'"]`);
-    assert.equal(await page.textContent('#picked'), `You clicked ${day}`);
+    assert.equal(await page.text('#picked'), `You clicked ${day}`);
 
-    const button = page.locator('img[onclick*="\'start\'"]');
-    const box = await button.boundingBox();
-    await page.mouse.click(Math.ceil(box.x) + 4, Math.ceil(box.y) + 4);
-    const { frame } = await openPopup(page);
-    assert.deepEqual(await frame.$$eval('table table font', (f) => f.map((e) => e.textContent)), ['Mar', '2004']);
-    await screenshot(page, 'gallery-calendar-popup.png');
-    await frame.click(`td[onclick*="'3/9/2004'"]`);
-    assert.equal(await page.inputValue('input[name=start]'), '3/9/2004');
-    assert.equal(await popupCount(page), 0);
+    const box = await page.box('img[onclick*="\'start\'"]');
+    await page.click({ x: Math.ceil(box.x) + 4, y: Math.ceil(box.y) + 4 });
+    await page.popup();
+    assert.deepEqual(await page.eval(() => [...document.querySelector('iframe[data-halvane-popup]:not([style*="none"])')
+      .contentDocument.querySelectorAll('table table font')].map((e) => e.textContent)), ['Mar', '2004']);
+    // Nothing of the calendar is cut off by the popup's frame.
+    assert.deepEqual(await page.eval(() => {
+      const f = document.querySelector('iframe[data-halvane-popup]:not([style*="none"])');
+      const r = f.contentDocument.querySelector('table').getBoundingClientRect();
+      return [r.right <= f.clientWidth, r.bottom <= f.clientHeight];
+    }), [true, true]);
+    await page.screenshot('gallery-calendar-popup.png');
+    await page.click({ popup: true, css: `td[onclick*="'3/9/2004'"]` });
+    assert.equal(await page.value('input[name=start]'), '3/9/2004');
+    assert.equal(await page.popupCount(), 0);
   }, REAL);
 });
 
 test('gallery popup menu: right-click, hover and choose', async () => {
-  await env.page('menu.hvs', async (page) => {
-    await screenshot(page, 'gallery-menu.png');
-    await page.mouse.click(260, 200, { button: 'right' });
-    const { frame, box } = await openPopup(page);
-    assert.equal(box.x, 270);
-    assert.equal(box.y, 210);
-    assert.equal(box.width, 170);
-    await frame.hover('td:has-text("Save as")');
-    await screenshot(page, 'gallery-menu-open.png');
-    await frame.click('td:has-text("Save as")');
-    assert.equal(await page.textContent('#choice'), 'You chose Save as.');
+  await env.page(url('menu'), async (page) => {
+    await page.screenshot('gallery-menu.png');
+    await page.rightClick({ x: 260, y: 200 });
+    const box = await page.popup();
+    assert.deepEqual([box.x, box.y], [270, 210]);
+    assert.ok(box.width >= 170 && box.width <= 180, `popup ${box.width} wide`);
+    const saveAs = { popup: true, css: 'td', text: 'Save as' };
+    await page.hover(saveAs);
+    await page.until(() => [...document.querySelector('iframe[data-halvane-popup]').contentDocument.images]
+      .every((i) => i.complete));
+    await page.screenshot('gallery-menu-open.png');
+    await page.click(saveAs);
+    assert.equal(await page.text('#choice'), 'You chose Save as.');
   }, REAL);
 });
 
 test('gallery AutoComplete: completes, and the forced field refuses what matches nothing', async () => {
-  await env.page('autocomplete.hvs', async (page) => {
-    await screenshot(page, 'gallery-autocomplete.png');
+  await env.page(url('autocomplete'), async (page) => {
+    await page.screenshot('gallery-autocomplete.png');
     await page.click('input[name=city]');
-    await page.keyboard.type('bu');
-    const state = () => page.evaluate(() => {
+    await page.type('bu');
+    const state = () => page.eval(() => {
       const f = document.forms[0].city;
       return [f.value, f.value.substring(f.selectionStart, f.selectionEnd), document.forms[0].cityList.selectedIndex];
     });
     assert.deepEqual(await state(), ['Bucharest', 'charest', 5]);
-    await screenshot(page, 'gallery-autocomplete-typing.png');
-    await page.keyboard.type('x');
+    await page.screenshot('gallery-autocomplete-typing.png');
+    await page.type('x');
     assert.deepEqual(await state(), ['Bu', '', -1]);
     await page.click('input[name=code]');
-    await page.keyboard.type('p');
-    assert.equal(await page.inputValue('input[name=code]'), 'par');
+    await page.type('p');
+    assert.equal(await page.value('input[name=code]'), 'par');
   }, REAL);
 });
 
 test('gallery progress bar: advances while streaming, then reveals the report', async () => {
-  await env.page('progress.hvs', async (page) => {
-    await page.waitForFunction(() => {
+  await env.page(url('progress'), async (page) => {
+    await page.untilWithin(15000, () => {
       const d = document.getElementById('Display');
       return d && parseInt(d.textContent, 10) >= 30;
-    }, null, { timeout: 15000 });
-    assert.equal(await page.evaluate(() => document.readyState), 'loading');
-    assert.equal(await page.evaluate(() => getComputedStyle(document.getElementById('page')).display), 'none');
-    await screenshot(page, 'gallery-progress-running.png');
-    await page.waitForLoadState('load', { timeout: 20000 });
-    await screenshot(page, 'gallery-progress.png');
-    assert.equal(await page.locator('#progress').isVisible(), false);
-    assert.equal(await page.getByText('Report ready').isVisible(), true);
-  }, { ...REAL, waitUntil: 'commit' });
+    });
+    assert.equal(await page.eval(() => document.readyState), 'loading');
+    assert.equal(await page.eval(() => getComputedStyle(document.getElementById('page')).display), 'none');
+    await page.screenshot('gallery-progress-running.png');
+    await page.untilWithin(20000, () => document.readyState === 'complete');
+    await page.screenshot('gallery-progress.png');
+    assert.equal(await page.visible('#progress'), false);
+    assert.equal(await page.visible({ text: 'Report ready' }), true);
+  }, { ...REAL, wait: 'commit' });
 });

@@ -120,3 +120,13 @@ test('a bar that is not hidden after load, over content that is never hidden', a
     assert.deepEqual([...new Set(seen.slice(4))], [WHITE]);
   }, { shot: 'progress-test.png' });
 });
+
+test('a colour of six digits without "#" that reads like a number still fills the bar', async () => {
+  await env.page('progress_plain.hvs', async (page) => {
+    // The bar's colour as the page's script holds it, set after load.
+    await page.eval(() => { progressColor = '1e4f91'; progress_update(125); });
+    const seen = await onScreen(page);
+    assert.deepEqual(seen.slice(0, 50), Array(50).fill('30,79,145'));
+    assert.deepEqual([...new Set(seen.slice(50))], [WHITE]);
+  });
+});
