@@ -45,7 +45,9 @@ cmd_test() {
   need_pkgs cmake g++ make pkg-config libgtest-dev libcpp-httplib-dev
   need_node
   if [ -f tests/browser/package.json ]; then
-    need_pkgs chromium
+    # The three browser engines: Chromium, Firefox ESR (driven over WebDriver
+    # BiDi) and WebKitGTK's MiniBrowser (through WebKitWebDriver, under Xvfb).
+    need_pkgs chromium firefox-esr webkit2gtk-driver xvfb xauth
     # Reinstall whenever the lock file differs from the one last installed.
     if ! cmp -s tests/browser/package-lock.json tests/browser/node_modules/.installed-lock.json; then
       (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error &&

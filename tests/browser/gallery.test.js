@@ -159,6 +159,10 @@ test('gallery progress bar: advances while streaming, then reveals the report', 
     });
     assert.equal(await page.eval(() => document.readyState), 'loading');
     assert.equal(await page.eval(() => getComputedStyle(document.getElementById('page')).display), 'none');
+    // The filled cells show the bar's colour on screen.
+    const cell = await page.box('#progress1 img');
+    const colour = (await page.image()).pixel(Math.floor(cell.x + cell.width / 2), Math.floor(cell.y + cell.height / 2));
+    assert.deepEqual(colour, [0x1e, 0x4f, 0x91], 'the first cell in the bar colour');
     await page.screenshot('gallery-progress-running.png');
     await page.untilWithin(20000, () => document.readyState === 'complete');
     await page.screenshot('gallery-progress.png');
