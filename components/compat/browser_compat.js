@@ -187,12 +187,19 @@
    * 20 pixels at the end of those cells makes their content that wide.
    */
   var columnProbe = function () {
-    var holder = doc.createElement('div');
-    holder.innerHTML = '<table border="0" width="1" cellpadding="0" cellspacing="1"><tr>' +
-      '<td nowrap colspan="1" width=20></td><td nowrap colspan="1">x</td></tr></table>';
-    doc.documentElement.appendChild(holder);
-    var width = holder.getElementsByTagName('td')[0].getBoundingClientRect().width;
-    doc.documentElement.removeChild(holder);
+    var table = doc.createElement('table');
+    table.setAttribute('border', '0');
+    table.setAttribute('width', '1');
+    table.setAttribute('cellpadding', '0');
+    table.setAttribute('cellspacing', '1');
+    var row = table.insertRow(0);
+    var icon = row.insertCell(0);
+    icon.setAttribute('width', '20');
+    icon.noWrap = true;
+    row.insertCell(1).appendChild(doc.createTextNode('x'));
+    doc.documentElement.appendChild(table);
+    var width = icon.getBoundingClientRect().width;
+    doc.documentElement.removeChild(table);
     return width;
   };
   if (win.getComputedStyle && columnProbe() < 20) {
