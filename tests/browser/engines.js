@@ -187,13 +187,23 @@ async function launchWebKit() {
   const started = [];
   const stopAll = async () => { for (const s of started.reverse()) await s.stop(); };
   try {
-    // A display of our own: the first number whose lock file is free.
+    // A display of our own: a number whose lock file is free, and the next
+    // one should another run take it first.
     let display = 90 + (process.pid % 100);
-    while (fs.existsSync(`/tmp/.X${display}-lock`)) display++;
-    const env = { ...process.env, DISPLAY: `:${display}`, TZ: 'UTC', LANG: 'en_US.UTF-8' };
-    delete env.WAYLAND_DISPLAY;
-    started.push(await start('Xvfb', [`:${display}`, '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-      env, async () => fs.existsSync(`/tmp/.X11-unix/X${display}`), 'Xvfb'));
+    let env;
+    for (let attempt = 0; ; attempt++, display++) {
+      while (fs.existsSync(`/tmp/.X${display}-lock`)) display++;
+      env = { ...process.env, DISPLAY: `:${display}`, TZ: 'UTC', LANG: 'en_US.UTF-8' };
+      delete env.WAYLAND_DISPLAY;
+      const d = display;
+      try {
+        started.push(await start('Xvfb', [`:${d}`, '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+          env, async () => fs.existsSync(`/tmp/.X11-unix/X${d}`) && fs.existsSync(`/tmp/.X${d}-lock`), 'Xvfb'));
+        break;
+      } catch (e) {
+        if (attempt >= 4) throw e;
+      }
+    }
     const port = await freePort();
     started.push(await start(WEBKIT_DRIVER, [`--port=${port}`, '--host=127.0.0.1'], env,
       () => fetch(`http://127.0.0.1:${port}/status`).then((r) => r.ok), 'WebKitWebDriver'));
