@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace halvane::serve {
 namespace {
@@ -15,6 +16,7 @@ namespace {
 // bound: the syntax tree is several times larger than its text.
 constexpr std::size_t kParsedPerSourceByte = 8;
 constexpr std::size_t kEntryOverhead = 1024;
+constexpr std::int64_t kRacyNs = 2'000'000'000;
 
 std::int64_t Nanos(const timespec& t) {
   return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + static_cast<std::int64_t>(t.tv_nsec);
@@ -48,7 +50,13 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
   }
   const Key key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
   const std::string& path = file.native();
-  {
+  // A file changed within the last moments may change again within the
+  // same tick of the file system's clock, keeping its size and time: it is
+  // parsed afresh until its time is safely past.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const bool racy = Nanos(now) - key.mtime_ns < kRacyNs;
+  if (!racy) {
     std::lock_guard lk(mutex_);
     auto it = entries_.find(path);
     if (it != entries_.end() && it->second.key == key) {
@@ -79,6 +87,7 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
     }
   }
   const std::size_t cost = kEntryOverhead + size * kParsedPerSourceByte;
+  if (racy) return page;
   std::lock_guard lk(mutex_);
   if (auto it = entries_.find(path); it != entries_.end()) {
     bytes_ -= it->second.cost;

@@ -126,6 +126,7 @@ struct Exchange {
   std::string buffer;  // written since the last flush
   std::size_t total = 0;
   bool too_large = false;
+  bool head_flushed = false;
   // Guarded by m:
   std::string pending;         // flushed, not yet taken by the event loop
   std::size_t pending_off = 0;  // of pending, taken already
@@ -172,7 +173,10 @@ class ExchangeOutput final : public script::Output {
   // Hands what was written to the event loop, which sends it as one chunk;
   // waits, without its slot, while much is still unsent (a slow client).
   void Flush() override {
-    if (ex_.head) return;
+    if (ex_.head) {
+      ex_.head_flushed = true;  // a GET would have sent its 200 here
+      return;
+    }
     std::unique_lock lk(ex_.m);
     if (ex_.closed || ex_.abandoned || ex_.detached) throw script::Cancelled();
     if (ex_.pending_off == ex_.pending.size()) {
@@ -542,6 +546,9 @@ struct Server::Impl {
         ex.pending.append(ex.buffer);
         if (!ok) ex.pending += ErrorBlock(failure);
         ex.buffer.clear();
+      } else if (!ok && ex.head_flushed) {
+        ex.buffer += ErrorBlock(failure);
+        status = 200;
       } else if (!ok) {
         ex.buffer = ErrorPage("500 Script error", failure);
       }
@@ -912,12 +919,17 @@ struct Server::Impl {
     listen_fd = -1;
     if (!workers.WaitIdle(Clock::now() + options.grace)) {
       hard_stop = true;
-      WakeAll(false);
+      CancelAll();
       workers.WaitIdle(Clock::now() + std::chrono::seconds(2));
     }
     hard_stop = true;
     // No connection may stay suspended when the event loop stops.
-    WakeAll(true);
+    std::vector<std::shared_ptr<Exchange>> all;
+    {
+      std::lock_guard l(live_mutex);
+      all.assign(live.begin(), live.end());
+    }
+    for (const auto& ex : all) Abandon(*ex, true);
     {
       std::lock_guard lk(stop_mutex);
       watchdog_stop = true;
@@ -929,13 +941,14 @@ struct Server::Impl {
     workers.Shutdown();
   }
 
-  void WakeAll(bool detach) {
-    std::vector<std::shared_ptr<Exchange>> all;
-    {
-      std::lock_guard l(live_mutex);
-      all.assign(live.begin(), live.end());
+  // Stops every running page at its next check; each then ends its request.
+  void CancelAll() {
+    std::lock_guard l(live_mutex);
+    for (const auto& ex : live) {
+      std::lock_guard lk(ex->m);
+      ex->cancel = true;
+      ex->cv.notify_all();
     }
-    for (const auto& ex : all) Abandon(*ex, detach);
   }
 };
 
