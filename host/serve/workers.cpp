@@ -14,13 +14,10 @@ bool Workers::TrySubmit(std::function<void()> job) {
   if (stop_ || in_flight_ >= max_in_flight_) return false;
   ++in_flight_;
   queue_.push_back(std::move(job));
-  // Every started page keeps its thread until it ends, so a new page needs
-  // a thread of its own unless one is idle.
-  if (idle_threads_ == 0 && threads_.size() < max_in_flight_) {
-    threads_.emplace_back([this] { Loop(); });
-  } else {
-    work_cv_.notify_one();
-  }
+  // Every started page keeps its thread until it ends (sleeping pages
+  // included), so there are as many threads as pages in flight at most.
+  if (threads_.size() < in_flight_) threads_.emplace_back([this] { Loop(); });
+  work_cv_.notify_one();
   return true;
 }
 
@@ -36,9 +33,7 @@ void Workers::ReleaseSlot() {
 void Workers::Loop() {
   std::unique_lock lk(mutex_);
   for (;;) {
-    ++idle_threads_;
     work_cv_.wait(lk, [&] { return (stop_ && queue_.empty()) || (!queue_.empty() && free_slots_ > 0 && slot_waiters_ == 0); });
-    --idle_threads_;
     if (queue_.empty()) return;  // stopping
     std::function<void()> job = std::move(queue_.front());
     queue_.pop_front();

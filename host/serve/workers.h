@@ -51,7 +51,6 @@ class Workers {
   std::vector<std::thread> threads_;
   unsigned free_slots_;
   unsigned in_flight_ = 0;
-  unsigned idle_threads_ = 0;
   unsigned slot_waiters_ = 0;
   bool stop_ = false;
 };
