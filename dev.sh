@@ -42,7 +42,8 @@ cmd_build() {
 }
 
 cmd_test() {
-  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev
+  # nginx and curl for the reverse-proxy test of docs/deploy.md.
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev nginx-light curl
   need_node
   if [ -f tests/browser/package.json ]; then
     need_pkgs chromium
