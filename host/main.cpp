@@ -84,6 +84,7 @@ Options:
   --port N                 port (default 8080; 0 picks a free one)
   --timeout SECONDS        longest run of one page (default 10)
   --workers N              pages running at once (default 2 per core)
+  --io-threads N           threads for the connections' event loops (default 1)
   --max-pages N            pages in flight: running, sleeping or waiting for a
                            worker (default 256); beyond it the answer is 503
   --max-connections N      open connections (default 1024)
@@ -259,7 +260,7 @@ int CmdServe(const std::vector<std::string>& args) {
       if (a == "--request-timeout") o.request_timeout = ms;
       if (a == "--grace") o.grace = ms;
       if (a == "--idle-timeout") o.idle_timeout = std::chrono::seconds(std::max<long long>(1, static_cast<long long>(s + 0.5)));
-    } else if (a == "--workers" || a == "--max-pages" || a == "--max-connections" || a == "--max-body" ||
+    } else if (a == "--workers" || a == "--io-threads" || a == "--max-pages" || a == "--max-connections" || a == "--max-body" ||
                a == "--max-header") {
       auto v = value(a.c_str());
       char* end = nullptr;
@@ -271,6 +272,7 @@ int CmdServe(const std::vector<std::string>& args) {
         return Usage("serve: " + a + " needs a whole number from 1 to " + std::to_string(most), kServeHelp);
       }
       if (a == "--workers") o.workers = static_cast<unsigned>(n);
+      if (a == "--io-threads") o.io_threads = static_cast<unsigned>(n);
       if (a == "--max-pages") o.max_pages = static_cast<unsigned>(n);
       if (a == "--max-connections") o.max_connections = static_cast<unsigned>(n);
       if (a == "--max-body") o.max_body = static_cast<std::size_t>(n);

@@ -43,19 +43,19 @@ class Fd {
 PageCache::PageCache(std::size_t max_bytes, std::size_t max_source) : max_bytes_(max_bytes), max_source_(max_source) {}
 
 PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::string& name) {
-  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  // A stat for a page in the cache; the file is opened only to read it.
   struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return Page{nullptr, name + ": cannot read the page: " + std::strerror(errno)};
   }
-  const Key key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
+  Key key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
   const std::string& path = file.native();
   // A file changed within the last moments may change again within the
   // same tick of the file system's clock, keeping its size and time: it is
   // parsed afresh until its time is safely past.
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  const bool racy = Nanos(now) - key.mtime_ns < kRacyNs;
+  bool racy = Nanos(now) - key.mtime_ns < kRacyNs;
   if (!racy) {
     std::lock_guard lk(mutex_);
     auto it = entries_.find(path);
@@ -64,6 +64,12 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
       return it->second.page;
     }
   }
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return Page{nullptr, name + ": cannot read the page: " + std::strerror(errno)};
+  }
+  key = Key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
+  racy = racy || Nanos(now) - key.mtime_ns < kRacyNs;
   Page page;
   const auto size = static_cast<std::size_t>(st.st_size);
   if (size > max_source_) {

@@ -70,13 +70,21 @@ std::string ErrorBlock(std::string_view message) {
   return block;
 }
 
+// The local time to the second, for log lines; worked out once a second
+// (the conversion to local time is slow).
 std::string TimeStamp() {
+  static std::mutex m;
+  static std::time_t last = 0;
+  static char text[32] = "";
   std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
-  return buf;
+  std::lock_guard lk(m);
+  if (now != last) {
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+    last = now;
+  }
+  return text;
 }
 
 bool IEquals(std::string_view a, std::string_view b) {
@@ -231,6 +239,7 @@ struct Server::Impl {
   bool watchdog_stop = false;  // guarded by stop_mutex
 
   std::mutex log_mutex;
+  bool log_dirty = false;  // guarded by log_mutex
 
   static unsigned DefaultWorkers() {
     unsigned cores = std::thread::hardware_concurrency();
@@ -281,7 +290,14 @@ struct Server::Impl {
     line += '\n';
     std::lock_guard lk(log_mutex);
     std::fwrite(line.data(), 1, line.size(), options.log);
-    std::fflush(options.log);
+    log_dirty = true;  // flushed by the watchdog within 100 ms, and at the end
+  }
+
+  void FlushLog() {
+    if (!options.log) return;
+    std::lock_guard lk(log_mutex);
+    if (log_dirty) std::fflush(options.log);
+    log_dirty = false;
   }
 
   // ---- answers ------------------------------------------------------------
@@ -830,6 +846,9 @@ struct Server::Impl {
         }
       }
       for (const auto& ex : stuck) Abandon(*ex, false);
+      lk.unlock();
+      FlushLog();
+      lk.lock();
     }
   }
 
@@ -939,6 +958,7 @@ struct Server::Impl {
     MHD_stop_daemon(daemon);
     daemon = nullptr;
     workers.Shutdown();
+    FlushLog();
   }
 
   // Stops every running page at its next check; each then ends its request.

@@ -1,5 +1,7 @@
 #include "host/serve/workers.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 
 namespace halvane::serve {
@@ -31,6 +33,7 @@ void Workers::ReleaseSlot() {
 }
 
 void Workers::Loop() {
+  pthread_setname_np(pthread_self(), "halvane-page");
   std::unique_lock lk(mutex_);
   for (;;) {
     work_cv_.wait(lk, [&] { return (stop_ && queue_.empty()) || (!queue_.empty() && free_slots_ > 0 && slot_waiters_ == 0); });
