@@ -199,7 +199,15 @@ class Machine {
       case Stmt::Kind::Sleep: {
         std::int32_t ms = ToLong(ValueOf(Eval(*s.value)));
         if (ms < 0 || ms > 60000) throw HostError(kErrInvalidCall, "Invalid procedure call or argument");
-        Sleep(ms);
+        if (limits_.sleep) {
+          // The host waits (and may return early when the run is stopped);
+          // the limits are checked once it returns.
+          Poll();
+          limits_.sleep(std::chrono::milliseconds(ms));
+          Poll();
+        } else {
+          Sleep(ms);
+        }
         return;
       }
       case Stmt::Kind::For:

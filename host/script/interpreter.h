@@ -41,6 +41,7 @@ struct Limits {
   std::function<bool()> cancelled;
   // The longest String an & may build (error 14, "Out of string space").
   std::size_t max_string = std::size_t{64} << 20;
+  std::function<void(std::chrono::milliseconds)> sleep;  // if set, Sleep calls it instead of sleeping on this thread
 };
 
 enum class Outcome { Completed, Error, StepLimit, Timeout, Cancelled };
