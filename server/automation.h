@@ -73,6 +73,11 @@ class Object {
   virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args,
                          Variant* result, ExceptionInfo* excep, std::uint32_t* arg_err);
 
+  // The same call for a row of Class().members that the caller has already
+  // found (the function-table entries know their row): no lookup.
+  virtual HResult InvokeMember(const MemberInfo& member, std::span<Variant> args, Variant* result,
+                               ExceptionInfo* excep, std::uint32_t* arg_err) = 0;
+
   std::uint32_t AddRef();
   std::uint32_t Release();  // deletes the object at zero
 
