@@ -88,6 +88,27 @@ class ComponentObject final : public Object {
     return Call(member, args, *result, excep, arg_err);
   }
 
+  HResult InvokeTyped(const MemberInfo& member, std::span<Variant> args, Variant& result,
+                      ExceptionInfo& excep) override {
+    try {
+      try {
+        result = member.invoke(instance_, args);
+        return kOk;
+      } catch (Error& e) {
+        if (e.Source().empty()) e.SetSourceIfEmpty(std::string("Halvane.").append(cls_.name));
+        excep = ExceptionInfo{e.Status(), e.Source(), e.Description()};
+      }
+    } catch (const std::bad_alloc&) {
+      result = Variant();
+      return kEOutOfMemory;
+    } catch (...) {
+      result = Variant();
+      return kEFail;
+    }
+    result = Variant();
+    return kDispEException;
+  }
+
  private:
   HResult Call(const MemberInfo& row, std::span<Variant> args, Variant& value, ExceptionInfo* excep,
                std::uint32_t* arg_err) {

@@ -5,6 +5,9 @@
 #include "server/halvane_com.h"
 
 #include <dlfcn.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <array>
 #include <cstddef>
@@ -57,31 +60,65 @@ void ObjectCreated() { g_others.fetch_add(1, std::memory_order_relaxed); }
 void ObjectDestroyed() { g_others.fetch_sub(1, std::memory_order_relaxed); }
 std::uint32_t OtherObjectCount() { return g_others.load(std::memory_order_relaxed); }
 
-BSTR BstrFromUtf8(std::string_view text) {
-  // Plain ASCII, the usual case, is widened in place without a second copy.
-  std::size_t i = 0;
-  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-  if (i == text.size()) {
-    BSTR s = AllocBstr(text.size());
-    if (s != nullptr) {
-      for (std::size_t k = 0; k < text.size(); ++k) s[k] = static_cast<OLECHAR>(text[k]);
-    }
-    return s;
+namespace {
+
+// Plain ASCII, the usual text, is widened and narrowed 16 characters at a
+// time; each returns false, with `out` partly written, at a character that
+// is not ASCII.
+bool WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; k + 16 <= n; k += 16) {
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    if (_mm_movemask_epi8(b) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi8(b, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8), _mm_unpackhi_epi8(b, zero));
   }
+#endif
+  for (; k < n; ++k) {
+    if (in[k] >= 0x80) return false;
+    out[k] = in[k];
+  }
+  return true;
+}
+
+bool NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; k + 16 <= n; k += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k + 8));
+    const __m128i bits = _mm_and_si128(_mm_or_si128(a, b), high);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(bits, zero)) != 0xFFFF) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(a, b));
+  }
+#endif
+  for (; k < n; ++k) {
+    if (in[k] >= 0x80) return false;
+    out[k] = static_cast<char>(in[k]);
+  }
+  return true;
+}
+
+}  // namespace
+
+BSTR BstrFromUtf8(std::string_view text) {
+  BSTR s = AllocBstr(text.size());
+  if (s == nullptr) return nullptr;
+  if (WidenAscii(reinterpret_cast<const unsigned char*>(text.data()), text.size(), s)) return s;
+  HalvaneSysFreeString(s);
   const std::u16string wide = halvane::utf::ToUtf16(text);
-  BSTR s = AllocBstr(wide.size());
+  s = AllocBstr(wide.size());
   if (s != nullptr && !wide.empty()) std::memcpy(s, wide.data(), wide.size() * sizeof(OLECHAR));
   return s;
 }
 
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
-  std::size_t i = 0;
-  while (i < count && units[i] < 0x80) ++i;
-  if (i == count) {
-    std::string out(count, '\0');
-    for (std::size_t k = 0; k < count; ++k) out[k] = static_cast<char>(units[k]);
-    return out;
-  }
+  std::string out(count, '\0');
+  if (NarrowAscii(units, count, out.data())) return out;
   std::u16string wide(count, u'\0');
   if (count != 0) std::memcpy(wide.data(), units, count * sizeof(OLECHAR));
   return halvane::utf::ToUtf8(wide);
@@ -501,7 +538,13 @@ HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
       const halvane::ParamInfo& param = member.params[i];
       if (p == nullptr) {
         if (!param.optional) return E_POINTER;
-        args[i] = Variant::Missing();
+        switch (param.type) {
+          case ValueType::String: args[i] = Variant(std::string()); break;
+          case ValueType::Integer: args[i] = Variant::Integer(0); break;
+          case ValueType::Boolean: args[i] = Variant::Boolean(false); break;
+          case ValueType::Variant:
+          case ValueType::None: args[i] = Variant::Missing(); break;
+        }
         continue;
       }
       switch (param.type) {
@@ -520,8 +563,7 @@ HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
     }
     Variant result;
     automation::ExceptionInfo excep;
-    const HRESULT hr =
-        self->object->InvokeMember(member, std::span<Variant>(args.data(), count), &result, &excep, nullptr);
+    const HRESULT hr = self->object->InvokeTyped(member, std::span<Variant>(args.data(), count), result, excep);
     if (hr != S_OK && hr != automation::kDispEException) return hr;
     for (std::size_t i = 0; i < count; ++i) {
       if (member.params[i].type != ValueType::Variant || ptrs[i] == nullptr || SameValue(before[i], locals[i]))
@@ -925,8 +967,8 @@ HALVANE_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) 
   return S_OK;
 }
 
-// A class object alone does not keep the library: a host that wants to keep
-// one across unloading checks locks it with LockServer.
+// A class object alone does not keep the library: a host that keeps one
+// locks the server with LockServer.
 HALVANE_API HRESULT DllCanUnloadNow(void) {
   return automation::LiveObjectCount() == 0 && automation::LockCount() == 0 && halvane::com::OtherObjectCount() == 0
              ? S_OK

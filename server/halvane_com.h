@@ -20,8 +20,9 @@
  *   3. disp->lpVtbl->GetIDsOfNames(disp, &IID_NULL, names, 1, 0, &dispid)
  *   4. disp->lpVtbl->Invoke(disp, dispid, &IID_NULL, 0, DISPATCH_METHOD,
  *                           &params, &result, &excep, &arg_err)
- *   5. Release every object, HalvaneVariantClear every result, free the
- *      BSTRs of an EXCEPINFO; DllCanUnloadNow then returns S_OK.
+ *   5. Release every object, VariantClear every result, free the BSTRs of
+ *      an EXCEPINFO, take the thread's error information (GetErrorInfo);
+ *      DllCanUnloadNow then returns S_OK.
  *
  * Objects answer QueryInterface for IID_IUnknown, IID_IDispatch, the IID of
  * their dual interface (the same pointer: its table starts with IDispatch's
@@ -712,7 +713,10 @@ struct _Tree {
 /* The class object (IClassFactory) of one of the six classes;
  * CLASS_E_CLASSNOTAVAILABLE for any other CLSID. */
 HALVANE_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
-/* S_OK when no object, class object or LockServer lock is alive, else S_FALSE. */
+/* S_OK when no object (component, type description or error object, which
+ * includes a thread's unread error information) and no LockServer lock is
+ * alive, else S_FALSE.  A class object alone does not keep the library: a
+ * host that keeps one locks the server with LockServer. */
 HALVANE_API HRESULT DllCanUnloadNow(void);
 /* Writes the classes to the class store (see above). */
 HALVANE_API HRESULT DllRegisterServer(void);
