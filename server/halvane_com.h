@@ -51,7 +51,7 @@
  *
  * Strings: BSTR is UTF-16, preceded by its length in bytes (32 bits) and
  * followed by a zero code unit.  Allocate and free them only with the
- * Halvane Sys* functions.  UTF-8 <-> UTF-16 transcoding in the library is
+ * library's Sys* (or HalvaneSys*) functions.  UTF-8 <-> UTF-16 transcoding in the library is
  * lossless: an unpaired surrogate survives a round trip.
  *
  * The class store.  DllRegisterServer writes the six classes to a text file:
@@ -83,10 +83,16 @@
  * then InprocServer32 from [CLSID\{...}], dlopens that file, finds
  * DllGetClassObject with dlsym and asks it for the class object.
  * DllRegisterServer replaces these sections (other sections and comments in
- * the file are kept as they are) and DllUnregisterServer removes exactly
- * them, deleting the file when nothing else is left in it.  Both are
- * idempotent and return S_OK, or SELFREG_E_CLASS when the file cannot be
- * read or written.
+ * the file are kept as they are, comment lines inside our sections too) and
+ * DllUnregisterServer removes exactly them, deleting the file when nothing
+ * else is left in it.  InprocServer32 and Path name the library file by the
+ * absolute path it was loaded from.  A store that is a symbolic link is
+ * written through the link; the file keeps its permission bits.  Each
+ * read-modify-write holds an exclusive lock (flock) on the store's directory
+ * and replaces the file by renaming a uniquely named temporary file, so
+ * registrations from several threads or processes do not interfere.  Both
+ * are idempotent and return S_OK, or SELFREG_E_CLASS when the file cannot
+ * be read or written.
  */
 #ifndef HALVANE_COM_H
 #define HALVANE_COM_H
