@@ -51,8 +51,8 @@
  *
  * Strings: BSTR is UTF-16, preceded by its length in bytes (32 bits) and
  * followed by a zero code unit.  Allocate and free them only with the
- * library's Sys* (or HalvaneSys*) functions.  UTF-8 <-> UTF-16 transcoding in the library is
- * lossless: an unpaired surrogate survives a round trip.
+ * library's Sys* (or HalvaneSys*) functions.  UTF-8 <-> UTF-16 transcoding
+ * in the library is lossless: an unpaired surrogate survives a round trip.
  *
  * The class store.  DllRegisterServer writes the six classes to a text file:
  *   $HALVANE_CLASS_STORE                       when set and not empty, else
