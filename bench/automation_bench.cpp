@@ -1,8 +1,10 @@
 // The automation layer against the direct C++ call: the same member called
-//   invoke/<case>/direct   on the C++ class
-//   invoke/<case>/dispid   through Object::Invoke with a DISPID found once
-//   invoke/<case>/name     through GetIDOfName + Invoke on every call
-// bench/run.sh prints dispid/direct and name/direct time ratios.
+//   invoke/<case>/direct     on the C++ class
+//   invoke/<case>/dispid     through Object::Invoke with a DISPID found once
+//   invoke/<case>/name       through GetIDOfName + Invoke on every call
+//   invoke/<case>/idispatch  through IDispatch::Invoke of the C interface
+//   invoke/<case>/table      through the dual interface's function table
+// bench/run.sh prints each path's time over the direct call's.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -15,6 +17,7 @@
 #include "bench/bench_util.h"
 #include "halvane.h"
 #include "server/automation.h"
+#include "server/halvane_com.h"
 
 namespace halvane::bench {
 namespace {
@@ -72,6 +75,62 @@ void RegisterInvoke(const std::string& name, Direct direct, Prepare prepare) {
   });
 }
 
+// An object of the C interface, asked for by its dual interface's IID.
+template <class I>
+I* CreateCom(const CLSID& clsid, const IID& iid) {
+  IClassFactory* factory = nullptr;
+  void* object = nullptr;
+  if (DllGetClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK) std::abort();
+  if (factory->lpVtbl->CreateInstance(factory, nullptr, &iid, &object) != S_OK) std::abort();
+  factory->lpVtbl->Release(factory);
+  return static_cast<I*>(object);
+}
+
+BSTR Bstr(const std::string& text) { return HalvaneSysAllocStringUtf8(text.data(), text.size()); }
+
+// A member through IDispatch::Invoke (arguments last first) and through the
+// function table: `setup` prepares the object once, `call` makes one call
+// through the table.
+template <class I, class Setup, class Call>
+void RegisterCom(const std::string& name, const CLSID& clsid, const IID& iid, DISPID dispid, WORD flags,
+                 std::vector<Variant> args, Setup setup, Call call) {
+  bm::RegisterBenchmark(("invoke/" + name + "/idispatch").c_str(), [=](bm::State& state) {
+    I* obj = CreateCom<I>(clsid, iid);
+    setup(obj);
+    auto* d = reinterpret_cast<IDispatch*>(obj);
+    std::vector<VARIANT> argv(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      VARIANT& v = argv[args.size() - 1 - i];
+      VariantInit(&v);
+      if (args[i].Type() == VarType::String) {
+        v.vt = VT_BSTR;
+        v.bstrVal = Bstr(args[i].RawString());
+      } else {
+        v.vt = VT_I4;
+        v.lVal = args[i].RawInt();
+      }
+    }
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS params{argv.data(), flags == DISPATCH_PROPERTYPUT ? &put : nullptr,
+                      static_cast<UINT>(argv.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
+    for (auto _ : state) {
+      VARIANT result;
+      const HRESULT hr = d->lpVtbl->Invoke(d, dispid, &IID_NULL, 0, flags, &params,
+                                           flags == DISPATCH_PROPERTYPUT ? nullptr : &result, nullptr, nullptr);
+      bm::DoNotOptimize(hr);
+      if (flags != DISPATCH_PROPERTYPUT) VariantClear(&result);
+    }
+    for (VARIANT& v : argv) VariantClear(&v);
+    obj->lpVtbl->Release(obj);
+  });
+  bm::RegisterBenchmark(("invoke/" + name + "/table").c_str(), [=](bm::State& state) {
+    I* obj = CreateCom<I>(clsid, iid);
+    setup(obj);
+    for (auto _ : state) call(obj);
+    obj->lpVtbl->Release(obj);
+  });
+}
+
 template <class Make, class Call>
 struct Direct {
   Make make;
@@ -80,6 +139,11 @@ struct Direct {
 template <class Make, class Call>
 Direct<Make, Call> MakeDirect(Make make, Call call) {
   return {make, call};
+}
+
+void FillMenu(PopupMenu& m) {
+  m.AddMenuTitle("Actions");
+  for (int i = 0; i < 8; ++i) m.AddMenuItem("Open the document", "openDocument(this)", "images/open.gif");
 }
 
 Tabs MakeTabs() {
@@ -155,6 +219,98 @@ Target TreeTarget(const char* name, std::vector<Variant> args) {
                        Consume(s);
                      }),
                  [] { return TreeTarget("WriteNode", {Variant(kName), Variant(kUri), Variant(kTarget)}); });
+  // An output member with a page-sized result: a menu of a title and
+  // eight items, complete in every result.
+  RegisterInvoke("PopupMenu.EmbedPopupMenu",
+                 MakeDirect(
+                     [] {
+                       PopupMenu m;
+                       FillMenu(m);
+                       return m;
+                     },
+                     [](PopupMenu& m) {
+                       std::string s = m.EmbedPopupMenu();
+                       Consume(s);
+                     }),
+                 [] {
+                   ObjectPtr obj = Create("Halvane.PopupMenu");
+                   std::array<Variant, 1> title = {Variant("Actions")};
+                   obj->Invoke(DispId(obj, "AddMenuTitle"), InvokeKind::Method, title, nullptr, nullptr);
+                   for (int i = 0; i < 8; ++i) {
+                     std::array<Variant, 3> item = {Variant("Open the document"), Variant("openDocument(this)"),
+                                                    Variant("images/open.gif")};
+                     obj->Invoke(DispId(obj, "AddMenuItem"), InvokeKind::Method, item, nullptr, nullptr);
+                   }
+                   return Target{obj, "EmbedPopupMenu", InvokeKind::Method, {}};
+                 });
+
+  // The same members through the C interface.
+  auto tabs_setup = [](_Tabs* t) {
+    SHORT width = 90;
+    t->lpVtbl->put_TabWidth(t, &width);
+    BSTR name = Bstr("Quarterly report");
+    t->lpVtbl->put_TabName(t, &name);
+    SysFreeString(name);
+  };
+  RegisterCom<_Tabs>("Tabs.TabWidth-get", CLSID_HalvaneTabs, IID__Tabs, 0x68030005, DISPATCH_PROPERTYGET, {},
+                     tabs_setup, [](_Tabs* t) {
+                       SHORT w = 0;
+                       bm::DoNotOptimize(t->lpVtbl->get_TabWidth(t, &w));
+                       bm::DoNotOptimize(w);
+                     });
+  RegisterCom<_Tabs>("Tabs.TabWidth-let", CLSID_HalvaneTabs, IID__Tabs, 0x68030005, DISPATCH_PROPERTYPUT,
+                     {Variant(std::int16_t{90})}, tabs_setup, [](_Tabs* t) {
+                       SHORT w = 90;
+                       bm::DoNotOptimize(t->lpVtbl->put_TabWidth(t, &w));
+                     });
+  RegisterCom<_Tabs>("Tabs.TabName-get", CLSID_HalvaneTabs, IID__Tabs, 0x68030006, DISPATCH_PROPERTYGET, {},
+                     tabs_setup, [](_Tabs* t) {
+                       BSTR s = nullptr;
+                       bm::DoNotOptimize(t->lpVtbl->get_TabName(t, &s));
+                       SysFreeString(s);
+                     });
+  RegisterCom<_ProgressBar>("ProgressBar.SetValue", CLSID_HalvaneProgressBar, IID__ProgressBar, 0x60030004,
+                            DISPATCH_METHOD, {Variant(42)}, [](_ProgressBar*) {}, [](_ProgressBar* b) {
+                              VARIANT v;
+                              VariantInit(&v);
+                              v.vt = VT_I4;
+                              v.lVal = 42;
+                              BSTR s = nullptr;
+                              bm::DoNotOptimize(b->lpVtbl->SetValue(b, &v, &s));
+                              SysFreeString(s);
+                            });
+  auto tree_setup = [](_Tree* t) {
+    BSTR s = nullptr;
+    t->lpVtbl->Initialize(t, &s);
+    SysFreeString(s);
+  };
+  RegisterCom<_Tree>("Tree.WriteMenuFooter", CLSID_HalvaneTree, IID__Tree, 0x6003000A, DISPATCH_METHOD, {},
+                     tree_setup, [](_Tree* t) {
+                       BSTR s = nullptr;
+                       bm::DoNotOptimize(t->lpVtbl->WriteMenuFooter(t, &s));
+                       SysFreeString(s);
+                     });
+  static BSTR name = Bstr(kName), uri = Bstr(kUri), target = Bstr(kTarget);
+  RegisterCom<_Tree>("Tree.WriteNode", CLSID_HalvaneTree, IID__Tree, 0x6003000B, DISPATCH_METHOD,
+                     {Variant(kName), Variant(kUri), Variant(kTarget)}, tree_setup, [](_Tree* t) {
+                       BSTR s = nullptr;
+                       bm::DoNotOptimize(t->lpVtbl->WriteNode(t, &name, &uri, &target, nullptr, &s));
+                       SysFreeString(s);
+                     });
+  RegisterCom<_PopupMenu>("PopupMenu.EmbedPopupMenu", CLSID_HalvanePopupMenu, IID__PopupMenu, 0x60030009,
+                          DISPATCH_METHOD, {},
+                          [](_PopupMenu* m) {
+                            BSTR title = Bstr("Actions"), display = Bstr("Open the document"),
+                                 click = Bstr("openDocument(this)"), image = Bstr("images/open.gif");
+                            m->lpVtbl->AddMenuTitle(m, &title);
+                            for (int i = 0; i < 8; ++i) m->lpVtbl->AddMenuItem(m, &display, &click, &image);
+                            for (BSTR b : {title, display, click, image}) SysFreeString(b);
+                          },
+                          [](_PopupMenu* m) {
+                            BSTR s = nullptr;
+                            bm::DoNotOptimize(m->lpVtbl->EmbedPopupMenu(m, &s));
+                            SysFreeString(s);
+                          });
   return 0;
 }();
 

@@ -126,19 +126,30 @@ def main():
         if parts[0] == "invoke" and len(parts) == 3:
             inv.setdefault(parts[1], {})[parts[2]] = b
     if inv:
-        emit("### Automation layer: Invoke by DISPID and by name against the direct C++ call")
+        emit("### Automation layer against the direct C++ call")
         emit()
-        emit("| member | direct | Invoke by DISPID | by name | DISPID / direct | name / direct | target (<= 2x) |")
-        emit("|---|---:|---:|---:|---:|---:|---|")
+        emit("Output members (a String result): IDispatch::Invoke within 1.6x of the direct call, "
+             "the function table within 1.2x.")
+        emit()
+        emit("| member | direct | Invoke by DISPID | by name | IDispatch::Invoke | function table "
+             "| DISPID / direct | name / direct | IDispatch / direct | table / direct | targets |")
+        emit("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+        output_members = ("ProgressBar.SetValue", "Tree.WriteMenuFooter", "Tree.WriteNode", "PopupMenu.EmbedPopupMenu")
         for m, v in inv.items():
             if not all(k in v for k in ("direct", "dispid", "name")):
                 continue
             d, i, n = v["direct"]["t"], v["dispid"]["t"], v["name"]["t"]
-            ok = i / d <= 2.0
-            if not ok:
-                misses.append("Invoke of %s at %.1fx the direct call" % (m, i / d))
-            emit("| %s | %s | %s | %s | %.1f | %.1f | %s |" % (
-                m, fmt_time(d), fmt_time(i), fmt_time(n), i / d, n / d, "met" if ok else "MISSED"))
+            c = v.get("idispatch", {}).get("t")
+            t = v.get("table", {}).get("t")
+            verdict = "-"
+            if m in output_members and c is not None and t is not None:
+                ok = c / d <= 1.6 and t / d <= 1.2
+                verdict = "met" if ok else "MISSED"
+                if not ok:
+                    misses.append("%s: IDispatch %.2fx, table %.2fx the direct call" % (m, c / d, t / d))
+            emit("| %s | %s | %s | %s | %s | %s | %.2f | %.2f | %s | %s | %s |" % (
+                m, fmt_time(d), fmt_time(i), fmt_time(n), fmt_time(c) if c else "-", fmt_time(t) if t else "-",
+                i / d, n / d, "%.2f" % (c / d) if c else "-", "%.2f" % (t / d) if t else "-", verdict))
         emit()
 
     # ---- pages -------------------------------------------------------------------------

@@ -21,6 +21,8 @@
 #include "host/script/interpreter.h"
 #include "host/serve/server.h"
 #include "server/class_table.h"
+#include "server/com_internal.h"
+#include "server/halvane_com.h"
 
 namespace {
 
@@ -113,7 +115,7 @@ Example:
 
 constexpr const char* kDescribeHelp = R"(Usage: halvane describe PROGID|CLSID
 
-Lists the members of one class from the class table: DISPID, kind, name,
+Lists the members of one class from its type information: DISPID, kind, name,
 parameters with their types (optional ones in brackets) and result.
 Identifiers are matched without regard to case.
 
@@ -358,26 +360,66 @@ int CmdClasses(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-std::string Signature(const MemberInfo& m) {
-  std::string s(m.name);
-  if (!m.params.empty() || m.kind == MemberKind::Method) {
-    s += "(";
-    for (std::size_t i = 0; i < m.params.size(); ++i) {
-      const ParamInfo& p = m.params[i];
-      if (i) s += ", ";
-      if (p.optional) s += "[";
-      s += p.name;
-      s += " As ";
-      s += ToText(p.type);
-      if (p.optional) s += "]";
+// What `describe` prints comes from the type information the library hands
+// to any automation host: the ITypeInfo of the class's dual interface.
+std::string DescribeText(BSTR s) {
+  std::size_t len = 0;
+  char* utf8 = HalvaneSysStringToUtf8(s, &len);
+  std::string out(utf8 == nullptr ? "" : utf8, utf8 == nullptr ? 0 : len);
+  HalvaneFreeUtf8(utf8);
+  SysFreeString(s);
+  return out;
+}
+
+std::string DescribeGuid(const GUID& g) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%08" PRIX32 "-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2,
+                g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+                g.Data4[7]);
+  return buf;
+}
+
+std::string_view DescribeType(VARTYPE vt) {
+  switch (vt) {
+    case VT_BSTR: return "String";
+    case VT_I2: return "Integer";
+    case VT_BOOL: return "Boolean";
+    case VT_VARIANT: return "Variant";
+    default: return "?";
+  }
+}
+
+// One member line: DISPID, kind, the signature in the page language's form.
+std::string DescribeMember(ITypeInfo* ti, const FUNCDESC& f) {
+  BSTR names[halvane::kMaxParams + 1] = {};
+  UINT count = 0;
+  ti->lpVtbl->GetNames(ti, f.memid, names, halvane::kMaxParams + 1, &count);
+  std::vector<std::string> text;
+  for (UINT i = 0; i < count; ++i) text.push_back(DescribeText(names[i]));
+  const char* kind = f.invkind == INVOKE_FUNC ? "method" : f.invkind == INVOKE_PROPERTYGET ? "property get" : "property let";
+  std::string line(text.empty() ? "?" : text[0]);
+  if (f.cParams > 0 || f.invkind == INVOKE_FUNC) {
+    line += "(";
+    for (SHORT i = 0; i < f.cParams; ++i) {
+      const ELEMDESC& e = f.lprgelemdescParam[i];
+      const bool optional = (e.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0;
+      const VARTYPE vt = e.tdesc.vt == VT_PTR && e.tdesc.lptdesc != nullptr ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+      if (i) line += ", ";
+      if (optional) line += "[";
+      line += static_cast<std::size_t>(i) + 1 < text.size() ? text[static_cast<std::size_t>(i) + 1] : "?";
+      line += " As ";
+      line += DescribeType(vt);
+      if (optional) line += "]";
     }
-    s += ")";
+    line += ")";
   }
-  if (m.result != ValueType::None) {
-    s += " As ";
-    s += ToText(m.result);
+  if (f.elemdescFunc.tdesc.vt != VT_VOID) {
+    line += " As ";
+    line += DescribeType(f.elemdescFunc.tdesc.vt);
   }
-  return s;
+  char head[64];
+  std::snprintf(head, sizeof head, "  0x%08" PRIX32 "  %-12s  ", static_cast<std::uint32_t>(f.memid), kind);
+  return head + line;
 }
 
 int CmdDescribe(const std::vector<std::string>& args) {
@@ -392,20 +434,51 @@ int CmdDescribe(const std::vector<std::string>& args) {
   }
   if (!id) return Usage("describe: which class? (for example Halvane.Tree)", kDescribeHelp);
   const ClassInfo* c = FindClass(*id);
-  if (!c) {
+  GUID clsid{};
+  if (!c || !halvane::com::ParseGuid(c->clsid, clsid)) {
     std::fprintf(stderr, "halvane: describe: no class %s; `halvane classes` lists them\n", id->c_str());
     return kExitFailed;
   }
-  std::printf("%.*s (class %.*s)\n", static_cast<int>(c->prog_id.size()), c->prog_id.data(),
-              static_cast<int>(c->name.size()), c->name.data());
-  std::printf("  CLSID      {%.*s}\n", static_cast<int>(c->clsid.size()), c->clsid.data());
-  std::printf("  interface  %.*s {%.*s}\n\n", static_cast<int>(c->interface_name.size()), c->interface_name.data(),
-              static_cast<int>(c->iid.size()), c->iid.data());
-  std::printf("  %-10s  %-12s  %s\n", "DISPID", "kind", "member");
-  for (const MemberInfo& m : c->members) {
-    std::string kind(ToText(m.kind));
-    std::printf("  0x%08" PRIX32 "  %-12s  %s\n", static_cast<std::uint32_t>(m.dispid), kind.c_str(),
-                Signature(m).c_str());
+  // An object of the class, its interface's type information, and the
+  // class's own beside it in the type library.
+  IClassFactory* factory = nullptr;
+  IDispatch* object = nullptr;
+  ITypeInfo* ti = nullptr;
+  ITypeLib* lib = nullptr;
+  ITypeInfo* co = nullptr;
+  TYPEATTR* attr = nullptr;
+  TYPEATTR* co_attr = nullptr;
+  bool ok = DllGetClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) == S_OK &&
+            factory->lpVtbl->CreateInstance(factory, nullptr, &IID_IDispatch, reinterpret_cast<void**>(&object)) == S_OK &&
+            object->lpVtbl->GetTypeInfo(object, 0, 0, &ti) == S_OK && ti->lpVtbl->GetTypeAttr(ti, &attr) == S_OK &&
+            ti->lpVtbl->GetContainingTypeLib(ti, &lib, nullptr) == S_OK &&
+            lib->lpVtbl->GetTypeInfoOfGuid(lib, &clsid, &co) == S_OK && co->lpVtbl->GetTypeAttr(co, &co_attr) == S_OK;
+  if (ok) {
+    BSTR class_name = nullptr, interface_name = nullptr;
+    co->lpVtbl->GetDocumentation(co, MEMBERID_NIL, &class_name, nullptr, nullptr, nullptr);
+    ti->lpVtbl->GetDocumentation(ti, MEMBERID_NIL, &interface_name, nullptr, nullptr, nullptr);
+    std::printf("%.*s (class %s)\n", static_cast<int>(c->prog_id.size()), c->prog_id.data(),
+                DescribeText(class_name).c_str());
+    std::printf("  CLSID      {%s}\n", DescribeGuid(co_attr->guid).c_str());
+    std::printf("  interface  %s {%s}\n\n", DescribeText(interface_name).c_str(), DescribeGuid(attr->guid).c_str());
+    std::printf("  %-10s  %-12s  %s\n", "DISPID", "kind", "member");
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+      FUNCDESC* f = nullptr;
+      if (ti->lpVtbl->GetFuncDesc(ti, i, &f) != S_OK) continue;
+      std::printf("%s\n", DescribeMember(ti, *f).c_str());
+      ti->lpVtbl->ReleaseFuncDesc(ti, f);
+    }
+  }
+  if (co_attr) co->lpVtbl->ReleaseTypeAttr(co, co_attr);
+  if (attr) ti->lpVtbl->ReleaseTypeAttr(ti, attr);
+  if (co) co->lpVtbl->Release(co);
+  if (lib) lib->lpVtbl->Release(lib);
+  if (ti) ti->lpVtbl->Release(ti);
+  if (object) object->lpVtbl->Release(object);
+  if (factory) factory->lpVtbl->Release(factory);
+  if (!ok) {
+    std::fprintf(stderr, "halvane: describe: no type information for %s\n", id->c_str());
+    return kExitFailed;
   }
   return kExitOk;
 }

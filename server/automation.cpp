@@ -70,17 +70,49 @@ class ComponentObject final : public Object {
 
   HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
                  ExceptionInfo* excep, std::uint32_t* arg_err) override {
-    Variant value;
-    const HResult hr = Call(dispid, kind, args, value, excep, arg_err);
-    if (result != nullptr) *result = std::move(value);
-    return hr;
+    const MemberInfo* member = FindMember(cls_, dispid, ToMemberKind(kind));
+    if (member == nullptr) {
+      if (result != nullptr) *result = Variant();
+      return kDispEMemberNotFound;
+    }
+    return InvokeMember(*member, args, result, excep, arg_err);
+  }
+
+  HResult InvokeMember(const MemberInfo& member, std::span<Variant> args, Variant* result, ExceptionInfo* excep,
+                       std::uint32_t* arg_err) override {
+    if (result == nullptr) {
+      Variant ignored;
+      return Call(member, args, ignored, excep, arg_err);
+    }
+    *result = Variant();
+    return Call(member, args, *result, excep, arg_err);
+  }
+
+  HResult InvokeTyped(const MemberInfo& member, std::span<Variant> args, Variant& result,
+                      ExceptionInfo& excep) override {
+    try {
+      try {
+        result = member.invoke(instance_, args);
+        return kOk;
+      } catch (Error& e) {
+        if (e.Source().empty()) e.SetSourceIfEmpty(std::string("Halvane.").append(cls_.name));
+        excep = ExceptionInfo{e.Status(), e.Source(), e.Description()};
+      }
+    } catch (const std::bad_alloc&) {
+      result = Variant();
+      return kEOutOfMemory;
+    } catch (...) {
+      result = Variant();
+      return kEFail;
+    }
+    result = Variant();
+    return kDispEException;
   }
 
  private:
-  HResult Call(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant& value,
-               ExceptionInfo* excep, std::uint32_t* arg_err) {
-    const MemberInfo* member = FindMember(cls_, dispid, ToMemberKind(kind));
-    if (member == nullptr) return kDispEMemberNotFound;
+  HResult Call(const MemberInfo& row, std::span<Variant> args, Variant& value, ExceptionInfo* excep,
+               std::uint32_t* arg_err) {
+    const MemberInfo* member = &row;
     const std::span<const ParamInfo> params = member->params;
     std::size_t required = 0;
     for (std::size_t i = 0; i < params.size(); ++i) {

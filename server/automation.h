@@ -73,6 +73,20 @@ class Object {
   virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args,
                          Variant* result, ExceptionInfo* excep, std::uint32_t* arg_err);
 
+  // The same call for a row of Class().members that the caller has already
+  // found (the function-table entries know their row): no lookup.
+  virtual HResult InvokeMember(const MemberInfo& member, std::span<Variant> args, Variant* result,
+                               ExceptionInfo* excep, std::uint32_t* arg_err) = 0;
+
+  // The call of a row whose arguments already have their declared types
+  // (a String, Integer or Boolean Variant of exactly that kind; for a
+  // Variant parameter the value or a reference to it; for an omitted
+  // optional parameter its omitted value), as the dual interface's function
+  // table receives them: no conversion step.  kOk, or kDispEException with
+  // `excep` filled; `result` receives the member's result.
+  virtual HResult InvokeTyped(const MemberInfo& member, std::span<Variant> args, Variant& result,
+                              ExceptionInfo& excep) = 0;
+
   std::uint32_t AddRef();
   std::uint32_t Release();  // deletes the object at zero
 

@@ -1,7 +1,11 @@
 #include "server/class_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -99,6 +103,28 @@ std::vector<Block> OwnBlocks(std::string_view server_path) {
   return out;
 }
 
+bool IsComment(std::string_view line) {
+  const std::string_view t = Trim(line);
+  return !t.empty() && (t.front() == ';' || t.front() == '#');
+}
+
+// The comment lines of a block (someone's notes among our sections), which
+// survive when the block itself is replaced or removed.
+std::string CommentsOf(std::string_view text) {
+  std::string out;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::size_t len = end == std::string_view::npos ? text.size() : end + 1;
+    const std::string_view line = text.substr(0, len);
+    if (IsComment(line)) {
+      out.append(line);
+      if (out.back() != '\n') out.push_back('\n');
+    }
+    text.remove_prefix(len);
+  }
+  return out;
+}
+
 bool IsOwn(const std::vector<Block>& own, std::string_view name) {
   for (const Block& b : own) {
     if (EqualNoCase(b.name, name)) return true;
@@ -123,29 +149,77 @@ bool ReadStore(const std::string& path, std::string& content, bool& exists) {
   return true;
 }
 
-// Replaces the file by `content` through a temporary file in the same
-// directory, so a reader never sees half a store.
+// Replaces the file by `content` through a temporary file of a unique name
+// in the same directory, so a reader never sees half a store.  The file
+// keeps its permission bits; a new one gets the usual ones for the umask.
 bool WriteStore(const std::string& path, const std::string& content) {
-  const std::string tmp = Join({path, ".tmp.", std::to_string(::getpid())});
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(tmp.c_str());
-      return false;
+  std::string tmp = Join({path, ".XXXXXX"});
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return false;
+  struct stat st {};
+  mode_t mode;
+  if (::stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  bool ok = ::fchmod(fd, mode) == 0;
+  std::size_t done = 0;
+  while (ok && done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  ::unlink(tmp.c_str());
+  return false;
+}
+
+// The file a store path names: a symbolic link is followed to its target
+// (which may not exist yet), so that the link stays and the target changes.
+std::string ResolveLinks(const std::string& path) {
+  fs::path p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(p, ec)) return p.string();
+    const fs::path target = fs::read_symlink(p, ec);
+    if (ec) return p.string();
+    p = target.is_absolute() ? target : p.parent_path() / target;
+  }
+  return p.string();
+}
+
+// An exclusive lock on the directory of the store, held across the
+// read-modify-write of one registration: registrations from other threads
+// and processes wait instead of overwriting each other.
+class DirectoryLock {
+ public:
+  explicit DirectoryLock(const std::string& store) {
+    const fs::path dir = fs::path(store).parent_path();
+    fd_ = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
     }
   }
-  std::error_code ec;
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return false;
+  ~DirectoryLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
   }
-  return true;
-}
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -165,8 +239,15 @@ std::string RegistrationText(std::string_view server_path) {
   return text;
 }
 
-bool RegisterClasses(const std::string& store_path, std::string_view server_path) {
-  if (store_path.empty()) return false;
+bool RegisterClasses(const std::string& link_path, std::string_view server_path) {
+  if (link_path.empty()) return false;
+  const std::string store_path = ResolveLinks(link_path);
+  std::error_code ec;
+  const fs::path parent = fs::path(store_path).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  if (ec) return false;
+  const DirectoryLock lock(store_path);
+  if (!lock.held()) return false;
   std::string content;
   bool exists = false;
   if (!ReadStore(store_path, content, exists)) return false;
@@ -181,6 +262,7 @@ bool RegisterClasses(const std::string& store_path, std::string_view server_path
         // An earlier copy is replaced where it stands; a repeated one goes.
         if (!placed[i]) out.append(own[i].text);
         placed[i] = true;
+        out.append(CommentsOf(b.text));
         mine = true;
         break;
       }
@@ -193,15 +275,17 @@ bool RegisterClasses(const std::string& store_path, std::string_view server_path
     out.append(own[i].text);
   }
   if (exists && out == content) return true;
-  std::error_code ec;
-  const fs::path parent = fs::path(store_path).parent_path();
-  if (!parent.empty()) fs::create_directories(parent, ec);
-  if (ec) return false;
   return WriteStore(store_path, out);
 }
 
-bool UnregisterClasses(const std::string& store_path) {
-  if (store_path.empty()) return false;
+bool UnregisterClasses(const std::string& link_path) {
+  if (link_path.empty()) return false;
+  const std::string store_path = ResolveLinks(link_path);
+  std::error_code ec;
+  const fs::path dir = fs::path(store_path).parent_path();
+  if (!dir.empty() && !fs::exists(dir, ec)) return !ec;  // nothing registered
+  const DirectoryLock lock(store_path);
+  if (!lock.held()) return false;
   std::string content;
   bool exists = false;
   if (!ReadStore(store_path, content, exists)) return false;
@@ -213,13 +297,13 @@ bool UnregisterClasses(const std::string& store_path) {
   for (const Block& b : Parse(content)) {
     if (!b.name.empty() && IsOwn(own, b.name)) {
       removed = true;
+      out.append(CommentsOf(b.text));
       continue;
     }
     out.append(b.text);
   }
   if (!removed) return true;
   if (Trim(out).empty()) {
-    std::error_code ec;
     fs::remove(store_path, ec);
     return !ec;
   }

@@ -1,6 +1,9 @@
 #include "server/class_table.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "components/autocomplete/autocomplete.h"
@@ -253,6 +256,45 @@ constexpr bool TableIsComplete() {
 }
 static_assert(TableIsComplete());
 
+// Invoke reaches a row by DISPID and kind without a search: every DISPID is
+// 0x6003xxxx (method) or 0x6803xxxx (property) with a small low part, so
+// kind and low part index a table of rows, built at compile time.
+constexpr std::size_t kSlots = 32;
+struct MemberIndex {
+  std::int8_t row[3][kSlots];
+};
+
+constexpr std::size_t KindSlot(MemberKind kind) { return static_cast<std::size_t>(kind); }
+
+constexpr std::array<MemberIndex, std::size(kClasses)> BuildIndex() {
+  std::array<MemberIndex, std::size(kClasses)> out{};
+  for (std::size_t c = 0; c < std::size(kClasses); ++c) {
+    for (auto& kind : out[c].row)
+      for (auto& r : kind) r = -1;
+    const auto members = kClasses[c].members;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const std::uint32_t low = static_cast<std::uint32_t>(members[i].dispid) & 0xFFFFu;
+      out[c].row[KindSlot(members[i].kind)][low] = static_cast<std::int8_t>(i);
+    }
+  }
+  return out;
+}
+
+constexpr bool IndexFits() {
+  for (const ClassInfo& c : kClasses) {
+    if (c.members.size() > 127) return false;
+    for (std::size_t i = 0; i < c.members.size(); ++i) {
+      const MemberInfo& m = c.members[i];
+      if ((static_cast<std::uint32_t>(m.dispid) & 0xFFFFu) >= kSlots) return false;
+      for (std::size_t j = 0; j < i; ++j)
+        if (c.members[j].dispid == m.dispid && c.members[j].kind == m.kind) return false;
+    }
+  }
+  return true;
+}
+static_assert(IndexFits());
+constexpr std::array<MemberIndex, std::size(kClasses)> kIndex = BuildIndex();
+
 }  // namespace
 
 const LibraryInfo& Library() { return kLibrary; }
@@ -268,6 +310,15 @@ const ClassInfo* FindClass(std::string_view id) {
 }
 
 const MemberInfo* FindMember(const ClassInfo& cls, std::int32_t dispid, MemberKind kind) {
+  const std::ptrdiff_t c = &cls - kClasses;
+  if (c >= 0 && static_cast<std::size_t>(c) < std::size(kClasses)) {
+    const std::uint32_t low = static_cast<std::uint32_t>(dispid) & 0xFFFFu;
+    if (low >= kSlots) return nullptr;
+    const int row = kIndex[static_cast<std::size_t>(c)].row[KindSlot(kind)][low];
+    if (row < 0) return nullptr;
+    const MemberInfo& m = cls.members[static_cast<std::size_t>(row)];
+    return m.dispid == dispid ? &m : nullptr;
+  }
   for (const MemberInfo& m : cls.members) {
     if (m.dispid == dispid && m.kind == kind) return &m;
   }

@@ -5,10 +5,16 @@
 #include "server/halvane_com.h"
 
 #include <dlfcn.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <array>
+#include <cstddef>
+#include <cstdio>
 #include <atomic>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -17,21 +23,16 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/error.h"
+
 #include "core/utf.h"
 #include "core/variant.h"
 #include "server/automation.h"
 #include "server/class_store.h"
+#include "server/com_internal.h"
 #include "server/class_table.h"
 
-namespace {
-
-using halvane::ClassInfo;
-using halvane::MemberKind;
-using halvane::Variant;
-using halvane::VarType;
-namespace automation = halvane::automation;
-
-std::atomic<std::uint32_t> g_factories{0};
+namespace halvane::com {
 
 // ---- strings ----------------------------------------------------------------
 
@@ -46,20 +47,78 @@ BSTR AllocBstr(std::size_t cch) {
   return s;
 }
 
-std::uint32_t BstrBytes(BSTR s) {
+std::uint32_t BstrByteLength(BSTR s) {
   std::uint32_t bytes = 0;
   if (s != nullptr) std::memcpy(&bytes, reinterpret_cast<const char*>(s) - sizeof bytes, sizeof bytes);
   return bytes;
 }
 
+namespace {
+std::atomic<std::uint32_t> g_others{0};
+}  // namespace
+void ObjectCreated() { g_others.fetch_add(1, std::memory_order_relaxed); }
+void ObjectDestroyed() { g_others.fetch_sub(1, std::memory_order_relaxed); }
+std::uint32_t OtherObjectCount() { return g_others.load(std::memory_order_relaxed); }
+
+namespace {
+
+// Plain ASCII, the usual text, is widened and narrowed 16 characters at a
+// time; each returns false, with `out` partly written, at a character that
+// is not ASCII.
+bool WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; k + 16 <= n; k += 16) {
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    if (_mm_movemask_epi8(b) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi8(b, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8), _mm_unpackhi_epi8(b, zero));
+  }
+#endif
+  for (; k < n; ++k) {
+    if (in[k] >= 0x80) return false;
+    out[k] = in[k];
+  }
+  return true;
+}
+
+bool NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; k + 16 <= n; k += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k + 8));
+    const __m128i bits = _mm_and_si128(_mm_or_si128(a, b), high);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(bits, zero)) != 0xFFFF) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(a, b));
+  }
+#endif
+  for (; k < n; ++k) {
+    if (in[k] >= 0x80) return false;
+    out[k] = static_cast<char>(in[k]);
+  }
+  return true;
+}
+
+}  // namespace
+
 BSTR BstrFromUtf8(std::string_view text) {
+  BSTR s = AllocBstr(text.size());
+  if (s == nullptr) return nullptr;
+  if (WidenAscii(reinterpret_cast<const unsigned char*>(text.data()), text.size(), s)) return s;
+  HalvaneSysFreeString(s);
   const std::u16string wide = halvane::utf::ToUtf16(text);
-  BSTR s = AllocBstr(wide.size());
+  s = AllocBstr(wide.size());
   if (s != nullptr && !wide.empty()) std::memcpy(s, wide.data(), wide.size() * sizeof(OLECHAR));
   return s;
 }
 
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
+  std::string out(count, '\0');
+  if (NarrowAscii(units, count, out.data())) return out;
   std::u16string wide(count, u'\0');
   if (count != 0) std::memcpy(wide.data(), units, count * sizeof(OLECHAR));
   return halvane::utf::ToUtf8(wide);
@@ -67,7 +126,14 @@ std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
 
 std::string Utf8FromBstr(BSTR s) {
   if (s == nullptr) return std::string();
-  return Utf8FromUnits(s, BstrBytes(s) / sizeof(OLECHAR));
+  return Utf8FromUnits(s, BstrByteLength(s) / sizeof(OLECHAR));
+}
+
+std::string Utf8FromOleString(const OLECHAR* s) {
+  if (s == nullptr) return std::string();
+  std::size_t len = 0;
+  while (s[len] != 0) ++len;
+  return Utf8FromUnits(s, len);
 }
 
 // ---- GUIDs --------------------------------------------------------------------
@@ -77,7 +143,6 @@ bool SameGuid(const GUID& a, const GUID& b) {
          std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
 }
 
-// Reads the text form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX of the class table.
 bool ParseGuid(std::string_view text, GUID& g) {
   if (text.size() != 36) return false;
   std::array<std::uint8_t, 16> b{};
@@ -105,10 +170,59 @@ bool ParseGuid(std::string_view text, GUID& g) {
   return true;
 }
 
+namespace {
+struct AllGuids {
+  std::array<ClassGuids, 6> classes{};
+  GUID libid{};
+  AllGuids() {
+    const auto table = halvane::Classes();
+    for (std::size_t i = 0; i < table.size() && i < classes.size(); ++i) {
+      ParseGuid(table[i].clsid, classes[i].clsid);
+      ParseGuid(table[i].iid, classes[i].iid);
+    }
+    ParseGuid(halvane::Library().libid, libid);
+  }
+};
+const AllGuids& Guids() {
+  static const AllGuids g;
+  return g;
+}
+}  // namespace
+
+std::size_t IndexOf(const ClassInfo& cls) { return static_cast<std::size_t>(&cls - halvane::Classes().data()); }
+const ClassGuids& GuidsOf(const ClassInfo& cls) { return Guids().classes[IndexOf(cls)]; }
+const GUID& LibraryGuid() { return Guids().libid; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace halvane::com
+
+namespace {
+
+using halvane::ClassInfo;
+using halvane::MemberInfo;
+using halvane::MemberKind;
+using halvane::ValueType;
+using halvane::Variant;
+using halvane::VarType;
+using halvane::com::BstrFromUtf8;
+using halvane::com::SameGuid;
+using halvane::com::Utf8FromBstr;
+using halvane::com::Utf8FromUnits;
+namespace automation = halvane::automation;
+
 const ClassInfo* FindClassByGuid(const GUID& clsid) {
   for (const ClassInfo& c : halvane::Classes()) {
-    GUID g;
-    if (ParseGuid(c.clsid, g) && SameGuid(g, clsid)) return &c;
+    if (SameGuid(halvane::com::GuidsOf(c).clsid, clsid)) return &c;
   }
   return nullptr;
 }
@@ -229,24 +343,133 @@ HRESULT WriteBack(VARIANT& arg, const Variant& value) {
   return S_OK;
 }
 
-// ---- dispatch objects -------------------------------------------------------------
+// ---- the server file ------------------------------------------------------------
 
-struct DispatchObject {
-  explicit DispatchObject(automation::ObjectPtr o) : object(std::move(o)) {}
-  IDispatch iface{&kVtbl};
+// The absolute path of the file this code was loaded from (the shared
+// library, or the program that links the static library), as the loader
+// was given it.  It is taken when the library is loaded: a relative name is
+// relative to the directory of that moment, which the process may leave
+// before it registers.  A bare name that the loader found on its search
+// path is looked up in the process's memory map.
+std::string PathFromMemoryMap(std::uintptr_t address) {
+  FILE* maps = std::fopen("/proc/self/maps", "r");
+  if (maps == nullptr) return {};
+  char line[4096 + 128];
+  std::string found;
+  while (std::fgets(line, sizeof line, maps) != nullptr) {
+    unsigned long long lo = 0, hi = 0;
+    int path_at = -1;
+    if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &lo, &hi, &path_at) < 2 || path_at < 0) continue;
+    if (address < lo || address >= hi || line[path_at] != '/') continue;
+    found = line + path_at;
+    while (!found.empty() && (found.back() == '\n' || found.back() == '\r')) found.pop_back();
+    break;
+  }
+  std::fclose(maps);
+  return found;
+}
+
+std::string LoadedPath() {
+  static const char anchor = 0;
+  Dl_info info{};
+  if (::dladdr(&anchor, &info) != 0 && info.dli_fname != nullptr && std::strchr(info.dli_fname, '/') != nullptr) {
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::absolute(info.dli_fname, ec);
+    if (!ec) return p.lexically_normal().string();
+  }
+  return PathFromMemoryMap(reinterpret_cast<std::uintptr_t>(&anchor));
+}
+
+const std::string& ServerPath() {
+  static const std::string path = LoadedPath();
+  return path;
+}
+
+// The library entry point: note the file's path while the directory the
+// loader resolved it against is still current.
+__attribute__((constructor)) void OnLoad() {
+  try {
+    (void)ServerPath();
+  } catch (...) {
+  }
+}
+
+// ---- error information ------------------------------------------------------------
+
+// An error object: IErrorInfo to read it, ICreateErrorInfo to fill it.
+struct ErrorObject {
+  ErrorObject() { halvane::com::ObjectCreated(); }
+  ~ErrorObject() { halvane::com::ObjectDestroyed(); }
+  ErrorObject(const ErrorObject&) = delete;
+  ErrorObject& operator=(const ErrorObject&) = delete;
+  IErrorInfo info{&kInfoVtbl};
+  ICreateErrorInfo create{&kCreateVtbl};
+  std::atomic<ULONG> refs{1};
+  GUID guid{};
+  std::string source, description, help_file;
+  DWORD help_context = 0;
+  static const IErrorInfoVtbl kInfoVtbl;
+  static const ICreateErrorInfoVtbl kCreateVtbl;
+};
+
+ErrorObject* Self(IErrorInfo* p) {
+  return reinterpret_cast<ErrorObject*>(reinterpret_cast<char*>(p) - offsetof(ErrorObject, info));
+}
+ErrorObject* Self(ICreateErrorInfo* p) {
+  return reinterpret_cast<ErrorObject*>(reinterpret_cast<char*>(p) - offsetof(ErrorObject, create));
+}
+
+// The thread's error information; released when the thread ends.
+struct ThreadError {
+  IErrorInfo* info = nullptr;
+  ~ThreadError() {
+    if (info != nullptr) info->lpVtbl->Release(info);
+  }
+};
+thread_local ThreadError t_error;
+
+void ReplaceThreadError(IErrorInfo* info) {
+  IErrorInfo* old = t_error.info;
+  t_error.info = info;
+  if (old != nullptr) old->lpVtbl->Release(old);
+}
+
+HRESULT CopyOut(const std::string& text, BSTR* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (text.empty()) return S_OK;
+  *out = BstrFromUtf8(text);
+  return *out == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+// ---- component objects ------------------------------------------------------------
+
+// One object serves both paths: its table starts with IDispatch's seven
+// methods, followed by the class's member entries, so the same pointer is
+// the IDispatch and the dual interface.  ISupportErrorInfo is a second
+// table inside the object.
+using Slot = void (*)();
+
+struct DualObject {
+  DualObject(automation::ObjectPtr o, const Slot* vtbl)
+      : table(vtbl), object(std::move(o)), cls(&object->Class()) {}
+  const Slot* table;  // first: the object's address is its IDispatch
+  ISupportErrorInfo support{&kSupportVtbl};
   std::atomic<ULONG> refs{1};
   automation::ObjectPtr object;
-  static const IDispatchVtbl kVtbl;
+  const ClassInfo* cls;
+  static const ISupportErrorInfoVtbl kSupportVtbl;
 };
-static_assert(std::is_standard_layout_v<DispatchObject>);
+static_assert(std::is_standard_layout_v<DualObject>);
 
-DispatchObject* Self(IDispatch* This) { return reinterpret_cast<DispatchObject*>(This); }
+DualObject* Self(IDispatch* This) { return reinterpret_cast<DualObject*>(This); }
+IDispatch* AsDispatch(DualObject* d) { return reinterpret_cast<IDispatch*>(d); }
+DualObject* Self(ISupportErrorInfo* p) {
+  return reinterpret_cast<DualObject*>(reinterpret_cast<char*>(p) - offsetof(DualObject, support));
+}
 
 struct ClassFactory {
-  explicit ClassFactory(const ClassInfo& c) : cls(&c) { g_factories.fetch_add(1, std::memory_order_relaxed); }
-  ~ClassFactory() { g_factories.fetch_sub(1, std::memory_order_relaxed); }
-  ClassFactory(const ClassFactory&) = delete;
-  ClassFactory& operator=(const ClassFactory&) = delete;
+  explicit ClassFactory(const ClassInfo& c) : cls(&c) {}
   IClassFactory iface{&kVtbl};
   std::atomic<ULONG> refs{1};
   const ClassInfo* cls;
@@ -256,16 +479,145 @@ static_assert(std::is_standard_layout_v<ClassFactory>);
 
 ClassFactory* Self(IClassFactory* This) { return reinterpret_cast<ClassFactory*>(This); }
 
-// The file this code was loaded from: the shared library, or the program
-// that links the static library.
-std::string ServerPath() {
-  static const char anchor = 0;
-  Dl_info info{};
-  if (::dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr || *info.dli_fname == '\0') return {};
-  std::error_code ec;
-  const std::filesystem::path p = std::filesystem::absolute(info.dli_fname, ec);
-  if (ec) return {};
-  return p.lexically_normal().string();
+void RaiseThreadError(const ClassInfo& cls, const automation::ExceptionInfo& excep) {
+  halvane::com::SetThreadError(halvane::com::GuidsOf(cls).iid, excep.source, excep.description);
+}
+
+// ---- function-table entries -----------------------------------------------------
+
+// Clears what a result pointer receives, so that a failed call hands back
+// no value.
+void ClearOut(ValueType type, void* out) {
+  switch (type) {
+    case ValueType::String: *static_cast<BSTR*>(out) = nullptr; break;
+    case ValueType::Integer: *static_cast<SHORT*>(out) = 0; break;
+    case ValueType::Boolean: *static_cast<VARIANT_BOOL*>(out) = VARIANT_FALSE; break;
+    case ValueType::Variant: HalvaneVariantInit(static_cast<VARIANT*>(out)); break;
+    case ValueType::None: break;
+  }
+}
+
+HRESULT StoreOut(ValueType type, const Variant& value, void* out) {
+  switch (type) {
+    case ValueType::String: {
+      BSTR s = BstrFromUtf8(value.Deref().RawString());
+      if (s == nullptr) return E_OUTOFMEMORY;
+      *static_cast<BSTR*>(out) = s;
+      return S_OK;
+    }
+    case ValueType::Integer: *static_cast<SHORT*>(out) = static_cast<SHORT>(value.Deref().RawInt()); return S_OK;
+    case ValueType::Boolean:
+      *static_cast<VARIANT_BOOL*>(out) = value.Deref().RawInt() != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    case ValueType::Variant: return MakeVariant(value, *static_cast<VARIANT*>(out));
+    case ValueType::None: break;
+  }
+  return S_OK;
+}
+
+// One call through the dual interface: `ptrs` are the entry's pointer
+// parameters, the member's parameters first, then the result pointer.
+HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
+  DualObject* self = Self(This);
+  const MemberInfo& member = self->cls->members[row];
+  const std::size_t count = member.params.size();
+  void* out = member.result != ValueType::None ? ptrs[count] : nullptr;
+  if (member.result != ValueType::None) {
+    if (out == nullptr) return E_POINTER;
+    ClearOut(member.result, out);
+  }
+  try {
+    // Typed parameters are read as values of their type; a Variant
+    // parameter is read into a local value that the member sees by
+    // reference, and what the member leaves there goes back afterwards.
+    std::array<Variant, halvane::kMaxParams> args;
+    std::array<Variant, halvane::kMaxParams> locals;
+    std::array<Variant, halvane::kMaxParams> before;
+    for (std::size_t i = 0; i < count; ++i) {
+      void* p = ptrs[i];
+      const halvane::ParamInfo& param = member.params[i];
+      if (p == nullptr) {
+        if (!param.optional) return E_POINTER;
+        switch (param.type) {
+          case ValueType::String: args[i] = Variant(std::string()); break;
+          case ValueType::Integer: args[i] = Variant::Integer(0); break;
+          case ValueType::Boolean: args[i] = Variant::Boolean(false); break;
+          case ValueType::Variant:
+          case ValueType::None: args[i] = Variant::Missing(); break;
+        }
+        continue;
+      }
+      switch (param.type) {
+        case ValueType::String: args[i] = Variant(Utf8FromBstr(*static_cast<BSTR*>(p))); break;
+        case ValueType::Integer: args[i] = Variant::Integer(*static_cast<SHORT*>(p)); break;
+        case ValueType::Boolean: args[i] = Variant::Boolean(*static_cast<VARIANT_BOOL*>(p) != 0); break;
+        case ValueType::Variant:
+        case ValueType::None: {
+          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), locals[i]);
+          if (hr != S_OK) return hr;
+          before[i] = locals[i];
+          args[i] = Variant::Ref(locals[i]);
+          break;
+        }
+      }
+    }
+    Variant result;
+    automation::ExceptionInfo excep;
+    const HRESULT hr = self->object->InvokeTyped(member, std::span<Variant>(args.data(), count), result, excep);
+    if (hr != S_OK && hr != automation::kDispEException) return hr;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (member.params[i].type != ValueType::Variant || ptrs[i] == nullptr || SameValue(before[i], locals[i]))
+        continue;
+      VARIANT& dst = *static_cast<VARIANT*>(ptrs[i]);
+      HRESULT wb;
+      if ((dst.vt & VT_BYREF) != 0) {
+        wb = WriteBack(dst, locals[i]);
+      } else {
+        VARIANT fresh;
+        wb = MakeVariant(locals[i], fresh);
+        if (wb == S_OK) {
+          HalvaneVariantClear(&dst);
+          dst = fresh;
+        }
+      }
+      if (wb != S_OK) return wb;
+    }
+    if (hr == automation::kDispEException) {
+      RaiseThreadError(*self->cls, excep);
+      return static_cast<HRESULT>(excep.status);
+    }
+    return out != nullptr ? StoreOut(member.result, result, out) : S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+// The entry of row Row taking N pointers: every parameter of every member
+// is a pointer, so an entry is known by its row and its pointer count.
+template <std::size_t Row, class Seq>
+struct Entry;
+template <std::size_t Row, std::size_t... I>
+struct Entry<Row, std::index_sequence<I...>> {
+  template <std::size_t>
+  using Ptr = void*;
+  static HRESULT Call(IDispatch* This, Ptr<I>... p) {
+    void* const ptrs[sizeof...(I) + 1] = {p..., nullptr};
+    return DualCall(This, Row, ptrs);
+  }
+};
+
+inline constexpr std::size_t kMaxRows = 18;
+inline constexpr std::size_t kMaxPointers = halvane::kMaxParams + 1;
+
+template <std::size_t Row, std::size_t... N>
+std::array<Slot, sizeof...(N)> EntriesOfRow(std::index_sequence<N...>) {
+  return {reinterpret_cast<Slot>(&Entry<Row, std::make_index_sequence<N>>::Call)...};
+}
+template <std::size_t... R>
+std::array<std::array<Slot, kMaxPointers + 1>, sizeof...(R)> AllEntries(std::index_sequence<R...>) {
+  return {EntriesOfRow<R>(std::make_index_sequence<kMaxPointers + 1>())...};
 }
 
 }  // namespace
@@ -279,7 +631,7 @@ static ULONG Disp_AddRef(IDispatch* This) {
 }
 
 static ULONG Disp_Release(IDispatch* This) {
-  DispatchObject* self = Self(This);
+  DualObject* self = Self(This);
   const ULONG left = self->refs.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (left == 0) delete self;
   return left;
@@ -289,23 +641,42 @@ static HRESULT Disp_QueryInterface(IDispatch* This, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (riid == nullptr) return E_INVALIDARG;
-  // The typed function table of the dual interface is not built, so its
-  // IID is refused rather than handing out a table without those entries.
-  if (!SameGuid(*riid, IID_IUnknown) && !SameGuid(*riid, IID_IDispatch)) return E_NOINTERFACE;
+  DualObject* self = Self(This);
+  if (SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, IID_IDispatch) ||
+      SameGuid(*riid, halvane::com::GuidsOf(*self->cls).iid)) {
+    *ppv = This;
+  } else if (SameGuid(*riid, IID_ISupportErrorInfo)) {
+    *ppv = &self->support;
+  } else {
+    return E_NOINTERFACE;
+  }
   Disp_AddRef(This);
-  *ppv = This;
   return S_OK;
+}
+
+static HRESULT Support_QueryInterface(ISupportErrorInfo* This, REFIID riid, void** ppv) {
+  return Disp_QueryInterface(AsDispatch(Self(This)), riid, ppv);
+}
+static ULONG Support_AddRef(ISupportErrorInfo* This) { return Disp_AddRef(AsDispatch(Self(This))); }
+static ULONG Support_Release(ISupportErrorInfo* This) { return Disp_Release(AsDispatch(Self(This))); }
+static HRESULT Support_InterfaceSupportsErrorInfo(ISupportErrorInfo* This, REFIID riid) {
+  if (riid == nullptr) return E_INVALIDARG;
+  return SameGuid(*riid, halvane::com::GuidsOf(*Self(This)->cls).iid) || SameGuid(*riid, IID_IDispatch) ? S_OK
+                                                                                                          : S_FALSE;
 }
 
 static HRESULT Disp_GetTypeInfoCount(IDispatch*, UINT* pctinfo) {
   if (pctinfo == nullptr) return E_POINTER;
-  *pctinfo = 0;
+  *pctinfo = 1;
   return S_OK;
 }
 
-static HRESULT Disp_GetTypeInfo(IDispatch*, UINT, LCID, ITypeInfo** ppTInfo) {
-  if (ppTInfo != nullptr) *ppTInfo = nullptr;
-  return DISP_E_BADINDEX;
+static HRESULT Disp_GetTypeInfo(IDispatch* This, UINT index, LCID, ITypeInfo** ppTInfo) {
+  if (ppTInfo == nullptr) return E_POINTER;
+  *ppTInfo = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  *ppTInfo = halvane::com::NewInterfaceTypeInfo(*Self(This)->cls);
+  return *ppTInfo == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
 static HRESULT Disp_GetIDsOfNames(IDispatch* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
@@ -317,10 +688,8 @@ static HRESULT Disp_GetIDsOfNames(IDispatch* This, REFIID riid, LPOLESTR* rgszNa
     for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
     const OLECHAR* name = rgszNames[0];
     if (name == nullptr) return E_POINTER;
-    std::size_t len = 0;
-    while (name[len] != 0) ++len;
     std::int32_t id = DISPID_UNKNOWN;
-    if (Self(This)->object->GetIDOfName(Utf8FromUnits(name, len), id) != automation::kOk)
+    if (Self(This)->object->GetIDOfName(halvane::com::Utf8FromOleString(name), id) != automation::kOk)
       return DISP_E_UNKNOWNNAME;
     rgDispId[0] = id;
     // Parameter names (for named arguments) are not offered.
@@ -337,32 +706,25 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   if (params->cArgs != 0 && params->rgvarg == nullptr) return E_INVALIDARG;
   if (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr) return E_INVALIDARG;
   if (pVarResult != nullptr) HalvaneVariantInit(pVarResult);
-  automation::Object& object = *Self(This)->object.get();
-  const ClassInfo& cls = object.Class();
+  DualObject* self = Self(This);
+  const ClassInfo& cls = *self->cls;
 
-  automation::InvokeKind kind;
+  const MemberInfo* member = nullptr;
   if ((wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
-    kind = automation::InvokeKind::PropertyLet;
     if (params->cNamedArgs > 1 ||
         (params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
       return DISP_E_NONAMEDARGS;
+    member = halvane::FindMember(cls, dispid, MemberKind::PropertyLet);
   } else {
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+    if ((wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return E_INVALIDARG;
     // A host that does not know whether a name is a method or a property
     // passes both flags; a method of that DISPID comes first.
-    if ((wFlags & DISPATCH_METHOD) != 0 && halvane::FindMember(cls, dispid, MemberKind::Method) != nullptr)
-      kind = automation::InvokeKind::Method;
-    else if ((wFlags & DISPATCH_PROPERTYGET) != 0)
-      kind = automation::InvokeKind::PropertyGet;
-    else if ((wFlags & DISPATCH_METHOD) != 0)
-      kind = automation::InvokeKind::Method;
-    else
-      return E_INVALIDARG;
+    if ((wFlags & DISPATCH_METHOD) != 0) member = halvane::FindMember(cls, dispid, MemberKind::Method);
+    if (member == nullptr && (wFlags & DISPATCH_PROPERTYGET) != 0)
+      member = halvane::FindMember(cls, dispid, MemberKind::PropertyGet);
   }
-  const MemberKind member_kind = kind == automation::InvokeKind::Method        ? MemberKind::Method
-                                 : kind == automation::InvokeKind::PropertyGet ? MemberKind::PropertyGet
-                                                                               : MemberKind::PropertyLet;
-  if (halvane::FindMember(cls, dispid, member_kind) == nullptr) return DISP_E_MEMBERNOTFOUND;
+  if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
   const UINT count = params->cArgs;
   if (count > halvane::kMaxParams) return DISP_E_BADPARAMCOUNT;
 
@@ -373,6 +735,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
     std::array<Variant, halvane::kMaxParams> args;
     std::array<Variant, halvane::kMaxParams> locals;
     std::array<Variant, halvane::kMaxParams> before;
+    bool any_ref = false;
     for (UINT i = 0; i < count; ++i) {
       const VARIANT& src = params->rgvarg[count - 1 - i];
       HRESULT hr;
@@ -380,6 +743,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
         hr = ReadVariant(src, locals[i]);
         before[i] = locals[i];
         args[i] = Variant::Ref(locals[i]);
+        any_ref = true;
       } else {
         hr = ReadVariant(src, args[i]);
       }
@@ -392,7 +756,8 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
     Variant result;
     automation::ExceptionInfo excep;
     std::uint32_t bad = 0;
-    const HRESULT hr = object.Invoke(dispid, kind, std::span<Variant>(args.data(), count), &result, &excep, &bad);
+    const HRESULT hr = self->object->InvokeMember(*member, std::span<Variant>(args.data(), count),
+                                                  pVarResult != nullptr ? &result : nullptr, &excep, &bad);
     if (hr == automation::kDispETypeMismatch || hr == automation::kDispEOverflow) {
       if (puArgErr != nullptr && bad < count) *puArgErr = count - 1 - bad;
       return hr;
@@ -400,7 +765,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
     if (hr != S_OK && hr != automation::kDispEException) return hr;
 
     // What a member wrote before it raised an error stays written.
-    for (UINT i = 0; i < count; ++i) {
+    for (UINT i = 0; any_ref && i < count; ++i) {
       VARIANT& dst = params->rgvarg[count - 1 - i];
       if ((dst.vt & VT_BYREF) == 0 || SameValue(before[i], locals[i])) continue;
       const HRESULT wb = WriteBack(dst, locals[i]);
@@ -408,6 +773,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
     }
 
     if (hr == automation::kDispEException) {
+      RaiseThreadError(cls, excep);
       if (pExcepInfo != nullptr) {
         std::memset(pExcepInfo, 0, sizeof *pExcepInfo);
         pExcepInfo->scode = static_cast<SCODE>(excep.status);
@@ -423,6 +789,69 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   } catch (...) {
     return E_FAIL;
   }
+}
+
+// ---- IErrorInfo / ICreateErrorInfo ------------------------------------------------------
+
+static ULONG Err_AddRef(IErrorInfo* This) { return Self(This)->refs.fetch_add(1, std::memory_order_relaxed) + 1; }
+static ULONG Err_Release(IErrorInfo* This) {
+  ErrorObject* self = Self(This);
+  const ULONG left = self->refs.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (left == 0) delete self;
+  return left;
+}
+static HRESULT Err_QueryInterface(IErrorInfo* This, REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == nullptr) return E_INVALIDARG;
+  ErrorObject* self = Self(This);
+  if (SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, IID_IErrorInfo)) *ppv = &self->info;
+  else if (SameGuid(*riid, IID_ICreateErrorInfo)) *ppv = &self->create;
+  else return E_NOINTERFACE;
+  Err_AddRef(This);
+  return S_OK;
+}
+static HRESULT Err_GetGUID(IErrorInfo* This, GUID* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = Self(This)->guid;
+  return S_OK;
+}
+static HRESULT Err_GetSource(IErrorInfo* This, BSTR* out) { return CopyOut(Self(This)->source, out); }
+static HRESULT Err_GetDescription(IErrorInfo* This, BSTR* out) { return CopyOut(Self(This)->description, out); }
+static HRESULT Err_GetHelpFile(IErrorInfo* This, BSTR* out) { return CopyOut(Self(This)->help_file, out); }
+static HRESULT Err_GetHelpContext(IErrorInfo* This, DWORD* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = Self(This)->help_context;
+  return S_OK;
+}
+
+static IErrorInfo* InfoOf(ICreateErrorInfo* This) { return &Self(This)->info; }
+static HRESULT Cre_QueryInterface(ICreateErrorInfo* This, REFIID riid, void** ppv) {
+  return Err_QueryInterface(InfoOf(This), riid, ppv);
+}
+static ULONG Cre_AddRef(ICreateErrorInfo* This) { return Err_AddRef(InfoOf(This)); }
+static ULONG Cre_Release(ICreateErrorInfo* This) { return Err_Release(InfoOf(This)); }
+static HRESULT Cre_SetGUID(ICreateErrorInfo* This, REFGUID g) {
+  if (g == nullptr) return E_INVALIDARG;
+  Self(This)->guid = *g;
+  return S_OK;
+}
+static HRESULT SetText(std::string& field, LPOLESTR text) {
+  try {
+    field = halvane::com::Utf8FromOleString(text);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+static HRESULT Cre_SetSource(ICreateErrorInfo* This, LPOLESTR s) { return SetText(Self(This)->source, s); }
+static HRESULT Cre_SetDescription(ICreateErrorInfo* This, LPOLESTR s) {
+  return SetText(Self(This)->description, s);
+}
+static HRESULT Cre_SetHelpFile(ICreateErrorInfo* This, LPOLESTR s) { return SetText(Self(This)->help_file, s); }
+static HRESULT Cre_SetHelpContext(ICreateErrorInfo* This, DWORD c) {
+  Self(This)->help_context = c;
+  return S_OK;
 }
 
 // ---- IClassFactory ------------------------------------------------------------------
@@ -448,6 +877,62 @@ static HRESULT Factory_QueryInterface(IClassFactory* This, REFIID riid, void** p
   return S_OK;
 }
 
+static HRESULT Factory_CreateInstance(IClassFactory* This, IUnknown* outer, REFIID riid, void** ppv);
+
+static HRESULT Factory_LockServer(IClassFactory*, BOOL lock) {
+  automation::LockServer(lock != 0);
+  return S_OK;
+}
+
+}  // extern "C"
+
+namespace {
+
+const IDispatchVtbl kDispatchPart = {Disp_QueryInterface, Disp_AddRef,       Disp_Release,
+                                     Disp_GetTypeInfoCount, Disp_GetTypeInfo, Disp_GetIDsOfNames,
+                                     Disp_Invoke};
+
+// The function table of each class: IDispatch's seven methods, then one
+// entry per member row, chosen by row and pointer count.
+struct DualTables {
+  static constexpr std::size_t kWidth = 7 + kMaxRows;
+  std::array<std::array<Slot, kWidth>, 6> tables{};
+  DualTables() {
+    static const auto entries = AllEntries(std::make_index_sequence<kMaxRows>());
+    const auto classes = halvane::Classes();
+    for (std::size_t c = 0; c < classes.size() && c < tables.size(); ++c) {
+      auto& t = tables[c];
+      t[0] = reinterpret_cast<Slot>(kDispatchPart.QueryInterface);
+      t[1] = reinterpret_cast<Slot>(kDispatchPart.AddRef);
+      t[2] = reinterpret_cast<Slot>(kDispatchPart.Release);
+      t[3] = reinterpret_cast<Slot>(kDispatchPart.GetTypeInfoCount);
+      t[4] = reinterpret_cast<Slot>(kDispatchPart.GetTypeInfo);
+      t[5] = reinterpret_cast<Slot>(kDispatchPart.GetIDsOfNames);
+      t[6] = reinterpret_cast<Slot>(kDispatchPart.Invoke);
+      const auto members = classes[c].members;
+      for (std::size_t r = 0; r < members.size() && r < kMaxRows; ++r) {
+        const std::size_t pointers = members[r].params.size() + (members[r].result != ValueType::None ? 1 : 0);
+        t[7 + r] = entries[r][pointers];
+      }
+    }
+  }
+};
+
+const Slot* TableOf(const ClassInfo& cls) {
+  static const DualTables tables;
+  return tables.tables[halvane::com::IndexOf(cls)].data();
+}
+
+bool RowsFit() {
+  for (const ClassInfo& c : halvane::Classes())
+    if (c.members.size() > kMaxRows) return false;
+  return halvane::Classes().size() <= 6;
+}
+
+}  // namespace
+
+extern "C" {
+
 static HRESULT Factory_CreateInstance(IClassFactory* This, IUnknown* outer, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
@@ -457,18 +942,13 @@ static HRESULT Factory_CreateInstance(IClassFactory* This, IUnknown* outer, REFI
     automation::ObjectPtr object;
     const HRESULT hr = automation::CreateObject(Self(This)->cls->clsid, object);
     if (hr != S_OK) return hr;
-    auto* d = new DispatchObject(std::move(object));
-    const HRESULT qi = Disp_QueryInterface(&d->iface, riid, ppv);
-    Disp_Release(&d->iface);
+    auto* d = new DualObject(std::move(object), TableOf(*Self(This)->cls));
+    const HRESULT qi = Disp_QueryInterface(AsDispatch(d), riid, ppv);
+    Disp_Release(AsDispatch(d));
     return qi;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-}
-
-static HRESULT Factory_LockServer(IClassFactory*, BOOL lock) {
-  automation::LockServer(lock != 0);
-  return S_OK;
 }
 
 // ---- exports ----------------------------------------------------------------------------
@@ -477,6 +957,7 @@ HALVANE_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) 
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (rclsid == nullptr || riid == nullptr) return E_INVALIDARG;
+  if (!RowsFit()) return E_FAIL;
   const ClassInfo* cls = FindClassByGuid(*rclsid);
   if (cls == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
   if (!SameGuid(*riid, IID_IUnknown) && !SameGuid(*riid, IID_IClassFactory)) return E_NOINTERFACE;
@@ -486,16 +967,17 @@ HALVANE_API HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) 
   return S_OK;
 }
 
+// A class object alone does not keep the library: a host that keeps one
+// locks the server with LockServer.
 HALVANE_API HRESULT DllCanUnloadNow(void) {
-  return automation::LiveObjectCount() == 0 && automation::LockCount() == 0 &&
-                 g_factories.load(std::memory_order_relaxed) == 0
+  return automation::LiveObjectCount() == 0 && automation::LockCount() == 0 && halvane::com::OtherObjectCount() == 0
              ? S_OK
              : S_FALSE;
 }
 
 HALVANE_API HRESULT DllRegisterServer(void) {
   try {
-    const std::string server = ServerPath();
+    const std::string& server = ServerPath();
     if (server.empty()) return SELFREG_E_CLASS;
     return automation::RegisterClasses(automation::ClassStorePath(), server) ? S_OK : SELFREG_E_CLASS;
   } catch (...) {
@@ -515,13 +997,13 @@ HALVANE_API BSTR HalvaneSysAllocString(const OLECHAR* psz) {
   if (psz == nullptr) return nullptr;
   std::size_t len = 0;
   while (psz[len] != 0) ++len;
-  BSTR s = AllocBstr(len);
+  BSTR s = halvane::com::AllocBstr(len);
   if (s != nullptr && len != 0) std::memcpy(s, psz, len * sizeof(OLECHAR));
   return s;
 }
 
 HALVANE_API BSTR HalvaneSysAllocStringLen(const OLECHAR* pch, UINT cch) {
-  BSTR s = AllocBstr(cch);
+  BSTR s = halvane::com::AllocBstr(cch);
   if (s == nullptr || cch == 0) return s;
   if (pch != nullptr) std::memcpy(s, pch, cch * sizeof(OLECHAR));
   else std::memset(s, 0, cch * sizeof(OLECHAR));
@@ -532,9 +1014,9 @@ HALVANE_API void HalvaneSysFreeString(BSTR bstr) {
   if (bstr != nullptr) std::free(reinterpret_cast<char*>(bstr) - sizeof(std::uint32_t));
 }
 
-HALVANE_API UINT HalvaneSysStringLen(BSTR bstr) { return BstrBytes(bstr) / sizeof(OLECHAR); }
+HALVANE_API UINT HalvaneSysStringLen(BSTR bstr) { return halvane::com::BstrByteLength(bstr) / sizeof(OLECHAR); }
 
-HALVANE_API UINT HalvaneSysStringByteLen(BSTR bstr) { return BstrBytes(bstr); }
+HALVANE_API UINT HalvaneSysStringByteLen(BSTR bstr) { return halvane::com::BstrByteLength(bstr); }
 
 HALVANE_API BSTR HalvaneSysAllocStringUtf8(const char* utf8, size_t len) {
   try {
@@ -585,12 +1067,140 @@ HALVANE_API HRESULT HalvaneVariantClear(VARIANT* v) {
   return S_OK;
 }
 
+// ---- the usual names ----------------------------------------------------------------
+
+HALVANE_API BSTR SysAllocString(const OLECHAR* psz) { return HalvaneSysAllocString(psz); }
+HALVANE_API BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch) { return HalvaneSysAllocStringLen(pch, cch); }
+HALVANE_API void SysFreeString(BSTR bstr) { HalvaneSysFreeString(bstr); }
+HALVANE_API UINT SysStringLen(BSTR bstr) { return HalvaneSysStringLen(bstr); }
+HALVANE_API UINT SysStringByteLen(BSTR bstr) { return HalvaneSysStringByteLen(bstr); }
+HALVANE_API void VariantInit(VARIANTARG* v) { HalvaneVariantInit(v); }
+HALVANE_API HRESULT VariantClear(VARIANTARG* v) { return HalvaneVariantClear(v); }
+
+HALVANE_API HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src) {
+  if (dest == nullptr || src == nullptr) return E_INVALIDARG;
+  if (dest == src) return S_OK;
+  VARIANT copy = *src;
+  if ((src->vt & VT_BYREF) == 0) {
+    switch (src->vt) {
+      case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8:
+      case VT_DATE: case VT_ERROR: case VT_BOOL:
+        break;
+      case VT_BSTR:
+        if (src->bstrVal != nullptr) {
+          copy.bstrVal = HalvaneSysAllocStringLen(src->bstrVal, HalvaneSysStringLen(src->bstrVal));
+          if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
+        }
+        break;
+      case VT_DISPATCH:
+      case VT_UNKNOWN:
+        if (src->punkVal != nullptr) src->punkVal->lpVtbl->AddRef(src->punkVal);
+        break;
+      default: return DISP_E_BADVARTYPE;
+    }
+  }
+  const HRESULT hr = HalvaneVariantClear(dest);
+  if (hr != S_OK) {
+    HalvaneVariantClear(&copy);
+    return hr;
+  }
+  *dest = copy;
+  return S_OK;
+}
+
+HALVANE_API HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, uint16_t, VARTYPE vt) {
+  if (dest == nullptr || src == nullptr) return E_INVALIDARG;
+  try {
+    Variant value;
+    HRESULT hr = ReadVariant(*src, value);
+    if (hr != S_OK) return hr;
+    Variant converted;
+    try {
+      switch (vt) {
+        case VT_EMPTY: break;
+        case VT_NULL:
+          if (value.Type() != VarType::Null) return DISP_E_TYPEMISMATCH;
+          converted = Variant::Null();
+          break;
+        case VT_I2: converted = Variant::Integer(halvane::ToInteger(value)); break;
+        case VT_I4: converted = Variant::Long(halvane::ToLong(value)); break;
+        case VT_R4: converted = Variant::Single(halvane::ToSingle(value)); break;
+        case VT_R8: converted = Variant::Double(halvane::ToDouble(value)); break;
+        case VT_DATE: converted = Variant::Date(halvane::ToDate(value)); break;
+        case VT_BSTR: converted = Variant::String(halvane::ToString(value)); break;
+        case VT_BOOL: converted = Variant::Boolean(halvane::ToBoolean(value)); break;
+        case VT_ERROR:
+          if (value.Type() != VarType::Error) return DISP_E_TYPEMISMATCH;
+          converted = value;
+          break;
+        default: return DISP_E_BADVARTYPE;
+      }
+    } catch (const halvane::Error& e) {
+      return e.Number() == halvane::kErrOverflow ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
+    }
+    VARIANT fresh;
+    hr = MakeVariant(converted, fresh);
+    if (hr != S_OK) return hr;
+    // `src` has been read in full, so `dest` may be the same VARIANT.
+    HalvaneVariantClear(dest);
+    *dest = fresh;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+// ---- thread error information -------------------------------------------------------
+
+HALVANE_API HRESULT SetErrorInfo(ULONG, IErrorInfo* info) {
+  if (info != nullptr) info->lpVtbl->AddRef(info);
+  ReplaceThreadError(info);
+  return S_OK;
+}
+
+HALVANE_API HRESULT GetErrorInfo(ULONG, IErrorInfo** out) {
+  if (out == nullptr) return E_INVALIDARG;
+  *out = t_error.info;
+  t_error.info = nullptr;
+  return *out != nullptr ? S_OK : S_FALSE;
+}
+
+HALVANE_API HRESULT CreateErrorInfo(ICreateErrorInfo** out) {
+  if (out == nullptr) return E_INVALIDARG;
+  *out = nullptr;
+  auto* e = new (std::nothrow) ErrorObject();
+  if (e == nullptr) return E_OUTOFMEMORY;
+  *out = &e->create;
+  return S_OK;
+}
+
 }  // extern "C"
 
+namespace halvane::com {
+
+void SetThreadError(const GUID& iid, std::string_view source, std::string_view description) {
+  try {
+    auto* e = new ErrorObject();
+    e->guid = iid;
+    e->source.assign(source);
+    e->description.assign(description);
+    ReplaceThreadError(&e->info);
+  } catch (const std::bad_alloc&) {
+    ReplaceThreadError(nullptr);
+  }
+}
+
+}  // namespace halvane::com
+
 namespace {
-const IDispatchVtbl DispatchObject::kVtbl = {Disp_QueryInterface, Disp_AddRef,       Disp_Release,
-                                             Disp_GetTypeInfoCount, Disp_GetTypeInfo, Disp_GetIDsOfNames,
-                                             Disp_Invoke};
+const ISupportErrorInfoVtbl DualObject::kSupportVtbl = {Support_QueryInterface, Support_AddRef, Support_Release,
+                                                        Support_InterfaceSupportsErrorInfo};
+const IErrorInfoVtbl ErrorObject::kInfoVtbl = {Err_QueryInterface, Err_AddRef,         Err_Release,
+                                               Err_GetGUID,        Err_GetSource,      Err_GetDescription,
+                                               Err_GetHelpFile,    Err_GetHelpContext};
+const ICreateErrorInfoVtbl ErrorObject::kCreateVtbl = {Cre_QueryInterface, Cre_AddRef,         Cre_Release,
+                                                       Cre_SetGUID,        Cre_SetSource,      Cre_SetDescription,
+                                                       Cre_SetHelpFile,    Cre_SetHelpContext};
 const IClassFactoryVtbl ClassFactory::kVtbl = {Factory_QueryInterface, Factory_AddRef, Factory_Release,
                                                Factory_CreateInstance, Factory_LockServer};
 }  // namespace

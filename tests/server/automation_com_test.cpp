@@ -121,9 +121,29 @@ class Dispatch {
 };
 
 TEST(AutomationCom, LayoutsAndIdentifiers) {
-  EXPECT_EQ(sizeof(VARIANT), 16u);
+  // The usual automation layouts of a 64-bit platform.
+  static_assert(sizeof(void*) == 8);
+  EXPECT_EQ(sizeof(VARIANT), 24u);
   EXPECT_EQ(offsetof(VARIANT, vt), 0u);
   EXPECT_EQ(offsetof(VARIANT, lVal), 8u);
+  EXPECT_EQ(offsetof(VARIANT, brecVal.pRecInfo), 16u);
+  EXPECT_EQ(sizeof(DISPPARAMS), 24u);
+  EXPECT_EQ(offsetof(DISPPARAMS, cNamedArgs), 20u);
+  EXPECT_EQ(offsetof(EXCEPINFO, bstrSource), 8u);
+  EXPECT_EQ(offsetof(EXCEPINFO, dwHelpContext), 32u);
+  EXPECT_EQ(offsetof(EXCEPINFO, scode), 56u);
+  EXPECT_EQ(sizeof(EXCEPINFO), 64u);
+  EXPECT_EQ(sizeof(TYPEATTR), 96u);
+  EXPECT_EQ(offsetof(TYPEATTR, typekind), 44u);
+  EXPECT_EQ(offsetof(TYPEATTR, wTypeFlags), 58u);
+  EXPECT_EQ(sizeof(FUNCDESC), 88u);
+  EXPECT_EQ(offsetof(FUNCDESC, cParams), 36u);
+  EXPECT_EQ(offsetof(FUNCDESC, elemdescFunc), 48u);
+  EXPECT_EQ(sizeof(ELEMDESC), 32u);
+  EXPECT_EQ(sizeof(TLIBATTR), 32u);
+  EXPECT_EQ(sizeof(ITypeInfoVtbl), 22 * sizeof(void*));
+  EXPECT_EQ(sizeof(_TabsVtbl), (7 + 18) * sizeof(void*));
+  EXPECT_EQ(sizeof(_TreeVtbl), (7 + 17) * sizeof(void*));
   EXPECT_EQ(sizeof(GUID), 16u);
   EXPECT_EQ(sizeof(OLECHAR), 2u);
   // The CLSIDs of the header are those of the class table.
@@ -132,6 +152,11 @@ TEST(AutomationCom, LayoutsAndIdentifiers) {
       {&CLSID_HalvanePopupMenu, "Halvane.PopupMenu"},       {&CLSID_HalvaneProgressBar, "Halvane.ProgressBar"},
       {&CLSID_HalvaneTabs, "Halvane.Tabs"},                 {&CLSID_HalvaneTree, "Halvane.Tree"}};
   for (const auto& [clsid, prog_id] : ids) EXPECT_EQ(GuidText(*clsid), halvane::FindClass(prog_id)->clsid) << prog_id;
+  const std::vector<std::pair<const IID*, const char*>> iids = {
+      {&IID__AutoComplete, "Halvane.AutoComplete"}, {&IID__Calendar, "Halvane.Calendar"},
+      {&IID__PopupMenu, "Halvane.PopupMenu"},       {&IID__ProgressBar, "Halvane.ProgressBar"},
+      {&IID__Tabs, "Halvane.Tabs"},                 {&IID__Tree, "Halvane.Tree"}};
+  for (const auto& [iid, prog_id] : iids) EXPECT_EQ(GuidText(*iid), halvane::FindClass(prog_id)->iid) << prog_id;
   EXPECT_EQ(GuidText(LIBID_Halvane), halvane::Library().libid);
   EXPECT_EQ(GuidText(IID_IDispatch), "00020400-0000-0000-C000-000000000046");
 }
@@ -181,7 +206,7 @@ TEST(AutomationCom, ClassObjectsAndInterfaces) {
 
   IClassFactory* factory = nullptr;
   ASSERT_EQ(DllGetClassObject(&CLSID_HalvaneTree, &IID_IUnknown, reinterpret_cast<void**>(&factory)), S_OK);
-  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);  // a class object is alive
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);  // a class object alone does not keep the library
   IUnknown outer{};
   EXPECT_EQ(factory->lpVtbl->CreateInstance(factory, &outer, &IID_IUnknown, &p), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(factory->lpVtbl->LockServer(factory, 1), S_OK);
@@ -194,18 +219,24 @@ TEST(AutomationCom, ClassObjectsAndInterfaces) {
     IDispatch* d = tree.get();
     EXPECT_EQ(d->lpVtbl->QueryInterface(d, &IID_IUnknown, reinterpret_cast<void**>(&unk)), S_OK);
     EXPECT_EQ(static_cast<void*>(unk), static_cast<void*>(d));
-    // The typed table of the dual interface is not offered.
-    GUID dual{};
-    dual.Data1 = 0xABD5F1EE;
-    dual.Data2 = 0xD162;
-    dual.Data3 = 0x48F2;
-    const std::uint8_t rest[8] = {0x8F, 0x4A, 0x13, 0x8F, 0x26, 0x5D, 0x49, 0x9E};
-    std::memcpy(dual.Data4, rest, 8);
-    EXPECT_EQ(d->lpVtbl->QueryInterface(d, &dual, &p), E_NOINTERFACE);
+    // The dual interface is the same pointer; ISupportErrorInfo another.
+    EXPECT_EQ(d->lpVtbl->QueryInterface(d, &IID__Tree, &p), S_OK);
+    EXPECT_EQ(p, static_cast<void*>(d));
+    EXPECT_EQ(d->lpVtbl->Release(d), 2u);
+    EXPECT_EQ(d->lpVtbl->QueryInterface(d, &IID__Tabs, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
+    ISupportErrorInfo* support = nullptr;
+    ASSERT_EQ(d->lpVtbl->QueryInterface(d, &IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)), S_OK);
+    EXPECT_NE(static_cast<void*>(support), static_cast<void*>(d));
+    EXPECT_EQ(support->lpVtbl->InterfaceSupportsErrorInfo(support, &IID__Tree), S_OK);
+    EXPECT_EQ(support->lpVtbl->InterfaceSupportsErrorInfo(support, &IID_IClassFactory), S_FALSE);
+    EXPECT_EQ(support->lpVtbl->QueryInterface(support, &IID_IUnknown, &p), S_OK);
+    EXPECT_EQ(p, static_cast<void*>(d));  // one identity
+    EXPECT_EQ(support->lpVtbl->Release(support), 3u);
+    EXPECT_EQ(support->lpVtbl->Release(support), 2u);
     UINT count = 9;
     EXPECT_EQ(d->lpVtbl->GetTypeInfoCount(d, &count), S_OK);
-    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(count, 1u);
     EXPECT_EQ(unk->lpVtbl->Release(unk), 1u);
   }
   factory = nullptr;

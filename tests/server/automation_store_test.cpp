@@ -7,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
+#include <atomic>
 
 #include "server/class_store.h"
 #include "server/halvane_com.h"
@@ -122,6 +125,70 @@ TEST_F(ClassStore, OtherContentOfTheStoreIsKeptByteForByte) {
   EXPECT_EQ(Read(store_), foreign + "[Tail]\nKey=Value\n");
   ASSERT_EQ(DllUnregisterServer(), S_OK);
   EXPECT_EQ(Read(store_), foreign + "[Tail]\nKey=Value\n");
+}
+
+TEST_F(ClassStore, CommentsAmongOurSectionsAndTheFileModeAreKept) {
+  fs::create_directories(store_.parent_path());
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  // Notes put between and inside our sections by hand.
+  std::string text = Read(store_);
+  const std::string anchor = "[ProgID\\Halvane.Tabs]\n";
+  text.insert(text.find(anchor), "; the tabs of the intranet\n");
+  text.insert(text.find(anchor) + anchor.size(), "# kept\n");
+  Write(store_, text);
+  const fs::perms private_mode = fs::perms::owner_read | fs::perms::owner_write;
+  fs::permissions(store_, private_mode);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(fs::status(store_).permissions() & fs::perms::all, private_mode);
+  const std::string again = Read(store_);
+  EXPECT_NE(again.find("; the tabs of the intranet\n"), std::string::npos) << again;
+  EXPECT_NE(again.find("# kept\n"), std::string::npos) << again;
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(Read(store_), again);
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_EQ(Read(store_), "; the tabs of the intranet\n# kept\n");
+}
+
+TEST_F(ClassStore, ALinkedStoreIsWrittenThroughItsLinkAndKeepsItsMode) {
+  const fs::path real = dir_ / "real" / "classes.ini";
+  fs::create_directories(real.parent_path());
+  fs::create_directories(store_.parent_path());
+  Write(real, "[Other]\nKey=Value\n");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("../real/classes.ini", store_);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_TRUE(fs::is_symlink(store_));
+  const std::string text = Read(real);
+  EXPECT_EQ(text.rfind("[Other]\nKey=Value\n", 0), 0u) << text;
+  EXPECT_NE(text.find("[ProgID\\Halvane.Tree]"), std::string::npos) << text;
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_TRUE(fs::is_symlink(store_));
+  EXPECT_EQ(Read(real), "[Other]\nKey=Value\n");
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(ClassStore, ConcurrentRegistrationsAllSucceedAndLoseNothing) {
+  fs::create_directories(store_.parent_path());
+  Write(store_, "[Other]\nKey=Value\n");
+  std::atomic<int> failed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&failed, t] {
+      for (int i = 0; i < 25; ++i) {
+        // Unregistering in between makes every registration a real write.
+        const HRESULT hr = (i + t) % 2 == 0 ? DllRegisterServer() : DllUnregisterServer();
+        if (hr != S_OK) ++failed;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failed.load(), 0);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(Read(store_), "[Other]\nKey=Value\n" + halvane::automation::RegistrationText(SelfPath()));
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(store_.parent_path())) ++files;
+  EXPECT_EQ(files, 1u) << "no temporary file left behind";
 }
 
 TEST_F(ClassStore, AStoreThatCannotBeWrittenFails) {

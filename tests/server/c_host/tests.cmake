@@ -2,7 +2,7 @@
 # dlopen and drives a component through the C interface alone.
 add_executable(halvane_c_host ${CMAKE_CURRENT_LIST_DIR}/c_host.c)
 set_target_properties(halvane_c_host PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
-target_include_directories(halvane_c_host PRIVATE ${PROJECT_SOURCE_DIR})
+target_include_directories(halvane_c_host PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(halvane_c_host PRIVATE ${CMAKE_DL_LIBS})
 # Loaded at run time, not linked: build it first.
 add_dependencies(halvane_c_host halvane_shared)
