@@ -279,6 +279,7 @@ StmtPtr Parser::ParseIf() {
   first.test = ParseExpr();
   ExpectKw(Kw::Then, "'Then'");
   if (!AtEndOfStatement()) {  // one line: If c Then a : b [Else c : d]
+    ++one_line_if_;
     for (;;) {
       first.body.push_back(ParseStatement(true));
       if (At(Tok::EndOfStatement) && Peek().text == ":" && !IsKw(Kw::Else, 1)) {
@@ -302,6 +303,7 @@ StmtPtr Parser::ParseIf() {
         break;
       }
     }
+    --one_line_if_;
     if (!AtEndOfStatement()) Expected("end of line after a one-line 'If'");
     return s;
   }

@@ -29,7 +29,10 @@ class Parser {
   Token Take();
   bool IsKw(Kw kw, std::size_t ahead = 0);
   bool At(Tok kind, std::size_t ahead = 0) { return Peek(ahead).kind == kind; }
-  bool AtEndOfStatement() { return At(Tok::EndOfStatement) || At(Tok::EndOfFile); }
+  // In a one-line If, Else also ends a statement.
+  bool AtEndOfStatement() {
+    return At(Tok::EndOfStatement) || At(Tok::EndOfFile) || (one_line_if_ > 0 && IsKw(Kw::Else));
+  }
   bool AtLineEnd() { return At(Tok::EndOfFile) || (At(Tok::EndOfStatement) && Peek().text != ":"); }
   [[noreturn]] void Fail(const Pos& p, const std::string& message) const { throw SyntaxError(p, message); }
   [[noreturn]] void Expected(const std::string& what);
@@ -88,6 +91,7 @@ class Parser {
   std::vector<std::vector<char>> procs_assigned_;
   std::unordered_map<int, int> proc_index_;          // name -> procedure
   int depth_ = 0;
+  int one_line_if_ = 0;
   int for_depth_ = 0, do_depth_ = 0;
   bool first_statement_ = true;
   bool in_statement_call_ = false;
