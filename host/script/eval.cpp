@@ -331,7 +331,7 @@ Value Machine::EvalChain(const ChainExpr& c) {
   if (c.ops[0] == Op::Concat) return ConcatChain(c);
   Value acc = Eval(*c.operands[0]);
   for (std::size_t i = 0; i < c.ops.size(); ++i) {
-    if ((i & 63) == 63) Poll();
+    if ((i & 15) == 15) Poll();
     acc = Binary(c.ops[i], std::move(acc), Eval(*c.operands[i + 1]));
   }
   return acc;
