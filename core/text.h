@@ -13,6 +13,20 @@
 
 namespace halvane::text {
 
+// Equality of two texts with ASCII letters folded to lower case, independent
+// of the C locale: keywords, names and identifiers of the library are ASCII.
+constexpr bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+
 // Number of characters `raw` has once every LF is replaced by CR LF.
 consteval std::size_t CrlfSize(std::string_view raw) {
   std::size_t n = raw.size();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "server/class_table.h"
+#include "core/text.h"
 
 namespace halvane::automation {
 namespace {
@@ -39,16 +40,7 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+using text::EqualNoCase;
 
 std::vector<Block> Parse(std::string_view content) {
   std::vector<Block> blocks(1);

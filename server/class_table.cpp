@@ -13,6 +13,7 @@
 #include "components/tabs/tabs.h"
 #include "components/tree/tree.h"
 #include "core/variant.h"
+#include "core/text.h"
 
 namespace halvane {
 namespace {
@@ -227,17 +228,7 @@ constexpr ClassInfo kClasses[] = {
 constexpr LibraryInfo kLibrary = {"Halvane", "0B0251ED-0859-4996-AE59-5F70D7159274", 27, 0, 0x0409, 0,
                                   "1.0.0.0", "1.00"};
 
-// Letter case is folded for ASCII only, independent of the C locale: every
-// name and identifier of the table is ASCII.
-constexpr char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
+using text::EqualNoCase;
 
 // No member takes more than kMaxParams parameters (the automation layer
 // converts arguments into a fixed array), a property get takes none and

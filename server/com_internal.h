@@ -47,6 +47,5 @@ void ObjectCreated();
 void ObjectDestroyed();
 std::uint32_t OtherObjectCount();
 
-bool EqualNoCase(std::string_view a, std::string_view b);
 
 }  // namespace halvane::com

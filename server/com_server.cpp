@@ -193,16 +193,6 @@ std::size_t IndexOf(const ClassInfo& cls) { return static_cast<std::size_t>(&cls
 const ClassGuids& GuidsOf(const ClassInfo& cls) { return Guids().classes[IndexOf(cls)]; }
 const GUID& LibraryGuid() { return Guids().libid; }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 }  // namespace halvane::com
 

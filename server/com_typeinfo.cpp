@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "server/com_internal.h"
+#include "core/text.h"
 
 namespace {
 
@@ -235,7 +236,7 @@ static HRESULT TI_GetIDsOfNames(ITypeInfo* This, LPOLESTR* names, UINT count, ME
     for (UINT i = 1; i < count; ++i) {
       const std::string name = halvane::com::Utf8FromOleString(names[i]);
       for (std::size_t k = 0; k < m->params.size(); ++k)
-        if (halvane::com::EqualNoCase(m->params[k].name, name)) ids[i] = static_cast<MEMBERID>(k);
+        if (halvane::text::EqualNoCase(m->params[k].name, name)) ids[i] = static_cast<MEMBERID>(k);
       if (ids[i] == MEMBERID_NIL) hr = DISP_E_UNKNOWNNAME;
     }
     return hr;
@@ -403,8 +404,8 @@ static HRESULT TL_IsName(ITypeLib*, LPOLESTR name, ULONG, BOOL* found) {
     const std::string n = halvane::com::Utf8FromOleString(name);
     *found = 0;
     for (const ClassInfo& c : halvane::Classes()) {
-      bool hit = halvane::com::EqualNoCase(n, c.name) || halvane::com::EqualNoCase(n, c.interface_name);
-      for (const MemberInfo& m : c.members) hit = hit || halvane::com::EqualNoCase(n, m.name);
+      bool hit = halvane::text::EqualNoCase(n, c.name) || halvane::text::EqualNoCase(n, c.interface_name);
+      for (const MemberInfo& m : c.members) hit = hit || halvane::text::EqualNoCase(n, m.name);
       if (hit) *found = 1;
     }
     return S_OK;
