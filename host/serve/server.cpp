@@ -48,6 +48,7 @@ constexpr std::size_t kMaxOutput = std::size_t{512} << 20;   // one response
 // is answered without it.
 constexpr auto kStuckGrace = std::chrono::seconds(2);
 constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr std::size_t kLogBuffer = 32 * 1024;  // access-log lines gathered before a write
 // A page already parsed is first run on the event-loop thread itself, which
 // spares the hand-over to a worker and back.  Such a run holds up every
 // other connection of that thread, so it may take only this long and write
@@ -279,6 +280,7 @@ struct Server::Impl {
   std::atomic<std::uint64_t> inline_runs{0};
 
   std::mutex log_mutex;
+  std::string log_buffer;  // guarded by log_mutex: lines not yet written
   bool log_dirty = false;  // guarded by log_mutex
 
   unsigned IoThreads() const {
@@ -335,13 +337,24 @@ struct Server::Impl {
     }
     line += '\n';
     std::lock_guard lk(log_mutex);
-    std::fwrite(line.data(), 1, line.size(), options.log);
-    log_dirty = true;  // flushed by the watchdog within 100 ms, and at the end
+    // Lines gather here and go out together: the log is often an unbuffered
+    // stderr, where each line would cost a write of its own.
+    log_buffer += line;
+    if (log_buffer.size() >= kLogBuffer) WriteLog();
+    // The rest is written by the watchdog within 100 ms, and at the end.
+  }
+
+  void WriteLog() {  // with log_mutex held
+    if (log_buffer.empty()) return;
+    std::fwrite(log_buffer.data(), 1, log_buffer.size(), options.log);
+    log_buffer.clear();
+    log_dirty = true;
   }
 
   void FlushLog() {
     if (!options.log) return;
     std::lock_guard lk(log_mutex);
+    WriteLog();
     if (log_dirty) std::fflush(options.log);
     log_dirty = false;
   }
