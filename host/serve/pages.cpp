@@ -46,7 +46,7 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
   // A stat for a page in the cache; the file is opened only to read it.
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    return Page{nullptr, name + ": cannot read the page: " + std::strerror(errno)};
+    return Page{nullptr, name + ": cannot read the page: " + std::strerror(errno), nullptr};
   }
   Key key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
   const std::string& path = file.native();
@@ -57,20 +57,16 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
   clock_gettime(CLOCK_REALTIME, &now);
   bool racy = Nanos(now) - key.mtime_ns < kRacyNs;
   if (!racy) {
-    std::lock_guard lk(mutex_);
-    auto it = entries_.find(path);
-    if (it != entries_.end() && it->second.key == key) {
-      lru_.splice(lru_.begin(), lru_, it->second.lru);
-      return it->second.page;
-    }
+    if (Page cached = Find(path, key); cached.program || !cached.error.empty()) return cached;
   }
   Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    return Page{nullptr, name + ": cannot read the page: " + std::strerror(errno)};
+    return Page{nullptr, name + ": cannot read the page: " + std::strerror(errno), nullptr};
   }
   key = Key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
   racy = racy || Nanos(now) - key.mtime_ns < kRacyNs;
   Page page;
+  page.waits = std::make_shared<std::atomic<bool>>(false);
   const auto size = static_cast<std::size_t>(st.st_size);
   if (size > max_source_) {
     page.error = name + ": the page is larger than the " + std::to_string(max_source_ >> 10) + " KiB a page may have";
@@ -112,6 +108,21 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
     bytes_ += cost;
   }
   return page;
+}
+
+PageCache::Page PageCache::Find(const std::string& path, const Key& key) {
+  std::lock_guard lk(mutex_);
+  auto it = entries_.find(path);
+  if (it == entries_.end() || !(it->second.key == key)) return {};
+  lru_.splice(lru_.begin(), lru_, it->second.lru);
+  return it->second.page;
+}
+
+PageCache::Page PageCache::Peek(const std::filesystem::path& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  const Key key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
+  return Find(file.native(), key);
 }
 
 std::size_t PageCache::Entries() const {

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -29,9 +30,15 @@ class PageCache {
   struct Page {
     std::shared_ptr<const script::Program> program;  // null when `error` says why
     std::string error;                               // one line: syntax error, too large, unreadable
+    // Set once a run of the page flushed, slept or ran long: shared by
+    // every run of this parse of the page.
+    std::shared_ptr<std::atomic<bool>> waits;
   };
   // The page in `file` (a resolved path), named `name` in messages.
   Page Get(const std::filesystem::path& file, const std::string& name);
+  // The page in `file` when the cache holds it as the file now is; else a
+  // Page with neither program nor error.  Never reads or parses the file.
+  Page Peek(const std::filesystem::path& file);
 
   std::size_t Entries() const;
   std::size_t Bytes() const;
@@ -51,6 +58,7 @@ class PageCache {
     std::size_t cost;
     std::list<std::string>::iterator lru;
   };
+  Page Find(const std::string& path, const Key& key);  // the entry, when it matches `key`
 
   const std::size_t max_bytes_;
   const std::size_t max_source_;

@@ -48,6 +48,16 @@ constexpr std::size_t kMaxOutput = std::size_t{512} << 20;   // one response
 // is answered without it.
 constexpr auto kStuckGrace = std::chrono::seconds(2);
 constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr std::size_t kLogBuffer = 32 * 1024;  // access-log lines gathered before a write
+// A page already parsed is first run on the event-loop thread itself, which
+// spares the hand-over to a worker and back.  Such a run holds up every
+// other connection of that thread, so it may take only this long and write
+// only this much; a page that goes past either, flushes or sleeps is
+// stopped, run again from its start on a worker, and from then on always
+// runs on workers.  Pages have no effects beyond their response, so the
+// stopped first run leaves nothing behind.
+constexpr auto kInlineBudget = milliseconds(20);
+constexpr std::size_t kInlineMaxOutput = std::size_t{1} << 20;
 
 std::string ErrorPage(std::string_view title, std::string_view message) {
   std::string page = "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>";
@@ -214,6 +224,35 @@ class ExchangeOutput final : public script::Output {
   Workers& workers_;
 };
 
+// The output of a page run on the event-loop thread (see kInlineBudget).
+class InlineOutput final : public script::Output {
+ public:
+  InlineOutput(std::string& body, bool head) : body_(body), head_(head) {}
+
+  void Write(std::string_view text) override {
+    if (body_.size() + text.size() > kInlineMaxOutput) GiveUp();
+    body_.append(text);
+  }
+
+  void Flush() override {
+    if (!head_) GiveUp();
+    head_flushed = true;  // a GET would have sent its 200 here
+  }
+
+  // Stops the run: it goes on a worker instead.
+  [[noreturn]] void GiveUp() {
+    gave_up = true;
+    throw script::Cancelled();
+  }
+
+  bool gave_up = false;
+  bool head_flushed = false;
+
+ private:
+  std::string& body_;
+  const bool head_;
+};
+
 }  // namespace
 
 struct Server::Impl {
@@ -238,8 +277,17 @@ struct Server::Impl {
   std::thread watchdog;
   bool watchdog_stop = false;  // guarded by stop_mutex
 
+  std::atomic<std::uint64_t> inline_runs{0};
+
   std::mutex log_mutex;
+  std::string log_buffer;  // guarded by log_mutex: lines not yet written
   bool log_dirty = false;  // guarded by log_mutex
+
+  unsigned IoThreads() const {
+    if (options.io_threads > 0) return options.io_threads;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::max(1u, cores);
+  }
 
   static unsigned DefaultWorkers() {
     unsigned cores = std::thread::hardware_concurrency();
@@ -289,13 +337,24 @@ struct Server::Impl {
     }
     line += '\n';
     std::lock_guard lk(log_mutex);
-    std::fwrite(line.data(), 1, line.size(), options.log);
-    log_dirty = true;  // flushed by the watchdog within 100 ms, and at the end
+    // Lines gather here and go out together: the log is often an unbuffered
+    // stderr, where each line would cost a write of its own.
+    log_buffer += line;
+    if (log_buffer.size() >= kLogBuffer) WriteLog();
+    // The rest is written by the watchdog within 100 ms, and at the end.
+  }
+
+  void WriteLog() {  // with log_mutex held
+    if (log_buffer.empty()) return;
+    std::fwrite(log_buffer.data(), 1, log_buffer.size(), options.log);
+    log_buffer.clear();
+    log_dirty = true;
   }
 
   void FlushLog() {
     if (!options.log) return;
     std::lock_guard lk(log_mutex);
+    WriteLog();
     if (log_dirty) std::fflush(options.log);
     log_dirty = false;
   }
@@ -396,9 +455,60 @@ struct Server::Impl {
     return name;
   }
 
+  // Runs a page already parsed right here on the event-loop thread (see
+  // kInlineBudget).  False when it must run on a worker instead.
+  bool RunInline(RequestCtx& ctx, MHD_Connection* c, const fs::path& file, MHD_Result* result) {
+    if (hard_stop) return false;
+    PageCache::Page page = pages.Peek(file);
+    if (!page.program) {
+      if (page.error.empty()) return false;  // not parsed yet: the worker parses it
+      ctx.note = page.error;
+      *result = Text(ctx, c, 500, ErrorPage("500 Script error", page.error), kHtml);
+      return true;
+    }
+    if (page.waits && page.waits->load(std::memory_order_relaxed)) return false;
+    const bool head = ctx.method == "HEAD";
+    std::string body = prefix;
+    InlineOutput out(body, head);
+    const auto now = Clock::now();
+    script::Limits limits;
+    limits.deadline = std::min(now + kInlineBudget, now + options.timeout);
+    limits.max_steps = options.max_steps;
+    limits.sleep = [&out](milliseconds) { out.GiveUp(); };
+    script::Result r;
+    try {
+      r = RunPage(*page.program, ctx.request, out, limits);
+    } catch (const std::exception& e) {  // out of memory
+      r.outcome = script::Outcome::Error;
+      r.status = 0x80004005u;
+      r.number = static_cast<std::int32_t>(r.status);
+      r.source = "Halvane";
+      r.description = e.what();
+    }
+    if (out.gave_up || r.outcome == script::Outcome::Timeout || r.outcome == script::Outcome::Cancelled) {
+      if (page.waits) page.waits->store(true, std::memory_order_relaxed);
+      return false;
+    }
+    int status = 200;
+    if (r.outcome != script::Outcome::Completed) {
+      const std::string failure = FailureText(*page.program, r, false);
+      ctx.note = failure;
+      if (out.head_flushed) {
+        body += ErrorBlock(failure);
+      } else {
+        body = ErrorPage("500 Script error", failure);
+        status = 500;
+      }
+    }
+    inline_runs.fetch_add(1, std::memory_order_relaxed);
+    *result = Text(ctx, c, status, std::move(body), kHtml);
+    return true;
+  }
+
   MHD_Result StartPage(RequestCtx& ctx, MHD_Connection* c, const fs::path& file) {
     Request& req = ctx.request;
     req.file = file;
+    if (MHD_Result result = MHD_NO; RunInline(ctx, c, file, &result)) return result;
     auto ex = std::make_shared<Exchange>();
     ex->connection = c;
     ex->head = ctx.method == "HEAD";
@@ -489,8 +599,8 @@ struct Server::Impl {
     return 0;
   }
 
-  std::string FailureText(const script::Program& program, const script::Result& r, const Exchange& ex) const {
-    if (ex.too_large) {
+  std::string FailureText(const script::Program& program, const script::Result& r, bool too_large) const {
+    if (too_large) {
       return program.file + ":" + std::to_string(r.line) + ": stopped: the response grew beyond " +
              std::to_string(kMaxOutput >> 20) + " MiB";
     }
@@ -548,7 +658,7 @@ struct Server::Impl {
       if (r.outcome != script::Outcome::Completed) {
         ok = false;
         status = 500;
-        failure = FailureText(*page.program, r, ex);
+        failure = FailureText(*page.program, r, ex.too_large);
       }
     }
     {
@@ -913,7 +1023,7 @@ struct Server::Impl {
     daemon = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &Impl::OnRequest, this,                              //
         MHD_OPTION_LISTEN_SOCKET, listen_fd,                                              //
-        MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, options.io_threads),                    //
+        MHD_OPTION_THREAD_POOL_SIZE, IoThreads(),                                         //
         MHD_OPTION_CONNECTION_LIMIT, std::max(1u, options.max_connections),               //
         MHD_OPTION_CONNECTION_TIMEOUT, idle,                                              //
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory,                                       //
@@ -998,6 +1108,7 @@ Stats Server::GetStats() const {
   s.cached_bytes = impl_->pages.Bytes();
   s.pages_in_flight = impl_->workers.InFlight();
   s.worker_threads = impl_->workers.Threads();
+  s.inline_runs = impl_->inline_runs.load(std::memory_order_relaxed);
   return s;
 }
 

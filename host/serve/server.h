@@ -24,7 +24,10 @@ struct Options {
   unsigned workers = 0;       // pages running at once; 0: two per core
   unsigned max_pages = 256;   // pages in flight (running, sleeping, waiting); beyond: 503
   unsigned max_connections = 1024;
-  unsigned io_threads = 1;                  // event-loop threads
+  // Event-loop threads; 0: one per core.  Pages already parsed run first on
+  // these threads (briefly; see server.cpp), so one per core keeps every
+  // core busy without a hand-over to a page worker.
+  unsigned io_threads = 0;
   std::size_t max_header = 16 * 1024;       // request line and headers, bytes; beyond: 431
   std::size_t max_url = 8 * 1024;           // request target, bytes; beyond: 414
   std::size_t max_body = 1024 * 1024;       // request body, bytes; beyond: 413
@@ -51,6 +54,7 @@ struct Stats {
   std::size_t cached_bytes = 0;      // their estimated size
   unsigned pages_in_flight = 0;
   unsigned worker_threads = 0;
+  std::uint64_t inline_runs = 0;     // pages answered by a run on an event-loop thread
 };
 
 class Server {

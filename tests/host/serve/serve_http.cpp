@@ -340,6 +340,51 @@ TEST_F(Site, RunawayScriptIsStoppedWhileOthersAreServed) {
   EXPECT_EQ(Get(port_, "/hello.hvs").status, 200);
 }
 
+// A page already parsed runs first on an event-loop thread; one that
+// flushes, sleeps or runs long there is run again from its start on a page
+// worker.  Either way the answer is the one a worker gives.
+TEST_F(Site, ParsedPagesAnswerAsOnAWorker) {
+  const char* const paths[] = {"/hello.hvs", "/fails.hvs", "/broken.hvs", "/stream.hvs"};
+  for (const char* path : paths) Age(root_ / (path + 1));
+  for (const char* path : paths) {
+    auto first = Get(port_, path);  // parses the page, on a worker
+    for (int i = 0; i < 3; ++i) {
+      auto again = Get(port_, path);
+      EXPECT_EQ(again.status, first.status) << path;
+      EXPECT_EQ(again.chunked, first.chunked) << path;
+      EXPECT_EQ(again.body, first.body) << path;
+      auto head = Fetch(port_, "HEAD", path);
+      EXPECT_EQ(head.status, first.status) << path;
+    }
+  }
+  // hello and fails ran there after their first run (GET and HEAD alike);
+  // broken.hvs never runs; stream.hvs flushed on its first try there and
+  // has run on workers since.
+  EXPECT_EQ(server_->server().GetStats().inline_runs, 12u);
+}
+
+// A parsed page that loops or sleeps holds an event-loop thread only for a
+// moment before it goes to a worker: others are answered meanwhile.
+TEST_F(Site, ParsedRunawayPagesHoldUpNoOne) {
+  for (const char* name : {"runaway.hvs", "sleepy.hvs", "hello.hvs"}) Age(root_ / name);
+  for (int round = 0; round < 2; ++round) {  // parsed by the first, cached for the second
+    auto runaway = std::async(std::launch::async, [&] { return Get(port_, "/runaway.hvs"); });
+    auto sleepy = std::async(std::launch::async, [&] { return Get(port_, "/sleepy.hvs"); });
+    std::this_thread::sleep_for(milliseconds(100));
+    for (int i = 0; i < 5; ++i) {
+      auto t0 = Clock::now();
+      EXPECT_EQ(Get(port_, "/hello.hvs").status, 200);
+      EXPECT_LT(Clock::now() - t0, milliseconds(300)) << "round " << round;
+    }
+    auto r = runaway.get();
+    EXPECT_EQ(r.status, 500);
+    EXPECT_NE(r.body.find("stopped: the script ran longer than the 1 s limit"), std::string::npos) << r.body;
+    r = sleepy.get();
+    EXPECT_EQ(r.status, 500);
+    EXPECT_NE(r.body.find("/sleepy.hvs:2: stopped"), std::string::npos) << r.body;
+  }
+}
+
 TEST_F(Site, FiftyConcurrentRequests) {
   std::vector<std::future<testing::Response>> all;
   for (int i = 0; i < 50; ++i) {
