@@ -86,7 +86,7 @@ Options:
   --port N                 port (default 8080; 0 picks a free one)
   --timeout SECONDS        longest run of one page (default 10)
   --workers N              pages running at once (default 2 per core)
-  --io-threads N           threads for the connections' event loops (default 1)
+  --io-threads N           threads for the connections' event loops (default: one per core)
   --max-pages N            pages in flight: running, sleeping or waiting for a
                            worker (default 256); beyond it the answer is 503
   --max-connections N      open connections (default 1024)
