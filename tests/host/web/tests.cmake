@@ -1,0 +1,10 @@
+# Unit tests of the page request/response model, the template front end and
+# the `halvane run` command line (tests/host/web/*_test.cpp).
+if(NOT TARGET halvane_web)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/host/web ${CMAKE_BINARY_DIR}/host-web)
+endif()
+file(GLOB HALVANE_HOST_WEB_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.cpp)
+foreach(src ${HALVANE_HOST_WEB_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  target_link_libraries(${name} PRIVATE halvane_web)
+endforeach()
