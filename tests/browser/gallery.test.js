@@ -13,29 +13,29 @@ const env = suite({ dir: EXAMPLES });
 const REAL = { clock: null };
 const shot = (name) => ({ ...REAL, shot: `gallery-${name}.png` });
 
-const pages = fs.readdirSync(EXAMPLES).filter((f) => f.endsWith('.hvs')).sort();
+const pages = fs.readdirSync(EXAMPLES).filter((f) => f.endsWith('.hvp')).sort();
 
 test('the gallery has its pages', () => {
   for (const name of ['index', 'tree', 'tabs', 'calendar', 'menu', 'autocomplete', 'progress']) {
-    assert.ok(pages.includes(`${name}.hvs`), `${name}.hvs`);
+    assert.ok(pages.includes(`${name}.hvp`), `${name}.hvp`);
   }
 });
 
 // The pages without a test of their own below; those tests photograph
 // their page as it loads, then use it.
-const USED = ['tree.hvs', 'tabs.hvs', 'calendar.hvs', 'menu.hvs', 'autocomplete.hvs', 'progress.hvs'];
+const USED = ['tree.hvp', 'tabs.hvp', 'calendar.hvp', 'menu.hvp', 'autocomplete.hvp', 'progress.hvp'];
 for (const file of pages.filter((f) => !USED.includes(f))) {
   test(`gallery page ${file} loads without errors`, async () => {
     await env.page(file, async (page) => {
       assert.ok((await page.title()).length > 0);
       // The compatibility script came first and left the page in quirks mode.
       assert.equal(await page.evaluate(() => typeof window.createPopup), 'function');
-    }, shot(file.replace(/\.hvs$/, '')));
+    }, shot(file.replace(/\.hvp$/, '')));
   });
 }
 
 test('gallery tree: expand-all, collapse-all and single menus', async () => {
-  await env.page('tree.hvs', async (page) => {
+  await env.page('tree.hvp', async (page) => {
     await screenshot(page, 'gallery-tree.png');
     const open = () => page.evaluate(() => {
       const out = [];
@@ -59,7 +59,7 @@ test('gallery tree: expand-all, collapse-all and single menus', async () => {
 });
 
 test('gallery tabs: each tab brings its framed page to the front', async () => {
-  await env.page('tabs.hvs', async (page) => {
+  await env.page('tabs.hvp', async (page) => {
     await screenshot(page, 'gallery-tabs.png');
     const front = () => page.evaluate(() => {
       const r = document.getElementById('p1panel0').getBoundingClientRect();
@@ -77,7 +77,7 @@ test('gallery tabs: each tab brings its framed page to the front', async () => {
 });
 
 test('gallery calendar: an embedded day reaches the page, a popup fills its field', async () => {
-  await env.page('calendar.hvs', async (page) => {
+  await env.page('calendar.hvp', async (page) => {
     await screenshot(page, 'gallery-calendar.png');
     // The embedded calendar shows today's month; take its 15th.
     const now = new Date();
@@ -98,7 +98,7 @@ test('gallery calendar: an embedded day reaches the page, a popup fills its fiel
 });
 
 test('gallery popup menu: right-click, hover and choose', async () => {
-  await env.page('menu.hvs', async (page) => {
+  await env.page('menu.hvp', async (page) => {
     await screenshot(page, 'gallery-menu.png');
     await page.mouse.click(260, 200, { button: 'right' });
     const { frame, box } = await openPopup(page);
@@ -107,13 +107,15 @@ test('gallery popup menu: right-click, hover and choose', async () => {
     assert.equal(box.width, 170);
     await frame.hover('td:has-text("Save as")');
     await screenshot(page, 'gallery-menu-open.png');
+    // The item leads to the page again, which names the choice.
     await frame.click('td:has-text("Save as")');
+    await page.waitForURL(/menu\.hvp\?item=Save\+as$/);
     assert.equal(await page.textContent('#choice'), 'You chose Save as.');
   }, REAL);
 });
 
 test('gallery AutoComplete: completes, and the forced field refuses what matches nothing', async () => {
-  await env.page('autocomplete.hvs', async (page) => {
+  await env.page('autocomplete.hvp', async (page) => {
     await screenshot(page, 'gallery-autocomplete.png');
     await page.click('input[name=city]');
     await page.keyboard.type('bu');
@@ -132,7 +134,7 @@ test('gallery AutoComplete: completes, and the forced field refuses what matches
 });
 
 test('gallery progress bar: advances while streaming, then reveals the report', async () => {
-  await env.page('progress.hvs', async (page) => {
+  await env.page('progress.hvp', async (page) => {
     await page.waitForFunction(() => {
       const d = document.getElementById('Display');
       return d && parseInt(d.textContent, 10) >= 30;
