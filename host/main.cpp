@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/gallery_dir.h"
 #include "host/script/interpreter.h"
 #include "host/serve/server.h"
 #include "server/class_table.h"
@@ -208,7 +209,7 @@ int CmdRun(const std::vector<std::string>& args) {
 
 int CmdServe(const std::vector<std::string>& args) {
   serve::Options o;
-  o.root = HALVANE_EXAMPLES_DIR;
+  o.root = host::DefaultGalleryDir();
   bool have_dir = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -219,6 +220,7 @@ int CmdServe(const std::vector<std::string>& args) {
     };
     if (IsHelp(a)) {
       std::fputs(kServeHelp, stdout);
+      std::printf("\nThe bundled examples: %s\n", host::DefaultGalleryDir().c_str());
       return kExitOk;
     } else if (a == "--host") {
       auto v = value("--host");
