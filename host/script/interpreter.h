@@ -39,8 +39,10 @@ struct Limits {
   std::optional<std::chrono::steady_clock::time_point> deadline;
   // Polled now and then (and during Sleep); true stops the run.
   std::function<bool()> cancelled;
-  // The longest String an & may build (error 14, "Out of string space").
+  // The longest String a page may build, component results included
+  // (error 14, "Out of string space").
   std::size_t max_string = std::size_t{64} << 20;
+  std::function<void(std::chrono::milliseconds)> sleep;  // if set, Sleep calls it instead of sleeping on this thread
 };
 
 enum class Outcome { Completed, Error, StepLimit, Timeout, Cancelled };
@@ -48,6 +50,7 @@ enum class Outcome { Completed, Error, StepLimit, Timeout, Cancelled };
 struct Result {
   Outcome outcome = Outcome::Completed;
   int line = 0;               // the statement that failed or was running
+  int file = 0;               // ... in this file of the program (Program::files)
   std::uint32_t status = 0;   // 0x800A0000 + number, or the automation status
   std::int32_t number = 0;
   std::string source;

@@ -1,528 +1,626 @@
-// Recursive-descent parser of page scripts.
-#include <array>
-#include <unordered_map>
+// Statements of page scripts: a recursive-descent reader over the token
+// stream, one statement at a time.
+#include "host/script/parser.h"
+
 #include <utility>
 
-#include "host/script/lexer.h"
-#include "host/script/program.h"
+#include "host/script/builtins.h"
 
 namespace halvane::script {
-namespace {
 
-struct FunctionName {
-  std::string_view name;  // lower case
-  Function function;
-};
-constexpr std::array<FunctionName, 12> kFunctions = {{
-    {"cint", Function::CInt},         {"clng", Function::CLng},
-    {"csng", Function::CSng},         {"cdbl", Function::CDbl},
-    {"cstr", Function::CStr},         {"cbool", Function::CBool},
-    {"cdate", Function::CDate},       {"typename", Function::TypeName},
-    {"vartype", Function::VarType},   {"len", Function::Len},
-    {"chr", Function::Chr},           {"createobject", Function::CreateObject},
-}};
+Parser::Parser(std::string_view source, Program& program) : lex_(source, 0), prog_(program) {}
 
-const FunctionName* FindFunction(const std::string& lower) {
-  for (const auto& f : kFunctions) {
-    if (f.name == lower) return &f;
+// ---- tokens ----------------------------------------------------------------
+
+const Token& Parser::Peek(std::size_t ahead) {
+  while (ahead_.size() <= ahead) {
+    if (!ahead_.empty() && ahead_.back().kind == Tok::EndOfFile) return ahead_.back();
+    ahead_.push_back(lex_.Next());
   }
-  return nullptr;
+  return ahead_[ahead];
 }
 
-// Deeper nesting than this (parentheses, blocks) is refused rather than
-// risking the parser's stack.
-constexpr int kMaxDepth = 200;
+Token Parser::Take() {
+  Peek();
+  Token t = std::move(ahead_.front());
+  if (t.kind == Tok::EndOfFile) return t;
+  ahead_.pop_front();
+  return t;
+}
 
-class Parser {
- public:
-  Parser(std::vector<Token> tokens, Program& program) : t_(std::move(tokens)), prog_(program) {}
+bool Parser::IsKw(Kw kw, std::size_t ahead) {
+  const Token& t = Peek(ahead);
+  return t.kind == Tok::Keyword && t.kw == kw;
+}
 
-  void ParseProgram() {
-    prog_.body = ParseBlock();
-    const Token& t = Peek();
-    if (t.kind == Tok::Keyword) {
-      if (t.kw == Kw::Next) Fail(t, "'Next' without 'For'");
-      if (t.kw == Kw::Else) Fail(t, "'Else' without 'If'");
-      if (t.kw == Kw::End) Fail(t, "'End' without 'If'");
-    }
-    Expect(Tok::EndOfFile, "end of file");
-  }
+void Parser::Expected(const std::string& what) {
+  const Token& t = Peek();
+  Fail(t.pos, "expected " + what + ", found " + Describe(t));
+}
 
- private:
-  // ---- token access --------------------------------------------------------
+Token Parser::Expect(Tok kind, const std::string& what) {
+  if (!At(kind)) Expected(what);
+  return Take();
+}
 
-  const Token& Peek(std::size_t ahead = 0) const {
-    std::size_t k = i_ + ahead;
-    return k < t_.size() ? t_[k] : t_.back();
-  }
-  const Token& Take() {
-    const Token& t = t_[i_];
-    if (i_ + 1 < t_.size()) ++i_;
-    return t;
-  }
-  bool IsKw(Kw kw, std::size_t ahead = 0) const {
-    const Token& t = Peek(ahead);
-    return t.kind == Tok::Keyword && t.kw == kw;
-  }
-  bool At(Tok kind) const { return Peek().kind == kind; }
-  bool AtEndOfStatement() const { return At(Tok::EndOfStatement) || At(Tok::EndOfFile); }
+void Parser::ExpectKw(Kw kw, const std::string& what) {
+  if (!IsKw(kw)) Expected(what);
+  Take();
+}
 
-  [[noreturn]] void Fail(const Token& t, const std::string& message) const {
-    throw SyntaxError(t.pos, message);
-  }
-  [[noreturn]] void Expected(const std::string& what) const {
-    Fail(Peek(), "expected " + what + ", found " + Describe(Peek()));
-  }
-  const Token& Expect(Tok kind, const std::string& what) {
-    if (!At(kind)) Expected(what);
-    return Take();
-  }
-  void ExpectKw(Kw kw, const std::string& what) {
-    if (!IsKw(kw)) Expected(what);
-    Take();
-  }
-  void ExpectEndOfStatement() {
-    if (!AtEndOfStatement()) Expected("end of statement");
-  }
+void Parser::ExpectEndOfStatement() {
+  if (!AtEndOfStatement()) Expected("end of statement");
+}
 
-  struct DepthGuard {
-    DepthGuard(Parser& p, const Token& t) : p_(p) {
-      if (++p_.depth_ > kMaxDepth) p_.Fail(t, "nesting too deep");
-    }
-    ~DepthGuard() { --p_.depth_; }
-    Parser& p_;
-  };
+void Parser::Enter(const Pos& p) {
+  if (++depth_ > kMaxDepth) Fail(p, "nesting too deep");
+}
 
-  int Slot(const Token& name) {
-    auto it = slots_.find(name.lower);
-    if (it != slots_.end()) return it->second;
-    int slot = static_cast<int>(prog_.variables.size());
-    prog_.variables.push_back(name.text);
-    slots_.emplace(name.lower, slot);
-    return slot;
-  }
+// ---- statements --------------------------------------------------------------
 
-  // A variable name: an identifier that names no function.
-  const Token& ExpectVariable() {
-    const Token& t = Peek();
-    if (t.kind != Tok::Identifier) Expected("a variable name");
-    if (FindFunction(t.lower)) Fail(t, "expected a variable name, found the function '" + t.text + "'");
-    return Take();
-  }
-
-  // A member name after '.': any word, keywords included.
-  const Token& ExpectMemberName() {
-    if (!At(Tok::Identifier) && !At(Tok::Keyword)) Expected("a member name after '.'");
-    return Take();
-  }
-
-  // ---- statements ----------------------------------------------------------
-
-  // Statements up to end of file or a block word (Next, Else, End), which is
-  // left for the caller.
-  std::vector<Stmt> ParseBlock() {
-    std::vector<Stmt> out;
-    for (;;) {
-      while (At(Tok::EndOfStatement)) Take();
-      if (At(Tok::EndOfFile) || IsKw(Kw::Next) || IsKw(Kw::Else) || IsKw(Kw::End)) return out;
-      out.push_back(ParseStatement());
-      ExpectEndOfStatement();
+void Parser::ParseProgram() {
+  prog_.body = ParseBlock();
+  const Token& t = Peek();
+  if (t.kind == Tok::Keyword) {
+    switch (t.kw) {
+      case Kw::Next: Fail(t.pos, "'Next' without 'For'");
+      case Kw::Else: case Kw::ElseIf: Fail(t.pos, "'" + t.text + "' without 'If'");
+      case Kw::Loop: Fail(t.pos, "'Loop' without 'Do'");
+      case Kw::Wend: Fail(t.pos, "'Wend' without 'While'");
+      case Kw::Case: Fail(t.pos, "'Case' without 'Select Case'");
+      case Kw::End: Fail(t.pos, "'End' without a block to close");
+      default: break;
     }
   }
+  Expect(Tok::EndOfFile, "end of file");
+  Resolve();
+}
 
-  Stmt ParseStatement() {
-    const Token& first = Peek();
-    DepthGuard guard(*this, first);
-    Stmt s;
-    s.pos = first.pos;
-    if (first.kind == Tok::Keyword) {
-      switch (first.kw) {
-        case Kw::Dim: {
-          Take();
-          s.kind = Stmt::Kind::Dim;
-          do {
-            Slot(ExpectVariable());
-          } while (At(Tok::Comma) && (Take(), true));
-          return s;
-        }
-        case Kw::Set: {
-          Take();
-          s.kind = Stmt::Kind::Set;
-          s.slot = Slot(ExpectVariable());
-          Expect(Tok::Equals, "'='");
-          s.value = ParseExpr();
-          return s;
-        }
-        case Kw::Call: {
-          Take();
-          ParseCallTarget(s, "an object member after 'Call'");
-          if (At(Tok::LParen)) {
-            const Token& open = Take();
-            s.args = ParseArgs(Tok::RParen);
-            Expect(Tok::RParen, "')'");
-            std::size_t wanted = s.kind == Stmt::Kind::Write ? 1 : 0;
-            if (s.kind != Stmt::Kind::CallMember) {
-              bool omitted = false;
-              for (const auto& a : s.args) omitted = omitted || !a;
-              if (s.args.size() != wanted || omitted) {
-                Fail(open, wanted ? "expected one argument of 'Response.Write'" : "expected no arguments");
-              }
-              if (wanted) s.value = std::move(s.args[0]);
-              s.args.clear();
-            }
-          } else if (s.kind == Stmt::Kind::Write) {
-            Expected("'(' after 'Call Response.Write'");
-          }
-          return s;
-        }
-        case Kw::For: return ParseFor();
-        case Kw::If: return ParseIf();
-        case Kw::On: {
-          Take();
-          ExpectKw(Kw::Error, "'Error' after 'On'");
-          if (IsKw(Kw::Resume)) {
-            Take();
-            ExpectKw(Kw::Next, "'Next' after 'Resume'");
-            s.kind = Stmt::Kind::OnErrorResumeNext;
-            return s;
-          }
-          if (IsKw(Kw::GoTo)) {
-            Take();
-            const Token& z = Peek();
-            if (z.kind != Tok::Number || !z.whole || z.magnitude != 0) Expected("0 after 'GoTo'");
-            Take();
-            s.kind = Stmt::Kind::OnErrorGoTo0;
-            return s;
-          }
-          Expected("'Resume Next' or 'GoTo 0' after 'On Error'");
-        }
-        case Kw::Sleep: {
-          Take();
-          s.kind = Stmt::Kind::Sleep;
-          s.value = ParseExpr();
-          return s;
-        }
-        case Kw::Response: {
-          ParseCallTarget(s, "");
-          if (s.kind == Stmt::Kind::Write) s.value = ParseStatementWriteArg();
-          return s;
-        }
-        case Kw::Err: {
-          ParseCallTarget(s, "");
-          return s;
-        }
-        default:
-          Expected("a statement");
+// Statements up to the end of the file or a word that closes a block (Next,
+// Else, ElseIf, End, Case, Loop, Wend), which is left for the caller.
+Block Parser::ParseBlock() {
+  Block out;
+  for (;;) {
+    while (At(Tok::EndOfStatement)) Take();
+    if (At(Tok::EndOfFile)) return out;
+    if (At(Tok::Keyword)) {
+      switch (Peek().kw) {
+        case Kw::Next: case Kw::Else: case Kw::ElseIf: case Kw::End: case Kw::Case: case Kw::Loop:
+        case Kw::Wend:
+          return out;
+        case Kw::Sub: case Kw::Function:
+          if (depth_ > 0 || proc_) Fail(Peek().pos, "a procedure may be declared only at the top level");
+          ParseProcedure();
+          first_statement_ = false;
+          continue;
+        default: break;
       }
     }
-    if (first.kind != Tok::Identifier) Expected("a statement");
-    if (FindFunction(first.lower)) {
-      Fail(first, "expected a statement, found the function '" + first.text + "'");
-    }
-    if (Peek(1).kind == Tok::Equals) {
-      s.kind = Stmt::Kind::Assign;
-      s.slot = Slot(Take());
-      Take();
-      s.value = ParseExpr();
-      return s;
-    }
-    if (Peek(1).kind != Tok::Dot) {
-      Take();
-      Expected("'=' or '.'");
-    }
-    ParseCallTarget(s, "");
-    if (At(Tok::Equals)) {
-      Take();
-      s.kind = Stmt::Kind::PropertyLet;
-      s.value = ParseExpr();
-      return s;
-    }
-    // A call statement: arguments without parentheses.  "o.M()" is a call
-    // without arguments; "o.M(a)" passes the parenthesised expression (a).
-    if (At(Tok::LParen) && Peek(1).kind == Tok::RParen &&
-        (Peek(2).kind == Tok::EndOfStatement || Peek(2).kind == Tok::EndOfFile)) {
-      Take();
-      Take();
-      return s;
-    }
-    in_call_statement_ = true;
-    s.args = ParseArgs(Tok::EndOfStatement);
-    in_call_statement_ = false;
-    return s;
-  }
-
-  ExprPtr ParseStatementWriteArg() {
-    if (AtEndOfStatement()) Expected("an expression after 'Response.Write'");
-    return ParseExpr();
-  }
-
-  // The target of a call statement: Response.Write / Response.Flush,
-  // Err.Clear, or variable.member.  Sets kind, object and name.
-  void ParseCallTarget(Stmt& s, const char* what) {
-    const Token& head = Peek();
-    if (IsKw(Kw::Response)) {
-      Take();
-      Expect(Tok::Dot, "'.' after 'Response'");
-      const Token& m = ExpectMemberName();
-      if (m.lower == "write") {
-        s.kind = Stmt::Kind::Write;
-      } else if (m.lower == "flush") {
-        s.kind = Stmt::Kind::Flush;
-      } else {
-        Fail(m, "expected 'Write' or 'Flush' after 'Response.', found " + Describe(m));
-      }
-      return;
-    }
-    if (IsKw(Kw::Err)) {
-      Take();
-      Expect(Tok::Dot, "'.' after 'Err'");
-      const Token& m = ExpectMemberName();
-      if (m.lower != "clear") Fail(m, "expected 'Clear' after 'Err.', found " + Describe(m));
-      s.kind = Stmt::Kind::ErrClear;
-      return;
-    }
-    if (head.kind != Tok::Identifier || Peek(1).kind != Tok::Dot) {
-      Expected(*what ? what : "a statement");
-    }
-    auto obj = std::make_unique<Expr>();
-    obj->kind = Expr::Kind::Variable;
-    obj->pos = head.pos;
-    obj->slot = Slot(ExpectVariable());
-    Take();  // '.'
-    s.kind = Stmt::Kind::CallMember;
-    s.object = std::move(obj);
-    s.name = ExpectMemberName().text;
-  }
-
-  Stmt ParseFor() {
-    const Token& head = Take();
-    Stmt s;
-    s.kind = Stmt::Kind::For;
-    s.pos = head.pos;
-    s.slot = Slot(ExpectVariable());
-    Expect(Tok::Equals, "'='");
-    s.value = ParseExpr();
-    ExpectKw(Kw::To, "'To'");
-    s.to = ParseExpr();
-    if (IsKw(Kw::Step)) {
-      Take();
-      s.step = ParseExpr();
-    }
+    StmtPtr s = ParseStatement(false);
+    first_statement_ = false;
+    if (s) out.push_back(std::move(s));
     ExpectEndOfStatement();
-    s.body = ParseBlock();
-    if (!IsKw(Kw::Next)) {
-      Expected("'Next' to close the 'For' of line " + std::to_string(head.pos.line));
+  }
+}
+
+std::unique_ptr<NameExpr> Parser::DeclaredName(const Token& t, bool declares) {
+  CheckName(t, "a variable name");
+  auto n = std::make_unique<NameExpr>(W(t.pos), Intern(t));
+  std::size_t id = static_cast<std::size_t>(n->name);
+  if (proc_) {
+    if (declares) proc_->dims.push_back(n->name);
+    proc_assigned_.resize(std::max(proc_assigned_.size(), id + 1));
+    proc_assigned_[id] = 1;
+    proc_->names.push_back(n.get());
+  } else {
+    page_assigned_[id] = 1;
+    if (declares) page_declared_[id] = 1;
+    main_names_.push_back(n.get());
+  }
+  variable_uses_.emplace_back(n->name, t.pos);
+  return n;
+}
+
+// A name assigned by a statement (directly or one of its elements) is a
+// variable of the scope the statement stands in.
+void Parser::NoteAssigned(const Expr& target) {
+  const Expr* e = &target;
+  if (e->kind == Expr::Kind::Postfix) {
+    const auto& p = static_cast<const PostfixExpr&>(*e);
+    for (const Step& s : p.steps) {
+      if (s.member) return;  // a property: not an assignment to the name
     }
-    s.next_pos = Take().pos;
-    if (At(Tok::Identifier)) {
-      const Token& v = Take();
-      if (Slot(v) != s.slot) {
-        Fail(v, "expected '" + prog_.variables[static_cast<std::size_t>(s.slot)] + "' after 'Next', found " +
-                    Describe(v));
-      }
-    }
+    e = p.base.get();
+  }
+  if (e->kind != Expr::Kind::Name) return;
+  const auto& n = static_cast<const NameExpr&>(*e);
+  std::size_t id = static_cast<std::size_t>(n.name);
+  if (proc_ && n.name == proc_->name_id) return;  // a Function's result
+  if (proc_) {
+    proc_assigned_.resize(std::max(proc_assigned_.size(), id + 1));
+    proc_assigned_[id] = 1;
+  } else {
+    page_assigned_[id] = 1;
+  }
+  variable_uses_.emplace_back(n.name, Pos{n.at.line, 1, n.at.file});
+}
+
+StmtPtr Parser::ParseStatement(bool one_line) {
+  const Token& first = Peek();
+  Pos pos = first.pos;
+  DepthGuard guard(*this, pos);
+  if (first.kind == Tok::Text) {
+    auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Text, W(pos));
+    s->text = Take().text;
     return s;
   }
+  if (first.kind == Tok::Identifier) return ParseCallOrAssign(false);
+  if (first.kind != Tok::Keyword) Expected("a statement");
+  switch (first.kw) {
+    case Kw::Option: {
+      Take();
+      ExpectKw(Kw::Explicit, "'Explicit' after 'Option'");
+      if (!first_statement_ || proc_ || depth_ > 1 || pos.file != 0) {
+        Fail(pos, "'Option Explicit' must be the first statement of the page");
+      }
+      prog_.option_explicit = true;
+      return nullptr;
+    }
+    case Kw::Dim: return ParseDim(false);
+    case Kw::ReDim: return ParseDim(true);
+    case Kw::Erase: {
+      Take();
+      auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Erase, W(pos));
+      Token t = Take();
+      if (t.kind != Tok::Identifier) Fail(t.pos, "expected an array variable after 'Erase', found " + Describe(t));
+      s->target = DeclaredName(t, false);
+      return s;
+    }
+    case Kw::Set: {
+      Take();
+      if (!At(Tok::Identifier)) Expected("a variable name after 'Set'");
+      auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Set, W(pos));
+      CheckName(Peek(), "a variable name");
+      s->target = ParsePostfix();
+      NoteAssigned(*s->target);
+      Expect(Tok::Equals, "'='");
+      s->value = ParseExpr();
+      return s;
+    }
+    case Kw::Call: {
+      Take();
+      if (At(Tok::Keyword)) return ParseObjectStatement(true);
+      if (!At(Tok::Identifier)) Expected("a procedure or member after 'Call'");
+      return ParseCallOrAssign(true);
+    }
+    case Kw::Request: case Kw::Response: case Kw::Server: case Kw::Err:
+      return ParseObjectStatement(false);
+    case Kw::If:
+      if (one_line && depth_ > 0) {
+        // a one-line If inside a one-line If
+      }
+      return ParseIf();
+    case Kw::Select:
+      if (one_line) Fail(pos, "a one-line 'If' holds only simple statements");
+      return ParseSelect();
+    case Kw::For:
+      if (one_line) Fail(pos, "a one-line 'If' holds only simple statements");
+      return ParseFor();
+    case Kw::Do:
+      if (one_line) Fail(pos, "a one-line 'If' holds only simple statements");
+      return ParseDo(false);
+    case Kw::While:
+      if (one_line) Fail(pos, "a one-line 'If' holds only simple statements");
+      return ParseDo(true);
+    case Kw::Exit: return ParseExit();
+    case Kw::On: {
+      Take();
+      ExpectKw(Kw::Error, "'Error' after 'On'");
+      if (IsKw(Kw::Resume)) {
+        Take();
+        ExpectKw(Kw::Next, "'Next' after 'Resume'");
+        return std::make_unique<SimpleStmt>(Stmt::Kind::OnErrorResumeNext, W(pos));
+      }
+      if (IsKw(Kw::GoTo)) {
+        Take();
+        const Token& z = Peek();
+        if (z.kind != Tok::Number || !z.whole || z.magnitude != 0) Expected("0 after 'GoTo'");
+        Take();
+        return std::make_unique<SimpleStmt>(Stmt::Kind::OnErrorGoTo0, W(pos));
+      }
+      Expected("'Resume Next' or 'GoTo 0' after 'On Error'");
+    }
+    case Kw::Sleep: {
+      Take();
+      auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Sleep, W(pos));
+      s->value = ParseExpr();
+      return s;
+    }
+    default:
+      Fail(pos, "expected a statement, found " + Describe(first) +
+                    (first.kw >= Kw::Request ? "" : " (a reserved word)"));
+  }
+}
 
-  Stmt ParseIf() {
-    const Token& head = Take();
-    Stmt s;
-    s.kind = Stmt::Kind::If;
-    s.pos = head.pos;
-    s.value = ParseExpr();
-    ExpectKw(Kw::Then, "'Then'");
-    if (!AtEndOfStatement()) Expected("end of line after 'Then'");
-    s.body = ParseBlock();
+StmtPtr Parser::ParseDim(bool redim) {
+  Pos pos = Take().pos;
+  auto s = std::make_unique<DimStmt>(redim ? Stmt::Kind::ReDim : Stmt::Kind::Dim, W(pos));
+  if (redim && IsKw(Kw::Preserve)) {
+    Take();
+    s->preserve = true;
+  }
+  do {
+    Token t = Take();
+    if (t.kind != Tok::Identifier) Fail(t.pos, "expected a variable name, found " + Describe(t));
+    DimStmt::Item item;
+    item.name = DeclaredName(t, !redim);
+    if (At(Tok::LParen)) {
+      Pos open = Take().pos;
+      item.array = true;
+      if (!(At(Tok::RParen) && !redim)) {
+        item.bounds = ParseArgs(Tok::RParen, false);
+        if (item.bounds.empty() && redim) Fail(open, "expected the bounds of the array");
+        if (item.bounds.size() > 8) Fail(open, "an array has at most 8 dimensions");
+      }
+      Expect(Tok::RParen, "')'");
+    } else if (redim) {
+      Expected("'(' and the bounds after the name in 'ReDim'");
+    }
+    s->items.push_back(std::move(item));
+  } while (At(Tok::Comma) && (Take(), true));
+  return s;
+}
+
+// If: the block form, or the one-line form when something follows Then.
+StmtPtr Parser::ParseIf() {
+  Pos head = Take().pos;
+  auto s = std::make_unique<IfStmt>(Stmt::Kind::If, W(head));
+  IfStmt::Clause first;
+  first.test = ParseExpr();
+  ExpectKw(Kw::Then, "'Then'");
+  if (!AtEndOfStatement()) {  // one line: If c Then a : b [Else c : d]
+    ++one_line_if_;
+    for (;;) {
+      first.body.push_back(ParseStatement(true));
+      if (At(Tok::EndOfStatement) && Peek().text == ":" && !IsKw(Kw::Else, 1)) {
+        Take();
+        if (AtLineEnd()) break;
+        continue;
+      }
+      if (At(Tok::EndOfStatement) && Peek().text == ":") Take();
+      break;
+    }
+    s->clauses.push_back(std::move(first));
     if (IsKw(Kw::Else)) {
       Take();
-      s.else_body = ParseBlock();
+      for (;;) {
+        s->else_body.push_back(ParseStatement(true));
+        if (At(Tok::EndOfStatement) && Peek().text == ":") {
+          Take();
+          if (AtLineEnd()) break;
+          continue;
+        }
+        break;
+      }
     }
-    if (!IsKw(Kw::End)) Expected("'End If' to close the 'If' of line " + std::to_string(head.pos.line));
-    Take();
-    ExpectKw(Kw::If, "'If' after 'End'");
+    --one_line_if_;
+    if (!AtEndOfStatement()) Expected("end of line after a one-line 'If'");
     return s;
   }
+  first.body = ParseBlock();
+  s->clauses.push_back(std::move(first));
+  while (IsKw(Kw::ElseIf)) {
+    Take();
+    IfStmt::Clause c;
+    c.test = ParseExpr();
+    ExpectKw(Kw::Then, "'Then'");
+    c.body = ParseBlock();
+    s->clauses.push_back(std::move(c));
+  }
+  if (IsKw(Kw::Else)) {
+    Take();
+    s->else_body = ParseBlock();
+  }
+  if (!IsKw(Kw::End) || !IsKw(Kw::If, 1)) {
+    Expected("'End If' to close the 'If' of line " + std::to_string(head.line));
+  }
+  Take();
+  Take();
+  return s;
+}
 
-  // Arguments up to `close` (not taken); an empty place is an omitted one.
-  std::vector<ExprPtr> ParseArgs(Tok close) {
-    std::vector<ExprPtr> args;
-    auto at_close = [&] { return close == Tok::EndOfStatement ? AtEndOfStatement() : At(close); };
-    if (at_close()) return args;
-    for (;;) {
-      if (At(Tok::Comma) || at_close()) {
-        args.push_back(nullptr);
-      } else {
-        args.push_back(ParseExpr());
-      }
-      if (!At(Tok::Comma)) break;
+StmtPtr Parser::ParseSelect() {
+  Pos head = Take().pos;
+  ExpectKw(Kw::Case, "'Case' after 'Select'");
+  auto s = std::make_unique<SelectStmt>(Stmt::Kind::Select, W(head));
+  s->subject = ParseExpr();
+  ExpectEndOfStatement();
+  while (At(Tok::EndOfStatement)) Take();
+  while (IsKw(Kw::Case)) {
+    Pos at = Take().pos;
+    if (s->has_else) Fail(at, "'Case Else' must be the last 'Case'");
+    if (IsKw(Kw::Else)) {
       Take();
+      s->has_else = true;
+      s->else_body = ParseBlock();
+      continue;
     }
-    if (!at_close()) Expected(close == Tok::RParen ? "',' or ')'" : "',' or end of statement");
-    return args;
+    SelectStmt::Clause c;
+    c.values = ParseArgs(Tok::EndOfStatement, false);
+    if (c.values.empty()) Expected("a value after 'Case'");
+    c.body = ParseBlock();
+    s->cases.push_back(std::move(c));
   }
+  if (!IsKw(Kw::End) || !IsKw(Kw::Select, 1)) {
+    Expected("'Case' or 'End Select' to close the 'Select Case' of line " + std::to_string(head.line));
+  }
+  Take();
+  Take();
+  return s;
+}
 
-  // ---- expressions -----------------------------------------------------------
-
-  ExprPtr ParseExpr() {
-    DepthGuard guard(*this, Peek());
-    ExprPtr left = ParseUnary();
-    while (At(Tok::Amp)) {
-      const Token& op = Take();
-      auto e = std::make_unique<Expr>();
-      e->kind = Expr::Kind::Concat;
-      e->pos = op.pos;
-      e->a = std::move(left);
-      e->b = ParseUnary();
-      left = std::move(e);
+StmtPtr Parser::ParseFor() {
+  Pos head = Take().pos;
+  bool each = IsKw(Kw::Each);
+  if (each) Take();
+  auto s = std::make_unique<ForStmt>(each ? Stmt::Kind::ForEach : Stmt::Kind::For, W(head));
+  Token v = Take();
+  if (v.kind != Tok::Identifier) Fail(v.pos, "expected a variable name, found " + Describe(v));
+  s->var = DeclaredName(v, true);
+  if (each) {
+    ExpectKw(Kw::In, "'In'");
+    s->from = ParseExpr();
+  } else {
+    Expect(Tok::Equals, "'='");
+    s->from = ParseExpr();
+    ExpectKw(Kw::To, "'To'");
+    s->to = ParseExpr();
+    if (IsKw(Kw::Step)) {
+      Take();
+      s->step = ParseExpr();
     }
-    return left;
   }
+  ExpectEndOfStatement();
+  ++for_depth_;
+  s->body = ParseBlock();
+  --for_depth_;
+  if (!IsKw(Kw::Next)) Expected("'Next' to close the 'For' of line " + std::to_string(head.line));
+  s->next_at = W(Take().pos);
+  if (At(Tok::Identifier)) {
+    Token n = Take();
+    if (n.lower != v.lower) Fail(n.pos, "expected '" + v.text + "' after 'Next', found " + Describe(n));
+  }
+  return s;
+}
 
-  ExprPtr ParseUnary() {
-    if (!At(Tok::Minus)) return ParsePostfix();
-    const Token& op = Take();
-    DepthGuard guard(*this, op);
-    if (At(Tok::Number)) {
-      // The sign belongs to the literal: -32768 is an Integer.
-      const Token& n = Take();
-      auto e = std::make_unique<Expr>();
-      e->kind = Expr::Kind::Literal;
-      e->pos = op.pos;
-      e->value = n.whole ? WholeLiteral(-n.magnitude) : Variant(-n.value.RawDouble());
-      return e;
+// Do [While|Until c] ... Loop [While|Until c], and While c ... Wend.
+StmtPtr Parser::ParseDo(bool while_wend) {
+  Pos head = Take().pos;
+  auto s = std::make_unique<DoStmt>(Stmt::Kind::Do, W(head));
+  if (while_wend) {
+    s->pre = DoStmt::Test::While;
+    s->pre_test = ParseExpr();
+  } else if (IsKw(Kw::While) || IsKw(Kw::Until)) {
+    s->pre = IsKw(Kw::While) ? DoStmt::Test::While : DoStmt::Test::Until;
+    Take();
+    s->pre_test = ParseExpr();
+  }
+  ExpectEndOfStatement();
+  ++do_depth_;
+  s->body = ParseBlock();
+  --do_depth_;
+  if (while_wend) {
+    if (!IsKw(Kw::Wend)) Expected("'Wend' to close the 'While' of line " + std::to_string(head.line));
+    s->loop_at = W(Take().pos);
+    return s;
+  }
+  if (!IsKw(Kw::Loop)) Expected("'Loop' to close the 'Do' of line " + std::to_string(head.line));
+  s->loop_at = W(Take().pos);
+  if (IsKw(Kw::While) || IsKw(Kw::Until)) {
+    if (s->pre != DoStmt::Test::None) Fail(Peek().pos, "a 'Do' loop has one test, at its top or at its bottom");
+    s->post = IsKw(Kw::While) ? DoStmt::Test::While : DoStmt::Test::Until;
+    Take();
+    s->post_test = ParseExpr();
+  }
+  return s;
+}
+
+StmtPtr Parser::ParseExit() {
+  Pos pos = Take().pos;
+  auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Exit, W(pos));
+  Token w = Take();
+  bool ok = false;
+  if (w.kind == Tok::Keyword) {
+    switch (w.kw) {
+      case Kw::For: s->exit_what = 0; ok = for_depth_ > 0; break;
+      case Kw::Do: s->exit_what = 1; ok = do_depth_ > 0; break;
+      case Kw::Sub: s->exit_what = 2; ok = proc_ && !proc_->function; break;
+      case Kw::Function: s->exit_what = 3; ok = proc_ && proc_->function; break;
+      default: Fail(w.pos, "expected 'For', 'Do', 'Sub' or 'Function' after 'Exit', found " + Describe(w));
     }
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Kind::Negate;
-    e->pos = op.pos;
-    e->a = ParseUnary();
-    return e;
+  } else {
+    Fail(w.pos, "expected 'For', 'Do', 'Sub' or 'Function' after 'Exit', found " + Describe(w));
   }
+  if (!ok) Fail(pos, "'Exit " + w.text + "' outside a " + w.text);
+  return s;
+}
 
-  ExprPtr ParsePostfix() {
-    ExprPtr e = ParsePrimary();
-    while (At(Tok::Dot)) {
-      const Token& dot = Take();
-      auto m = std::make_unique<Expr>();
-      m->kind = Expr::Kind::Member;
-      m->pos = dot.pos;
-      m->a = std::move(e);
-      m->name = ExpectMemberName().text;
-      if (At(Tok::LParen)) {
-        Take();
-        bool saved = in_call_statement_;
-        in_call_statement_ = false;
-        m->call = true;
-        m->args = ParseArgs(Tok::RParen);
-        Expect(Tok::RParen, "')'");
-        in_call_statement_ = saved;
-      }
-      e = std::move(m);
-    }
-    return e;
-  }
-
-  ExprPtr Literal(const Token& t, Variant v) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Kind::Literal;
-    e->pos = t.pos;
-    e->value = std::move(v);
-    return e;
-  }
-
-  ExprPtr ParsePrimary() {
-    const Token& t = Peek();
-    switch (t.kind) {
-      case Tok::Number:
-      case Tok::String:
-      case Tok::Date:
-        Take();
-        return Literal(t, t.value);
-      case Tok::LParen: {
-        Take();
-        bool saved = in_call_statement_;
-        in_call_statement_ = false;
-        auto e = std::make_unique<Expr>();
-        e->kind = Expr::Kind::Paren;
-        e->pos = t.pos;
-        e->a = ParseExpr();
-        in_call_statement_ = saved;
-        if (At(Tok::Comma) && saved) {
-          Fail(Peek(), "expected ')', found ','; a call statement takes its arguments without "
-                       "parentheses (o.M a, b) or with 'Call' (Call o.M(a, b))");
+void Parser::ParseProcedure() {
+  Token kw = Take();
+  bool function = kw.kw == Kw::Function;
+  Token name = Take();
+  if (name.kind != Tok::Identifier) Fail(name.pos, "expected a procedure name, found " + Describe(name));
+  CheckName(name, "a procedure name");
+  int id = Intern(name);
+  if (proc_index_.count(id)) Fail(name.pos, "'" + name.text + "' is already declared");
+  prog_.procedures.emplace_back();
+  proc_index_[id] = static_cast<int>(prog_.procedures.size() - 1);
+  Procedure* p = &prog_.procedures.back();
+  p->name = name.text;
+  p->name_id = id;
+  p->function = function;
+  p->at = W(kw.pos);
+  if (At(Tok::LParen)) {
+    Take();
+    if (!At(Tok::RParen)) {
+      for (;;) {
+        bool by_val = false;
+        if (IsKw(Kw::ByVal) || IsKw(Kw::ByRef)) by_val = Take().kw == Kw::ByVal;
+        Token param = Take();
+        if (param.kind != Tok::Identifier) Fail(param.pos, "expected a parameter name, found " + Describe(param));
+        CheckName(param, "a parameter name");
+        int pid = Intern(param);
+        for (int q : p->params) {
+          if (q == pid) Fail(param.pos, "the parameter '" + param.text + "' is named twice");
         }
-        Expect(Tok::RParen, "')'");
-        return e;
-      }
-      case Tok::Keyword:
-        switch (t.kw) {
-          case Kw::True: Take(); return Literal(t, Variant(true));
-          case Kw::False: Take(); return Literal(t, Variant(false));
-          case Kw::Null: Take(); return Literal(t, Variant::Null());
-          case Kw::Empty: Take(); return Literal(t, Variant());
-          case Kw::VbCrLf: Take(); return Literal(t, Variant("\r\n"));
-          case Kw::Err: {
-            Take();
-            Expect(Tok::Dot, "'.' after 'Err'");
-            const Token& m = ExpectMemberName();
-            auto e = std::make_unique<Expr>();
-            e->pos = t.pos;
-            if (m.lower == "number") {
-              e->kind = Expr::Kind::ErrNumber;
-            } else if (m.lower == "source") {
-              e->kind = Expr::Kind::ErrSource;
-            } else if (m.lower == "description") {
-              e->kind = Expr::Kind::ErrDescription;
-            } else {
-              Fail(m, "expected 'Number', 'Source' or 'Description' after 'Err.', found " + Describe(m));
-            }
-            return e;
-          }
-          default:
-            Expected("an expression");
-        }
-      case Tok::Identifier: {
-        if (const FunctionName* f = FindFunction(t.lower)) {
-          Take();
-          auto e = std::make_unique<Expr>();
-          e->kind = Expr::Kind::Call;
-          e->pos = t.pos;
-          e->function = f->function;
-          Expect(Tok::LParen, "'(' after '" + t.text + "'");
-          bool saved = in_call_statement_;
-          in_call_statement_ = false;
-          if (At(Tok::RParen)) Fail(Peek(), "expected an argument of '" + t.text + "', found ')'");
-          e->args.push_back(ParseExpr());
-          in_call_statement_ = saved;
-          if (At(Tok::Comma)) Fail(Peek(), "expected ')', found ','; '" + t.text + "' takes one argument");
-          Expect(Tok::RParen, "')'");
-          return e;
-        }
+        if (pid == id) Fail(param.pos, "a parameter cannot have its procedure's name");
+        variable_uses_.emplace_back(pid, param.pos);
+        p->params.push_back(pid);
+        p->by_val.push_back(by_val);
+        if (!At(Tok::Comma)) break;
         Take();
-        auto e = std::make_unique<Expr>();
-        e->kind = Expr::Kind::Variable;
-        e->pos = t.pos;
-        e->slot = Slot(t);
-        return e;
       }
-      default:
-        Expected("an expression");
+    }
+    Expect(Tok::RParen, "')'");
+  }
+  ExpectEndOfStatement();
+  proc_ = p;
+  proc_assigned_.assign(prog_.names.size(), 0);
+  int saved_for = for_depth_, saved_do = do_depth_;
+  for_depth_ = do_depth_ = 0;
+  p->body = ParseBlock();
+  for_depth_ = saved_for;
+  do_depth_ = saved_do;
+  const char* closer = function ? "Function" : "Sub";
+  if (!IsKw(Kw::End) || !IsKw(function ? Kw::Function : Kw::Sub, 1)) {
+    Expected(std::string("'End ") + closer + "' to close the '" + closer + "' of line " + std::to_string(kw.pos.line));
+  }
+  Take();
+  Take();
+  ExpectEndOfStatement();
+  procs_assigned_.resize(prog_.procedures.size());
+  procs_assigned_.back() = std::move(proc_assigned_);
+  proc_ = nullptr;
+}
+
+// Statements that start with a name: an assignment (a = x, a(i) = x,
+// o.P = x) or a call (S a, b / o.M a, b / Call S(a, b)).
+StmtPtr Parser::ParseCallOrAssign(bool with_call) {
+  Pos pos = Peek().pos;
+  if (FindBuiltin(Peek().lower) >= 0) {
+    Fail(pos, "expected a statement, found the function '" + Peek().text + "'");
+  }
+  CheckName(Peek(), "a variable or procedure name");
+  in_statement_call_ = !with_call;
+  ExprPtr target = ParsePostfix();
+  in_statement_call_ = false;
+  if (!with_call && At(Tok::Equals)) {
+    Take();
+    auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Assign, W(pos));
+    NoteAssigned(*target);
+    s->target = std::move(target);
+    s->value = ParseExpr();
+    return s;
+  }
+  auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Call, W(pos));
+  // The arguments: with Call they are the last parentheses of the target;
+  // otherwise they follow without parentheses, and a last "(a)" of the
+  // target is the parenthesised first argument (a copy of a).
+  if (target->kind == Expr::Kind::Postfix) {
+    auto& p = static_cast<PostfixExpr&>(*target);
+    Step& last = p.steps.back();
+    if (last.parens) {
+      if (with_call) {
+        s->args = std::move(last.args);
+        last.parens = false;
+      } else if (last.args.size() >= 2 && AtEndOfStatement()) {
+        Fail(pos, "a call statement takes its arguments without parentheses (S a, b) or with 'Call' "
+                  "(Call S(a, b))");
+      } else if (last.args.size() == 1 && last.args[0]) {
+        seed_ = std::make_unique<UnaryExpr>(Expr::Kind::Paren, last.args[0]->at, Op::Plus, std::move(last.args[0]));
+        last.args.clear();
+        last.parens = false;
+      } else if (last.args.empty()) {
+        last.parens = false;
+      }
+      if (!last.member && !last.parens && last.args.empty() && !seed_ && !with_call) {
+        // "S()" : a call without arguments
+      }
+      if (!last.member && !last.parens) {
+        p.steps.pop_back();
+      }
+      if (p.steps.empty()) {
+        target = std::move(p.base);
+      }
     }
   }
+  if (!with_call && (seed_ || !AtEndOfStatement())) {
+    std::vector<ExprPtr> more = ParseArgs(Tok::EndOfStatement, true);
+    for (auto& a : more) s->args.push_back(std::move(a));
+  }
+  if (seed_) Fail(pos, "expected an argument");
+  s->target = std::move(target);
+  return s;
+}
 
-  std::vector<Token> t_;
-  std::size_t i_ = 0;
-  Program& prog_;
-  std::unordered_map<std::string, int> slots_;
-  int depth_ = 0;
-  bool in_call_statement_ = false;
-};
-
-}  // namespace
+// Statements on the built-in objects: Response.Write x, Response.Flush,
+// Err.Clear, Err.Raise n [, source [, description]].
+StmtPtr Parser::ParseObjectStatement(bool with_call) {
+  Token obj = Take();
+  Pos pos = obj.pos;
+  if (obj.kind != Tok::Keyword || (obj.kw != Kw::Response && obj.kw != Kw::Err)) {
+    if (obj.kind == Tok::Keyword && (obj.kw == Kw::Request || obj.kw == Kw::Server)) {
+      Fail(pos, "'" + obj.text + "' is not available to this page");
+    }
+    Fail(pos, "expected a procedure or member after 'Call', found " + Describe(obj));
+  }
+  Expect(Tok::Dot, "'.' after '" + obj.text + "'");
+  Token m = Take();
+  if (m.kind != Tok::Identifier && m.kind != Tok::Keyword) Fail(m.pos, "expected a member name after '.'");
+  std::vector<ExprPtr> args;
+  if (with_call) {
+    if (At(Tok::LParen)) {
+      Take();
+      args = ParseArgs(Tok::RParen, false);
+      Expect(Tok::RParen, "')'");
+    }
+  } else if (!AtEndOfStatement()) {
+    args = ParseArgs(Tok::EndOfStatement, false);
+  }
+  auto count = [&](std::size_t lo, std::size_t hi) {
+    if (args.size() < lo || args.size() > hi) Fail(m.pos, "wrong number of arguments for '" + obj.text + "." + m.text + "'");
+  };
+  if (obj.kw == Kw::Response) {
+    if (m.lower == "write") {
+      count(1, 1);
+      auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Write, W(pos));
+      s->value = std::move(args[0]);
+      return s;
+    }
+    if (m.lower == "flush") {
+      count(0, 0);
+      return std::make_unique<SimpleStmt>(Stmt::Kind::Flush, W(pos));
+    }
+    Fail(m.pos, "expected 'Write' or 'Flush' after 'Response.', found " + Describe(m));
+  }
+  if (m.lower == "clear") {
+    count(0, 0);
+    return std::make_unique<SimpleStmt>(Stmt::Kind::ErrClear, W(pos));
+  }
+  if (m.lower == "raise") {
+    count(1, 3);
+    auto s = std::make_unique<SimpleStmt>(Stmt::Kind::ErrRaise, W(pos));
+    s->args = std::move(args);
+    return s;
+  }
+  Fail(m.pos, "expected 'Clear' or 'Raise' after 'Err.', found " + Describe(m));
+}
 
 std::shared_ptr<const Program> Parse(std::string_view source, std::string file) {
   auto program = std::make_shared<Program>();
-  program->file = std::move(file);
-  Parser parser(Lex(source), *program);
+  program->file = file;
+  program->files.push_back(std::move(file));
+  Parser parser(source, *program);
   parser.ParseProgram();
   return program;
 }

@@ -6,10 +6,12 @@
 
 namespace halvane::script {
 
-// A 1-based line and column; columns count characters, not bytes.
+// A 1-based line and column in one of the program's files (`file` indexes
+// Program::files; 0 is the main file).  Columns count characters, not bytes.
 struct Pos {
   int line = 1;
   int column = 1;
+  int file = 0;
 };
 
 // A script that does not parse.  `message` says what was expected (and what

@@ -1,0 +1,114 @@
+// The statement machine that runs a parsed page (internal to host/script):
+// statements in exec.cpp, expressions and calls in eval.cpp, operators in
+// operators.cpp, built-in functions in builtins.cpp.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/script/interpreter.h"
+#include "host/script/value.h"
+
+namespace halvane::script {
+
+inline constexpr std::uint32_t kVbStatus = 0x800A0000u;
+inline constexpr int kMaxCallDepth = 256;
+
+// An error the page can see through Err.
+struct ScriptError {
+  std::int32_t number;
+  std::string source;
+  std::string description;
+  std::uint32_t status;
+  int line = 0;
+  int file = 0;
+};
+
+// The standard description of an error number the page language raises.
+std::string StandardText(std::int32_t number);
+ScriptError HostError(std::int32_t number);
+ScriptError FromCore(const Error& e);
+
+// A stop from outside or from a limit; never visible to On Error.
+struct Stop {
+  Outcome outcome;
+};
+
+// Where a name or an element lives: the value, and the array that holds it
+// (kept alive while the place is in use).
+struct Place {
+  Value* value = nullptr;
+  std::shared_ptr<Array> keep;
+};
+
+enum class Flow : std::uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
+
+struct Frame {
+  const Procedure* proc = nullptr;
+  std::vector<Value> own;
+  std::vector<Place> places;
+  bool resume_next = false;
+};
+
+class Machine {
+ public:
+  Machine(const Program& p, Output& out, const Limits& limits);
+  Result Run();
+
+  // ---- exec.cpp
+  Flow Exec(const Block& body);
+  Flow ExecOne(const Stmt& s);
+  Flow ExecFor(const ForStmt& s);
+  Flow ExecForEach(const ForStmt& s);
+  Flow ExecDo(const DoStmt& s);
+  void ExecDim(const DimStmt& s);
+  void ExecCall(const SimpleStmt& s);
+  void Write(const Value& v);
+  void Sleep(std::int32_t ms);
+  void Tick();
+  void Poll();
+  void Raise(std::span<const ExprPtr> args);
+
+  // ---- eval.cpp
+  Value Eval(const Expr& e);
+  Variant EvalPlain(const Expr& e);
+  Value EvalPostfix(const PostfixExpr& p, std::size_t steps);
+  Value EvalChain(const ChainExpr& c);
+  Value CallProcedure(int index, std::span<const ExprPtr> args, int line);
+  Place PlaceOf(const Expr& e);
+  Place NamePlace(const NameExpr& n);
+  Value* Element(Value& base, std::span<const ExprPtr> index, std::shared_ptr<Array>* keep, bool write);
+  void Store(const Place& place, Value v, std::span<Array* const> path);
+  std::vector<Variant> MemberArgs(std::span<const ExprPtr> exprs);
+  Variant Invoke(const automation::ObjectPtr& obj, const Step& step, automation::InvokeKind kind,
+                 std::vector<Variant>& args, bool either);
+  automation::ObjectPtr ObjectOf(const Value& v);
+  static Variant Plain(Value v);
+  Value ErrMember(const std::string& name);
+
+  // ---- operators.cpp
+  Value Binary(Op op, Value a, Value b);
+  Value Unary(Op op, Value a);
+  Value ConcatChain(const ChainExpr& c);
+
+  // ---- builtins.cpp
+  Value CallBuiltin(const BuiltinExpr& e);
+
+  const Program& prog_;
+  Output& out_;
+  const Limits& limits_;
+  std::vector<Value> globals_;
+  Frame main_;
+  Frame* frame_ = &main_;
+  int call_depth_ = 0;
+  std::optional<ScriptError> err_;
+  std::uint64_t steps_ = 0;
+  int line_ = 0;
+  int file_ = 0;
+  const char* stack_limit_ = nullptr;
+};
+
+}  // namespace halvane::script

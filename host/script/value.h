@@ -1,0 +1,52 @@
+// What a page variable holds while a page runs: a Variant, an object (or
+// Nothing), or an array of such values.  Arrays are shared until written
+// (copy on write), so assigning an array is cheap and still behaves as a
+// copy.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/variant.h"
+#include "server/automation.h"
+
+namespace halvane::script {
+
+struct Array;
+
+struct Value {
+  enum class Kind : std::uint8_t { Plain, Object, Array };
+  Kind kind = Kind::Plain;
+  Variant v;                     // Plain
+  automation::ObjectPtr obj;     // Object (null: Nothing)
+  std::shared_ptr<Array> arr;    // Array
+
+  Value() = default;
+  explicit Value(Variant x) : v(std::move(x)) {}
+  static Value Object(automation::ObjectPtr o) {
+    Value r;
+    r.kind = Kind::Object;
+    r.obj = std::move(o);
+    return r;
+  }
+  static Value Of(std::shared_ptr<Array> a) {
+    Value r;
+    r.kind = Kind::Array;
+    r.arr = std::move(a);
+    return r;
+  }
+  bool IsPlain() const { return kind == Kind::Plain; }
+};
+
+// Arrays nest at most this deep (an array in an array in ...), which keeps
+// copying, freeing and searching them free of deep recursion.
+inline constexpr int kMaxArrayDepth = 60;
+
+struct Array {
+  std::vector<std::int32_t> upper;  // upper bound per dimension (lower bounds are 0)
+  std::vector<Value> items;         // the last index varies fastest
+  int depth = 1;                    // 1 + the depth of the deepest array inside
+};
+
+}  // namespace halvane::script
