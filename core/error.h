@@ -9,10 +9,26 @@
 
 namespace halvane {
 
-// Error numbers raised by the value operations.
-inline constexpr std::int32_t kErrOverflow = 6;
-inline constexpr std::int32_t kErrTypeMismatch = 13;
-inline constexpr std::int32_t kErrInvalidUseOfNull = 94;
+// Standard error numbers: those the value operations raise (5, 6, 11, 13,
+// 14, 94) and those a script host raises (the rest).  Each has a standard
+// description (StandardDescription).
+inline constexpr std::int32_t kErrInvalidCall = 5;         // "Invalid procedure call or argument"
+inline constexpr std::int32_t kErrOverflow = 6;            // "Overflow"
+inline constexpr std::int32_t kErrSubscript = 9;           // "Subscript out of range"
+inline constexpr std::int32_t kErrDivisionByZero = 11;     // "Division by zero"
+inline constexpr std::int32_t kErrTypeMismatch = 13;       // "Type mismatch"
+inline constexpr std::int32_t kErrOutOfStringSpace = 14;   // "Out of string space"
+inline constexpr std::int32_t kErrOutOfStack = 28;         // "Out of stack space"
+inline constexpr std::int32_t kErrNotDefined = 35;         // "Sub or Function not defined"
+inline constexpr std::int32_t kErrInvalidUseOfNull = 94;   // "Invalid use of Null"
+inline constexpr std::int32_t kErrObjectRequired = 424;    // "Object required"
+inline constexpr std::int32_t kErrCannotCreate = 429;      // "Cannot create object"
+inline constexpr std::int32_t kErrNoMember = 438;          // "Object has no such property or method"
+inline constexpr std::int32_t kErrArgCount = 450;          // "Wrong number of arguments"
+inline constexpr std::int32_t kErrUndefinedVariable = 500; // "Variable is undefined"
+
+// The description of a number that has no standard one.
+inline constexpr std::string_view kDefaultDescription = "Application-defined or object-defined error";
 
 // An automation error: a number, the source that raised it and a sentence
 // describing it.  The caller-visible status is 0x800A0000 + number.
@@ -43,9 +59,12 @@ class Error : public std::exception {
   std::string description_;
 };
 
-// The standard description of 6, 13 and 94 ("Overflow", "Type mismatch",
-// "Invalid use of Null"); an empty view for any other number.
+// The standard description of one of the numbers above; an empty view for
+// any other number.
 std::string_view StandardDescription(std::int32_t number) noexcept;
+// The standard description, or kDefaultDescription for any other number
+// (what a raise without a description of its own reports).
+std::string_view DescriptionOrDefault(std::int32_t number) noexcept;
 
 // Throws Error(number, "", StandardDescription(number)).
 [[noreturn]] void RaiseStandard(std::int32_t number);

@@ -18,7 +18,7 @@ namespace {
 [[noreturn]] void Overflow() { RaiseStandard(kErrOverflow); }
 [[noreturn]] void TypeMismatch() { RaiseStandard(kErrTypeMismatch); }
 [[noreturn]] void InvalidNull() { RaiseStandard(kErrInvalidUseOfNull); }
-[[noreturn]] void InvalidCall() { RaiseStandard(5); }
+[[noreturn]] void InvalidCall() { RaiseStandard(kErrInvalidCall); }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -899,17 +899,15 @@ Variant Now() {
 std::string DateToText(double v) {
   const DateParts p = SplitDate(v);
   std::string out;
+  // The date always (day 0 too), then the time when it is not midnight.
   const bool has_time = p.hour != 0 || p.minute != 0 || p.second != 0;
-  const bool day_zero = p.year == 1899 && p.month == 12 && p.day == 30;
-  if (!(has_time && day_zero)) {
-    text::AppendDecimal(out, p.month);
-    out.push_back('/');
-    text::AppendDecimal(out, p.day);
-    out.push_back('/');
-    text::AppendDecimal(out, p.year);
-  }
+  text::AppendDecimal(out, p.month);
+  out.push_back('/');
+  text::AppendDecimal(out, p.day);
+  out.push_back('/');
+  text::AppendDecimal(out, p.year);
   if (has_time) {
-    if (!out.empty()) out.push_back(' ');
+    out.push_back(' ');
     const int h12 = p.hour % 12 == 0 ? 12 : p.hour % 12;
     text::AppendDecimal(out, h12);
     out.push_back(':');

@@ -2,9 +2,262 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
+
+#include "core/arith.h"
+#include "core/dates.h"
+#include "core/strings.h"
 
 namespace halvane::script::functions {
 namespace {
+
+using Args = std::span<const Variant>;
+
+// ---- argument rules ----------------------------------------------------------
+//
+// A value argument (s, x, a, b, d, d1, d2) that is Null makes the result Null;
+// an Error value there is a type mismatch.  Every other argument goes through
+// the Variant conversions, so Null there raises 94.  Functions check their
+// other arguments first, so a position or count a function cannot use raises
+// 5 even beside a Null value.
+
+bool IsNullValue(const Variant& v) {
+  if (v.Type() == VarType::Error) RaiseStandard(kErrTypeMismatch);
+  return v.Type() == VarType::Null;
+}
+
+std::int32_t LongArg(Args args, std::size_t i, std::int32_t fallback) {
+  return i < args.size() ? ToLong(args[i]) : fallback;
+}
+
+strings::Compare CompareArg(Args args, std::size_t i) {
+  return i < args.size() ? strings::CompareOf(ToLong(args[i])) : strings::Compare::Binary;
+}
+
+bool BoolArg(Args args, std::size_t i) { return i < args.size() && ToBoolean(args[i]); }
+
+// The text of a non-Null value argument, viewed in place when it is a String.
+class Text {
+ public:
+  explicit Text(const Variant& v) {
+    if (v.Type() == VarType::String) {
+      view_ = v.RawString();
+    } else {
+      owned_ = ToString(v);
+      view_ = owned_;
+    }
+  }
+  operator std::string_view() const { return view_; }
+
+ private:
+  std::string owned_;
+  std::string_view view_;
+};
+
+// Asc and AscW: an Integer up to 32767, else a Long.
+Variant Code(std::int32_t c) {
+  if (c <= 32767) return Variant(static_cast<std::int16_t>(c));
+  return Variant(c);
+}
+
+// ---- conversions and tests -----------------------------------------------------
+
+Variant CallCInt(Args a, const Context&) { return Variant(ToInteger(a[0])); }
+Variant CallCLng(Args a, const Context&) { return Variant(ToLong(a[0])); }
+Variant CallCSng(Args a, const Context&) { return Variant(ToSingle(a[0])); }
+Variant CallCDbl(Args a, const Context&) { return Variant(ToDouble(a[0])); }
+Variant CallCStr(Args a, const Context&) { return Variant(ToString(a[0])); }
+Variant CallCBool(Args a, const Context&) { return Variant(ToBoolean(a[0])); }
+Variant CallCDate(Args a, const Context&) { return Variant::Date(ToDate(a[0])); }
+
+Variant CallIsNull(Args a, const Context&) { return Variant(a[0].Type() == VarType::Null); }
+Variant CallIsEmpty(Args a, const Context&) { return Variant(a[0].Type() == VarType::Empty); }
+Variant CallIsDate(Args a, const Context&) { return Variant(IsDate(a[0])); }
+Variant CallIsNumeric(Args a, const Context&) {
+  switch (a[0].Type()) {
+    case VarType::Empty:
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Boolean: return Variant(true);
+    case VarType::String: return Variant(ReadNumber(a[0].RawString()).status != NumberReading::Status::NotANumber);
+    default: return Variant(false);
+  }
+}
+
+// ---- text ----------------------------------------------------------------------
+
+Variant CallLen(Args a, const Context&) {
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Len(a[0]);
+}
+
+Variant CallLeft(Args a, const Context&) {
+  const std::int32_t n = ToLong(a[1]);
+  if (n < 0) RaiseStandard(kErrInvalidCall);
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(strings::Left(Text(a[0]), n));
+}
+
+Variant CallRight(Args a, const Context&) {
+  const std::int32_t n = ToLong(a[1]);
+  if (n < 0) RaiseStandard(kErrInvalidCall);
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(strings::Right(Text(a[0]), n));
+}
+
+Variant CallMid(Args a, const Context&) {
+  const std::int32_t start = ToLong(a[1]);
+  const std::int32_t length = LongArg(a, 2, -1);
+  if (start < 1 || (a.size() > 2 && length < 0)) RaiseStandard(kErrInvalidCall);
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(strings::Mid(Text(a[0]), start, length));
+}
+
+// InStr(s, find), InStr(start, s, find), InStr(start, s, find, compare).
+Variant CallInStr(Args a, const Context&) {
+  const bool with_start = a.size() >= 3;
+  const std::int32_t start = with_start ? ToLong(a[0]) : 1;
+  const Variant& s = a[with_start ? 1 : 0];
+  const std::string find = ToString(a[with_start ? 2 : 1]);
+  const strings::Compare compare = CompareArg(a, 3);
+  if (start < 1) RaiseStandard(kErrInvalidCall);
+  if (IsNullValue(s)) return Variant::Null();
+  return Variant(strings::InStr(start, Text(s), find, compare));
+}
+
+Variant CallInStrRev(Args a, const Context&) {
+  const std::string find = ToString(a[1]);
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(strings::InStrRev(Text(a[0]), find));
+}
+
+Variant CallReplace(Args a, const Context& ctx) {
+  const std::string find = ToString(a[1]);
+  const std::string with = ToString(a[2]);
+  const std::int32_t start = LongArg(a, 3, 1);
+  const std::int32_t count = LongArg(a, 4, -1);
+  const strings::Compare compare = CompareArg(a, 5);
+  if (start < 1 || count < -1) RaiseStandard(kErrInvalidCall);
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(strings::Replace(Text(a[0]), find, with, start, count, compare, ctx.max_string));
+}
+
+template <std::string (*F)(std::string_view)>
+Variant TextCall(Args a, const Context&) {
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(F(Text(a[0])));
+}
+
+template <std::string_view (*F)(std::string_view)>
+Variant TrimCall(Args a, const Context&) {
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(std::string(F(Text(a[0]))));
+}
+
+Variant CallSpace(Args a, const Context& ctx) { return Variant(strings::Space(ToLong(a[0]), ctx.max_string)); }
+
+// String(n, ch): ch's first character, or Chr of a number made a Long.
+Variant CallString(Args a, const Context& ctx) {
+  const std::int32_t n = ToLong(a[0]);
+  if (n < 0) RaiseStandard(kErrInvalidCall);
+  if (a[1].Type() == VarType::String)
+    return Variant(strings::Repeat(n, strings::FirstCharacter(a[1].RawString()), ctx.max_string));
+  const Variant ch = Chr(ToLong(a[1]));
+  return Variant(strings::Repeat(n, ch.RawString(), ctx.max_string));
+}
+
+Variant CallStrComp(Args a, const Context&) {
+  const strings::Compare compare = CompareArg(a, 2);
+  const bool null_a = IsNullValue(a[0]);
+  if (IsNullValue(a[1]) || null_a) return Variant::Null();
+  return Variant(static_cast<std::int16_t>(strings::StrComp(Text(a[0]), Text(a[1]), compare)));
+}
+
+Variant CallAsc(Args a, const Context&) {
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Code(strings::AscW(Text(a[0])));
+}
+
+Variant CallChr(Args a, const Context&) { return Chr(ToLong(a[0])); }
+Variant CallChrW(Args a, const Context&) { return Variant(strings::ChrW(ToLong(a[0]))); }
+
+Variant CallHex(Args a, const Context&) {
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Hex(a[0]);
+}
+
+Variant CallOct(Args a, const Context&) {
+  const Variant& x = a[0];
+  if (IsNullValue(x)) return Variant::Null();
+  const VarType t = x.Type();
+  if (t == VarType::Integer || t == VarType::Boolean) return Variant(strings::Oct(x.RawInt(), 16));
+  return Variant(strings::Oct(ToLong(x), 32));
+}
+
+// ---- numbers -------------------------------------------------------------------
+
+template <Variant (*F)(const Variant&)>
+Variant NumberCall(Args a, const Context&) {
+  return F(a[0]);  // each handles Null (Null result) and Error (13) itself
+}
+
+Variant CallRound(Args a, const Context&) {
+  const std::int32_t digits = LongArg(a, 1, 0);
+  if (digits < 0) RaiseStandard(kErrInvalidCall);
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Round(a[0], digits);
+}
+
+Variant CallFormatNumber(Args a, const Context&) {
+  const std::int32_t digits = LongArg(a, 1, 2);
+  if (digits < 0) RaiseStandard(kErrInvalidCall);
+  if (IsNullValue(a[0])) return Variant::Null();
+  return Variant(FormatNumber(a[0], digits));
+}
+
+// ---- dates ---------------------------------------------------------------------
+
+Variant CallNow(Args, const Context&) { return Now(); }
+Variant CallDate(Args, const Context&) { return Today(); }
+Variant CallTime(Args, const Context&) { return TimeOfDay(); }
+
+template <Variant (*F)(const Variant&)>
+Variant DateCall(Args a, const Context&) {
+  if (IsNullValue(a[0])) return Variant::Null();
+  return F(a[0]);
+}
+
+Variant CallDateSerial(Args a, const Context&) {
+  return DateSerialCarry(ToLong(a[0]), ToLong(a[1]), ToLong(a[2]));
+}
+
+Variant CallDateAdd(Args a, const Context&) {
+  const std::string interval = ToString(a[0]);
+  const std::int32_t n = ToLong(a[1]);
+  if (IsNullValue(a[2])) return Variant::Null();
+  return DateAdd(interval, n, a[2]);
+}
+
+Variant CallDateDiff(Args a, const Context&) {
+  const std::string interval = ToString(a[0]);
+  const bool null1 = IsNullValue(a[1]);
+  if (IsNullValue(a[2]) || null1) return Variant::Null();
+  return DateDiff(interval, a[1], a[2]);
+}
+
+Variant CallMonthName(Args a, const Context&) {
+  const std::int32_t m = ToLong(a[0]);
+  return Variant(MonthName(m, BoolArg(a, 1)));
+}
+
+Variant CallWeekdayName(Args a, const Context&) {
+  const std::int32_t w = ToLong(a[0]);
+  return Variant(WeekdayName(w, BoolArg(a, 1)));
+}
+
+// ---- the table -------------------------------------------------------------------
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -13,11 +266,63 @@ bool LessNoCase(std::string_view a, std::string_view b) {
                                       [](char x, char y) { return Lower(x) < Lower(y); });
 }
 
-Variant CallLen(std::span<const Variant> args, const Context&) { return Len(args[0]); }
-
 // Sorted by name without regard to case, for the binary search of Find.
 constexpr std::array kTable{
+    Function{"Abs", 1, 1, NumberCall<Abs>},
+    Function{"Asc", 1, 1, CallAsc},
+    Function{"AscW", 1, 1, CallAsc},
+    Function{"CBool", 1, 1, CallCBool},
+    Function{"CDate", 1, 1, CallCDate},
+    Function{"CDbl", 1, 1, CallCDbl},
+    Function{"Chr", 1, 1, CallChr},
+    Function{"ChrW", 1, 1, CallChrW},
+    Function{"CInt", 1, 1, CallCInt},
+    Function{"CLng", 1, 1, CallCLng},
+    Function{"CSng", 1, 1, CallCSng},
+    Function{"CStr", 1, 1, CallCStr},
+    Function{"Date", 0, 0, CallDate},
+    Function{"DateAdd", 3, 3, CallDateAdd},
+    Function{"DateDiff", 3, 3, CallDateDiff},
+    Function{"DateSerial", 3, 3, CallDateSerial},
+    Function{"Day", 1, 1, DateCall<Day>},
+    Function{"Fix", 1, 1, NumberCall<Fix>},
+    Function{"FormatNumber", 1, 2, CallFormatNumber},
+    Function{"Hex", 1, 1, CallHex},
+    Function{"Hour", 1, 1, DateCall<Hour>},
+    Function{"InStr", 2, 4, CallInStr},
+    Function{"InStrRev", 2, 2, CallInStrRev},
+    Function{"Int", 1, 1, NumberCall<Int>},
+    Function{"IsDate", 1, 1, CallIsDate},
+    Function{"IsEmpty", 1, 1, CallIsEmpty},
+    Function{"IsNull", 1, 1, CallIsNull},
+    Function{"IsNumeric", 1, 1, CallIsNumeric},
+    Function{"LCase", 1, 1, TextCall<strings::LCase>},
+    Function{"Left", 2, 2, CallLeft},
     Function{"Len", 1, 1, CallLen},
+    Function{"LTrim", 1, 1, TrimCall<strings::LTrim>},
+    Function{"Mid", 2, 3, CallMid},
+    Function{"Minute", 1, 1, DateCall<Minute>},
+    Function{"Month", 1, 1, DateCall<Month>},
+    Function{"MonthName", 1, 2, CallMonthName},
+    Function{"Now", 0, 0, CallNow},
+    Function{"Oct", 1, 1, CallOct},
+    Function{"Replace", 3, 6, CallReplace},
+    Function{"Right", 2, 2, CallRight},
+    Function{"Round", 1, 2, CallRound},
+    Function{"RTrim", 1, 1, TrimCall<strings::RTrim>},
+    Function{"Second", 1, 1, DateCall<Second>},
+    Function{"Sgn", 1, 1, NumberCall<Sgn>},
+    Function{"Space", 1, 1, CallSpace},
+    Function{"Sqr", 1, 1, NumberCall<Sqr>},
+    Function{"StrComp", 2, 3, CallStrComp},
+    Function{"String", 2, 2, CallString},
+    Function{"StrReverse", 1, 1, TextCall<strings::StrReverse>},
+    Function{"Time", 0, 0, CallTime},
+    Function{"Trim", 1, 1, TrimCall<strings::Trim>},
+    Function{"UCase", 1, 1, TextCall<strings::UCase>},
+    Function{"Weekday", 1, 1, DateCall<Weekday>},
+    Function{"WeekdayName", 1, 2, CallWeekdayName},
+    Function{"Year", 1, 1, DateCall<Year>},
 };
 
 }  // namespace

@@ -48,7 +48,9 @@ TEST(VariantToString, EveryKind) {
   EXPECT_EQ(ToString(Variant::Date(D(2026, 12, 4))), "12/4/2026");
   EXPECT_EQ(ToString(Variant::Date(D(2004, 3, 5) + 14.5 / 24)), "3/5/2004 2:30:00 PM");
   EXPECT_EQ(ToString(Variant::Date(D(2004, 3, 5) + 0.25)), "3/5/2004 6:00:00 AM");
-  EXPECT_EQ(ToString(Variant::Date(0.5)), "12:00:00 PM");
+  EXPECT_EQ(ToString(Variant::Date(0.5)), "12/30/1899 12:00:00 PM");
+  EXPECT_EQ(ToString(Variant::Date(0.0)), "12/30/1899");
+  EXPECT_EQ(ToString(Variant::Date(-1.25)), "12/29/1899 6:00:00 AM");
   EXPECT_EQ(test_support::ErrorNumber([] { ToString(Variant::Null()); }), 94);
   EXPECT_EQ(test_support::ErrorNumber([] { ToString(Variant::Missing()); }), 13);
 }

@@ -1,0 +1,358 @@
+#include "core/strings.h"
+
+#include <algorithm>
+
+#include "core/utf.h"
+
+namespace halvane::strings {
+namespace {
+
+[[noreturn]] void InvalidCall() { RaiseStandard(kErrInvalidCall); }
+
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+bool Even(char16_t c) { return c % 2 == 0; }
+
+std::u16string Fold(std::u16string_view s) {
+  std::u16string out(s);
+  for (char16_t& c : out) c = ToLower(c);
+  return out;
+}
+
+// Position of `find` in `s` at or after `from` (units), npos if none; with
+// text comparison both sides are folded to lower case (the mapping is one
+// unit to one unit, so positions stay the same).
+class Finder {
+ public:
+  Finder(std::u16string_view s, std::u16string_view find, Compare compare) {
+    if (compare == Compare::Text) {
+      folded_s_ = Fold(s);
+      folded_find_ = Fold(find);
+      s_ = folded_s_;
+      find_ = folded_find_;
+    } else {
+      s_ = s;
+      find_ = find;
+    }
+  }
+  std::size_t Next(std::size_t from) const { return s_.find(find_, from); }
+  std::size_t Last() const { return s_.rfind(find_); }
+
+ private:
+  std::u16string folded_s_, folded_find_;
+  std::u16string_view s_, find_;
+};
+
+// UTF-8 bytes of UTF-16 text (a paired surrogate is 2 of the pair's 4).
+std::size_t Utf8Size(std::u16string_view u) {
+  std::size_t n = 0;
+  for (char16_t c : u) n += c < 0x80 ? 1 : (c < 0x800 || IsSurrogate(c)) ? 2 : 3;
+  return n;
+}
+
+void CheckLength(std::size_t n, std::size_t max_string) {
+  if (n > max_string) RaiseStandard(kErrOutOfStringSpace);
+}
+
+}  // namespace
+
+Compare CompareOf(std::int32_t value) {
+  if (value == 0) return Compare::Binary;
+  if (value == 1) return Compare::Text;
+  InvalidCall();
+}
+
+char16_t ToLower(char16_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
+  auto plus = [c](int d) { return static_cast<char16_t>(c + d); };
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return plus(32);
+  if (c >= 0x100 && c <= 0x17F) {
+    if (c == 0x130) return u'i';
+    if (c == 0x178) return 0xFF;
+    if ((c <= 0x12F || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) && Even(c)) return plus(1);
+    if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && !Even(c)) return plus(1);
+    return c;
+  }
+  if (c >= 0x370 && c <= 0x3FF) {
+    if (c == 0x386) return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A) return plus(37);
+    if (c == 0x38C) return 0x3CC;
+    if (c == 0x38E || c == 0x38F) return plus(63);
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return plus(32);
+    if (c >= 0x3D8 && c <= 0x3EF && Even(c)) return plus(1);
+    return c;
+  }
+  if (c >= 0x400 && c <= 0x52F) {
+    if (c <= 0x40F) return plus(80);
+    if (c <= 0x42F) return plus(32);
+    if (c == 0x4C0) return 0x4CF;
+    if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || c >= 0x4D0) && Even(c)) return plus(1);
+    if (c >= 0x4C1 && c <= 0x4CE && !Even(c)) return plus(1);
+    return c;
+  }
+  if (c >= 0x531 && c <= 0x556) return plus(48);
+  if (c == 0x1E9E) return 0xDF;
+  if (((c >= 0x1E00 && c <= 0x1E95) || (c >= 0x1EA0 && c <= 0x1EFF)) && Even(c)) return plus(1);
+  if (c >= 0xFF21 && c <= 0xFF3A) return plus(32);
+  return c;
+}
+
+char16_t ToUpper(char16_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 32) : c;
+  auto minus = [c](int d) { return static_cast<char16_t>(c - d); };
+  if (c == 0xB5) return 0x39C;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return minus(32);
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F) {
+    if (c == 0x131) return u'I';
+    if (c == 0x17F) return u'S';
+    if ((c <= 0x12F || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) && !Even(c)) return minus(1);
+    if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && Even(c) && c != 0x138) return minus(1);
+    return c;
+  }
+  if (c >= 0x370 && c <= 0x3FF) {
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return minus(37);
+    if (c == 0x3C2) return 0x3A3;
+    if (c >= 0x3B1 && c <= 0x3CB) return minus(32);
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return minus(63);
+    if (c >= 0x3D8 && c <= 0x3EF && !Even(c)) return minus(1);
+    return c;
+  }
+  if (c >= 0x400 && c <= 0x52F) {
+    if (c >= 0x430 && c <= 0x44F) return minus(32);
+    if (c >= 0x450 && c <= 0x45F) return minus(80);
+    if (c == 0x4CF) return 0x4C0;
+    if (((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || c >= 0x4D0) && !Even(c)) return minus(1);
+    if (c >= 0x4C1 && c <= 0x4CE && Even(c)) return minus(1);
+    return c;
+  }
+  if (c >= 0x561 && c <= 0x586) return minus(48);
+  if (((c >= 0x1E00 && c <= 0x1E95) || (c >= 0x1EA0 && c <= 0x1EFF)) && !Even(c)) return minus(1);
+  if (c >= 0xFF41 && c <= 0xFF5A) return minus(32);
+  return c;
+}
+
+std::string UCase(std::string_view s) {
+  if (IsAscii(s)) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(ToUpper(static_cast<char16_t>(c)));
+    return out;
+  }
+  std::u16string u = utf::ToUtf16(s);
+  for (char16_t& c : u) c = ToUpper(c);
+  return utf::ToUtf8(u);
+}
+
+std::string LCase(std::string_view s) {
+  if (IsAscii(s)) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(ToLower(static_cast<char16_t>(c)));
+    return out;
+  }
+  std::u16string u = utf::ToUtf16(s);
+  for (char16_t& c : u) c = ToLower(c);
+  return utf::ToUtf8(u);
+}
+
+std::string Mid(std::string_view s, std::int32_t start, std::int32_t length) {
+  if (start < 1 || length < -1) InvalidCall();
+  const auto from = static_cast<std::size_t>(start - 1);
+  const std::size_t count = length < 0 ? std::string_view::npos : static_cast<std::size_t>(length);
+  if (IsAscii(s)) return from >= s.size() ? std::string() : std::string(s.substr(from, count));
+  const std::u16string u = utf::ToUtf16(s);
+  if (from >= u.size()) return std::string();
+  return utf::ToUtf8(std::u16string_view(u).substr(from, count));
+}
+
+std::string Left(std::string_view s, std::int32_t n) {
+  if (n < 0) InvalidCall();
+  return Mid(s, 1, n);
+}
+
+std::string Right(std::string_view s, std::int32_t n) {
+  if (n < 0) InvalidCall();
+  if (IsAscii(s)) return std::string(s.substr(s.size() - std::min(s.size(), static_cast<std::size_t>(n))));
+  const std::u16string u = utf::ToUtf16(s);
+  const std::size_t k = std::min(u.size(), static_cast<std::size_t>(n));
+  return utf::ToUtf8(std::u16string_view(u).substr(u.size() - k));
+}
+
+std::int32_t InStr(std::int32_t start, std::string_view s, std::string_view find, Compare compare) {
+  if (start < 1) InvalidCall();
+  const std::u16string u = utf::ToUtf16(s);
+  const auto from = static_cast<std::size_t>(start - 1);
+  if (find.empty()) return from <= u.size() ? start : 0;
+  if (from >= u.size()) return 0;
+  const std::u16string f = utf::ToUtf16(find);
+  const std::size_t at = Finder(u, f, compare).Next(from);
+  return at == std::u16string::npos ? 0 : static_cast<std::int32_t>(at + 1);
+}
+
+std::int32_t InStrRev(std::string_view s, std::string_view find, Compare compare) {
+  const std::u16string u = utf::ToUtf16(s);
+  if (find.empty()) return static_cast<std::int32_t>(u.size());
+  const std::u16string f = utf::ToUtf16(find);
+  const std::size_t at = Finder(u, f, compare).Last();
+  return at == std::u16string::npos ? 0 : static_cast<std::int32_t>(at + 1);
+}
+
+std::string Replace(std::string_view s, std::string_view find, std::string_view with, std::int32_t start,
+                    std::int32_t count, Compare compare, std::size_t max_string) {
+  if (start < 1 || count < -1) InvalidCall();
+  if (find.empty() || count == 0) return std::string(s);
+  const std::u16string u = utf::ToUtf16(s);
+  const std::u16string f = utf::ToUtf16(find);
+  const Finder finder(u, f, compare);
+  // The text is built as UTF-16; its UTF-8 size is counted as it grows so
+  // that a result over the limit stops before it is built.
+  std::u16string out;
+  std::size_t pos = std::min(u.size(), static_cast<std::size_t>(start - 1));
+  out.append(u, 0, pos);
+  std::size_t bytes = Utf8Size(out);
+  const std::u16string w = utf::ToUtf16(with);
+  std::int64_t left = count;
+  while (left != 0) {
+    const std::size_t at = finder.Next(pos);
+    if (at == std::u16string::npos) break;
+    const std::u16string_view kept = std::u16string_view(u).substr(pos, at - pos);
+    bytes += Utf8Size(kept) + with.size();
+    CheckLength(bytes, max_string);
+    out += kept;
+    out += w;
+    pos = at + f.size();
+    if (left > 0) --left;
+  }
+  out.append(u, pos, std::u16string::npos);
+  std::string result = utf::ToUtf8(out);
+  CheckLength(result.size(), max_string);
+  return result;
+}
+
+std::string_view LTrim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+
+std::string_view RTrim(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::string_view Trim(std::string_view s) { return LTrim(RTrim(s)); }
+
+std::string Space(std::int32_t n, std::size_t max_string) { return Repeat(n, " ", max_string); }
+
+std::string Repeat(std::int32_t n, std::string_view character, std::size_t max_string) {
+  if (n < 0) InvalidCall();
+  const auto count = static_cast<std::size_t>(n);
+  if (!character.empty() && count > max_string / character.size()) RaiseStandard(kErrOutOfStringSpace);
+  std::string out;
+  out.reserve(count * character.size());
+  for (std::size_t i = 0; i < count; ++i) out += character;
+  return out;
+}
+
+std::string_view FirstCharacter(std::string_view s) {
+  if (s.empty()) InvalidCall();
+  const auto b = static_cast<unsigned char>(s[0]);
+  std::size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+  len = std::min(len, s.size());
+  // A malformed lead byte or sequence: take the one character it decodes to.
+  if (utf::ToUtf16(s.substr(0, len)).size() != (len == 4 ? 2u : 1u)) len = 1;
+  return s.substr(0, len);
+}
+
+std::string StrReverse(std::string_view s) {
+  std::u16string u = utf::ToUtf16(s);
+  std::reverse(u.begin(), u.end());
+  for (std::size_t i = 0; i < u.size(); ++i) {
+    const char16_t c = u[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
+      ++i;  // a pair that reads correctly in the new order
+      continue;
+    }
+    if (IsSurrogate(c)) u[i] = 0xFFFD;
+  }
+  return utf::ToUtf8(u);
+}
+
+int StrComp(std::string_view a, std::string_view b, Compare compare) {
+  std::u16string x = utf::ToUtf16(a);
+  std::u16string y = utf::ToUtf16(b);
+  if (compare == Compare::Text) {
+    x = Fold(x);
+    y = Fold(y);
+  }
+  const int c = x.compare(y);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::int32_t AscW(std::string_view s) {
+  if (s.empty()) InvalidCall();
+  return utf::ToUtf16(FirstCharacter(s))[0];
+}
+
+std::string ChrW(std::int32_t code) {
+  if (code < 0 || code > 0xFFFF) InvalidCall();
+  const char16_t unit = static_cast<char16_t>(code);
+  return utf::ToUtf8(std::u16string_view(&unit, 1));
+}
+
+std::string Oct(std::int32_t value, int bits) {
+  std::uint32_t v = static_cast<std::uint32_t>(value);
+  if (bits == 16) v &= 0xFFFFu;
+  std::string out;
+  do {
+    out.push_back(static_cast<char>('0' + (v & 7u)));
+    v >>= 3;
+  } while (v != 0);
+  std::reverse(out.begin(), out.end());
+  return out;
+}
+
+std::vector<std::string> Split(std::string_view s, std::string_view delimiter, std::int32_t count, Compare compare) {
+  if (count < -1) InvalidCall();
+  std::vector<std::string> parts;
+  if (s.empty() || count == 0) return parts;
+  if (delimiter.empty() || count == 1) {
+    parts.emplace_back(s);
+    return parts;
+  }
+  const std::u16string u = utf::ToUtf16(s);
+  const std::u16string d = utf::ToUtf16(delimiter);
+  const Finder finder(u, d, compare);
+  std::size_t pos = 0;
+  while (count < 0 || parts.size() + 1 < static_cast<std::size_t>(count)) {
+    const std::size_t at = finder.Next(pos);
+    if (at == std::u16string::npos) break;
+    parts.push_back(utf::ToUtf8(std::u16string_view(u).substr(pos, at - pos)));
+    pos = at + d.size();
+  }
+  parts.push_back(utf::ToUtf8(std::u16string_view(u).substr(pos)));
+  return parts;
+}
+
+std::string Join(std::span<const std::string_view> parts, std::string_view delimiter, std::size_t max_string) {
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    total += parts[i].size() + (i > 0 ? delimiter.size() : 0);
+    CheckLength(total, max_string);
+  }
+  std::string out;
+  out.reserve(total);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) out += delimiter;
+    out += parts[i];
+  }
+  return out;
+}
+
+}  // namespace halvane::strings

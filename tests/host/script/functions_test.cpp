@@ -1,0 +1,95 @@
+// The value-level built-in functions, driven by functions_cases.txt, and the
+// table itself.
+#include "host/script/functions.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/dates.h"
+#include "support/expect_error.h"
+#include "support/value_cases.h"
+
+namespace halvane::script::functions {
+namespace {
+
+TEST(Functions, CaseFile) {
+  const int run = test_support::RunValueCases(
+      std::filesystem::path(__FILE__).parent_path() / "functions_cases.txt",
+      [](std::string_view name, std::span<const Variant> args) {
+        const Function* f = Find(name);
+        if (f == nullptr) {
+          ADD_FAILURE() << "no function " << name;
+          return Variant();
+        }
+        const int n = static_cast<int>(args.size());
+        if (n < f->min_args || n > f->max_args) ADD_FAILURE() << name << " with " << n << " arguments";
+        return f->call(args, Context{});
+      });
+  EXPECT_GT(run, 300);
+}
+
+TEST(Functions, TableIsSortedAndFoundInAnyCase) {
+  const std::span<const Function> all = All();
+  ASSERT_EQ(all.size(), 55u);
+  auto lower = [](std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+  };
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (i > 0) {
+      EXPECT_LT(lower(all[i - 1].name), lower(all[i].name));
+    }
+    EXPECT_EQ(Find(all[i].name), &all[i]);
+    EXPECT_EQ(Find(lower(all[i].name)), &all[i]);
+    EXPECT_LE(all[i].min_args, all[i].max_args);
+  }
+  EXPECT_EQ(Find("INSTRREV")->max_args, 2);
+  // Functions of arrays and objects belong to the interpreter.
+  for (std::string_view name : {"TypeName", "VarType", "IsArray", "IsObject", "Split", "Join", "Array", "UBound",
+                                "LBound", "CreateObject", "Foo", "", "Zzz"})
+    EXPECT_EQ(Find(name), nullptr) << name;
+}
+
+TEST(Functions, StringLimitOfTheContext) {
+  const Context small{10};
+  auto call = [&](std::string_view name, std::vector<Variant> args) {
+    return test_support::ErrorNumber([&] { Find(name)->call(args, small); });
+  };
+  EXPECT_EQ(call("Space", {Variant(10)}), 0);
+  EXPECT_EQ(call("Space", {Variant(11)}), kErrOutOfStringSpace);
+  EXPECT_EQ(call("String", {Variant(5), Variant("é")}), 0);  // 10 bytes
+  EXPECT_EQ(call("String", {Variant(6), Variant("é")}), kErrOutOfStringSpace);
+  EXPECT_EQ(call("Replace", {Variant("aaaaa"), Variant("a"), Variant("bb")}), 0);
+  EXPECT_EQ(call("Replace", {Variant("aaaaaa"), Variant("a"), Variant("bb")}), kErrOutOfStringSpace);
+  // The default is 64 MiB: a huge request fails without being built.
+  EXPECT_EQ(test_support::ErrorNumber([] { Find("Space")->call(std::vector<Variant>{Variant(2000000000)}, Context{}); }),
+            kErrOutOfStringSpace);
+}
+
+TEST(Functions, CurrentDateAndTime) {
+  const Variant now = Find("Now")->call({}, Context{});
+  const Variant today = Find("Date")->call({}, Context{});
+  const Variant time = Find("Time")->call({}, Context{});
+  ASSERT_EQ(now.Type(), VarType::Date);
+  ASSERT_EQ(today.Type(), VarType::Date);
+  ASSERT_EQ(time.Type(), VarType::Date);
+  EXPECT_EQ(today.RawDouble(), std::floor(today.RawDouble()));
+  EXPECT_GE(time.RawDouble(), 0.0);
+  EXPECT_LT(time.RawDouble(), 1.0);
+  // The three readings may straddle midnight; they agree otherwise.
+  if (std::floor(now.RawDouble()) == today.RawDouble()) {
+    EXPECT_NEAR(now.RawDouble() - today.RawDouble(), time.RawDouble(), 2.0 / 86400);
+  }
+  EXPECT_GT(today.RawDouble(), 46000.0);
+  // Time writes with its date, day 0.
+  EXPECT_EQ(ToString(time).substr(0, 11), "12/30/1899 ");
+}
+
+}  // namespace
+}  // namespace halvane::script::functions
