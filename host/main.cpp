@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/gallery_dir.h"
+#include "host/run_command.h"
 #include "host/script/interpreter.h"
 #include "host/serve/server.h"
 #include "server/class_table.h"
@@ -44,25 +45,6 @@ Examples:
   echo 'Response.Write "Hello"' | halvane run -
   halvane serve examples --port 8080
   halvane describe Halvane.Calendar
-)";
-
-constexpr const char* kRunHelp = R"(Usage: halvane run FILE.hvs | -
-
-Runs a page script and writes the response bytes to standard output exactly
-as the script wrote them (CR LF kept).  "-" reads the script from standard
-input.  Response.Flush flushes standard output; Sleep pauses.
-
-Exit status:
-  0  the script ran to its end
-  1  a runtime error stopped it: what was written so far stays written, and
-     one line on standard error names file, line, status, number, source and
-     description
-  2  a syntax error (file, line and column on standard error; nothing ran),
-     or the file could not be read
-
-Examples:
-  halvane run examples/calendar.hvs > calendar.html
-  printf 'Set t = CreateObject("Halvane.Tree")\nResponse.Write t.WriteMenuFooter()\n' | halvane run -
 )";
 
 constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [--host ADDR] [--port N] [--timeout SECONDS] [--no-compat]
@@ -113,96 +95,6 @@ bool IsHelp(std::string_view a) { return a == "--help" || a == "-h" || a == "hel
 int Usage(const std::string& message, const char* help) {
   std::fprintf(stderr, "halvane: %s\n\n%s", message.c_str(), help);
   return kExitUsage;
-}
-
-// ---- run ----------------------------------------------------------------------
-
-// Response bytes to standard output; held in memory until Flush, the end, or
-// a good amount has gathered.
-class StdoutOutput final : public script::Output {
- public:
-  void Write(std::string_view text) override {
-    buf_.append(text);
-    if (buf_.size() >= (std::size_t{1} << 16)) Drain(false);
-  }
-  void Flush() override { Drain(true); }
-  bool Drain(bool flush) {
-    if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), stdout) != buf_.size()) failed_ = true;
-    buf_.clear();
-    if (flush && std::fflush(stdout) != 0) failed_ = true;
-    if (failed_) throw script::Cancelled();
-    return true;
-  }
-  bool Failed() const { return failed_; }
-
- private:
-  std::string buf_;
-  bool failed_ = false;
-};
-
-int CmdRun(const std::vector<std::string>& args) {
-  std::optional<std::string> file;
-  for (const std::string& a : args) {
-    if (IsHelp(a)) {
-      std::fputs(kRunHelp, stdout);
-      return kExitOk;
-    }
-    if (a.size() > 1 && a[0] == '-') return Usage("run: unknown option " + a, kRunHelp);
-    if (file) return Usage("run: one script at a time", kRunHelp);
-    file = a;
-  }
-  if (!file) return Usage("run: which script? (a file, or - for standard input)", kRunHelp);
-
-  std::string source;
-  std::string name = *file;
-  if (*file == "-") {
-    name = "<stdin>";
-    source.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  } else {
-    std::ifstream in(*file, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "halvane: cannot read %s: %s\n", file->c_str(), std::strerror(errno));
-      return kExitUsage;
-    }
-    source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  std::shared_ptr<const script::Program> program;
-  try {
-    program = script::Parse(source, name);
-  } catch (const script::SyntaxError& e) {
-    std::fprintf(stderr, "%s\n", script::Describe(name, e).c_str());
-    return kExitUsage;
-  }
-  StdoutOutput out;
-  script::Result r;
-  try {
-    r = script::Run(*program, out);
-  } catch (const std::exception& e) {  // out of memory
-    try {
-      out.Flush();
-    } catch (const script::Cancelled&) {
-    }
-    std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
-    return kExitFailed;
-  }
-  bool write_failed = out.Failed();
-  if (!write_failed) {
-    try {
-      out.Flush();
-    } catch (const script::Cancelled&) {
-      write_failed = true;
-    }
-  }
-  if (write_failed) {
-    std::fprintf(stderr, "halvane: cannot write to standard output\n");
-    return kExitFailed;
-  }
-  if (r.outcome != script::Outcome::Completed) {
-    std::fprintf(stderr, "%s\n", script::Describe(*program, r).c_str());
-    return kExitFailed;
-  }
-  return kExitOk;
 }
 
 // ---- serve --------------------------------------------------------------------
@@ -384,7 +276,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (cmd == "--version" || cmd == "version") return CmdVersion();
-  if (cmd == "run") return CmdRun(args);
+  if (cmd == "run") return host::RunCommand(args);
   if (cmd == "serve") return CmdServe(args);
   if (cmd == "classes") return CmdClasses(args);
   if (cmd == "describe") return CmdDescribe(args);

@@ -13,6 +13,7 @@
 
 #include "host/run_options.h"
 #include "host/script/interpreter.h"
+#include "host/script/template_parse.h"
 #include "host/web/page_io.h"
 #include "host/web/template.h"
 
@@ -88,17 +89,6 @@ class StdoutSink final : public web::ResponseSink {
   bool failed_ = false;
 };
 
-// Response.Write and Response.Flush of the interpreter, into the response.
-class ResponseOutput final : public script::Output {
- public:
-  explicit ResponseOutput(web::PageResponse& response) : response_(response) {}
-  void Write(std::string_view text) override { response_.Write(text); }
-  void Flush() override { response_.Flush(); }
-
- private:
-  web::PageResponse& response_;
-};
-
 // Sends what the page left in the response.  False when standard output
 // could not take it.
 bool Finish(web::PageResponse& response, const StdoutSink& sink) {
@@ -152,17 +142,16 @@ int RunCommand(const std::vector<std::string>& args) {
                  e.Message().c_str());
     return kExitUsage;
   } catch (const script::SyntaxError& e) {
-    std::fprintf(stderr, "%s\n", script::Describe(*e.Program(), e).c_str());
+    std::fprintf(stderr, "%s\n", script::Describe(name, e).c_str());
     return kExitUsage;
   }
 
   const web::PageRequest request(RunRequest(o));
   StdoutSink sink(o.show_head);
   web::PageResponse response(sink);
-  ResponseOutput out(response);
   script::Result r;
   try {
-    r = script::Run(*program, out, {}, script::Page{&request, &response});
+    r = script::RunPage(*program, request, response);
   } catch (const std::exception& e) {  // out of memory
     Finish(response, sink);
     std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
