@@ -8,3 +8,9 @@ foreach(src ${HALVANE_HOST_WEB_TESTS})
   get_filename_component(name ${src} NAME_WE)
   target_link_libraries(${name} PRIVATE halvane_web)
 endforeach()
+
+# The end-to-end cases of `halvane run` need the program.
+if(TARGET halvane_host AND TARGET run_page_test)
+  target_compile_definitions(run_page_test PRIVATE HALVANE_BIN="$<TARGET_FILE:halvane_host>")
+  add_dependencies(run_page_test halvane_host)
+endif()
