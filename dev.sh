@@ -36,13 +36,14 @@ configure() {  # configure <dir> [cmake args...]
 }
 
 cmd_build() {
-  need_pkgs cmake g++ make pkg-config libgtest-dev libcpp-httplib-dev
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev
   configure build
   cmake --build build -j"$JOBS"
 }
 
 cmd_test() {
-  need_pkgs cmake g++ make pkg-config libgtest-dev libcpp-httplib-dev
+  # nginx and curl for the reverse-proxy test of docs/deploy.md.
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev nginx-light curl
   need_node
   if [ -f tests/browser/package.json ]; then
     need_pkgs chromium
@@ -81,7 +82,7 @@ cmd_demo() {
 
 cmd_bench() {
   # wrk and nginx for the load test, python3 for the tables.
-  need_pkgs cmake g++ make pkg-config libbenchmark-dev libcpp-httplib-dev wrk nginx-light curl python3 procps
+  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev wrk nginx-light curl python3 procps
   configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF
   cmake --build build-bench -j"$JOBS"
   bash bench/run.sh build-bench

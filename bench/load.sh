@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The server under load, on 127.0.0.1 only:
 #   bash bench/load.sh build-bench
-# Starts `halvane serve examples` and an nginx (its own temporary config, on
-# another free loopback port) serving the very bytes of the tree and tabs
-# pages as static files; runs wrk with 64 connections against each page on
-# both; then sends at least 100,000 requests to halvane and compares its
-# resident size before and after.  Prints Markdown tables.  Both servers are
+# Starts `halvane serve bench/pages` and an nginx (its own temporary config,
+# on another free loopback port) serving the very bytes of its two pages as
+# static files: small.hvs (a tree of 3 menus of 4 nodes, about 6 KB) and
+# nav.hvs (20 menus of 10 nodes, about 60 KB, some 240 component calls).
+# Runs wrk with 64 connections against each page on both; then sends at
+# least 100,000 requests to halvane and compares its resident size before
+# and after.  Prints Markdown tables.  Both servers are
 # stopped on exit.  LOAD_SECONDS sets the length of each wrk run (10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,13 +49,13 @@ rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 
 # ---- the two servers ------------------------------------------------------------
 hport=$(free_port)
-"$halvane" serve examples --host 127.0.0.1 --port "$hport" 2>"$work/halvane.log" >/dev/null &
+"$halvane" serve bench/pages --host 127.0.0.1 --port "$hport" 2>"$work/halvane.log" >/dev/null &
 hpid=$!
 pids+=("$hpid")
-wait_up "http://127.0.0.1:$hport/index.hvs"
+wait_up "http://127.0.0.1:$hport/small.hvs"
 
 mkdir -p "$work/www" "$work/nginx"
-for page in tree tabs; do
+for page in small nav; do
   curl -fs "http://127.0.0.1:$hport/$page.hvs" -o "$work/www/$page.hvs"
 done
 chmod -R a+rX "$work"
@@ -81,9 +83,9 @@ http {
 EOF
 "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" &
 pids+=("$!")
-wait_up "http://127.0.0.1:$nport/tree.hvs"
+wait_up "http://127.0.0.1:$nport/small.hvs"
 
-for page in tree tabs; do
+for page in small nav; do
   if ! cmp -s <(curl -fs "http://127.0.0.1:$nport/$page.hvs") "$work/www/$page.hvs"; then
     echo "load: nginx does not serve the same bytes for $page" >&2
     exit 1
@@ -110,7 +112,7 @@ echo
 echo "| page | server | requests | requests/s | failed | non-2xx | p50 | p99 | halvane / nginx |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|---:|"
 failures=0
-for page in tree tabs; do
+for page in small nav; do
   read -r hreq hrps herr hbad hp50 hp99 < <(run_wrk "http://127.0.0.1:$hport/$page.hvs" "$seconds")
   read -r nreq nrps nerr nbad np50 np99 < <(run_wrk "http://127.0.0.1:$nport/$page.hvs" "$seconds")
   ratio=$(awk -v a="$hrps" -v b="$nrps" 'BEGIN { printf "%.2f", a / b }')
@@ -125,13 +127,13 @@ before=$(rss_kb "$hpid")
 total=0
 rounds=0
 while [ "$total" -lt 100000 ] && [ "$rounds" -lt 10 ]; do
-  read -r req _ err bad _ _ < <(run_wrk "http://127.0.0.1:$hport/tree.hvs" "$seconds")
+  read -r req _ err bad _ _ < <(run_wrk "http://127.0.0.1:$hport/small.hvs" "$seconds")
   total=$((total + req))
   failures=$((failures + err + bad))
   rounds=$((rounds + 1))
 done
 after=$(rss_kb "$hpid")
-echo "### Memory of halvane serve over $total more requests of the tree page"
+echo "### Memory of halvane serve over $total more requests of the small page"
 echo
 echo "| resident before | resident after | change |"
 echo "|---:|---:|---:|"

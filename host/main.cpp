@@ -1,7 +1,9 @@
 // halvane: runs and serves page scripts, and describes the library's classes.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -47,27 +49,40 @@ Examples:
   halvane describe Halvane.Calendar
 )";
 
-constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [--host ADDR] [--port N] [--timeout SECONDS] [--no-compat]
+constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [options]
 
-Serves the folder DIR (default: the bundled examples) over HTTP.  GET of a
-*.hvs file runs that page script for the request and answers text/html;
-"/" runs index.hvs.  Other files are sent as they are.  Response.Flush sends
-what was written so far at once (chunked transfer); Sleep pauses only its own
-request.  A script error answers 500 naming the error (or, once output has
-been streamed, appends the error to it).  Nothing outside DIR is served.
-One access-log line per request goes to standard error.  Ctrl-C stops.
+Serves the folder DIR (default: the bundled examples) over HTTP.  GET, HEAD
+and POST of a *.hvs file run that page script for the request and answer
+text/html (HEAD runs the page and sends no body); "/" runs index.hvs.  Other
+files are sent as they are (GET and HEAD).  Response.Flush sends what was
+written so far at once (chunked for HTTP/1.1, until the close for HTTP/1.0);
+Sleep gives the page's worker to other pages meanwhile.  A script error
+answers 500 naming the error (or, once output has been streamed, appends the
+error to it).  Nothing outside DIR and no hidden name is served.  One
+access-log line per request goes to standard error.  Ctrl-C or SIGTERM stops
+accepting, lets running pages finish for the grace period, then stops.
 
 Options:
-  --host ADDR         address to listen on (default 127.0.0.1)
-  --port N            port (default 8080; 0 picks a free one)
-  --timeout SECONDS   longest run of one page script (default 10)
-  --no-compat         send pages exactly as the scripts write them, without
-                      the browser-compatibility prefix
+  --host ADDR              address to listen on (default 127.0.0.1)
+  --port N                 port (default 8080; 0 picks a free one)
+  --timeout SECONDS        longest run of one page (default 10)
+  --workers N              pages running at once (default 2 per core)
+  --io-threads N           threads for the connections' event loops (default 1)
+  --max-pages N            pages in flight: running, sleeping or waiting for a
+                           worker (default 256); beyond it the answer is 503
+  --max-connections N      open connections (default 1024)
+  --max-body BYTES         largest request body (default 1048576); beyond: 413
+  --max-header BYTES       largest request line and headers (default 16384)
+  --idle-timeout SECONDS   close a connection silent this long (default 10)
+  --request-timeout SECONDS  a request must arrive whole within this (default 30)
+  --grace SECONDS          on stop, how long running pages may go on (default 5)
+  --no-compat              send pages exactly as the scripts write them, without
+                           the browser-compatibility prefix
 
 Examples:
   halvane serve
   halvane serve examples --port 8000
-  halvane serve site --host 0.0.0.0 --timeout 30
+  halvane serve site --host 0.0.0.0 --timeout 30 --workers 8
 )";
 
 constexpr const char* kClassesHelp = R"(Usage: halvane classes
@@ -126,14 +141,36 @@ int CmdServe(const std::vector<std::string>& args) {
         return Usage("serve: --port needs a number from 0 to 65535", kServeHelp);
       }
       o.port = static_cast<int>(port);
-    } else if (a == "--timeout") {
-      auto v = value("--timeout");
+    } else if (a == "--timeout" || a == "--idle-timeout" || a == "--request-timeout" || a == "--grace") {
+      auto v = value(a.c_str());
       char* end = nullptr;
       double s = v ? std::strtod(v->c_str(), &end) : -1;
-      if (!v || v->empty() || *end != '\0' || !(s > 0) || s > 86400) {
-        return Usage("serve: --timeout needs a number of seconds above 0", kServeHelp);
+      bool zero_ok = a == "--grace";
+      if (!v || v->empty() || *end != '\0' || !(s > 0 || (zero_ok && s == 0)) || s > 86400) {
+        return Usage("serve: " + a + " needs a number of seconds above 0", kServeHelp);
       }
-      o.timeout = std::chrono::milliseconds(static_cast<long long>(s * 1000));
+      auto ms = std::chrono::milliseconds(static_cast<long long>(s * 1000));
+      if (a == "--timeout") o.timeout = ms;
+      if (a == "--request-timeout") o.request_timeout = ms;
+      if (a == "--grace") o.grace = ms;
+      if (a == "--idle-timeout") o.idle_timeout = std::chrono::seconds(std::max<long long>(1, static_cast<long long>(s + 0.5)));
+    } else if (a == "--workers" || a == "--io-threads" || a == "--max-pages" || a == "--max-connections" || a == "--max-body" ||
+               a == "--max-header") {
+      auto v = value(a.c_str());
+      char* end = nullptr;
+      errno = 0;
+      unsigned long long n = v ? std::strtoull(v->c_str(), &end, 10) : 0;
+      bool bytes = a == "--max-body" || a == "--max-header";
+      unsigned long long most = bytes ? (1ull << 32) : 100000;
+      if (!v || v->empty() || (*v)[0] == '-' || *end != '\0' || errno != 0 || n == 0 || n > most) {
+        return Usage("serve: " + a + " needs a whole number from 1 to " + std::to_string(most), kServeHelp);
+      }
+      if (a == "--workers") o.workers = static_cast<unsigned>(n);
+      if (a == "--io-threads") o.io_threads = static_cast<unsigned>(n);
+      if (a == "--max-pages") o.max_pages = static_cast<unsigned>(n);
+      if (a == "--max-connections") o.max_connections = static_cast<unsigned>(n);
+      if (a == "--max-body") o.max_body = static_cast<std::size_t>(n);
+      if (a == "--max-header") o.max_header = static_cast<std::size_t>(n);
     } else if (a == "--no-compat") {
       o.compat = false;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -154,6 +191,14 @@ int CmdServe(const std::vector<std::string>& args) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+  // Every connection is a file descriptor: allow as many as the system lets
+  // this process have.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+
   std::optional<serve::Server> server;
   int port = 0;
   try {
@@ -171,13 +216,19 @@ int CmdServe(const std::vector<std::string>& args) {
     sigwait(&stop_signals, &sig);
     if (sig == SIGINT || sig == SIGTERM) server->Stop();
   });
-  server->Serve();
+  int status = kExitOk;
+  try {
+    server->Serve();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "halvane: serve: %s\n", e.what());
+    status = kExitFailed;
+  }
   // Wake the waiter if the server ended by itself.
   pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
   server.reset();
   std::fprintf(stderr, "halvane: stopped\n");
-  return kExitOk;
+  return status;
 }
 
 // ---- classes and describe ---------------------------------------------------

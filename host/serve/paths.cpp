@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <system_error>
 #include <vector>
 
@@ -51,7 +52,10 @@ Resolved Resolve(const fs::path& root, std::string_view url_path) {
       out.kind = Resolved::Kind::AddSlash;
       return out;
     }
-    real = fs::canonical(real / "index.hvs", ec);
+    // A folder runs its index.hvp, else its index.hvs.
+    fs::path index = fs::canonical(real / "index.hvp", ec);
+    if (ec) index = fs::canonical(real / "index.hvs", ec);
+    real = std::move(index);
     if (ec || !Within(root, real)) return out;
     st = fs::status(real, ec);
     if (ec) return out;
@@ -59,16 +63,106 @@ Resolved Resolve(const fs::path& root, std::string_view url_path) {
     return out;
   }
   if (!fs::is_regular_file(st)) return out;
+  // The file's own name and every folder between root and it, as the links
+  // resolved them: a link may not lead to a hidden name.
+  for (const fs::path& part : real.lexically_relative(root)) {
+    const std::string& name = part.native();
+    if (name.empty() || name[0] == '.') return out;
+  }
   out.kind = Resolved::Kind::File;
   out.file = std::move(real);
   return out;
 }
 
-bool IsPageScript(const fs::path& file) { return Lower(file.extension().string()) == ".hvs"; }
+std::optional<std::string> DecodePath(std::string_view target_path) {
+  auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string out;
+  out.reserve(target_path.size());
+  for (std::size_t i = 0; i < target_path.size(); ++i) {
+    char c = target_path[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    if (target_path.size() - i < 3) return std::nullopt;
+    int hi = hex(target_path[i + 1]), lo = hex(target_path[i + 2]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
+}
+
+std::string FolderLocation(std::string_view url_path, std::string_view query) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  std::size_t i = 0;
+  while (i < url_path.size()) {
+    std::size_t j = url_path.find('/', i);
+    if (j == std::string_view::npos) j = url_path.size();
+    std::string_view part = url_path.substr(i, j - i);
+    if (!part.empty()) {
+      out += '/';
+      for (char ch : part) {
+        auto c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@", ch) != nullptr) {
+          out += ch;
+        } else {
+          out += '%';
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        }
+      }
+    }
+    i = j + 1;
+  }
+  out += '/';
+  if (!query.empty()) {
+    out += '?';
+    for (char ch : query) {
+      auto c = static_cast<unsigned char>(ch);
+      if (c <= 0x20 || c >= 0x7f) {
+        out += '%';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+      } else {
+        out += ch;
+      }
+    }
+  }
+  return out;
+}
+
+std::string LogEscape(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7f || c == '"' || c == '\\') {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+bool IsPageScript(const fs::path& file) {
+  const std::string ext = Lower(file.extension().string());
+  return ext == ".hvs" || ext == ".hvp";
+}
 
 std::string_view ContentType(const fs::path& file) {
   static const std::pair<std::string_view, std::string_view> kTypes[] = {
-      {".hvs", "text/html; charset=utf-8"},  {".html", "text/html; charset=utf-8"},
+      {".hvs", "text/html; charset=utf-8"},  {".hvp", "text/html; charset=utf-8"},  {".html", "text/html; charset=utf-8"},
       {".htm", "text/html; charset=utf-8"},  {".css", "text/css; charset=utf-8"},
       {".js", "text/javascript; charset=utf-8"}, {".txt", "text/plain; charset=utf-8"},
       {".json", "application/json"},         {".gif", "image/gif"},

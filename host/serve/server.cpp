@@ -1,26 +1,40 @@
 #include "host/serve/server.h"
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <mutex>
-#include <unordered_map>
-#include <sstream>
 #include <stdexcept>
+#include <thread>
+#include <unordered_set>
 #include <utility>
 
 #include "components/compat/browser_compat.h"
 #include "host/script/interpreter.h"
+#include "host/serve/pages.h"
 #include "host/serve/paths.h"
+#include "host/serve/request.h"
+#include "host/serve/workers.h"
+#include "host/web/page_io.h"
 
 namespace halvane::serve {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 std::string HtmlPrefix(const Options& options) {
   if (!options.compat) return {};
@@ -29,75 +43,12 @@ std::string HtmlPrefix(const Options& options) {
 
 namespace {
 
-constexpr std::size_t kMaxPending = std::size_t{1} << 20;    // flushed but unsent
+constexpr std::size_t kMaxPending = std::size_t{256} << 10;  // flushed, not yet taken by the client
 constexpr std::size_t kMaxOutput = std::size_t{512} << 20;   // one response
-constexpr auto kGrace = std::chrono::seconds(5);  // beyond the deadline, for a script to notice it
-
-// Notes for the access log line of the request this thread is answering.
-struct LogNote {
-  bool started = false;
-  Clock::time_point start;
-  bool chunked = false;
-  std::size_t streamed = 0;
-  std::string note;
-};
-thread_local LogNote t_log;
-
-// One run of a page script, shared by the thread that runs the script and
-// the request thread that sends what it writes.
-struct Exchange {
-  std::mutex m;
-  std::condition_variable cv;
-  std::string buffer;   // written since the last flush; the script's own until finished
-  std::string pending;  // flushed, not yet sent
-  std::size_t total = 0;
-  bool streaming = false;
-  bool finished = false;
-  std::atomic<bool> cancel{false};
-  bool too_large = false;
-  Clock::time_point deadline;
-  script::Outcome outcome = script::Outcome::Completed;
-  std::string failure;  // what went wrong, when the run did not complete
-};
-
-class ExchangeOutput final : public script::Output {
- public:
-  explicit ExchangeOutput(Exchange& ex) : ex_(ex) {}
-
-  void Write(std::string_view text) override {
-    ex_.total += text.size();
-    if (ex_.total > kMaxOutput) {
-      ex_.too_large = true;
-      throw script::Cancelled();
-    }
-    ex_.buffer.append(text);
-  }
-
-  // Hands what was written to the request thread, which sends it as one
-  // chunk.  Waits while much is still unsent (a slow client).
-  void Flush() override {
-    std::unique_lock lk(ex_.m);
-    ex_.pending.append(ex_.buffer);
-    ex_.buffer.clear();
-    ex_.streaming = true;
-    ex_.cv.notify_all();
-    while (ex_.pending.size() > kMaxPending) {
-      if (ex_.cancel || Clock::now() >= ex_.deadline) throw script::Cancelled();
-      ex_.cv.wait_for(lk, std::chrono::milliseconds(50));
-    }
-  }
-
- private:
-  Exchange& ex_;
-};
-
-std::string ReadFile(const fs::path& file, bool& ok) {
-  std::ifstream in(file, std::ios::binary);
-  ok = static_cast<bool>(in);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return std::move(s).str();
-}
+// Beyond its deadline, how long a page has to notice it before its request
+// is answered without it.
+constexpr auto kStuckGrace = std::chrono::seconds(2);
+constexpr const char* kHtml = "text/html; charset=utf-8";
 
 std::string ErrorPage(std::string_view title, std::string_view message) {
   std::string page = "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>";
@@ -110,7 +61,13 @@ std::string ErrorPage(std::string_view title, std::string_view message) {
   return page;
 }
 
-// Appended to a response that was already streaming when its script failed.
+// Appended to a response that was already streaming when its page failed.
+fs::path Canonical(const fs::path& p) {
+  std::error_code ec;
+  fs::path c = fs::canonical(p, ec);
+  return ec ? fs::path() : c;
+}
+
 std::string ErrorBlock(std::string_view message) {
   std::string block =
       "\r\n<div style=\"border:2px solid #b00020;background:#fdecee;color:#5c0010;padding:8px 12px;"
@@ -120,13 +77,196 @@ std::string ErrorBlock(std::string_view message) {
   return block;
 }
 
+// The local time to the second, for log lines; worked out once a second
+// (the conversion to local time is slow).
 std::string TimeStamp() {
+  static std::mutex m;
+  static std::time_t last = 0;
+  static char text[32] = "";
   std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
+  std::lock_guard lk(m);
+  if (now != last) {
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+    last = now;
+  }
+  return text;
+}
+
+bool IEquals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string AddressText(const sockaddr* sa, std::uint16_t* port) {
+  char buf[INET6_ADDRSTRLEN] = "?";
+  if (sa == nullptr) return buf;
+  if (sa->sa_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
+    inet_ntop(AF_INET, &in->sin_addr, buf, sizeof buf);
+    if (port) *port = ntohs(in->sin_port);
+  } else if (sa->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
+    inet_ntop(AF_INET6, &in6->sin6_addr, buf, sizeof buf);
+    if (port) *port = ntohs(in6->sin6_port);
+  }
   return buf;
+}
+
+// One connection, from its accept to its close.  The watchdog reads it to
+// drop clients that take too long to send a request.
+struct ConnState {
+  int fd = -1;
+  std::string remote;            // the client's address, for the log
+  std::uint16_t remote_port = 0;
+  std::string target;            // the raw target of the request being read
+  // Guarded by Impl::conns_mutex:
+  Clock::time_point ready_since;  // when it became ready for its next request
+  bool busy = false;              // a whole request is in; it is being answered
+  bool dropped = false;
+};
+
+// One run of a page, shared by the worker that runs it, the event loop that
+// sends what it writes, and the watchdog.
+struct Exchange {
+  std::mutex m;
+  std::condition_variable cv;
+  MHD_Connection* connection = nullptr;
+  bool head = false;             // HEAD: the page runs, nothing is streamed
+  Clock::time_point deadline;
+  std::atomic<bool> cancel{false};
+  // The page's own, until it ends:
+  std::string buffer;  // written since the last flush
+  std::size_t total = 0;
+  bool too_large = false;
+  bool head_flushed = false;
+  // Guarded by m:
+  std::string pending;         // flushed, not yet taken by the event loop
+  std::size_t pending_off = 0;  // of pending, taken already
+  std::uint64_t sent = 0;       // taken by the event loop in all
+  bool streaming = false;      // something was flushed: the headers went
+  bool finished = false;       // the page ended; pending holds the rest
+  bool suspended = false;      // its connection is suspended, waiting for us
+  bool closed = false;         // the request has ended (sent, or the client went)
+  bool abandoned = false;      // the page did not stop in time; answered without it
+  bool detached = false;       // the server is stopping: never suspend again
+  int status = 200;            // for a response not streamed
+  std::string failure;         // what went wrong, when the page did not complete
+  // The page's head, set before its first flush or its end:
+  std::string content_type = kHtml;
+  std::vector<std::pair<std::string, std::string>> headers;
+};
+
+// One request, from its headers to its end.
+struct RequestCtx {
+  ConnState* conn = nullptr;
+  Clock::time_point start;
+  std::string method, target, version;
+  bool first = true;
+  bool responded = false;
+  bool body_too_large = false;
+  Request request;
+  std::shared_ptr<Exchange> exchange;
+  // For the log line:
+  int status = 0;
+  std::uint64_t bytes = 0;
+  std::string note;
+};
+
+class ExchangeOutput final : public script::Output {
+ public:
+  ExchangeOutput(Exchange& ex, Workers& workers) : ex_(ex), workers_(workers) {}
+
+  void Write(std::string_view text) override {
+    ex_.total += text.size();
+    if (ex_.total > kMaxOutput) {
+      ex_.too_large = true;
+      throw script::Cancelled();
+    }
+    ex_.buffer.append(text);
+  }
+
+  // Hands what was written to the event loop, which sends it as one chunk;
+  // waits, without its slot, while much is still unsent (a slow client).
+  void Flush() override {
+    if (ex_.head) {
+      ex_.head_flushed = true;  // a GET would have sent its 200 here
+      return;
+    }
+    std::unique_lock lk(ex_.m);
+    if (ex_.closed || ex_.abandoned || ex_.detached) throw script::Cancelled();
+    if (ex_.pending_off == ex_.pending.size()) {
+      ex_.pending.clear();
+      ex_.pending_off = 0;
+    }
+    ex_.pending.append(ex_.buffer);
+    ex_.buffer.clear();
+    ex_.streaming = true;
+    if (ex_.suspended) {
+      ex_.suspended = false;
+      MHD_resume_connection(ex_.connection);
+    }
+    auto drained = [&] { return ex_.pending.size() - ex_.pending_off <= kMaxPending || ex_.closed || ex_.cancel; };
+    if (drained()) return;
+    lk.unlock();
+    workers_.WithoutSlot([&] {
+      std::unique_lock wait(ex_.m);
+      ex_.cv.wait_until(wait, ex_.deadline, drained);
+    });
+    lk.lock();
+    if (ex_.closed || ex_.cancel) throw script::Cancelled();
+  }
+
+ private:
+  Exchange& ex_;
+  Workers& workers_;
+};
+
+// A page's response into its exchange: the head is kept for the event loop,
+// the body goes through the exchange's output.  The compatibility script
+// goes in front of text/html bodies only.
+class PageSink final : public web::ResponseSink {
+ public:
+  PageSink(Exchange& ex, ExchangeOutput& out, const std::string& prefix) : ex_(ex), out_(out), prefix_(prefix) {}
+
+  void SendHead(const web::PageResponse& r) override {
+    ex_.status = r.StatusCode();
+    ex_.content_type = r.ContentType();
+    ex_.headers.clear();
+    for (const web::PageResponse::Header& h : r.Headers()) ex_.headers.emplace_back(h.name, h.value);
+    if (!r.Redirected() && IsHtml(r.ContentType())) out_.Write(prefix_);
+  }
+  void SendBody(std::string_view bytes) override { out_.Write(bytes); }
+  void Flushed() override { out_.Flush(); }
+  void Wrote(std::size_t total) override {
+    if (total > kMaxOutput) {
+      ex_.too_large = true;
+      throw script::Cancelled();
+    }
+  }
+
+ private:
+  static bool IsHtml(std::string_view type) {
+    constexpr std::string_view kType = "text/html";
+    if (type.size() < kType.size()) return false;
+    for (std::size_t i = 0; i < kType.size(); ++i) {
+      const char c = type[i] >= 'A' && type[i] <= 'Z' ? static_cast<char>(type[i] + 32) : type[i];
+      if (c != kType[i]) return false;
+    }
+    return type.size() == kType.size() || type[kType.size()] == ';' || type[kType.size()] == ' ';
+  }
+
+  Exchange& ex_;
+  ExchangeOutput& out_;
+  const std::string& prefix_;
+};
+
+// The page's status, content type and headers onto an answer.
+void AddPageHead(MHD_Response* r, const Exchange& ex) {
+  MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, ex.content_type.c_str());
+  for (const auto& [name, value] : ex.headers) MHD_add_response_header(r, name.c_str(), value.c_str());
 }
 
 }  // namespace
@@ -134,123 +274,286 @@ std::string TimeStamp() {
 struct Server::Impl {
   Options options;
   fs::path root;
-  httplib::Server http;
-  std::unique_ptr<httplib::ThreadPool> scripts;
-  std::atomic<bool> stopping{false};
-  std::mutex log_mutex;
-  bool pool_down = false;
-  // Parsed page scripts by URL path, each with the source it was parsed
-  // from: a page is parsed again only when its file's text has changed.
-  // A Program is immutable, so requests share it.
-  struct Parsed {
-    std::string source;
-    std::shared_ptr<const script::Program> program;
-  };
-  static constexpr std::size_t kMaxParsed = 256;
-  std::mutex parsed_mutex;
-  std::unordered_map<std::string, Parsed> parsed;
-  // The listening socket, noted when the library makes it (see Bind).
-  socket_t listen_socket = INVALID_SOCKET;
+  std::string prefix;  // HtmlPrefix(options)
+  int listen_fd = -1;
+  int port = 0;
+  MHD_Daemon* daemon = nullptr;
+  PageCache pages;
+  Workers workers;
 
-  explicit Impl(Options o) : options(std::move(o)) {
+  std::mutex stop_mutex;
+  std::condition_variable stop_cv;
+  bool stop_requested = false;
+  std::atomic<bool> hard_stop{false};
+
+  std::mutex conns_mutex;
+  std::unordered_set<ConnState*> conns;
+  std::mutex live_mutex;
+  std::unordered_set<std::shared_ptr<Exchange>> live;  // pages in flight
+  std::thread watchdog;
+  bool watchdog_stop = false;  // guarded by stop_mutex
+
+  std::mutex log_mutex;
+  bool log_dirty = false;  // guarded by log_mutex
+
+  static unsigned DefaultWorkers() {
+    unsigned cores = std::thread::hardware_concurrency();
+    return std::max(2u, 2 * (cores ? cores : 1));
+  }
+
+  explicit Impl(Options o)
+      : options(std::move(o)),
+        prefix(HtmlPrefix(options)),
+        pages(options.page_cache, options.max_page_source, Canonical(options.root)),
+        workers(options.workers ? options.workers : DefaultWorkers(), options.max_pages) {
     std::error_code ec;
     root = fs::canonical(options.root, ec);
-    if (ec || !fs::is_directory(root)) {
-      throw std::runtime_error("not a folder: " + options.root.string());
-    }
+    if (ec || !fs::is_directory(root)) throw std::runtime_error("not a folder: " + options.root.string());
     // A client that goes away mid-response must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
-    unsigned n = options.threads ? options.threads : 16;
-    // Every request thread waits for at most one script, so as many script
-    // threads as request threads never leave a script waiting for a thread.
-    scripts = std::make_unique<httplib::ThreadPool>(n);
-    http.new_task_queue = [n] { return new httplib::ThreadPool(n); };
-    http.set_tcp_nodelay(true);
-    http.set_keep_alive_timeout(2);
-    http.set_read_timeout(5);
-    http.set_write_timeout(5);
-    http.set_payload_max_length(std::size_t{1} << 20);
-    http.set_socket_options([this](socket_t sock) {
-      httplib::default_socket_options(sock);
-      listen_socket = sock;
-    });
+  }
 
-    http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-      t_log = LogNote{};
-      t_log.started = true;
-      t_log.start = Clock::now();
-      // Compressed bodies would be held back by the compressor, which
-      // defeats Response.Flush; answers go out as they are.
-      const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
-      if (req.method != "GET" && req.method != "HEAD") {
-        res.status = 405;
-        res.set_header("Allow", "GET, HEAD");
-        res.set_content(ErrorPage("405 Method Not Allowed", req.method + " " + req.path),
-                        "text/html; charset=utf-8");
-        return httplib::Server::HandlerResponse::Handled;
+  ~Impl() {
+    if (listen_fd >= 0) ::close(listen_fd);
+  }
+
+  // ---- the log ------------------------------------------------------------
+
+  void Log(const RequestCtx& ctx) {
+    if (!options.log) return;
+    auto ms = std::chrono::duration_cast<milliseconds>(Clock::now() - ctx.start).count();
+    std::string line = TimeStamp();
+    line += ' ';
+    line += ctx.conn ? ctx.conn->remote : "?";
+    line += " \"";
+    line += LogEscape(ctx.method);
+    line += ' ';
+    line += LogEscape(ctx.target);
+    line += ' ';
+    line += LogEscape(ctx.version);
+    line += "\" ";
+    line += std::to_string(ctx.status);
+    line += ' ';
+    line += std::to_string(ctx.bytes);
+    line += ' ';
+    line += std::to_string(ms);
+    line += "ms";
+    if (!ctx.note.empty()) {
+      line += ' ';
+      line += LogEscape(ctx.note);
+    }
+    line += '\n';
+    std::lock_guard lk(log_mutex);
+    std::fwrite(line.data(), 1, line.size(), options.log);
+    log_dirty = true;  // flushed by the watchdog within 100 ms, and at the end
+  }
+
+  void FlushLog() {
+    if (!options.log) return;
+    std::lock_guard lk(log_mutex);
+    if (log_dirty) std::fflush(options.log);
+    log_dirty = false;
+  }
+
+  // ---- answers ------------------------------------------------------------
+
+  MHD_Result Queue(RequestCtx& ctx, MHD_Connection* c, int status, MHD_Response* r, std::uint64_t bytes) {
+    if (r == nullptr) return MHD_NO;
+    ctx.status = status;
+    ctx.bytes = bytes;
+    ctx.responded = true;
+    MHD_Result ok = MHD_queue_response(c, static_cast<unsigned>(status), r);
+    MHD_destroy_response(r);
+    return ok;
+  }
+
+  static MHD_Response* FromString(std::string text) {
+    auto* held = new std::string(std::move(text));
+    MHD_Response* r = MHD_create_response_from_buffer_with_free_callback_cls(
+        held->size(), held->data(), [](void* p) { delete static_cast<std::string*>(p); }, held);
+    if (r == nullptr) delete held;
+    return r;
+  }
+
+  MHD_Result Text(RequestCtx& ctx, MHD_Connection* c, int status, std::string body, const char* type,
+                  bool close = false) {
+    const std::size_t n = body.size();
+    MHD_Response* r = FromString(std::move(body));
+    if (r == nullptr) return MHD_NO;
+    MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    if (close) MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+    return Queue(ctx, c, status, r, n);
+  }
+
+  MHD_Result Error(RequestCtx& ctx, MHD_Connection* c, int status, std::string_view title, std::string_view message,
+                   bool close = false) {
+    if (status >= 500) ctx.note = std::string(message);
+    return Text(ctx, c, status, ErrorPage(title, message), kHtml, close);
+  }
+
+  // ---- static files ---------------------------------------------------------
+
+  MHD_Result SendFile(RequestCtx& ctx, MHD_Connection* c, const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      if (fd >= 0) ::close(fd);
+      return Error(ctx, c, 404, "404 Not Found", ctx.request.path);
+    }
+    std::string type(ContentType(file));
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    MHD_Response* r = nullptr;
+    std::uint64_t total = size;
+    if (type.rfind("text/html", 0) == 0 && !prefix.empty()) {
+      // The prefix, then the file read piece by piece as it is sent.
+      struct Source {
+        int fd;
+        const std::string* prefix;
+      };
+      auto* src = new Source{fd, &prefix};
+      total = prefix.size() + size;
+      r = MHD_create_response_from_callback(
+          total, 64 * 1024,
+          [](void* cls, std::uint64_t pos, char* buf, std::size_t max) -> ssize_t {
+            auto* s = static_cast<Source*>(cls);
+            if (pos < s->prefix->size()) {
+              std::size_t n = std::min(max, s->prefix->size() - static_cast<std::size_t>(pos));
+              std::memcpy(buf, s->prefix->data() + pos, n);
+              return static_cast<ssize_t>(n);
+            }
+            ssize_t n = ::pread(s->fd, buf, max, static_cast<off_t>(pos - s->prefix->size()));
+            return n > 0 ? n : MHD_CONTENT_READER_END_WITH_ERROR;
+          },
+          src,
+          [](void* cls) {
+            auto* s = static_cast<Source*>(cls);
+            ::close(s->fd);
+            delete s;
+          });
+      if (r == nullptr) {
+        ::close(fd);
+        delete src;
       }
-      return httplib::Server::HandlerResponse::Unhandled;
-    });
-    http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
-    http.set_logger([this](const httplib::Request& req, const httplib::Response& res) { Log(req, res); });
-  }
-
-  void ShutdownScripts() {
-    if (!pool_down) {
-      pool_down = true;
-      scripts->shutdown();
+    } else {
+      r = MHD_create_response_from_fd64(size, fd);  // sent with sendfile; closes fd
+      if (r == nullptr) ::close(fd);
     }
+    if (r == nullptr) return MHD_NO;
+    MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
+    return Queue(ctx, c, 200, r, ctx.method == "HEAD" ? 0 : total);
   }
 
-  void Log(const httplib::Request& req, const httplib::Response& res) {
-    if (options.log) {
-      std::string line = TimeStamp() + " " + req.remote_addr + " \"" + req.method + " " + req.target + " " +
-                         req.version + "\" " + std::to_string(res.status) + " " +
-                         std::to_string(t_log.chunked ? t_log.streamed : res.body.size());
-      if (t_log.started) {
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t_log.start).count();
-        line += " " + std::to_string(ms) + "ms";
+  // ---- pages ------------------------------------------------------------------
+
+  std::string PageName(const fs::path& file) const {
+    std::string name(1, '/');
+    name += file.lexically_relative(root).generic_string();
+    return name;
+  }
+
+  MHD_Result StartPage(RequestCtx& ctx, MHD_Connection* c, const fs::path& file) {
+    Request& req = ctx.request;
+    req.file = file;
+    auto ex = std::make_shared<Exchange>();
+    ex->connection = c;
+    ex->head = ctx.method == "HEAD";
+    ex->deadline = Clock::now() + options.timeout;
+    ctx.exchange = ex;
+    std::unique_lock lk(ex->m);
+    {
+      std::lock_guard live_lk(live_mutex);
+      live.insert(ex);
+    }
+    // The request moves to the worker; the log keeps what it needs.
+    auto shared_req = std::make_shared<Request>(std::move(req));
+    bool queued = workers.TrySubmit([this, ex, shared_req] { RunJob(ex, *shared_req); });
+    if (!queued) {
+      lk.unlock();
+      {
+        std::lock_guard live_lk(live_mutex);
+        live.erase(ex);
       }
-      if (!t_log.note.empty()) line += " " + t_log.note;
-      line += "\n";
-      std::lock_guard lk(log_mutex);
-      std::fputs(line.c_str(), options.log);
-      std::fflush(options.log);
+      ctx.exchange.reset();
+      MHD_Response* r = FromString(ErrorPage("503 Service Unavailable", "too many pages at once; try again"));
+      if (r == nullptr) return MHD_NO;
+      MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, kHtml);
+      MHD_add_response_header(r, MHD_HTTP_HEADER_RETRY_AFTER, "1");
+      ctx.note = "too many pages in flight";
+      return Queue(ctx, c, 503, r, 0);
     }
-    t_log = LogNote{};
+    // Suspended before the worker can resume it: the worker needs ex->m.
+    ex->suspended = true;
+    MHD_suspend_connection(c);
+    return MHD_YES;
   }
 
-  void NotFound(httplib::Response& res, const std::string& path) {
-    res.status = 404;
-    res.set_content(ErrorPage("404 Not Found", path), "text/html; charset=utf-8");
-  }
-
-  void Handle(const httplib::Request& req, httplib::Response& res) {
-    Resolved r = Resolve(root, req.path);
-    if (r.kind == Resolved::Kind::AddSlash) {
-      std::string to = req.path + "/";
-      if (auto q = req.target.find('?'); q != std::string::npos) to += req.target.substr(q);
-      res.set_redirect(to, 301);
-      return;
+  // Called by the event loop when the page's connection is resumed.
+  MHD_Result ContinuePage(RequestCtx& ctx, MHD_Connection* c) {
+    std::shared_ptr<Exchange> ex = ctx.exchange;
+    std::unique_lock lk(ex->m);
+    if (ex->streaming && !ex->head) {
+      // The page's head from here on; the rest goes out as the page flushes it.
+      MHD_Response* r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, &Impl::ReadStream, ex.get(),
+                                                          nullptr);
+      if (r == nullptr) return MHD_NO;
+      AddPageHead(r, *ex);
+      ctx.status = ex->status;
+      ctx.responded = true;
+      MHD_Result ok = MHD_queue_response(c, static_cast<unsigned>(ex->status), r);
+      MHD_destroy_response(r);
+      return ok;
     }
-    if (r.kind != Resolved::Kind::File) return NotFound(res, req.path);
-    bool ok = false;
-    std::string body = ReadFile(r.file, ok);
-    if (!ok) return NotFound(res, req.path);
-    std::string type(ContentType(r.file));
-    if (IsPageScript(r.file)) return RunPage(req.path, std::move(body), res);
-    if (type.rfind("text/html", 0) == 0) body.insert(0, HtmlPrefix(options));
-    res.status = 200;
-    res.set_content(std::move(body), type);
+    if (ex->finished) {
+      std::string body = std::move(ex->buffer);
+      int status = ex->status;
+      ctx.note = ex->failure;
+      if (!ex->failure.empty() && !ex->head_flushed) {
+        // An error page, without the page's own head.
+        lk.unlock();
+        return Text(ctx, c, status, std::move(body), kHtml);
+      }
+      const std::size_t n = body.size();
+      MHD_Response* r = FromString(std::move(body));
+      if (r == nullptr) return MHD_NO;
+      AddPageHead(r, *ex);
+      lk.unlock();
+      return Queue(ctx, c, status, r, n);
+    }
+    if (ex->abandoned || ex->detached) {
+      std::string why = ex->abandoned ? ctx.request.path + ": stopped: the page did not stop in time"
+                                      : "the server is stopping";
+      lk.unlock();
+      return Error(ctx, c, ex->abandoned ? 500 : 503, ex->abandoned ? "500 Script error" : "503 Service Unavailable",
+                   why);
+    }
+    ex->suspended = true;  // woken early: wait on
+    MHD_suspend_connection(c);
+    return MHD_YES;
   }
 
-  void Fail500(httplib::Response& res, const std::string& message) {
-    t_log.note = message;
-    res.status = 500;
-    res.set_content(ErrorPage("500 Script error", message), "text/html; charset=utf-8");
+  static ssize_t ReadStream(void* cls, std::uint64_t, char* buf, std::size_t max) {
+    auto* ex = static_cast<Exchange*>(cls);
+    std::lock_guard lk(ex->m);
+    const std::size_t have = ex->pending.size() - ex->pending_off;
+    if (have > 0) {
+      const std::size_t n = std::min(have, max);
+      std::memcpy(buf, ex->pending.data() + ex->pending_off, n);
+      ex->pending_off += n;
+      ex->sent += n;
+      if (ex->pending_off == ex->pending.size()) {
+        ex->pending.clear();
+        ex->pending_off = 0;
+      }
+      ex->cv.notify_all();
+      return static_cast<ssize_t>(n);
+    }
+    if (ex->finished || ex->abandoned || ex->detached) return MHD_CONTENT_READER_END_OF_STREAM;
+    ex->suspended = true;
+    MHD_suspend_connection(ex->connection);
+    return 0;
   }
 
-  std::string FailureText(const script::Program& program, const script::Result& r, const Exchange& ex) {
+  std::string FailureText(const script::Program& program, const script::Result& r, const Exchange& ex) const {
     if (ex.too_large) {
       return program.file + ":" + std::to_string(r.line) + ": stopped: the response grew beyond " +
              std::to_string(kMaxOutput >> 20) + " MiB";
@@ -258,161 +561,516 @@ struct Server::Impl {
     if (r.outcome == script::Outcome::Timeout) {
       char limit[32];
       std::snprintf(limit, sizeof limit, "%g", static_cast<double>(options.timeout.count()) / 1000.0);
-      return program.file + ":" + std::to_string(r.line) + ": stopped: the script ran longer than the " +
-             limit + " s limit";
+      return program.file + ":" + std::to_string(r.line) + ": stopped: the script ran longer than the " + limit +
+             " s limit";
+    }
+    if (r.outcome == script::Outcome::Cancelled && hard_stop) {
+      return program.file + ":" + std::to_string(r.line) + ": stopped: the server is stopping";
     }
     return script::Describe(program, r);
   }
 
-  std::shared_ptr<const script::Program> CachedProgram(const std::string& url_path, const std::string& source) {
-    std::lock_guard lk(parsed_mutex);
-    auto it = parsed.find(url_path);
-    if (it == parsed.end() || it->second.source != source) return nullptr;
-    return it->second.program;
+  // The page's own Sleep: waits without holding a slot, and wakes early
+  // when the page is stopped.
+  void SleepWithoutSlot(Exchange& ex, milliseconds ms) {
+    workers.WithoutSlot([&] {
+      const auto until = std::min(Clock::now() + ms, ex.deadline);
+      std::unique_lock lk(ex.m);
+      ex.cv.wait_until(lk, until, [&] { return ex.cancel.load() || hard_stop.load(); });
+    });
   }
 
-  void RememberProgram(const std::string& url_path, std::string source,
-                       std::shared_ptr<const script::Program> program) {
-    std::lock_guard lk(parsed_mutex);
-    if (parsed.size() >= kMaxParsed && parsed.find(url_path) == parsed.end()) parsed.clear();
-    parsed[url_path] = Parsed{std::move(source), std::move(program)};
-  }
-
-  void RunPage(const std::string& url_path, std::string source, httplib::Response& res) {
-    std::shared_ptr<const script::Program> program = CachedProgram(url_path, source);
-    if (!program) {
+  // On a worker: parses (or reuses) the page, runs it and hands over the end.
+  void RunJob(const std::shared_ptr<Exchange>& exp, const Request& req) {
+    Exchange& ex = *exp;
+    std::string failure;
+    int status = 200;
+    bool ok = true;
+    PageCache::Page page = pages.Get(req.file, PageName(req.file));
+    if (!page.program) {
+      ok = false;
+      status = 500;
+      failure = page.error;
+    } else {
+      script::Limits limits;
+      limits.deadline = ex.deadline;
+      limits.max_steps = options.max_steps;
+      limits.cancelled = [this, &ex] { return ex.cancel.load() || hard_stop.load(); };
+      limits.sleep = [this, &ex](milliseconds ms) { SleepWithoutSlot(ex, ms); };
+      ExchangeOutput out(ex, workers);
+      PageSink sink(ex, out, prefix);
+      web::PageResponse response(sink);
+      script::Result r;
       try {
-        program = script::Parse(source, url_path);
-      } catch (const script::SyntaxError& e) {
-        return Fail500(res, script::Describe(url_path, e));
+        const web::PageRequest request(PageRequestData(req));
+        r = script::RunPage(*page.program, request, response, limits);
+        // What the page left goes out with its head; after an error only
+        // when streaming had begun (else the answer is an error page).
+        if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
+      } catch (const script::Cancelled&) {
+        r.outcome = script::Outcome::Cancelled;
+      } catch (const std::exception& e) {  // out of memory
+        r.outcome = script::Outcome::Error;
+        r.status = 0x80004005u;
+        r.number = static_cast<std::int32_t>(r.status);
+        r.source = "Halvane";
+        r.description = e.what();
       }
-      RememberProgram(url_path, std::move(source), program);
+      if (r.outcome != script::Outcome::Completed) {
+        ok = false;
+        status = 500;
+        failure = FailureText(*page.program, r, ex);
+      }
     }
-    auto ex = std::make_shared<Exchange>();
-    ex->deadline = Clock::now() + options.timeout;
-    ex->buffer = HtmlPrefix(options);
-    scripts->enqueue([this, ex, program] { RunScript(*ex, *program); });
-
     {
-      std::unique_lock lk(ex->m);
-      if (!ex->cv.wait_until(lk, ex->deadline + kGrace, [&] { return ex->streaming || ex->finished; })) {
-        ex->cancel = true;
-        return Fail500(res, url_path + ": stopped: the script did not stop in time");
-      }
-      if (!ex->streaming) {
-        if (ex->outcome == script::Outcome::Completed) {
-          res.status = 200;
-          res.set_content(std::move(ex->buffer), "text/html; charset=utf-8");
-        } else {
-          Fail500(res, ex->failure);
+      std::lock_guard lk(ex.m);
+      ex.failure = failure;
+      if (ex.streaming) {
+        if (ex.pending_off == ex.pending.size()) {
+          ex.pending.clear();
+          ex.pending_off = 0;
         }
-        return;
+        ex.pending.append(ex.buffer);
+        if (!ok) ex.pending += ErrorBlock(failure);
+        ex.buffer.clear();
+      } else if (!ok && ex.head_flushed) {
+        ex.buffer += ErrorBlock(failure);
+        status = 200;
+      } else if (!ok) {
+        ex.buffer = ErrorPage("500 Script error", failure);
+      }
+      // A page that streamed, or that flushed under HEAD, keeps its own status.
+      if (!ok && !ex.streaming && !ex.head_flushed) ex.status = status;
+      ex.finished = true;
+      if (ex.suspended && !ex.closed && !ex.detached) {
+        ex.suspended = false;
+        MHD_resume_connection(ex.connection);
       }
     }
-    // Streaming: the status is 200 from here on; the rest goes out in chunks.
-    t_log.chunked = true;
-    res.status = 200;
-    res.set_chunked_content_provider(
-        "text/html; charset=utf-8",
-        [ex](std::size_t, httplib::DataSink& sink) {
-          std::string data;
-          bool finished = false;
-          {
-            std::unique_lock lk(ex->m);
-            if (!ex->cv.wait_until(lk, ex->deadline + kGrace, [&] { return !ex->pending.empty() || ex->finished; })) {
-              ex->cancel = true;
-              return false;
-            }
-            data.swap(ex->pending);
-            finished = ex->finished;
-            if (finished) t_log.note = ex->failure;
-          }
-          ex->cv.notify_all();
-          if (!data.empty()) {
-            t_log.streamed += data.size();
-            if (!sink.write(data.data(), data.size())) {
-              ex->cancel = true;
-              return false;
-            }
-          }
-          if (finished) sink.done();
-          return true;
-        },
-        [ex](bool) {
-          ex->cancel = true;
-          ex->cv.notify_all();
-        });
+    std::lock_guard live_lk(live_mutex);
+    live.erase(exp);
   }
 
-  // On a script thread: runs the page and reports how it ended.
-  void RunScript(Exchange& ex, const script::Program& program) {
-    script::Limits limits;
-    limits.deadline = ex.deadline;
-    limits.max_steps = options.max_steps;
-    limits.cancelled = [this, &ex] { return ex.cancel.load() || stopping.load(); };
-    ExchangeOutput out(ex);
-    script::Result r;
-    try {
-      r = script::Run(program, out, limits);
-    } catch (const std::exception& e) {
-      r.outcome = script::Outcome::Error;
-      r.status = 0x80004005u;
-      r.number = static_cast<std::int32_t>(r.status);
-      r.source = "Halvane";
-      r.description = e.what();
+  // ---- requests -----------------------------------------------------------------
+
+  void Fill(RequestCtx& ctx, MHD_Connection* c, std::string_view path, std::string_view query) {
+    Request& req = ctx.request;
+    req.method = ctx.method;
+    req.target = ctx.target;
+    req.path = std::string(path);
+    req.query = std::string(query);
+    req.protocol = ctx.version;
+    MHD_get_connection_values(
+        c, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
+          static_cast<Request*>(cls)->headers.emplace_back(key ? key : "", value ? value : "");
+          return MHD_YES;
+        },
+        &req);
+    for (const auto& [name, value] : req.headers) {
+      if (IEquals(name, "Cookie")) ParseCookies(value, req.cookies);
     }
+    if (ctx.conn) {
+      req.remote_addr = ctx.conn->remote;
+      req.remote_port = ctx.conn->remote_port;
+    }
+    req.server_port = static_cast<std::uint16_t>(port);
+    req.server_name = options.host;
+    if (const std::string* host = req.Header("Host"); host && !host->empty()) {
+      std::string h = *host;
+      if (h.front() == '[') {
+        h = h.substr(0, h.find(']') + 1);
+      } else if (auto colon = h.rfind(':'); colon != std::string::npos) {
+        h.resize(colon);
+      }
+      req.server_name = h;
+    }
+  }
+
+  // The first look at a request, once its headers are in: what can be
+  // refused before its body is read.  Returns false to go on.
+  bool Refuse(RequestCtx& ctx, MHD_Connection* c, MHD_Result* result) {
+    if (ctx.target.size() > options.max_url) {
+      *result = Error(ctx, c, 414, "414 URI Too Long", "the request target is too long", true);
+      return true;
+    }
+    // Two Content-Length headers that differ, or one beside chunked
+    // encoding, leave the body's end in doubt: a proxy in front may see
+    // another request there.  Refused, and the connection closed.
+    std::vector<std::string> lengths;
+    bool chunked = false;
+    std::size_t header_bytes = 0;
+    struct Scan {
+      std::vector<std::string>* lengths;
+      bool* chunked;
+      std::size_t* bytes;
+    } scan{&lengths, &chunked, &header_bytes};
+    MHD_get_connection_values(
+        c, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
+          auto* s = static_cast<Scan*>(cls);
+          std::string_view k = key ? key : "", v = value ? value : "";
+          *s->bytes += k.size() + v.size() + 4;
+          if (IEquals(k, "Content-Length")) s->lengths->emplace_back(v);
+          if (IEquals(k, "Transfer-Encoding")) *s->chunked = true;
+          return MHD_YES;
+        },
+        &scan);
+    bool mixed = chunked && !lengths.empty();
+    for (const std::string& l : lengths) mixed = mixed || l != lengths.front();
+    if (mixed) {
+      *result = Error(ctx, c, 400, "400 Bad Request", "conflicting body lengths", true);
+      return true;
+    }
+    if (header_bytes > options.max_header) {
+      *result = Error(ctx, c, 431, "431 Request Header Fields Too Large", "the request headers are too large", true);
+      return true;
+    }
+    if (ctx.method != "GET" && ctx.method != "HEAD" && ctx.method != "POST") {
+      MHD_Response* r = FromString(ErrorPage("405 Method Not Allowed", ctx.method));
+      if (r == nullptr) {
+        *result = MHD_NO;
+        return true;
+      }
+      MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, kHtml);
+      MHD_add_response_header(r, MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST");
+      MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+      *result = Queue(ctx, c, 405, r, 0);
+      return true;
+    }
+    if (!lengths.empty()) {
+      char* end = nullptr;
+      errno = 0;
+      unsigned long long n = std::strtoull(lengths.front().c_str(), &end, 10);
+      if (errno == 0 && *end == '\0' && n > options.max_body) {
+        *result = Error(ctx, c, 413, "413 Content Too Large", "the request body is too large", true);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  MHD_Result Answer(RequestCtx& ctx, MHD_Connection* c) {
+    if (ctx.body_too_large) {
+      return Error(ctx, c, 413, "413 Content Too Large", "the request body is too large", true);
+    }
+    std::string_view target = ctx.target;
+    if (target.rfind("http://", 0) == 0 || target.rfind("https://", 0) == 0) {
+      // The absolute form: only its path counts.
+      std::size_t slash = target.find('/', target.find("//") + 2);
+      target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+    }
+    std::size_t q = target.find('?');
+    std::string_view raw_path = target.substr(0, q);
+    std::string_view query = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
+    if (raw_path.empty() || raw_path[0] != '/') return Error(ctx, c, 400, "400 Bad Request", "bad request target", true);
+    std::optional<std::string> path = DecodePath(raw_path);
+    if (!path) return Error(ctx, c, 400, "400 Bad Request", "bad request target", true);
+    ctx.request.path = *path;
+    Resolved r = Resolve(root, *path);
+    if (r.kind == Resolved::Kind::AddSlash) {
+      MHD_Response* resp = FromString({});
+      if (resp == nullptr) return MHD_NO;
+      MHD_add_response_header(resp, MHD_HTTP_HEADER_LOCATION, FolderLocation(*path, query).c_str());
+      return Queue(ctx, c, 301, resp, 0);
+    }
+    if (r.kind != Resolved::Kind::File) return Error(ctx, c, 404, "404 Not Found", *path);
+    if (IsPageScript(r.file)) {
+      Fill(ctx, c, *path, query);
+      return StartPage(ctx, c, r.file);
+    }
+    if (ctx.method == "POST") {
+      MHD_Response* resp = FromString(ErrorPage("405 Method Not Allowed", "POST " + *path));
+      if (resp == nullptr) return MHD_NO;
+      MHD_add_response_header(resp, MHD_HTTP_HEADER_CONTENT_TYPE, kHtml);
+      MHD_add_response_header(resp, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+      return Queue(ctx, c, 405, resp, 0);
+    }
+    return SendFile(ctx, c, r.file);
+  }
+
+  static MHD_Result OnRequest(void* cls, MHD_Connection* c, const char* url, const char* method, const char* version,
+                              const char* upload_data, std::size_t* upload_data_size, void** con_cls) {
+    auto* self = static_cast<Impl*>(cls);
+    auto* ctx = static_cast<RequestCtx*>(*con_cls);
+    if (ctx == nullptr) {
+      ctx = new RequestCtx;
+      *con_cls = ctx;
+      ctx->start = Clock::now();
+      if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
+        ctx->conn = static_cast<ConnState*>(info->socket_context);
+      }
+      ctx->method = method ? method : "";
+      ctx->version = version ? version : "";
+      ctx->target = ctx->conn && !ctx->conn->target.empty() ? ctx->conn->target : (url ? url : "");
+      MHD_Result result = MHD_YES;
+      if (self->Refuse(*ctx, c, &result)) return result;
+      return MHD_YES;
+    }
+    if (ctx->exchange) return self->ContinuePage(*ctx, c);
+    if (*upload_data_size > 0) {
+      // The body: kept up to the limit, the rest read and dropped.
+      if (!ctx->body_too_large && ctx->request.body.size() + *upload_data_size <= self->options.max_body) {
+        ctx->request.body.append(upload_data, *upload_data_size);
+      } else {
+        ctx->body_too_large = true;
+        ctx->request.body.clear();
+      }
+      *upload_data_size = 0;
+      return MHD_YES;
+    }
+    if (ctx->conn) {
+      std::lock_guard lk(self->conns_mutex);
+      ctx->conn->busy = true;
+    }
+    return self->Answer(*ctx, c);
+  }
+
+  static void OnCompleted(void* cls, MHD_Connection*, void** con_cls, MHD_RequestTerminationCode code) {
+    auto* self = static_cast<Impl*>(cls);
+    auto* ctx = static_cast<RequestCtx*>(*con_cls);
+    if (ctx == nullptr) return;
+    *con_cls = nullptr;
+    if (ctx->exchange) {
+      Exchange& ex = *ctx->exchange;
+      std::lock_guard lk(ex.m);
+      ex.closed = true;
+      ex.cancel = true;
+      ex.cv.notify_all();
+      if (ex.streaming) {
+        ctx->bytes = ex.sent;
+        if (ctx->note.empty()) ctx->note = ex.failure;
+      }
+    }
+    if (code != MHD_REQUEST_TERMINATED_COMPLETED_OK && ctx->note.empty()) {
+      static const char* const kWhy[] = {"", "ended by an error", "the client timed out", "the server stopped",
+                                         "read error", "the client went away"};
+      if (static_cast<unsigned>(code) < 6) ctx->note = kWhy[code];
+    }
+    if (!ctx->responded && ctx->status == 0) ctx->status = 0;
+    if (ctx->conn) {
+      std::lock_guard lk(self->conns_mutex);
+      ctx->conn->busy = false;
+      ctx->conn->ready_since = Clock::now();
+      ctx->conn->target.clear();
+    }
+    self->Log(*ctx);
+    delete ctx;
+  }
+
+  static void* OnUri(void*, const char* uri, MHD_Connection* c) {
+    if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
+      if (auto* conn = static_cast<ConnState*>(info->socket_context)) conn->target = uri ? uri : "";
+    }
+    return nullptr;
+  }
+
+  static void OnConnection(void* cls, MHD_Connection* c, void** socket_context, MHD_ConnectionNotificationCode code) {
+    auto* self = static_cast<Impl*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      auto* conn = new ConnState;
+      if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD)) {
+        conn->fd = info->connect_fd;
+      }
+      if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
+        conn->remote = AddressText(info->client_addr, &conn->remote_port);
+      }
+      conn->ready_since = Clock::now();
+      *socket_context = conn;
+      std::lock_guard lk(self->conns_mutex);
+      self->conns.insert(conn);
+    } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+      auto* conn = static_cast<ConnState*>(*socket_context);
+      if (conn == nullptr) return;
+      *socket_context = nullptr;
+      {
+        std::lock_guard lk(self->conns_mutex);
+        self->conns.erase(conn);
+      }
+      delete conn;
+    }
+  }
+
+  // ---- the watchdog -----------------------------------------------------------------
+
+  // Every 100 ms: drops connections whose request takes too long to arrive,
+  // and answers requests whose page did not stop after its deadline.
+  void Watch() {
+    std::unique_lock lk(stop_mutex);
+    while (!watchdog_stop) {
+      stop_cv.wait_for(lk, milliseconds(100));
+      const auto now = Clock::now();
+      {
+        std::lock_guard c(conns_mutex);
+        for (ConnState* conn : conns) {
+          if (!conn->busy && !conn->dropped && conn->fd >= 0 && now - conn->ready_since > options.request_timeout) {
+            // The event loop sees the connection end and closes it.
+            conn->dropped = true;
+            ::shutdown(conn->fd, SHUT_RDWR);
+          }
+        }
+      }
+      std::vector<std::shared_ptr<Exchange>> stuck;
+      {
+        std::lock_guard l(live_mutex);
+        for (const auto& ex : live) {
+          if (now > ex->deadline + kStuckGrace) stuck.push_back(ex);
+        }
+      }
+      for (const auto& ex : stuck) Abandon(*ex, false);
+      lk.unlock();
+      FlushLog();
+      lk.lock();
+    }
+  }
+
+  // Answers a page's request without waiting for the page any more.
+  void Abandon(Exchange& ex, bool detach) {
     std::lock_guard lk(ex.m);
-    ex.outcome = r.outcome;
-    if (r.outcome != script::Outcome::Completed) ex.failure = FailureText(program, r, ex);
-    if (ex.streaming) {
-      ex.pending.append(ex.buffer);
-      ex.buffer.clear();
-      if (r.outcome != script::Outcome::Completed) ex.pending += ErrorBlock(ex.failure);
-    }
-    ex.finished = true;
+    ex.cancel = true;
     ex.cv.notify_all();
+    if (detach) ex.detached = true;
+    if (ex.finished || ex.closed) return;
+    if (!ex.abandoned && !detach) {
+      ex.abandoned = true;
+      if (ex.streaming) ex.pending += ErrorBlock("stopped: the page did not stop in time");
+    }
+    if (ex.suspended) {
+      ex.suspended = false;
+      MHD_resume_connection(ex.connection);
+    }
+  }
+
+  // ---- the life of the server ---------------------------------------------------------
+
+  void BindSocket() {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    std::string service = std::to_string(options.port);
+    if (getaddrinfo(options.host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+      throw std::runtime_error("cannot listen on " + options.host + ": unknown address");
+    }
+    std::string error = "no address";
+    for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
+      int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+      if (fd < 0) continue;
+      int one = 1;
+      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+      if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, SOMAXCONN) == 0) {
+        sockaddr_storage bound{};
+        socklen_t len = sizeof bound;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+        std::uint16_t p = 0;
+        AddressText(reinterpret_cast<sockaddr*>(&bound), &p);
+        listen_fd = fd;
+        port = p;
+        break;
+      }
+      error = std::strerror(errno);
+      ::close(fd);
+    }
+    freeaddrinfo(found);
+    if (listen_fd < 0) throw std::runtime_error("cannot listen on " + options.host + ":" + service + ": " + error);
+  }
+
+  void Start() {
+    const unsigned idle = static_cast<unsigned>(std::max<long long>(1, options.idle_timeout.count()));
+    // The connection's memory holds its request line and headers, plus
+    // buffers for reading and sending.
+    const std::size_t memory = options.max_header + options.max_url + 16 * 1024;
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
+    daemon = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &Impl::OnRequest, this,                              //
+        MHD_OPTION_LISTEN_SOCKET, listen_fd,                                              //
+        MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, options.io_threads),                    //
+        MHD_OPTION_CONNECTION_LIMIT, std::max(1u, options.max_connections),               //
+        MHD_OPTION_CONNECTION_TIMEOUT, idle,                                              //
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory,                                       //
+        MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompleted, this,                            //
+        MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,                          //
+        MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnUri, this,                                  //
+        MHD_OPTION_STRICT_FOR_CLIENT, 1,                                                  //
+        MHD_OPTION_END);
+    if (daemon == nullptr) throw std::runtime_error("cannot start the HTTP event loop");
+  }
+
+  void Run() {
+    Start();
+    watchdog = std::thread([this] { Watch(); });
+    {
+      std::unique_lock lk(stop_mutex);
+      stop_cv.wait(lk, [&] { return stop_requested; });
+    }
+    // Stop accepting; running pages may finish within the grace period.
+    MHD_socket quiet = MHD_quiesce_daemon(daemon);
+    if (quiet != MHD_INVALID_SOCKET) ::close(quiet);
+    listen_fd = -1;
+    if (!workers.WaitIdle(Clock::now() + options.grace)) {
+      hard_stop = true;
+      CancelAll();
+      workers.WaitIdle(Clock::now() + std::chrono::seconds(2));
+    }
+    hard_stop = true;
+    // No connection may stay suspended when the event loop stops.
+    std::vector<std::shared_ptr<Exchange>> all;
+    {
+      std::lock_guard l(live_mutex);
+      all.assign(live.begin(), live.end());
+    }
+    for (const auto& ex : all) Abandon(*ex, true);
+    {
+      std::lock_guard lk(stop_mutex);
+      watchdog_stop = true;
+      stop_cv.notify_all();
+    }
+    watchdog.join();
+    MHD_stop_daemon(daemon);
+    daemon = nullptr;
+    workers.Shutdown();
+    FlushLog();
+  }
+
+  // Stops every running page at its next check; each then ends its request.
+  void CancelAll() {
+    std::lock_guard l(live_mutex);
+    for (const auto& ex : live) {
+      std::lock_guard lk(ex->m);
+      ex->cancel = true;
+      ex->cv.notify_all();
+    }
   }
 };
 
 Server::Server(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
 
-Server::~Server() {
-  Stop();
-  impl_->ShutdownScripts();
-}
-
-// The HTTP library listens with a queue of 5 connections; with more clients
-// connecting at once the queue overflows and they wait for their connection
-// attempts to be repeated (a second or more).  Listening again on the bound
-// socket gives it the system's longest queue.
-void LongerListenQueue(socket_t sock) {
-  if (sock != INVALID_SOCKET) ::listen(sock, SOMAXCONN);
-}
+Server::~Server() = default;
 
 int Server::Bind() {
-  const Options& o = impl_->options;
-  if (o.port == 0) {
-    int port = impl_->http.bind_to_any_port(o.host);
-    if (port <= 0) throw std::runtime_error("cannot listen on " + o.host);
-    LongerListenQueue(impl_->listen_socket);
-    return port;
-  }
-  if (!impl_->http.bind_to_port(o.host, o.port)) {
-    throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port));
-  }
-  LongerListenQueue(impl_->listen_socket);
-  return o.port;
+  if (impl_->listen_fd < 0) impl_->BindSocket();
+  return impl_->port;
 }
 
 void Server::Serve() {
-  impl_->http.listen_after_bind();
-  impl_->stopping = true;
-  impl_->ShutdownScripts();
+  if (impl_->listen_fd < 0) impl_->BindSocket();
+  impl_->Run();
 }
 
 void Server::Stop() {
-  impl_->stopping = true;
-  impl_->http.stop();
+  std::lock_guard lk(impl_->stop_mutex);
+  impl_->stop_requested = true;
+  impl_->stop_cv.notify_all();
+}
+
+Stats Server::GetStats() const {
+  Stats s;
+  s.cached_pages = impl_->pages.Entries();
+  s.cached_bytes = impl_->pages.Bytes();
+  s.pages_in_flight = impl_->workers.InFlight();
+  s.worker_threads = impl_->workers.Threads();
+  return s;
 }
 
 }  // namespace halvane::serve

@@ -1,9 +1,12 @@
-// `halvane serve`: serves a folder over HTTP.  Page scripts (*.hvs) run once
-// per request with objects of their own, on a pool of threads; everything
-// else in the folder is sent as a static file.
+// `halvane serve`: serves a folder over HTTP.  Connections are handled by an
+// event loop (libmicrohttpd on epoll), so idle and slow clients cost no
+// thread.  Page scripts (*.hvs) run on page workers of their own, at most
+// `workers` at once; everything else in the folder is sent as a static file
+// straight from its file descriptor.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -16,9 +19,23 @@ struct Options {
   std::filesystem::path root;               // the served folder
   std::string host = "127.0.0.1";
   int port = 8080;                          // 0: any free port (see Server::Bind)
-  std::chrono::milliseconds timeout{10000};  // longest run of one page script
+  std::chrono::milliseconds timeout{10000};  // longest run of one page
   bool compat = true;                       // false: --no-compat
-  unsigned threads = 0;                     // request threads; 0: a default
+  unsigned workers = 0;       // pages running at once; 0: two per core
+  unsigned max_pages = 256;   // pages in flight (running, sleeping, waiting); beyond: 503
+  unsigned max_connections = 1024;
+  unsigned io_threads = 1;                  // event-loop threads
+  std::size_t max_header = 16 * 1024;       // request line and headers, bytes; beyond: 431
+  std::size_t max_url = 8 * 1024;           // request target, bytes; beyond: 414
+  std::size_t max_body = 1024 * 1024;       // request body, bytes; beyond: 413
+  std::size_t max_page_source = 4 * 1024 * 1024;  // a page file larger is not run (500)
+  std::size_t page_cache = 64 * 1024 * 1024;      // parsed pages kept, by estimated size
+  std::chrono::seconds idle_timeout{10};    // a connection silent this long is closed
+  // A request's line, headers and body must have arrived within this time
+  // of the connection being ready for it (slowly trickling clients).
+  std::chrono::milliseconds request_timeout{30000};
+  // On Stop: how long running pages may go on before they are cancelled.
+  std::chrono::milliseconds grace{5000};
   std::uint64_t max_steps = 0;              // statements per request; 0: no limit
   std::FILE* log = stderr;                  // access log; nullptr: none
 };
@@ -27,6 +44,14 @@ struct Options {
 // static .html files): the browser compatibility script, or nothing when
 // `options.compat` is false.
 std::string HtmlPrefix(const Options& options);
+
+// What the server holds now, for tests and monitoring.
+struct Stats {
+  std::size_t cached_pages = 0;      // parsed pages in the cache
+  std::size_t cached_bytes = 0;      // their estimated size
+  unsigned pages_in_flight = 0;
+  unsigned worker_threads = 0;
+};
 
 class Server {
  public:
@@ -39,10 +64,15 @@ class Server {
   // Binds the listening socket; returns the port (the chosen one when the
   // options ask for port 0).  Throws std::runtime_error when it cannot.
   int Bind();
-  // Answers requests until Stop(); returns once every request has ended.
+  // Answers requests until Stop(), then stops accepting, lets running pages
+  // finish for the grace period, cancels what still runs and returns once
+  // every request has ended.  Throws std::runtime_error when the event loop
+  // cannot start.
   void Serve();
-  // Stops accepting, cancels running scripts.  Any thread may call it.
+  // Asks Serve to stop.  Any thread may call it, at any time.
   void Stop();
+
+  Stats GetStats() const;
 
  private:
   struct Impl;

@@ -14,12 +14,17 @@ endforeach()
 if(TARGET halvane_serve AND TARGET halvane_host)
   add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
   target_link_libraries(serve_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
-  target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+  target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_compile_definitions(serve_http_tests PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
     HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
   add_dependencies(serve_http_tests halvane_host)
   gtest_discover_tests(serve_http_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
+
+  # nginx in front of two `halvane serve` processes (docs/deploy.md).
+  add_test(NAME host_nginx
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/nginx_test.sh $<TARGET_FILE:halvane_host>)
+  set_tests_properties(host_nginx PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
 
   add_test(NAME host_cli
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/cli_test.sh $<TARGET_FILE:halvane_host> ${CMAKE_CURRENT_LIST_DIR}/cli)
