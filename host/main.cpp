@@ -32,18 +32,21 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // a runtime error, or a command that could not do its work
 constexpr int kExitUsage = 2;   // a syntax error, or a command line that makes no sense
 
-constexpr const char* kMainHelp = R"(halvane - run and serve Halvane page scripts
+constexpr const char* kMainHelp = R"(halvane - run and serve Halvane pages
 
 Usage:
-  halvane run FILE.hvs | -                run a page script, response to standard output
-  halvane serve [DIR] [options]           serve a folder of page scripts over HTTP
+  halvane run FILE [options]              run a page (a *.hvp template or a *.hvs
+                                          script, - for standard input), response
+                                          to standard output
+  halvane serve [DIR] [options]           serve a folder of pages over HTTP
   halvane classes                         list the component classes
   halvane describe PROGID|CLSID           list the members of one class
   halvane --version                       print the version
   halvane COMMAND --help                  help for one command
 
 Examples:
-  halvane run examples/tree.hvs > tree.html
+  halvane run examples/tree.hvp > tree.html
+  halvane run examples/calendar.hvp --form "due=3%2F9%2F2004" -i
   echo 'Response.Write "Hello"' | halvane run -
   halvane serve examples --port 8080
   halvane describe Halvane.Calendar
@@ -52,9 +55,12 @@ Examples:
 constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [options]
 
 Serves the folder DIR (default: the bundled examples) over HTTP.  GET, HEAD
-and POST of a *.hvs file run that page script for the request and answer
-text/html (HEAD runs the page and sends no body); "/" runs index.hvs.  Other
-files are sent as they are (GET and HEAD).  Response.Flush sends what was
+and POST of a *.hvp template or a *.hvs script run that page for the request
+(HEAD runs the page and sends no body) and answer with the status, content
+type (default text/html), headers and cookies the page set; "/" runs
+index.hvp, else index.hvs.  The page reads the query string, url-encoded
+form bodies, cookies and request headers.  Other files are sent as they are
+(GET and HEAD).  Response.Flush sends what was
 written so far at once (chunked for HTTP/1.1, until the close for HTTP/1.0);
 Sleep gives the page's worker to other pages meanwhile.  A script error
 answers 500 naming the error (or, once output has been streamed, appends the
