@@ -66,6 +66,12 @@ string(FIND "${run_output}" "The bundled examples: ${PREFIX}/share/halvane/examp
 if(at EQUAL -1)
   message(FATAL_ERROR "the installed halvane does not serve the installed gallery:\n${run_output}")
 endif()
+# An installed page runs with its include.
+run(${PREFIX}/bin/halvane run ${PREFIX}/share/halvane/examples/tabs.hvp --query tab=Calendar)
+string(FIND "${run_output}" "<b id='shown'>Calendar</b>" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the installed gallery's tabs page did not run as expected:\n${run_output}")
+endif()
 
 file(GLOB_RECURSE pc_files ${PREFIX}/*/halvane.pc)
 file(GLOB_RECURSE static_libs ${PREFIX}/*/libhalvane.a)
