@@ -122,12 +122,12 @@ Place Machine::NamePlace(const NameExpr& n) {
 
 // The element of `base` at `index`.  For a write the array is made this
 // value's own first (copy on write).
-Value* Machine::Element(Value& base, std::span<const ExprPtr> index, std::shared_ptr<Array>* keep, bool write) {
+Value* Machine::Element(Value& base, std::span<const ExprPtr> index, Pin* keep, bool write) {
   std::vector<std::int32_t> at;
   at.reserve(index.size());
   for (const ExprPtr& x : index) at.push_back(ToLong(EvalPlain(*x)));
   if (base.kind != Value::Kind::Array) throw HostError(base.kind == Value::Kind::Object ? 438 : 13);
-  if (write && base.arr.use_count() > 1) base.arr = std::make_shared<Array>(*base.arr);
+  if (write && Array::Shared(base.arr)) base.arr = std::make_shared<Array>(*base.arr);
   Array& a = *base.arr;
   if (at.size() != a.upper.size()) throw HostError(9);
   std::size_t flat = 0;
@@ -135,7 +135,7 @@ Value* Machine::Element(Value& base, std::span<const ExprPtr> index, std::shared
     if (at[d] < 0 || at[d] > a.upper[d]) throw HostError(9);
     flat = flat * static_cast<std::size_t>(a.upper[d] + 1) + static_cast<std::size_t>(at[d]);
   }
-  if (keep) *keep = base.arr;
+  if (keep) *keep = Pin(base.arr);
   return &a.items[flat];
 }
 
@@ -167,7 +167,7 @@ void Machine::Store(const Place& place, Value v, std::span<Array* const>) {
   if (place.keep && v.kind == Value::Kind::Array) {
     if (v.arr->depth + 1 > kMaxArrayDepth) throw HostError(28);
     if (Reaches(*v.arr, place.keep.get())) v.arr = DeepCopy(*v.arr);
-    if (place.keep->depth < v.arr->depth + 1) place.keep->depth = v.arr->depth + 1;
+    if (place.keep.get()->depth < v.arr->depth + 1) place.keep.get()->depth = v.arr->depth + 1;
   }
   *place.value = std::move(v);
 }
@@ -256,8 +256,7 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
     } else if (count > 0 && !p.steps[0].member) {
       // Read an element without copying the whole array.
       Value& base = *NamePlace(n).value;
-      std::shared_ptr<Array> keep;
-      cur = *Element(base, p.steps[0].args, &keep, false);
+      cur = *Element(base, p.steps[0].args, nullptr, false);
       i = 1;
     } else {
       cur = *NamePlace(n).value;
@@ -266,8 +265,7 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
   for (; i < count; ++i) {
     const Step& s = p.steps[i];
     if (!s.member) {
-      std::shared_ptr<Array> keep;
-      Value next = *Element(cur, s.args, &keep, false);
+      Value next = *Element(cur, s.args, nullptr, false);
       cur = std::move(next);
       continue;
     }
@@ -335,7 +333,7 @@ Value Machine::EvalChain(const ChainExpr& c) {
   if (c.ops[0] == Op::Concat) return ConcatChain(c);
   Value acc = Eval(*c.operands[0]);
   for (std::size_t i = 0; i < c.ops.size(); ++i) {
-    if ((i & 63) == 63) Poll();
+    if ((i & 15) == 15) Poll();
     acc = Binary(c.ops[i], std::move(acc), Eval(*c.operands[i + 1]));
   }
   return acc;

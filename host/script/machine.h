@@ -41,7 +41,7 @@ struct Stop {
 // (kept alive while the place is in use).
 struct Place {
   Value* value = nullptr;
-  std::shared_ptr<Array> keep;
+  Pin keep;
 };
 
 enum class Flow : std::uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
@@ -80,7 +80,7 @@ class Machine {
   Value CallProcedure(int index, std::span<const ExprPtr> args, int line);
   Place PlaceOf(const Expr& e);
   Place NamePlace(const NameExpr& n);
-  Value* Element(Value& base, std::span<const ExprPtr> index, std::shared_ptr<Array>* keep, bool write);
+  Value* Element(Value& base, std::span<const ExprPtr> index, Pin* keep, bool write);
   void Store(const Place& place, Value v, std::span<Array* const> path);
   std::vector<Variant> MemberArgs(std::span<const ExprPtr> exprs);
   Variant Invoke(const automation::ObjectPtr& obj, const Step& step, automation::InvokeKind kind,

@@ -128,7 +128,7 @@ Value Machine::ConcatChain(const ChainExpr& c) {
   std::size_t i = 0;
   for (; i < c.operands.size(); ++i) {
     if (i > 0 && c.ops[i - 1] != Op::Concat) break;
-    if ((i & 63) == 63) Poll();
+    if ((i & 15) == 15) Poll();
     add(Eval(*c.operands[i]));
     ++k;
   }

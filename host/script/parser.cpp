@@ -569,6 +569,10 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
     for (auto& a : more) s->args.push_back(std::move(a));
   }
   if (seed_) Fail(pos, "expected an argument");
+  bool member = target->kind == Expr::Kind::Postfix && static_cast<PostfixExpr&>(*target).steps.back().member;
+  for (const ExprPtr& a : s->args) {
+    if (!a && !member) Fail(pos, "a page procedure takes no left-out arguments");
+  }
   s->target = std::move(target);
   return s;
 }

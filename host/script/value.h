@@ -47,6 +47,33 @@ struct Array {
   std::vector<std::int32_t> upper;  // upper bound per dimension (lower bounds are 0)
   std::vector<Value> items;         // the last index varies fastest
   int depth = 1;                    // 1 + the depth of the deepest array inside
+  int pins = 0;                     // places (by-reference arguments) inside it
+
+  Array() = default;
+  Array(const Array& o) : upper(o.upper), items(o.items), depth(o.depth) {}
+  Array& operator=(const Array&) = delete;
+  // Another variable holds this array too: writing must copy it first.  A
+  // by-reference place into it is not another holder.
+  static bool Shared(const std::shared_ptr<Array>& a) { return a.use_count() - a->pins > 1; }
+};
+
+// Keeps an array alive and marks it as holding a by-reference place.
+class Pin {
+ public:
+  Pin() = default;
+  explicit Pin(std::shared_ptr<Array> a) : a_(std::move(a)) { if (a_) ++a_->pins; }
+  Pin(const Pin& o) : Pin(o.a_) {}
+  Pin& operator=(const Pin& o) {
+    Pin copy(o);
+    std::swap(a_, copy.a_);
+    return *this;
+  }
+  ~Pin() { if (a_) --a_->pins; }
+  Array* get() const { return a_.get(); }
+  explicit operator bool() const { return a_ != nullptr; }
+
+ private:
+  std::shared_ptr<Array> a_;
 };
 
 }  // namespace halvane::script

@@ -10,6 +10,9 @@ foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
   get_filename_component(name ${src} NAME_WE)
   target_link_libraries(${name} PRIVATE halvane_script)
 endforeach()
+target_compile_definitions(pages_test PRIVATE
+  HALVANE_PAGES_DIR="${CMAKE_CURRENT_LIST_DIR}/pages"
+  HALVANE_DOCS_FILE="${PROJECT_SOURCE_DIR}/docs/page-language.md")
 
 if(TARGET halvane_serve AND TARGET halvane_host)
   add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
