@@ -81,6 +81,7 @@ StmtPtr Parser::ParsePageStatement(bool with_call) {
   auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Page, W(pos));
   s->page_member = PageMember::NotThere;
   const std::string name = obj.text;
+  if (At(Tok::Equals)) Fail(pos, "'" + name + "' is a built-in object and cannot be assigned");
   if (obj.kw == Kw::Request && At(Tok::LParen)) {
     // Request("name") as a statement: a value used as a statement.
     s->args = ParsePageArgs(true, true);
