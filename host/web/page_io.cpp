@@ -388,6 +388,8 @@ bool PageResponse::SetStatus(std::string_view status) {
   for (std::size_t i = 0; i < 3; ++i) {
     if (status[i] < '0' || status[i] > '9') return false;
   }
+  // HTTP has no status below 100; such a line could not be sent.
+  if (status[0] == '0') return false;
   status_ = SendableText(status);
   return true;
 }

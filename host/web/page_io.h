@@ -146,7 +146,8 @@ class PageResponse {
 
   // The setters return false where the page gets error 5: the head was
   // already sent, or the text is not allowed (see each).
-  // "ddd reason": three digits, a space, a reason without control characters.
+  // "ddd reason": three digits (100 to 999), a space, a reason without
+  // control characters.
   [[nodiscard]] bool SetStatus(std::string_view status);
   // Any text without control characters.
   [[nodiscard]] bool SetContentType(std::string_view type);

@@ -240,6 +240,8 @@ TEST(PageResponseState, Validation) {
       {"status of four digits", [](PageResponse& r) { return r.SetStatus("4040 Not Found"); }, false},
       {"status without its blank", [](PageResponse& r) { return r.SetStatus("404-Not Found"); }, false},
       {"status with a letter", [](PageResponse& r) { return r.SetStatus("4O4 Not Found"); }, false},
+      {"status below 100", [](PageResponse& r) { return r.SetStatus("099 Early"); }, false},
+      {"status 999", [](PageResponse& r) { return r.SetStatus("999 Odd"); }, true},
       {"status with LF", [](PageResponse& r) { return r.SetStatus("200 OK\nX: y"); }, false},
       {"content type", [](PageResponse& r) { return r.SetContentType("text/plain"); }, true},
       {"content type with CR", [](PageResponse& r) { return r.SetContentType("text/plain\r"); }, false},
