@@ -1,9 +1,11 @@
 // The gallery pages through the page-script interpreter, in process: each
 // page parsed once, then run per iteration into a string, as `halvane run`
 // and `halvane serve` run it (bench/run.sh also times the `halvane run`
-// process itself).
+// process itself).  NavRatio compares a page's component calls with the same
+// calls made directly.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,11 +13,13 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bench/bench_util.h"
 #include "host/script/interpreter.h"
 #include "host/script/program.h"
 #include "host/script/template_parse.h"
+#include "server/automation.h"
 
 namespace halvane::bench {
 namespace {
@@ -64,6 +68,79 @@ void RegisterPage(const std::filesystem::path& file) {
     }
   })->Unit(bm::kMicrosecond);
 }
+
+// A navigation page: a tree of 20 menus of 10 nodes (241 component calls
+// with arguments built by the page), through the interpreter and as the
+// same calls made directly through the automation layer.  `ratio` is the
+// interpreter's time over the direct calls' time, measured in the same run.
+constexpr std::string_view kNavPage = R"(Set t = CreateObject("Halvane.Tree")
+t.Width = "240"
+Response.Write t.WriteExpandCollapse()
+For m = 1 To 20
+  Response.Write t.WriteMenuHeader("Menu " & m)
+  For n = 1 To 10
+    Response.Write t.WriteNode("Item " & m & "." & n, "/page" & m & "_" & n & ".hvs", "_top", "images/page.gif")
+  Next
+  Response.Write t.WriteMenuFooter()
+Next
+)";
+
+std::string DirectNav() {
+  automation::ObjectPtr t;
+  automation::CreateObject("Halvane.Tree", t);
+  std::int32_t width = 0, expand = 0, header = 0, node = 0, footer = 0;
+  t->GetIDOfName("Width", width);
+  t->GetIDOfName("WriteExpandCollapse", expand);
+  t->GetIDOfName("WriteMenuHeader", header);
+  t->GetIDOfName("WriteNode", node);
+  t->GetIDOfName("WriteMenuFooter", footer);
+  std::string out;
+  Variant result;
+  std::vector<Variant> args{Variant("240")};
+  t->Invoke(width, automation::InvokeKind::PropertyLet, args, nullptr, nullptr);
+  args.clear();
+  t->Invoke(expand, automation::InvokeKind::Method, args, &result, nullptr);
+  out.append(result.RawString());
+  for (int m = 1; m <= 20; ++m) {
+    args.assign(1, Variant("Menu " + std::to_string(m)));
+    t->Invoke(header, automation::InvokeKind::Method, args, &result, nullptr);
+    out.append(result.RawString());
+    for (int n = 1; n <= 10; ++n) {
+      args.clear();
+      args.emplace_back("Item " + std::to_string(m) + "." + std::to_string(n));
+      args.emplace_back("/page" + std::to_string(m) + "_" + std::to_string(n) + ".hvs");
+      args.emplace_back("_top");
+      args.emplace_back("images/page.gif");
+      t->Invoke(node, automation::InvokeKind::Method, args, &result, nullptr);
+      out.append(result.RawString());
+    }
+    args.clear();
+    t->Invoke(footer, automation::InvokeKind::Method, args, &result, nullptr);
+    out.append(result.RawString());
+  }
+  return out;
+}
+
+void NavRatio(bm::State& state) {
+  auto program = script::Parse(kNavPage, "nav.hvs");
+  double interp = 0, direct = 0;
+  for (auto _ : state) {
+    auto a = std::chrono::steady_clock::now();
+    StringOutput out;
+    script::Run(*program, out);
+    Consume(out.text());
+    auto b = std::chrono::steady_clock::now();
+    Consume(DirectNav());
+    auto c = std::chrono::steady_clock::now();
+    interp += std::chrono::duration<double, std::micro>(b - a).count();
+    direct += std::chrono::duration<double, std::micro>(c - b).count();
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["interpreter_us"] = interp / n;
+  state.counters["direct_us"] = direct / n;
+  state.counters["ratio"] = direct > 0 ? interp / direct : 0;
+}
+BENCHMARK(NavRatio)->Unit(bm::kMicrosecond);
 
 [[maybe_unused]] const int kRegistered = [] {
   namespace fs = std::filesystem;

@@ -102,8 +102,9 @@ Value Machine::Unary(Op op, Value a) {
 Value Machine::ConcatChain(const ChainExpr& c) {
   std::string text;
   bool all_null = true;
-  std::size_t k = 0;
-  auto add = [&](Value v) {
+  // Appends one operand's text; literals and variables are read where they
+  // stand, without a copy.
+  auto add = [&](const Value& v) {
     if (IsErrorValue(v)) throw HostError(13);
     if (v.kind == Value::Kind::Object) throw HostError(438);
     if (v.kind == Value::Kind::Array) throw HostError(13);
@@ -111,17 +112,14 @@ Value Machine::ConcatChain(const ChainExpr& c) {
     if (x.IsNullValue()) return;
     all_null = false;
     if (x.IsEmpty()) return;
+    std::size_t room = limits_.max_string - std::min(text.size(), limits_.max_string);
     if (x.Type() == VarType::String) {
       const std::string& s = x.RawString();
-      if (s.size() > limits_.max_string - std::min(text.size(), limits_.max_string)) throw HostError(14);
-      if (k == 0 && text.empty()) {
-        text = std::move(v.v).RawString();
-      } else {
-        text.append(s);
-      }
+      if (s.size() > room) throw HostError(14);
+      text.append(s);
     } else {
       std::string s = ToString(x);
-      if (s.size() > limits_.max_string - std::min(text.size(), limits_.max_string)) throw HostError(14);
+      if (s.size() > room) throw HostError(14);
       text.append(s);
     }
   };
@@ -129,8 +127,25 @@ Value Machine::ConcatChain(const ChainExpr& c) {
   for (; i < c.operands.size(); ++i) {
     if (i > 0 && c.ops[i - 1] != Op::Concat) break;
     if ((i & 15) == 15) Poll();
-    add(Eval(*c.operands[i]));
-    ++k;
+    const Expr& e = *c.operands[i];
+    if (e.kind == Expr::Kind::Literal) {
+      const Variant& lit = static_cast<const LiteralExpr&>(e).value;
+      if (lit.Type() == VarType::String) {
+        all_null = false;
+        if (lit.RawString().size() > limits_.max_string - std::min(text.size(), limits_.max_string)) {
+          throw HostError(14);
+        }
+        text.append(lit.RawString());
+        continue;
+      }
+    } else if (e.kind == Expr::Kind::Name) {
+      const auto& n = static_cast<const NameExpr&>(e);
+      if (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) {
+        add(*NamePlace(n).value);
+        continue;
+      }
+    }
+    add(Eval(e));
   }
   Value acc = all_null ? Value(Variant::Null()) : Value(Variant(std::move(text)));
   for (; i < c.operands.size(); ++i) {

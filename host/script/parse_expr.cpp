@@ -239,8 +239,11 @@ ExprPtr Parser::ParseBuiltin(const Token& t, int f) {
                        : info.max_args < 0            ? "any number of"
                                                       : std::to_string(info.min_args) + " to " +
                                                          std::to_string(info.max_args);
-    Fail(t.pos, "'" + std::string(info.name) + "' takes " + want + " argument" +
-                    (info.max_args == 1 && info.min_args == 1 ? "" : "s") + ", found " + std::to_string(n));
+    std::string message(1, '\'');
+    message.append(info.name).append("' takes ").append(want).append(" argument");
+    if (info.max_args != 1 || info.min_args != 1) message.push_back('s');
+    message.append(", found ").append(std::to_string(n));
+    Fail(t.pos, message);
   }
   return e;
 }
