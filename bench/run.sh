@@ -39,8 +39,8 @@ echo "### \`halvane run\` of the gallery pages (a process per run, $runs runs ea
 echo
 echo "| page | bytes | time per run |"
 echo "|---|---:|---:|"
-for page in examples/*.hvs; do
-  name=$(basename "$page" .hvs)
+for page in examples/*.hvp; do
+  name=$(basename "$page" .hvp)
   [ "$name" = progress ] && continue  # it sleeps between its steps on purpose
   bytes=$("$build/halvane" run "$page" 2>/dev/null | wc -c || true)
   start=$(date +%s%N)

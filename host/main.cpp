@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/gallery_dir.h"
+#include "host/run_command.h"
 #include "host/script/interpreter.h"
 #include "host/serve/server.h"
 #include "server/class_table.h"
@@ -32,48 +34,35 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // a runtime error, or a command that could not do its work
 constexpr int kExitUsage = 2;   // a syntax error, or a command line that makes no sense
 
-constexpr const char* kMainHelp = R"(halvane - run and serve Halvane page scripts
+constexpr const char* kMainHelp = R"(halvane - run and serve Halvane pages
 
 Usage:
-  halvane run FILE.hvs | -                run a page script, response to standard output
-  halvane serve [DIR] [options]           serve a folder of page scripts over HTTP
+  halvane run FILE [options]              run a page (a *.hvp template or a *.hvs
+                                          script, - for standard input), response
+                                          to standard output
+  halvane serve [DIR] [options]           serve a folder of pages over HTTP
   halvane classes                         list the component classes
   halvane describe PROGID|CLSID           list the members of one class
   halvane --version                       print the version
   halvane COMMAND --help                  help for one command
 
 Examples:
-  halvane run examples/tree.hvs > tree.html
+  halvane run examples/tree.hvp > tree.html
+  halvane run examples/calendar.hvp --form "due=3%2F9%2F2004" -i
   echo 'Response.Write "Hello"' | halvane run -
   halvane serve examples --port 8080
   halvane describe Halvane.Calendar
 )";
 
-constexpr const char* kRunHelp = R"(Usage: halvane run FILE.hvs | -
-
-Runs a page script and writes the response bytes to standard output exactly
-as the script wrote them (CR LF kept).  "-" reads the script from standard
-input.  Response.Flush flushes standard output; Sleep pauses.
-
-Exit status:
-  0  the script ran to its end
-  1  a runtime error stopped it: what was written so far stays written, and
-     one line on standard error names file, line, status, number, source and
-     description
-  2  a syntax error (file, line and column on standard error; nothing ran),
-     or the file could not be read
-
-Examples:
-  halvane run examples/calendar.hvs > calendar.html
-  printf 'Set t = CreateObject("Halvane.Tree")\nResponse.Write t.WriteMenuFooter()\n' | halvane run -
-)";
-
 constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [options]
 
 Serves the folder DIR (default: the bundled examples) over HTTP.  GET, HEAD
-and POST of a *.hvs file run that page script for the request and answer
-text/html (HEAD runs the page and sends no body); "/" runs index.hvs.  Other
-files are sent as they are (GET and HEAD).  Response.Flush sends what was
+and POST of a *.hvp template or a *.hvs script run that page for the request
+(HEAD runs the page and sends no body) and answer with the status, content
+type (default text/html), headers and cookies the page set; "/" runs
+index.hvp, else index.hvs.  The page reads the query string, url-encoded
+form bodies, cookies and request headers.  Other files are sent as they are
+(GET and HEAD).  Response.Flush sends what was
 written so far at once (chunked for HTTP/1.1, until the close for HTTP/1.0);
 Sleep gives the page's worker to other pages meanwhile.  A script error
 answers 500 naming the error (or, once output has been streamed, appends the
@@ -131,101 +120,11 @@ int Usage(const std::string& message, const char* help) {
   return kExitUsage;
 }
 
-// ---- run ----------------------------------------------------------------------
-
-// Response bytes to standard output; held in memory until Flush, the end, or
-// a good amount has gathered.
-class StdoutOutput final : public script::Output {
- public:
-  void Write(std::string_view text) override {
-    buf_.append(text);
-    if (buf_.size() >= (std::size_t{1} << 16)) Drain(false);
-  }
-  void Flush() override { Drain(true); }
-  bool Drain(bool flush) {
-    if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), stdout) != buf_.size()) failed_ = true;
-    buf_.clear();
-    if (flush && std::fflush(stdout) != 0) failed_ = true;
-    if (failed_) throw script::Cancelled();
-    return true;
-  }
-  bool Failed() const { return failed_; }
-
- private:
-  std::string buf_;
-  bool failed_ = false;
-};
-
-int CmdRun(const std::vector<std::string>& args) {
-  std::optional<std::string> file;
-  for (const std::string& a : args) {
-    if (IsHelp(a)) {
-      std::fputs(kRunHelp, stdout);
-      return kExitOk;
-    }
-    if (a.size() > 1 && a[0] == '-') return Usage("run: unknown option " + a, kRunHelp);
-    if (file) return Usage("run: one script at a time", kRunHelp);
-    file = a;
-  }
-  if (!file) return Usage("run: which script? (a file, or - for standard input)", kRunHelp);
-
-  std::string source;
-  std::string name = *file;
-  if (*file == "-") {
-    name = "<stdin>";
-    source.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  } else {
-    std::ifstream in(*file, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "halvane: cannot read %s: %s\n", file->c_str(), std::strerror(errno));
-      return kExitUsage;
-    }
-    source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  std::shared_ptr<const script::Program> program;
-  try {
-    program = script::Parse(source, name);
-  } catch (const script::SyntaxError& e) {
-    std::fprintf(stderr, "%s\n", script::Describe(name, e).c_str());
-    return kExitUsage;
-  }
-  StdoutOutput out;
-  script::Result r;
-  try {
-    r = script::Run(*program, out);
-  } catch (const std::exception& e) {  // out of memory
-    try {
-      out.Flush();
-    } catch (const script::Cancelled&) {
-    }
-    std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
-    return kExitFailed;
-  }
-  bool write_failed = out.Failed();
-  if (!write_failed) {
-    try {
-      out.Flush();
-    } catch (const script::Cancelled&) {
-      write_failed = true;
-    }
-  }
-  if (write_failed) {
-    std::fprintf(stderr, "halvane: cannot write to standard output\n");
-    return kExitFailed;
-  }
-  if (r.outcome != script::Outcome::Completed) {
-    std::fprintf(stderr, "%s\n", script::Describe(*program, r).c_str());
-    return kExitFailed;
-  }
-  return kExitOk;
-}
-
 // ---- serve --------------------------------------------------------------------
 
 int CmdServe(const std::vector<std::string>& args) {
   serve::Options o;
-  o.root = HALVANE_EXAMPLES_DIR;
+  o.root = host::DefaultGalleryDir();
   bool have_dir = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -236,6 +135,7 @@ int CmdServe(const std::vector<std::string>& args) {
     };
     if (IsHelp(a)) {
       std::fputs(kServeHelp, stdout);
+      std::printf("\nThe bundled examples: %s\n", host::DefaultGalleryDir().c_str());
       return kExitOk;
     } else if (a == "--host") {
       auto v = value("--host");
@@ -506,7 +406,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (cmd == "--version" || cmd == "version") return CmdVersion();
-  if (cmd == "run") return CmdRun(args);
+  if (cmd == "run") return host::RunCommand(args);
   if (cmd == "serve") return CmdServe(args);
   if (cmd == "classes") return CmdClasses(args);
   if (cmd == "describe") return CmdDescribe(args);

@@ -99,6 +99,8 @@ Value Machine::Eval(const Expr& e) {
       throw HostError(438);
     case Expr::Kind::Nothing:
       return Value::Object({});
+    case Expr::Kind::Page:
+      return EvalPage(static_cast<const PageExpr&>(e));
   }
   return {};
 }

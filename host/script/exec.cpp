@@ -181,6 +181,9 @@ Flow Machine::ExecOne(const Stmt& s) {
     case Stmt::Kind::Flush:
       out_.Flush();
       return Flow::Normal;
+    case Stmt::Kind::Page:
+      ExecPage(static_cast<const SimpleStmt&>(s));
+      return Flow::Normal;
     case Stmt::Kind::Sleep: {
       std::int32_t ms = ToLong(EvalPlain(*static_cast<const SimpleStmt&>(s).value));
       if (ms < 0 || ms > 60000) throw HostError(5);

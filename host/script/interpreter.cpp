@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/script/machine.h"
+#include "host/web/page_io.h"
 
 namespace halvane::script {
 
@@ -90,8 +91,53 @@ Result Machine::Run() {
   return r;
 }
 
+namespace {
+
+// Response.Write and Response.Flush of the machine, into the page's response.
+class ResponseOutput final : public Output {
+ public:
+  explicit ResponseOutput(web::PageResponse& response) : response_(response) {}
+  void Write(std::string_view text) override { response_.Write(text); }
+  void Flush() override { response_.Flush(); }
+
+ private:
+  web::PageResponse& response_;
+};
+
+// A response whose body goes to an Output as it is sent.
+class OutputSink final : public web::ResponseSink {
+ public:
+  explicit OutputSink(Output& out) : out_(out) {}
+  void SendHead(const web::PageResponse&) override {}
+  void SendBody(std::string_view bytes) override { out_.Write(bytes); }
+  void Flushed() override { out_.Flush(); }
+
+ private:
+  Output& out_;
+};
+
+}  // namespace
+
+Result RunPage(const Program& program, const web::PageRequest& request, web::PageResponse& response,
+               const Limits& limits) {
+  ResponseOutput out(response);
+  Machine machine(program, out, limits);
+  machine.request_ = &request;
+  machine.response_ = &response;
+  return machine.Run();
+}
+
 Result Run(const Program& program, Output& out, const Limits& limits) {
-  return Machine(program, out, limits).Run();
+  OutputSink sink(out);
+  web::PageResponse response(sink);
+  const web::PageRequest request{web::RequestData{}};
+  Result r = RunPage(program, request, response, limits);
+  try {
+    response.Finish();
+  } catch (const Cancelled&) {
+    if (r.outcome == Outcome::Completed) r.outcome = Outcome::Cancelled;
+  }
+  return r;
 }
 
 std::string Describe(const Program& program, const Result& r) {

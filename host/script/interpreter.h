@@ -14,6 +14,11 @@
 
 #include "host/script/program.h"
 
+namespace halvane::web {
+class PageRequest;
+class PageResponse;
+}  // namespace halvane::web
+
 namespace halvane::script {
 
 // Where Response.Write and Response.Flush go.  Either member may throw
@@ -60,7 +65,16 @@ struct Result {
 
 // Runs the script to its end, or until an unhandled error or a limit stops
 // it.  What was written before that stays written to `out`.
+// The page's request is empty (a GET of "/") and what it writes goes to
+// `out` (the response's status and headers go nowhere).
 Result Run(const Program& program, Output& out, const Limits& limits = {});
+
+// Runs the page for `request`, building `response`: Response.Write and the
+// other Response members act on it; the caller calls response.Finish()
+// afterwards (also after an error, to send what was written).  Response.End
+// and Response.Redirect end the run as Completed.
+Result RunPage(const Program& program, const web::PageRequest& request, web::PageResponse& response,
+               const Limits& limits = {});
 
 // One line (without line end) describing a run that did not complete:
 //   page.hvs:12: error 0x800A000D: number 13, source "Halvane": Type mismatch

@@ -97,6 +97,11 @@ class Machine {
   // ---- builtins.cpp
   Value CallBuiltin(const BuiltinExpr& e);
 
+  // ---- page_objects.cpp: Request, Response and Server
+  void ExecPage(const SimpleStmt& s);
+  Value EvalPage(const PageExpr& e);
+  std::string PageText(const Expr& e);
+
   const Program& prog_;
   Output& out_;
   const Limits& limits_;
@@ -109,6 +114,8 @@ class Machine {
   int line_ = 0;
   int file_ = 0;
   const char* stack_limit_ = nullptr;
+  const web::PageRequest* request_ = nullptr;
+  web::PageResponse* response_ = nullptr;
 };
 
 }  // namespace halvane::script

@@ -141,7 +141,7 @@ ExprPtr Parser::ParsePostfix() {
   if (name_base) {
     base = NameNode(head);
   } else {
-    if (head.kw != Kw::Err) Fail(head.pos, "'" + head.text + "' is not available as a value here");
+    if (head.kw != Kw::Err) return ParsePageValue(head);
     base = std::make_unique<ObjectExpr>(W(head.pos), BuiltinObject::Err);
     Expect(Tok::Dot, "'.' after 'Err'");
     Token m = Take();

@@ -10,12 +10,15 @@ namespace halvane::script {
 
 Parser::Parser(std::string_view source, Program& program) : lex_(source, 0), prog_(program) {}
 
+Parser::Parser(std::function<Token()> feed, Program& program)
+    : lex_(std::string_view(), 0), feed_(std::move(feed)), prog_(program) {}
+
 // ---- tokens ----------------------------------------------------------------
 
 const Token& Parser::Peek(std::size_t ahead) {
   while (ahead_.size() <= ahead) {
     if (!ahead_.empty() && ahead_.back().kind == Tok::EndOfFile) return ahead_.back();
-    ahead_.push_back(lex_.Next());
+    ahead_.push_back(feed_ ? feed_() : lex_.Next());
   }
   return ahead_[ahead];
 }
@@ -335,7 +338,14 @@ StmtPtr Parser::ParseSelect() {
   auto s = std::make_unique<SelectStmt>(Stmt::Kind::Select, W(head));
   s->subject = ParseExpr();
   ExpectEndOfStatement();
-  while (At(Tok::EndOfStatement)) Take();
+  // In a template, page text before the first Case is dropped when it is
+  // only blanks and line ends; other text there is an error.
+  while (At(Tok::EndOfStatement) || At(Tok::Text)) {
+    const Token t = Take();
+    if (t.kind == Tok::Text && t.text.find_first_not_of(" \t\r\n") != std::string::npos) {
+      Fail(t.pos, "page text between 'Select Case' and its first 'Case'");
+    }
+  }
   while (IsKw(Kw::Case)) {
     Pos at = Take().pos;
     if (s->has_else) Fail(at, "'Case Else' must be the last 'Case'");
@@ -570,6 +580,7 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
 // Statements on the built-in objects: Response.Write x, Response.Flush,
 // Err.Clear, Err.Raise n [, source [, description]].
 StmtPtr Parser::ParseObjectStatement(bool with_call) {
+  if (PageStatementAhead()) return ParsePageStatement(with_call);
   Token obj = Take();
   Pos pos = obj.pos;
   if (obj.kind != Tok::Keyword || (obj.kw != Kw::Response && obj.kw != Kw::Err)) {

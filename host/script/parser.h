@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -20,6 +21,9 @@ inline constexpr int kMaxDepth = 64;
 class Parser {
  public:
   Parser(std::string_view source, Program& program);
+  // Tokens from `feed` instead of a source text (templates: page text and
+  // the code of their blocks, see template_parse.cpp).
+  Parser(std::function<Token()> feed, Program& program);
   void ParseProgram();
 
  private:
@@ -55,6 +59,11 @@ class Parser {
   void ParseProcedure();
   StmtPtr ParseCallOrAssign(bool with_call);
   StmtPtr ParseObjectStatement(bool with_call);
+  // Request, Response and Server (parse_page.cpp)
+  bool PageStatementAhead();
+  StmtPtr ParsePageStatement(bool with_call);
+  ExprPtr ParsePageValue(const Token& head);
+  std::vector<ExprPtr> ParsePageArgs(bool statement, bool with_call);
   void NoteAssigned(const Expr& target);
   std::unique_ptr<NameExpr> DeclaredName(const Token& t, bool declares);
 
@@ -80,6 +89,7 @@ class Parser {
   void Resolve();
 
   Lexer lex_;
+  std::function<Token()> feed_;
   std::deque<Token> ahead_;
   Program& prog_;
   std::unordered_map<std::string, int> name_ids_;

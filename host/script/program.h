@@ -48,6 +48,7 @@ struct Expr {
     Builtin,   // BuiltinExpr: a built-in function
     Object,    // ObjectExpr: Request, Response, Server, Err
     Nothing,   // the Nothing constant
+    Page,      // PageExpr: a member of Request, Response or Server
   };
   explicit Expr(Kind k, Where w) : kind(k), at(w) {}
   virtual ~Expr() = default;
@@ -113,6 +114,26 @@ struct BuiltinExpr : Expr {
 
 enum class BuiltinObject : std::uint8_t { Request, Response, Server, Err };
 
+// The members of the page's Request, Response and Server objects, known by
+// name when the page is read (page_objects.cpp runs them).
+enum class PageMember : std::uint8_t {
+  // Response statements
+  ResponseClear, ResponseEnd, ResponseAddHeader, ResponseRedirect, ResponseContentType, ResponseStatus,
+  ResponseCookies,
+  // Response members read as values, and Request or Server members used as
+  // statements: error 438 when they run
+  NotThere,
+  // Request and Server values
+  RequestItem, RequestQueryString, RequestForm, RequestCookies, RequestServerVariables, ServerHTMLEncode,
+  ServerURLEncode, ServerCreateObject,
+};
+
+struct PageExpr : Expr {
+  PageExpr(Where w, PageMember m) : Expr(Kind::Page, w), member(m) {}
+  PageMember member;
+  std::vector<ExprPtr> args;
+};
+
 struct ObjectExpr : Expr {
   ObjectExpr(Where w, BuiltinObject o) : Expr(Kind::Object, w), object(o) {}
   BuiltinObject object;
@@ -126,6 +147,7 @@ struct Stmt {
   enum class Kind : std::uint8_t {
     Dim, ReDim, Erase, Assign, Set, Call, Write, Text, Flush, Sleep, If, Select, For, ForEach, Do,
     Exit, OnErrorResumeNext, OnErrorGoTo0, ErrClear, ErrRaise, Nop,
+    Page,  // SimpleStmt: a member of Request, Response or Server (page_member)
   };
   Stmt(Kind k, Where w) : kind(k), at(w) {}
   virtual ~Stmt() = default;
@@ -154,6 +176,7 @@ struct SimpleStmt : Stmt {
   std::vector<ExprPtr> args;    // Call/ErrRaise
   std::string text;             // Text: the page text written as it stands
   std::uint8_t exit_what = 0;   // Exit: 0 For, 1 Do, 2 Sub, 3 Function
+  PageMember page_member = PageMember::NotThere;  // Page: args, then `value` for a property let
 };
 
 struct IfStmt : Stmt {

@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
+
+#include "host/script/template_parse.h"
+#include "host/run_options.h"
 
 namespace halvane::serve {
 namespace {
@@ -40,7 +44,20 @@ class Fd {
 
 }  // namespace
 
-PageCache::PageCache(std::size_t max_bytes, std::size_t max_source) : max_bytes_(max_bytes), max_source_(max_source) {}
+PageCache::PageCache(std::size_t max_bytes, std::size_t max_source, std::filesystem::path root)
+    : max_bytes_(max_bytes), max_source_(max_source), root_(std::move(root)) {}
+
+namespace {
+
+// The identity of a file now, or nullopt when it cannot be read.
+template <class Key>
+std::optional<Key> KeyOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return Key{st.st_dev, st.st_ino, st.st_size, Nanos(st.st_mtim), Nanos(st.st_ctim)};
+}
+
+}  // namespace
 
 PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::string& name) {
   // A stat for a page in the cache; the file is opened only to read it.
@@ -67,6 +84,7 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
   racy = racy || Nanos(now) - key.mtime_ns < kRacyNs;
   Page page;
   page.waits = std::make_shared<std::atomic<bool>>(false);
+  std::vector<std::pair<std::string, Key>> includes;
   const auto size = static_cast<std::size_t>(st.st_size);
   if (size > max_source_) {
     page.error = name + ": the page is larger than the " + std::to_string(max_source_ >> 10) + " KiB a page may have";
@@ -81,7 +99,22 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
     }
     source.resize(got);  // a file cut short meanwhile is read as it now is
     try {
-      page.program = script::Parse(source, name);
+      if (host::IsTemplateName(file.native())) {
+        web::TemplateOptions t;
+        t.root = root_.empty() ? file.parent_path() : root_;
+        t.max_file_size = max_source_;
+        const web::ExpandedTemplate expanded = web::ExpandTemplate(source, name, file, t);
+        for (const auto& [inc, text] : expanded.includes) {
+          (void)text;
+          if (std::optional<Key> inc_key = KeyOf<Key>(inc.native())) includes.emplace_back(inc.native(), *inc_key);
+        }
+        page.program = script::ParseTemplate(expanded, name);
+      } else {
+        page.program = script::Parse(source, name);
+      }
+    } catch (const web::TemplateError& e) {
+      page.error = e.File() + ":" + std::to_string(e.Line()) + ":" + std::to_string(e.Column()) +
+                   ": syntax error: " + e.Message();
     } catch (const script::SyntaxError& e) {
       page.error = script::Describe(name, e);
     } catch (const std::bad_alloc&) {
@@ -104,7 +137,7 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
       lru_.pop_back();
     }
     lru_.push_front(path);
-    entries_.emplace(path, Entry{key, page, cost, lru_.begin()});
+    entries_.emplace(path, Entry{key, std::move(includes), page, cost, lru_.begin()});
     bytes_ += cost;
   }
   return page;
@@ -114,6 +147,13 @@ PageCache::Page PageCache::Find(const std::string& path, const Key& key) {
   std::lock_guard lk(mutex_);
   auto it = entries_.find(path);
   if (it == entries_.end() || !(it->second.key == key)) return {};
+  // A template is good while each of its includes is unchanged too.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  for (const auto& [inc, inc_key] : it->second.includes) {
+    const std::optional<Key> now_key = KeyOf<Key>(inc);
+    if (!now_key || !(*now_key == inc_key) || Nanos(now) - inc_key.mtime_ns < kRacyNs) return {};
+  }
   lru_.splice(lru_.begin(), lru_, it->second.lru);
   return it->second.page;
 }
@@ -135,12 +175,21 @@ std::size_t PageCache::Bytes() const {
   return bytes_;
 }
 
-script::Result RunPage(const script::Program& program, const Request& request, script::Output& out,
-                       const script::Limits& limits) {
-  // The page objects that read the request are not there yet: the request
-  // is kept whole for them.
-  (void)request;
-  return script::Run(program, out, limits);
+web::RequestData PageRequestData(const Request& request) {
+  web::RequestData d;
+  d.method = request.method;
+  d.path = request.path;
+  d.query = request.query;
+  d.protocol = request.protocol;
+  d.headers = request.headers;
+  d.remote_addr = request.remote_addr;
+  d.server_name = request.server_name;
+  d.server_port = std::to_string(request.server_port);
+  d.https = request.https;
+  d.content_type = std::string(request.ContentType());
+  if (const std::string* length = request.Header("Content-Length")) d.content_length = *length;
+  if (request.HasFormBody()) d.body = request.body;
+  return d;
 }
 
 const std::string* Request::Header(std::string_view name) const {

@@ -12,9 +12,12 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "host/script/interpreter.h"
 #include "host/serve/request.h"
+#include "host/web/page_io.h"
 
 namespace halvane::serve {
 
@@ -25,7 +28,8 @@ namespace halvane::serve {
 // is not parsed again on every request.  Safe from any thread.
 class PageCache {
  public:
-  PageCache(std::size_t max_bytes, std::size_t max_source);
+  // `root`: the served folder, which a template's includes may not leave.
+  PageCache(std::size_t max_bytes, std::size_t max_source, std::filesystem::path root = {});
 
   struct Page {
     std::shared_ptr<const script::Program> program;  // null when `error` says why
@@ -54,6 +58,7 @@ class PageCache {
   };
   struct Entry {
     Key key;
+    std::vector<std::pair<std::string, Key>> includes;  // a template's included files as they were read
     Page page;
     std::size_t cost;
     std::list<std::string>::iterator lru;
@@ -62,14 +67,14 @@ class PageCache {
 
   const std::size_t max_bytes_;
   const std::size_t max_source_;
+  const std::filesystem::path root_;
   mutable std::mutex mutex_;
   std::unordered_map<std::string, Entry> entries_;  // by resolved path
   std::list<std::string> lru_;                      // most recent first
   std::size_t bytes_ = 0;
 };
 
-// Runs `program` for `request`, writing the response body to `out`.
-script::Result RunPage(const script::Program& program, const Request& request, script::Output& out,
-                       const script::Limits& limits);
+// The page's view of `request` (decoded lazily by the page objects).
+web::RequestData PageRequestData(const Request& request);
 
 }  // namespace halvane::serve

@@ -52,7 +52,10 @@ Resolved Resolve(const fs::path& root, std::string_view url_path) {
       out.kind = Resolved::Kind::AddSlash;
       return out;
     }
-    real = fs::canonical(real / "index.hvs", ec);
+    // A folder runs its index.hvp, else its index.hvs.
+    fs::path index = fs::canonical(real / "index.hvp", ec);
+    if (ec) index = fs::canonical(real / "index.hvs", ec);
+    real = std::move(index);
     if (ec || !Within(root, real)) return out;
     st = fs::status(real, ec);
     if (ec) return out;
@@ -152,11 +155,14 @@ std::string LogEscape(std::string_view text) {
   return out;
 }
 
-bool IsPageScript(const fs::path& file) { return Lower(file.extension().string()) == ".hvs"; }
+bool IsPageScript(const fs::path& file) {
+  const std::string ext = Lower(file.extension().string());
+  return ext == ".hvs" || ext == ".hvp";
+}
 
 std::string_view ContentType(const fs::path& file) {
   static const std::pair<std::string_view, std::string_view> kTypes[] = {
-      {".hvs", "text/html; charset=utf-8"},  {".html", "text/html; charset=utf-8"},
+      {".hvs", "text/html; charset=utf-8"},  {".hvp", "text/html; charset=utf-8"},  {".html", "text/html; charset=utf-8"},
       {".htm", "text/html; charset=utf-8"},  {".css", "text/css; charset=utf-8"},
       {".js", "text/javascript; charset=utf-8"}, {".txt", "text/plain; charset=utf-8"},
       {".json", "application/json"},         {".gif", "image/gif"},

@@ -18,7 +18,7 @@ struct Resolved {
 // ".." and "." parts, hidden names (".git"), backslashes, NUL bytes and
 // symbolic links that lead out of root all give NotFound, and so does a
 // path whose symbolic links lead to a hidden name inside root.  A folder
-// asked for without its closing "/" gives AddSlash; with it, its index.hvs.
+// asked for without its closing "/" gives AddSlash; with it, its index.hvp (else index.hvs).
 Resolved Resolve(const std::filesystem::path& root, std::string_view url_path);
 
 // The path of a request target ("/a%20b?x" gives "/a b"), percent-decoded;
@@ -37,6 +37,7 @@ std::string LogEscape(std::string_view text);
 
 // The Content-Type header for a file, by extension.
 std::string_view ContentType(const std::filesystem::path& file);
+// A page: a script (*.hvs) or a template (*.hvp), in any letter case.
 bool IsPageScript(const std::filesystem::path& file);
 
 // Text made safe for HTML element content and attribute values.

@@ -29,6 +29,7 @@
 #include "host/serve/paths.h"
 #include "host/serve/request.h"
 #include "host/serve/workers.h"
+#include "host/web/page_io.h"
 
 namespace halvane::serve {
 namespace fs = std::filesystem;
@@ -71,6 +72,12 @@ std::string ErrorPage(std::string_view title, std::string_view message) {
 }
 
 // Appended to a response that was already streaming when its page failed.
+fs::path Canonical(const fs::path& p) {
+  std::error_code ec;
+  fs::path c = fs::canonical(p, ec);
+  return ec ? fs::path() : c;
+}
+
 std::string ErrorBlock(std::string_view message) {
   std::string block =
       "\r\n<div style=\"border:2px solid #b00020;background:#fdecee;color:#5c0010;padding:8px 12px;"
@@ -157,6 +164,9 @@ struct Exchange {
   bool detached = false;       // the server is stopping: never suspend again
   int status = 200;            // for a response not streamed
   std::string failure;         // what went wrong, when the page did not complete
+  // The page's head, set before its first flush or its end:
+  std::string content_type = kHtml;
+  std::vector<std::pair<std::string, std::string>> headers;
 };
 
 // One request, from its headers to its end.
@@ -253,6 +263,51 @@ class InlineOutput final : public script::Output {
   const bool head_;
 };
 
+// A page's response into its exchange: the head is kept for the event loop,
+// the body goes through the exchange's output.  The compatibility script
+// goes in front of text/html bodies only.
+class PageSink final : public web::ResponseSink {
+ public:
+  PageSink(Exchange& ex, script::Output& out, const std::string& prefix) : ex_(ex), out_(out), prefix_(prefix) {}
+
+  void SendHead(const web::PageResponse& r) override {
+    ex_.status = r.StatusCode();
+    ex_.content_type = r.ContentType();
+    ex_.headers.clear();
+    for (const web::PageResponse::Header& h : r.Headers()) ex_.headers.emplace_back(h.name, h.value);
+    if (!r.Redirected() && IsHtml(r.ContentType())) out_.Write(prefix_);
+  }
+  void SendBody(std::string_view bytes) override { out_.Write(bytes); }
+  void Flushed() override { out_.Flush(); }
+  void Wrote(std::size_t total) override {
+    if (total > kMaxOutput) {
+      ex_.too_large = true;
+      throw script::Cancelled();
+    }
+  }
+
+ private:
+  static bool IsHtml(std::string_view type) {
+    constexpr std::string_view kType = "text/html";
+    if (type.size() < kType.size()) return false;
+    for (std::size_t i = 0; i < kType.size(); ++i) {
+      const char c = type[i] >= 'A' && type[i] <= 'Z' ? static_cast<char>(type[i] + 32) : type[i];
+      if (c != kType[i]) return false;
+    }
+    return type.size() == kType.size() || type[kType.size()] == ';' || type[kType.size()] == ' ';
+  }
+
+  Exchange& ex_;
+  script::Output& out_;
+  const std::string& prefix_;
+};
+
+// The page's status, content type and headers onto an answer.
+void AddPageHead(MHD_Response* r, const Exchange& ex) {
+  MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, ex.content_type.c_str());
+  for (const auto& [name, value] : ex.headers) MHD_add_response_header(r, name.c_str(), value.c_str());
+}
+
 }  // namespace
 
 struct Server::Impl {
@@ -297,7 +352,7 @@ struct Server::Impl {
   explicit Impl(Options o)
       : options(std::move(o)),
         prefix(HtmlPrefix(options)),
-        pages(options.page_cache, options.max_page_source),
+        pages(options.page_cache, options.max_page_source, Canonical(options.root)),
         workers(options.workers ? options.workers : DefaultWorkers(), options.max_pages) {
     std::error_code ec;
     root = fs::canonical(options.root, ec);
@@ -468,8 +523,13 @@ struct Server::Impl {
     }
     if (page.waits && page.waits->load(std::memory_order_relaxed)) return false;
     const bool head = ctx.method == "HEAD";
-    std::string body = prefix;
+    // The page's head lands in a local exchange; its body (the compatibility
+    // script first, for HTML) in `body`, sent as one answer when it ends.
+    Exchange ex;
+    std::string body;
     InlineOutput out(body, head);
+    PageSink sink(ex, out, prefix);
+    web::PageResponse response(sink);
     const auto now = Clock::now();
     script::Limits limits;
     limits.deadline = std::min(now + kInlineBudget, now + options.timeout);
@@ -477,7 +537,11 @@ struct Server::Impl {
     limits.sleep = [&out](milliseconds) { out.GiveUp(); };
     script::Result r;
     try {
-      r = RunPage(*page.program, ctx.request, out, limits);
+      const web::PageRequest request(PageRequestData(ctx.request));
+      r = script::RunPage(*page.program, request, response, limits);
+      if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
+    } catch (const script::Cancelled&) {
+      r.outcome = script::Outcome::Cancelled;
     } catch (const std::exception& e) {  // out of memory
       r.outcome = script::Outcome::Error;
       r.status = 0x80004005u;
@@ -489,19 +553,25 @@ struct Server::Impl {
       if (page.waits) page.waits->store(true, std::memory_order_relaxed);
       return false;
     }
-    int status = 200;
+    inline_runs.fetch_add(1, std::memory_order_relaxed);
     if (r.outcome != script::Outcome::Completed) {
       const std::string failure = FailureText(*page.program, r, false);
       ctx.note = failure;
-      if (out.head_flushed) {
-        body += ErrorBlock(failure);
-      } else {
-        body = ErrorPage("500 Script error", failure);
-        status = 500;
+      if (!out.head_flushed) {
+        // An error page, without the page's own head.
+        *result = Text(ctx, c, 500, ErrorPage("500 Script error", failure), kHtml);
+        return true;
       }
+      body += ErrorBlock(failure);
     }
-    inline_runs.fetch_add(1, std::memory_order_relaxed);
-    *result = Text(ctx, c, status, std::move(body), kHtml);
+    const std::size_t n = body.size();
+    MHD_Response* answer = FromString(std::move(body));
+    if (answer == nullptr) {
+      *result = MHD_NO;
+      return true;
+    }
+    AddPageHead(answer, ex);
+    *result = Queue(ctx, c, ex.status, answer, n);
     return true;
   }
 
@@ -547,14 +617,14 @@ struct Server::Impl {
     std::shared_ptr<Exchange> ex = ctx.exchange;
     std::unique_lock lk(ex->m);
     if (ex->streaming && !ex->head) {
-      // Status 200 from here on; the rest goes out as the page flushes it.
+      // The page's head from here on; the rest goes out as the page flushes it.
       MHD_Response* r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, &Impl::ReadStream, ex.get(),
                                                           nullptr);
       if (r == nullptr) return MHD_NO;
-      MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, kHtml);
-      ctx.status = 200;
+      AddPageHead(r, *ex);
+      ctx.status = ex->status;
       ctx.responded = true;
-      MHD_Result ok = MHD_queue_response(c, 200, r);
+      MHD_Result ok = MHD_queue_response(c, static_cast<unsigned>(ex->status), r);
       MHD_destroy_response(r);
       return ok;
     }
@@ -562,8 +632,17 @@ struct Server::Impl {
       std::string body = std::move(ex->buffer);
       int status = ex->status;
       ctx.note = ex->failure;
+      if (!ex->failure.empty() && !ex->head_flushed) {
+        // An error page, without the page's own head.
+        lk.unlock();
+        return Text(ctx, c, status, std::move(body), kHtml);
+      }
+      const std::size_t n = body.size();
+      MHD_Response* r = FromString(std::move(body));
+      if (r == nullptr) return MHD_NO;
+      AddPageHead(r, *ex);
       lk.unlock();
-      return Text(ctx, c, status, std::move(body), kHtml);
+      return Queue(ctx, c, status, r, n);
     }
     if (ex->abandoned || ex->detached) {
       std::string why = ex->abandoned ? ctx.request.path + ": stopped: the page did not stop in time"
@@ -629,7 +708,6 @@ struct Server::Impl {
   // On a worker: parses (or reuses) the page, runs it and hands over the end.
   void RunJob(const std::shared_ptr<Exchange>& exp, const Request& req) {
     Exchange& ex = *exp;
-    ex.buffer = prefix;
     std::string failure;
     int status = 200;
     bool ok = true;
@@ -645,9 +723,17 @@ struct Server::Impl {
       limits.cancelled = [this, &ex] { return ex.cancel.load() || hard_stop.load(); };
       limits.sleep = [this, &ex](milliseconds ms) { SleepWithoutSlot(ex, ms); };
       ExchangeOutput out(ex, workers);
+      PageSink sink(ex, out, prefix);
+      web::PageResponse response(sink);
       script::Result r;
       try {
-        r = RunPage(*page.program, req, out, limits);
+        const web::PageRequest request(PageRequestData(req));
+        r = script::RunPage(*page.program, request, response, limits);
+        // What the page left goes out with its head; after an error only
+        // when streaming had begun (else the answer is an error page).
+        if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
+      } catch (const script::Cancelled&) {
+        r.outcome = script::Outcome::Cancelled;
       } catch (const std::exception& e) {  // out of memory
         r.outcome = script::Outcome::Error;
         r.status = 0x80004005u;
@@ -678,7 +764,8 @@ struct Server::Impl {
       } else if (!ok) {
         ex.buffer = ErrorPage("500 Script error", failure);
       }
-      ex.status = ex.streaming ? 200 : status;
+      // A page that streamed, or that flushed under HEAD, keeps its own status.
+      if (!ok && !ex.streaming && !ex.head_flushed) ex.status = status;
       ex.finished = true;
       if (ex.suspended && !ex.closed && !ex.detached) {
         ex.suspended = false;

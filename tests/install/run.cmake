@@ -54,6 +54,25 @@ foreach(f include/halvane/halvane.h include/halvane/core/variant.h include/halva
     message(FATAL_ERROR "not installed: ${f}")
   endif()
 endforeach()
+# The program, and the gallery it serves by default from the installation.
+foreach(f bin/halvane share/halvane/examples/index.hvp share/halvane/examples/header.inc
+          share/halvane/examples/gallery.css share/halvane/examples/images/page.gif)
+  if(NOT EXISTS ${PREFIX}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+run(${PREFIX}/bin/halvane serve --help)
+string(FIND "${run_output}" "The bundled examples: ${PREFIX}/share/halvane/examples\n" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the installed halvane does not serve the installed gallery:\n${run_output}")
+endif()
+# An installed page runs with its include.
+run(${PREFIX}/bin/halvane run ${PREFIX}/share/halvane/examples/tabs.hvp --query tab=Calendar)
+string(FIND "${run_output}" "<b id='shown'>Calendar</b>" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the installed gallery's tabs page did not run as expected:\n${run_output}")
+endif()
+
 file(GLOB_RECURSE pc_files ${PREFIX}/*/halvane.pc)
 file(GLOB_RECURSE static_libs ${PREFIX}/*/libhalvane.a)
 file(GLOB_RECURSE shared_libs ${PREFIX}/*/libhalvane.so)

@@ -537,7 +537,7 @@ TEST_F(Gallery, EveryPageEqualsHalvaneRun) {
   const int port = server_->port();
   for (const auto& entry : fs::directory_iterator(HALVANE_EXAMPLES_DIR)) {
     const fs::path& file = entry.path();
-    if (file.extension() != ".hvs" || file.filename() == "progress.hvs") continue;
+    if (file.extension() != ".hvp" || file.filename() == "progress.hvp") continue;
     ++pages;
     auto before = HalvaneRun(file);
     ASSERT_EQ(before.second, 0) << file;
@@ -561,11 +561,11 @@ TEST_F(Gallery, EveryPageEqualsHalvaneRun) {
 }
 
 TEST_F(Gallery, ProgressPageStreamsInChunksOverTime) {
-  auto run = std::async(std::launch::async, [] { return HalvaneRun(fs::path(HALVANE_EXAMPLES_DIR) / "progress.hvs"); });
+  auto run = std::async(std::launch::async, [] { return HalvaneRun(fs::path(HALVANE_EXAMPLES_DIR) / "progress.hvp"); });
   std::vector<std::pair<Clock::time_point, std::size_t>> pieces;
   auto start = Clock::now();
   Socket s(server_->port());
-  s.Send("GET /progress.hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  s.Send("GET /progress.hvp HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
   std::string raw = s.ReadUntilClose(std::chrono::seconds(20), nullptr, &pieces);
   auto total = Clock::now() - start;
   auto r = testing::Parse(raw);

@@ -1,0 +1,171 @@
+#include "host/run_command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "host/run_options.h"
+#include "host/script/interpreter.h"
+#include "host/script/template_parse.h"
+#include "host/web/page_io.h"
+#include "host/web/template.h"
+
+namespace halvane::host {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // the page stopped on an error, or the output could not be written
+constexpr int kExitUsage = 2;   // a syntax error, or a command line that makes no sense
+
+constexpr const char* kRunHelp = R"(Usage: halvane run FILE [options]
+
+Runs one page and writes the response body to standard output exactly as the
+page wrote it.  FILE ending in .hvp (any letter case) is a page template,
+anything else a page script; "-" reads a script from standard input.
+Options may stand before or after FILE.
+
+Options:
+  --query TEXT          the query string (Request.QueryString)
+  --form TEXT           an url-encoded request body (Request.Form); the
+                        request is then a POST
+  --cookie TEXT         a Cookie header (Request.Cookies)
+  --header "Name: value"  a request header (repeatable)
+  -i                    first the status line and the headers, then an empty
+                        line, then the body
+
+Exit status:
+  0  the page ran to its end (or to Response.End or Response.Redirect)
+  1  a runtime error stopped it: what was written so far stays written, and
+     one line on standard error names file, line, status, number, source and
+     description
+  2  a syntax error (file, line and column on standard error; nothing ran),
+     an unreadable file, or a command line that makes no sense
+
+Examples:
+  halvane run examples/calendar.hvp > calendar.html
+  halvane run examples/tabs.hvp --query "tab=Calendar"
+  halvane run -i examples/calendar.hvp --form "due=3%2F9%2F2004"
+  printf 'Response.Write Request.QueryString("q")\n' | halvane run - --query q=hi
+)";
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "halvane: run: %s\n\n%s", message.c_str(), kRunHelp);
+  return kExitUsage;
+}
+
+// The response of a run on standard output: the head (with -i) when the
+// page first flushes or ends, the body as it stands.
+class StdoutSink final : public web::ResponseSink {
+ public:
+  explicit StdoutSink(bool show_head) : show_head_(show_head) {}
+
+  void SendHead(const web::PageResponse& response) override {
+    if (show_head_) Put(web::HeadBlock(response));
+  }
+  void SendBody(std::string_view bytes) override { Put(bytes); }
+  void Flushed() override {
+    if (std::fflush(stdout) != 0) Fail();
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  void Put(std::string_view bytes) {
+    if (failed_) throw script::Cancelled();
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) Fail();
+  }
+  [[noreturn]] void Fail() {
+    failed_ = true;
+    throw script::Cancelled();
+  }
+
+  bool show_head_;
+  bool failed_ = false;
+};
+
+// Sends what the page left in the response.  False when standard output
+// could not take it.
+bool Finish(web::PageResponse& response, const StdoutSink& sink) {
+  if (sink.Failed()) return false;
+  try {
+    response.Finish();
+    if (std::fflush(stdout) != 0) return false;
+  } catch (const script::Cancelled&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunCommand(const std::vector<std::string>& args) {
+  const RunOptionsResult parsed = ParseRunOptions(args);
+  if (parsed.options.help) {
+    std::fputs(kRunHelp, stdout);
+    return kExitOk;
+  }
+  if (!parsed.error.empty()) return Usage(parsed.error);
+  const RunOptions& o = parsed.options;
+
+  std::string source;
+  std::string name = o.file;
+  if (o.file == "-") {
+    name = "<stdin>";
+    source.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  } else {
+    std::ifstream in(o.file, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "halvane: cannot read %s: %s\n", o.file.c_str(), std::strerror(errno));
+      return kExitUsage;
+    }
+    source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  std::shared_ptr<const script::Program> program;
+  try {
+    if (o.file != "-" && IsTemplateName(o.file)) {
+      // Under run the served folder is the page's own folder.
+      web::TemplateOptions t;
+      t.root = std::filesystem::absolute(std::filesystem::path(o.file)).parent_path();
+      program = script::ParseTemplate(web::ExpandTemplate(source, name, o.file, t), name);
+    } else {
+      program = script::Parse(source, name);
+    }
+  } catch (const web::TemplateError& e) {
+    std::fprintf(stderr, "%s:%d:%d: syntax error: %s\n", e.File().c_str(), e.Line(), e.Column(),
+                 e.Message().c_str());
+    return kExitUsage;
+  } catch (const script::SyntaxError& e) {
+    std::fprintf(stderr, "%s\n", script::Describe(name, e).c_str());
+    return kExitUsage;
+  }
+
+  const web::PageRequest request(RunRequest(o));
+  StdoutSink sink(o.show_head);
+  web::PageResponse response(sink);
+  script::Result r;
+  try {
+    r = script::RunPage(*program, request, response);
+  } catch (const std::exception& e) {  // out of memory
+    Finish(response, sink);
+    std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
+    return kExitFailed;
+  }
+  if (!Finish(response, sink)) {
+    std::fprintf(stderr, "halvane: cannot write to standard output\n");
+    return kExitFailed;
+  }
+  if (r.outcome != script::Outcome::Completed) {
+    std::fprintf(stderr, "%s\n", script::Describe(*program, r).c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace halvane::host

@@ -1,0 +1,105 @@
+#include "host/run_options.h"
+
+#include <filesystem>
+
+namespace halvane::host {
+namespace {
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
+  RunOptionsResult r;
+  RunOptions& o = r.options;
+  bool have_file = false;
+  bool options_done = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (!options_done && a.size() > 1 && a[0] == '-') {
+      if (a == "--") {
+        options_done = true;
+        continue;
+      }
+      if (a == "--help" || a == "-h") {
+        o.help = true;
+        return r;
+      }
+      if (a == "-i") {
+        o.show_head = true;
+        continue;
+      }
+      // --name VALUE or --name=VALUE
+      std::string name = a;
+      std::optional<std::string> value;
+      if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+        name = a.substr(0, eq);
+        value = a.substr(eq + 1);
+      }
+      std::optional<std::string>* slot = name == "--query"    ? &o.query
+                                         : name == "--form"   ? &o.form
+                                         : name == "--cookie" ? &o.cookie
+                                                              : nullptr;
+      if (!slot && name != "--header") {
+        r.error = "unknown option " + name;
+        return r;
+      }
+      if (!value) {
+        if (i + 1 >= args.size()) {
+          r.error = name + " needs a value";
+          return r;
+        }
+        value = args[++i];
+      }
+      if (slot) {
+        *slot = std::move(*value);
+        continue;
+      }
+      const auto colon = value->find(':');
+      const std::string_view hname = TrimBlanks(std::string_view(*value).substr(0, colon));
+      if (colon == std::string::npos || !web::IsToken(hname)) {
+        r.error = "--header needs \"Name: value\" (got \"" + *value + "\")";
+        return r;
+      }
+      o.headers.emplace_back(std::string(hname), std::string(TrimBlanks(std::string_view(*value).substr(colon + 1))));
+      continue;
+    }
+    if (have_file) {
+      r.error = "one page at a time";
+      return r;
+    }
+    o.file = a;
+    have_file = true;
+  }
+  if (!have_file) r.error = "which page? (a file, or - for standard input)";
+  return r;
+}
+
+bool IsTemplateName(std::string_view file) {
+  if (file.size() < 4) return false;
+  const std::string_view ext = file.substr(file.size() - 4);
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+  return ext[0] == '.' && lower(ext[1]) == 'h' && lower(ext[2]) == 'v' && lower(ext[3]) == 'p';
+}
+
+web::RequestData RunRequest(const RunOptions& options) {
+  web::RequestData d;
+  d.path = "/";
+  if (options.file != "-") d.path += std::filesystem::path(options.file).filename().string();
+  if (options.query) d.query = *options.query;
+  if (options.form) {
+    d.method = "POST";
+    d.body = *options.form;
+    d.content_type = "application/x-www-form-urlencoded";
+    d.content_length = std::to_string(options.form->size());
+  }
+  if (options.cookie) d.headers.emplace_back("Cookie", *options.cookie);
+  d.headers.insert(d.headers.end(), options.headers.begin(), options.headers.end());
+  return d;
+}
+
+}  // namespace halvane::host

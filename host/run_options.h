@@ -1,0 +1,42 @@
+// The command line of `halvane run` and the request it stands for.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/web/page_io.h"
+
+namespace halvane::host {
+
+struct RunOptions {
+  std::string file;                  // "-": standard input
+  bool help = false;                 // --help: nothing else matters
+  bool show_head = false;            // -i
+  std::optional<std::string> query;  // --query TEXT
+  std::optional<std::string> form;   // --form TEXT
+  std::optional<std::string> cookie; // --cookie TEXT
+  web::Pairs headers;                // --header "Name: value", in order
+};
+
+struct RunOptionsResult {
+  RunOptions options;
+  std::string error;  // not empty: the command line makes no sense
+};
+
+// Reads the arguments after "run".  Options may stand before or after the
+// file; "--" ends the options.  A repeated --query, --form or --cookie
+// replaces the earlier one; --header adds.
+RunOptionsResult ParseRunOptions(const std::vector<std::string>& args);
+
+// A name ending in ".hvp" in any letter case is a template.
+bool IsTemplateName(std::string_view file);
+
+// The request a run stands for: GET, or POST with the --form body; the page's
+// path is "/" and the file's base name; the --cookie text is the first
+// Cookie header.
+web::RequestData RunRequest(const RunOptions& options);
+
+}  // namespace halvane::host

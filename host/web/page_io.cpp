@@ -1,0 +1,455 @@
+#include "host/web/page_io.h"
+
+
+namespace halvane::web {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The length of the well-formed UTF-8 sequence at s[i], or 0 when it is
+// ill-formed; `valid` is then the length of its maximal subpart (at least 1).
+std::size_t SequenceAt(std::string_view s, std::size_t i, std::size_t& valid) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  valid = 1;
+  if (b0 < 0x80) return 1;
+  std::size_t len = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  for (std::size_t k = 1; k < len; ++k) {
+    if (i + k >= s.size()) return 0;
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    const unsigned char l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
+    if (b < l || b > h) return 0;
+    valid = k + 1;
+  }
+  return len;
+}
+
+// The next code point of `s` at i, advancing i; ill-formed bytes count as
+// one U+FFFD each.
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+  std::size_t valid = 0;
+  const std::size_t len = SequenceAt(s, i, valid);
+  if (len == 0) {
+    i += valid;
+    return 0xFFFD;
+  }
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : len == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
+  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
+  i += len;
+  return cp;
+}
+
+// Simple lower-case mapping of the letters page names use in practice.
+char32_t FoldCase(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+      (c >= 0x410 && c <= 0x42F)) {
+    return c + 32;
+  }
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x100 && c <= 0x17F) {
+    // Pairs of upper and lower letters: even/odd, except in 0139..0148 and
+    // 0179..017E where the upper letter is the odd one.
+    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    if (odd_upper) return (c % 2 == 1) ? c + 1 : c;
+    return (c % 2 == 0) ? c + 1 : c;
+  }
+  return c;
+}
+
+void AppendCodePoint(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string Fold(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) AppendCodePoint(out, FoldCase(NextCodePoint(s, i)));
+  return out;
+}
+
+// The values of `name` in `pairs` joined with ", "; nullopt when none.
+std::optional<std::string> Joined(const Pairs& pairs, std::string_view name) {
+  std::optional<std::string> out;
+  const std::string folded = Fold(name);
+  for (const auto& [n, v] : pairs) {
+    if (Fold(n) != folded) continue;
+    if (out) {
+      out->append(", ");
+      out->append(v);
+    } else {
+      out = v;
+    }
+  }
+  return out;
+}
+
+bool HasControl(std::string_view s) {
+  for (char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) return true;
+  }
+  return false;
+}
+
+bool IsFormType(std::string_view type) {
+  type = Trim(type);
+  if (const auto semi = type.find(';'); semi != std::string_view::npos) type = Trim(type.substr(0, semi));
+  return NamesEqual(type, "application/x-www-form-urlencoded");
+}
+
+}  // namespace
+
+std::string RepairUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    std::size_t valid = 0;
+    const std::size_t len = SequenceAt(bytes, i, valid);
+    if (len == 0) {
+      out.append(kReplacement);
+      i += valid;
+    } else {
+      out.append(bytes.substr(i, len));
+      i += len;
+    }
+  }
+  return out;
+}
+
+std::string SendableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  for (std::size_t i = 0; i + 2 < text.size(); ++i) {
+    const auto b1 = static_cast<unsigned char>(text[i + 1]);
+    const auto b2 = static_cast<unsigned char>(text[i + 2]);
+    if (static_cast<unsigned char>(text[i]) == 0xED && b1 >= 0xA0 && b1 <= 0xBF && b2 >= 0x80 && b2 <= 0xBF) {
+      out.append(RepairUtf8(text.substr(start, i - start)));
+      out.append(kReplacement);
+      start = i + 3;
+      i += 2;
+    }
+  }
+  out.append(RepairUtf8(text.substr(start)));
+  return out;
+}
+
+std::string UrlDecode(std::string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      bytes.push_back(' ');
+    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      bytes.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+      i += 2;
+    } else {
+      bytes.push_back(c);
+    }
+  }
+  return RepairUtf8(bytes);
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) { return Fold(a) == Fold(b); }
+
+std::string HtmlEncode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    switch (c) {
+      case '&': out.append("&amp;"); break;
+      case '<': out.append("&lt;"); break;
+      case '>': out.append("&gt;"); break;
+      case '"': out.append("&quot;"); break;
+      case '\'': out.append("&#39;"); break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string UrlEncode(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const std::string bytes = SendableText(text);
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || c == '-' || c == '_' ||
+        c == '.' || c == '*') {
+      out.push_back(c);
+    } else if (c == ' ') {
+      out.push_back('+');
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 15]);
+    }
+  }
+  return out;
+}
+
+bool IsToken(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool alnum = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9');
+    if (!alnum && std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
+Pairs ParseParams(std::string_view text) {
+  Pairs out;
+  while (!text.empty()) {
+    const std::size_t amp = text.find('&');
+    const std::string_view piece = text.substr(0, amp);
+    text.remove_prefix(amp == std::string_view::npos ? text.size() : amp + 1);
+    if (piece.empty()) continue;
+    const std::size_t eq = piece.find('=');
+    if (eq == std::string_view::npos) {
+      out.emplace_back(UrlDecode(piece), std::string());
+    } else {
+      out.emplace_back(UrlDecode(piece.substr(0, eq)), UrlDecode(piece.substr(eq + 1)));
+    }
+  }
+  return out;
+}
+
+Pairs ParseCookies(std::string_view header) {
+  Pairs out;
+  while (!header.empty()) {
+    const std::size_t semi = header.find(';');
+    const std::string_view piece = header.substr(0, semi);
+    header.remove_prefix(semi == std::string_view::npos ? header.size() : semi + 1);
+    const std::size_t eq = piece.find('=');
+    const std::string_view name = Trim(piece.substr(0, eq));
+    if (name.empty()) continue;
+    const std::string_view value = eq == std::string_view::npos ? std::string_view() : Trim(piece.substr(eq + 1));
+    out.emplace_back(RepairUtf8(name), UrlDecode(value));
+  }
+  return out;
+}
+
+// ---- PageRequest ------------------------------------------------------------------
+
+PageRequest::PageRequest(RequestData data) : data_(std::move(data)) {
+  raw_query_ = RepairUtf8(data_.query);
+  query_ = ParseParams(data_.query);
+  has_form_ = IsFormType(data_.content_type);
+  if (has_form_) {
+    raw_form_ = RepairUtf8(data_.body);
+    form_ = ParseParams(data_.body);
+  }
+  for (const auto& [name, value] : data_.headers) {
+    if (!NamesEqual(name, "Cookie")) continue;
+    Pairs some = ParseCookies(value);
+    cookies_.insert(cookies_.end(), std::make_move_iterator(some.begin()), std::make_move_iterator(some.end()));
+  }
+}
+
+std::optional<std::string> PageRequest::QueryString(std::string_view name) const { return Joined(query_, name); }
+
+std::optional<std::string> PageRequest::Form(std::string_view name) const { return Joined(form_, name); }
+
+std::optional<std::string> PageRequest::Cookie(std::string_view name) const {
+  const std::string folded = Fold(name);
+  for (const auto& [n, v] : cookies_) {
+    if (Fold(n) == folded) return v;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> PageRequest::ServerVariable(std::string_view name) const {
+  const std::string n = Fold(name);
+  if (n == "request_method") return data_.method;
+  if (n == "query_string") return raw_query_;
+  if (n == "script_name" || n == "path_info") return RepairUtf8(data_.path);
+  if (n == "content_type") return RepairUtf8(data_.content_type);
+  if (n == "content_length") return data_.content_length;
+  if (n == "remote_addr") return data_.remote_addr;
+  if (n == "server_name") return RepairUtf8(data_.server_name);
+  if (n == "server_port") return data_.server_port;
+  if (n == "server_protocol") return data_.protocol;
+  if (n == "https") return std::string(data_.https ? "on" : "off");
+  if (n.size() > 5 && n.compare(0, 5, "http_") == 0) {
+    // HTTP_X_Y: the header X-Y (or X_Y), values of one name joined with ", ".
+    std::optional<std::string> out;
+    for (const auto& [hname, hvalue] : data_.headers) {
+      std::string h = Fold(hname);
+      for (char& c : h) {
+        if (c == '-') c = '_';
+      }
+      if (h != std::string_view(n).substr(5)) continue;
+      const std::string v = RepairUtf8(Trim(hvalue));
+      if (out) {
+        out->append(", ");
+        out->append(v);
+      } else {
+        out = v;
+      }
+    }
+    return out;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> PageRequest::Item(std::string_view name) const {
+  if (auto v = QueryString(name)) return v;
+  if (auto v = Form(name)) return v;
+  if (auto v = Cookie(name)) return v;
+  return ServerVariable(name);
+}
+
+// ---- PageResponse -----------------------------------------------------------------
+
+void PageResponse::Write(std::string_view text) {
+  pending_.append(text);
+  total_ += text.size();
+  sink_.Wrote(total_);
+}
+
+void PageResponse::Flush() {
+  if (!head_sent_) {
+    head_sent_ = true;
+    sink_.SendHead(*this);
+  }
+  if (!pending_.empty()) {
+    std::string out;
+    out.swap(pending_);
+    sink_.SendBody(out);
+  }
+  sink_.Flushed();
+}
+
+void PageResponse::Finish() {
+  if (!head_sent_) {
+    head_sent_ = true;
+    sink_.SendHead(*this);
+  }
+  if (!pending_.empty()) {
+    std::string out;
+    out.swap(pending_);
+    sink_.SendBody(out);
+  }
+}
+
+bool PageResponse::SetStatus(std::string_view status) {
+  if (!CanSetHead() || status.size() < 5 || status[3] != ' ' || HasControl(status)) return false;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (status[i] < '0' || status[i] > '9') return false;
+  }
+  // HTTP has no status below 100; such a line could not be sent.
+  if (status[0] == '0') return false;
+  status_ = SendableText(status);
+  return true;
+}
+
+int PageResponse::StatusCode() const {
+  return (status_[0] - '0') * 100 + (status_[1] - '0') * 10 + (status_[2] - '0');
+}
+
+bool PageResponse::SetContentType(std::string_view type) {
+  if (!CanSetHead() || HasControl(type)) return false;
+  content_type_ = SendableText(type);
+  return true;
+}
+
+bool PageResponse::AddHeader(std::string_view name, std::string_view value) {
+  if (!CanSetHead() || !IsToken(name) || HasControl(value)) return false;
+  headers_.push_back(Header{std::string(name), SendableText(value), std::string()});
+  return true;
+}
+
+bool PageResponse::SetCookie(std::string_view name, std::string_view value) {
+  if (!CanSetHead() || !IsToken(name)) return false;
+  std::string line(name);
+  line.push_back('=');
+  line.append(UrlEncode(value));
+  line.append("; Path=/; SameSite=Lax");
+  for (Header& h : headers_) {
+    if (!h.cookie.empty() && NamesEqual(h.cookie, name)) {
+      h.cookie = std::string(name);
+      h.value = std::move(line);
+      return true;
+    }
+  }
+  headers_.push_back(Header{"Set-Cookie", std::move(line), std::string(name)});
+  return true;
+}
+
+bool PageResponse::Redirect(std::string_view url) {
+  if (!CanSetHead() || HasControl(url)) return false;
+  pending_.clear();
+  status_ = "302 Found";
+  headers_.push_back(Header{"Location", SendableText(url), std::string()});
+  redirected_ = true;
+  return true;
+}
+
+std::string HeadBlock(const PageResponse& response) {
+  std::string out = "HTTP/1.1 ";
+  out.append(response.Status());
+  out.append("\r\nContent-Type: ");
+  out.append(response.ContentType());
+  out.append("\r\n");
+  for (const PageResponse::Header& h : response.Headers()) {
+    out.append(h.name);
+    out.append(": ");
+    out.append(h.value);
+    out.append("\r\n");
+  }
+  out.append("\r\n");
+  return out;
+}
+
+}  // namespace halvane::web

@@ -1,0 +1,267 @@
+#include "host/web/template.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <system_error>
+
+namespace halvane::web {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+bool IsWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when `s` at `i` starts with `word` in any letter case.
+bool StartsNoCase(std::string_view s, std::size_t i, std::string_view word) {
+  if (s.size() - i < word.size()) return false;
+  for (std::size_t k = 0; k < word.size(); ++k) {
+    if (Lower(s[i + k]) != word[k]) return false;
+  }
+  return true;
+}
+
+// Line and column of offsets in one file's text, moving forward only.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+  // Advances to `offset` (never backwards).
+  void MoveTo(std::size_t offset) {
+    for (; pos_ < offset; ++pos_) {
+      const char c = text_[pos_];
+      if (c == '\n' || (c == '\r' && (pos_ + 1 >= text_.size() || text_[pos_ + 1] != '\n'))) {
+        ++line_;
+        column_ = 1;
+      } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+        ++column_;
+      }
+    }
+  }
+  int Line() const { return line_; }
+  int Column() const { return column_; }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+  int column_ = 1;
+};
+
+// An include line at text[at] ("<!--" already seen): the name and the
+// offset just past "-->", or nullopt when this is not an include line.
+struct IncludeLine {
+  std::string name;
+  std::size_t end = 0;
+};
+
+std::optional<IncludeLine> ReadIncludeLine(std::string_view text, std::size_t at) {
+  std::size_t i = at + 4;
+  auto blanks = [&] {
+    std::size_t n = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i, ++n;
+    return n;
+  };
+  blanks();
+  if (!StartsNoCase(text, i, "#include")) return std::nullopt;
+  i += 8;
+  if (blanks() == 0 || !StartsNoCase(text, i, "file")) return std::nullopt;
+  i += 4;
+  blanks();
+  if (i >= text.size() || text[i] != '=') return std::nullopt;
+  ++i;
+  blanks();
+  if (i >= text.size() || text[i] != '"') return std::nullopt;
+  const std::size_t name_start = ++i;
+  while (i < text.size() && text[i] != '"' && !IsLineEnd(text[i])) ++i;
+  if (i >= text.size() || text[i] != '"') return std::nullopt;
+  IncludeLine out;
+  out.name = std::string(text.substr(name_start, i - name_start));
+  ++i;
+  blanks();
+  if (text.compare(i, 3, "-->") != 0) return std::nullopt;
+  out.end = i + 3;
+  return out;
+}
+
+std::optional<std::string> ReadWhole(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Inside(const fs::path& root, const fs::path& path) {
+  const fs::path rel = path.lexically_relative(root);
+  if (rel.empty()) return false;
+  const auto first = rel.begin();
+  return first != rel.end() && *first != "..";
+}
+
+class Expander {
+ public:
+  Expander(const TemplateOptions& options, ExpandedTemplate& out) : options_(options), out_(out) {
+    std::error_code ec;
+    root_ = fs::weakly_canonical(options.root, ec);
+    if (ec) root_ = options.root.lexically_normal();
+  }
+
+  void File(std::string_view source, const std::string& name, const fs::path& file, int depth) {
+    if (source.substr(0, kBom.size()) == kBom) source.remove_prefix(kBom.size());
+    stack_.push_back(file);
+    Cursor cursor(source);
+    std::size_t text_start = 0;
+    std::size_t i = 0;
+    auto flush_text = [&](std::size_t end) {
+      if (end > text_start) {
+        cursor.MoveTo(text_start);
+        out_.pieces.push_back(TemplatePiece{TemplatePiece::Kind::Text,
+                                            std::string(source.substr(text_start, end - text_start)), name,
+                                            cursor.Line(), cursor.Column()});
+      }
+    };
+    while (i < source.size()) {
+      const std::size_t lt = source.find('<', i);
+      if (lt == std::string_view::npos) break;
+      if (source.compare(lt, 2, "<%") == 0) {
+        flush_text(lt);
+        const bool expr = lt + 2 < source.size() && source[lt + 2] == '=';
+        const std::size_t code_start = lt + (expr ? 3 : 2);
+        const std::size_t end = BlockEnd(source.substr(code_start));
+        cursor.MoveTo(lt);
+        if (end == std::string_view::npos) {
+          throw TemplateError(name, cursor.Line(), cursor.Column(),
+                              expr ? "\"<%=\" without its closing \"%>\"" : "\"<%\" without its closing \"%>\"");
+        }
+        cursor.MoveTo(code_start);
+        out_.pieces.push_back(TemplatePiece{expr ? TemplatePiece::Kind::Expr : TemplatePiece::Kind::Code,
+                                            std::string(source.substr(code_start, end)), name, cursor.Line(),
+                                            cursor.Column()});
+        i = text_start = code_start + end + 2;
+        continue;
+      }
+      if (source.compare(lt, 4, "<!--") == 0) {
+        if (std::optional<IncludeLine> inc = ReadIncludeLine(source, lt)) {
+          flush_text(lt);
+          cursor.MoveTo(lt);
+          Include(*inc, name, file, depth, cursor.Line(), cursor.Column());
+          i = text_start = inc->end;
+          continue;
+        }
+        i = lt + 4;
+        continue;
+      }
+      i = lt + 1;
+    }
+    flush_text(source.size());
+    stack_.pop_back();
+  }
+
+ private:
+  void Include(const IncludeLine& inc, const std::string& name, const fs::path& file, int depth, int line,
+               int column) {
+    auto fail = [&](const std::string& why) { throw TemplateError(name, line, column, why); };
+    const std::string& n = inc.name;
+    if (n.empty()) fail("an include line without a file name");
+    if (n.front() == '/' || n.front() == '\\' || n.find('\0') != std::string::npos) {
+      fail("the include \"" + n + "\" leads outside the served folder");
+    }
+    if (depth + 1 > options_.max_depth) {
+      fail("includes nest deeper than " + std::to_string(options_.max_depth) + " (\"" + n + "\")");
+    }
+    const fs::path target = (file.parent_path() / fs::path(n)).lexically_normal();
+    // Symbolic links are followed before the check, so a link inside the
+    // folder that points out of it counts as outside.
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(target, ec);
+    if (ec || !Inside(root_, real)) fail("the include \"" + n + "\" leads outside the served folder");
+    for (const fs::path& open : stack_) {
+      if (open == real) fail("the include \"" + n + "\" includes itself (an include cycle)");
+    }
+    if (!fs::is_regular_file(target, ec)) fail("the include file \"" + n + "\" does not exist");
+    if (options_.max_file_size) {
+      const auto size = fs::file_size(target, ec);
+      if (!ec && size > options_.max_file_size) fail("the include file \"" + n + "\" is too large");
+    }
+    std::optional<std::string> text = ReadWhole(target);
+    if (!text) fail("the include file \"" + n + "\" cannot be read");
+    if (options_.max_file_size && text->size() > options_.max_file_size) {
+      fail("the include file \"" + n + "\" is too large");
+    }
+    const std::string shown = (fs::path(name).parent_path() / fs::path(n)).lexically_normal().generic_string();
+    out_.includes.emplace_back(target, *text);
+    File(*text, shown, real, depth + 1);
+  }
+
+  const TemplateOptions& options_;
+  ExpandedTemplate& out_;
+  fs::path root_;
+  std::vector<fs::path> stack_;
+};
+
+}  // namespace
+
+std::size_t BlockEnd(std::string_view code) {
+  std::size_t i = 0;
+  auto skip_comment = [&]() -> bool {  // true when "%>" ends the comment
+    while (i < code.size() && !IsLineEnd(code[i])) {
+      if (code.compare(i, 2, "%>") == 0) return true;
+      ++i;
+    }
+    return false;
+  };
+  while (i < code.size()) {
+    const char c = code[i];
+    if (c == '%' && i + 1 < code.size() && code[i + 1] == '>') return i;
+    if (c == '"') {
+      // A string literal runs to its closing quote ("" is a quote inside)
+      // or, unterminated, to the line end (the parser reports it).
+      ++i;
+      while (i < code.size() && !IsLineEnd(code[i])) {
+        if (code[i] == '"') {
+          if (i + 1 < code.size() && code[i + 1] == '"') {
+            i += 2;
+            continue;
+          }
+          break;
+        }
+        ++i;
+      }
+      if (i < code.size() && code[i] == '"') ++i;
+      continue;
+    }
+    const bool rem = (c == 'r' || c == 'R') && StartsNoCase(code, i, "rem") &&
+                     (i == 0 || (!IsWordChar(code[i - 1]) && code[i - 1] != '.')) &&
+                     (i + 3 >= code.size() || IsBlank(code[i + 3]) || IsLineEnd(code[i + 3]) ||
+                      code.compare(i + 3, 2, "%>") == 0);
+    if (c == '\'' || rem) {
+      if (skip_comment()) return i;
+      continue;
+    }
+    if (IsWordChar(c)) {
+      // Skip the rest of a word, so "Remark" or "xRem" is no comment.
+      while (i < code.size() && IsWordChar(code[i])) ++i;
+      continue;
+    }
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+ExpandedTemplate ExpandTemplate(std::string_view source, const std::string& name, const fs::path& file,
+                                const TemplateOptions& options) {
+  ExpandedTemplate out;
+  Expander expander(options, out);
+  std::error_code ec;
+  const fs::path real = fs::weakly_canonical(file, ec);
+  expander.File(source, name, ec ? file : real, 0);
+  return out;
+}
+
+}  // namespace halvane::web
