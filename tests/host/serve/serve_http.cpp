@@ -437,7 +437,7 @@ class ServeProcess : public ::testing::Test {
   void SetUp() override {
     root_ = fs::temp_directory_path() / ("halvane-serve-proc-" + std::to_string(getpid()));
     fs::remove_all(root_);
-    WriteFile(root_ / "short.hvs", "Response.Write \"begun\"\nSleep 700\nResponse.Write \" and done\"");
+    WriteFile(root_ / "short.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 700\nResponse.Write \" and done\"");
     WriteFile(root_ / "long.hvs", "Response.Write \"begun\"\nSleep 20000\nResponse.Write \" and done\"");
   }
   void TearDown() override { fs::remove_all(root_); }
@@ -487,16 +487,19 @@ class ServeProcess : public ::testing::Test {
 TEST_F(ServeProcess, SigtermLetsRunningPagesFinish) {
   int port = Start("5");
   ASSERT_GT(port, 0);
-  auto page = std::async(std::launch::async, [&] { return Get(port, "/short.hvs"); });
-  std::this_thread::sleep_for(milliseconds(200));
+  // The stop comes once the page has surely begun: its first flush arrived.
+  Socket client(port);
+  ASSERT_TRUE(client.Send("GET /short.hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
+  std::string got;
+  ASSERT_TRUE(client.ReadUntil(got, "begun", std::chrono::seconds(10)));
   auto t0 = Clock::now();
   kill(pid_, SIGTERM);
   std::this_thread::sleep_for(milliseconds(100));
   Socket late(port);
   EXPECT_FALSE(late.connected());  // no longer accepting
-  auto r = page.get();
-  EXPECT_EQ(r.status, 200);
-  EXPECT_EQ(r.body, "begun and done");
+  got += client.ReadUntilClose(std::chrono::seconds(5));
+  EXPECT_EQ(got.rfind("HTTP/1.1 200", 0), 0u) << got;
+  EXPECT_NE(got.find(" and done"), std::string::npos) << got;
   EXPECT_EQ(Wait(std::chrono::seconds(5)), 0);
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(3));
 }
@@ -505,7 +508,7 @@ TEST_F(ServeProcess, SigtermCancelsPagesAfterTheGrace) {
   int port = Start("0.3");
   ASSERT_GT(port, 0);
   auto page = std::async(std::launch::async, [&] { return Get(port, "/long.hvs"); });
-  std::this_thread::sleep_for(milliseconds(200));
+  std::this_thread::sleep_for(milliseconds(600));  // the page is sleeping by then, even on a busy machine
   auto t0 = Clock::now();
   kill(pid_, SIGTERM);
   auto r = page.get();
