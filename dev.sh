@@ -37,7 +37,10 @@ configure() {  # configure <dir> [cmake args...]
 
 cmd_build() {
   need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev
-  configure build
+  # The unit test programs are built and run by the sanitizer tree of
+  # `./dev.sh test`; this tree builds the program, the library and the tests
+  # that use them whole (scripts, server, browsers, install, examples).
+  configure build -DHALVANE_UNIT_TESTS=OFF
   cmake --build build -j"$JOBS"
 }
 

@@ -8,11 +8,15 @@ endif()
 file(GLOB HALVANE_HOST_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/script/*_test.cpp)
 foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
   get_filename_component(name ${src} NAME_WE)
-  target_link_libraries(${name} PRIVATE halvane_script)
+  if(TARGET ${name})
+    target_link_libraries(${name} PRIVATE halvane_script)
+  endif()
 endforeach()
-target_compile_definitions(pages_test PRIVATE
-  HALVANE_PAGES_DIR="${CMAKE_CURRENT_LIST_DIR}/pages"
-  HALVANE_DOCS_FILE="${PROJECT_SOURCE_DIR}/docs/page-language.md")
+if(TARGET pages_test)
+  target_compile_definitions(pages_test PRIVATE
+    HALVANE_PAGES_DIR="${CMAKE_CURRENT_LIST_DIR}/pages"
+    HALVANE_DOCS_FILE="${PROJECT_SOURCE_DIR}/docs/page-language.md")
+endif()
 
 if(TARGET halvane_serve AND TARGET halvane_host)
   add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
