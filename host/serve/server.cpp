@@ -1146,6 +1146,13 @@ struct Server::Impl {
       all.assign(live.begin(), live.end());
     }
     for (const auto& ex : all) Abandon(*ex, true);
+    // The answers of pages that ended or were stopped are still on their way
+    // out: the event loop sends them before it stops (a second at most).
+    for (const auto until = Clock::now() + std::chrono::seconds(1); Clock::now() < until;) {
+      const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+      if (info == nullptr || info->num_connections == 0) break;
+      std::this_thread::sleep_for(milliseconds(10));
+    }
     {
       std::lock_guard lk(stop_mutex);
       watchdog_stop = true;
