@@ -48,7 +48,13 @@ char32_t Decode(std::string_view s, std::size_t& i) {
   return cp;
 }
 
-void Encode(std::string& out, char32_t cp) {
+
+bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -65,11 +71,6 @@ void Encode(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
-bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-}  // namespace
 
 std::u16string ToUtf16(std::string_view s) {
   std::u16string out;
@@ -97,7 +98,7 @@ std::string ToUtf8(std::u16string_view s) {
       c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(s[i + 1]) - 0xDC00);
       ++i;
     }
-    Encode(out, c);  // an unpaired surrogate keeps its three-byte form
+    AppendUtf8(out, c);  // an unpaired surrogate keeps its three-byte form
   }
   return out;
 }

@@ -19,4 +19,8 @@ std::string ToUtf8(std::u16string_view utf16);
 // automation layer counts them).
 std::size_t Utf16Length(std::string_view utf8);
 
+// Appends the UTF-8 form of one code point (a surrogate in its three-byte
+// form).
+void AppendUtf8(std::string& out, char32_t cp);
+
 }  // namespace halvane::utf

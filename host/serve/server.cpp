@@ -510,6 +510,28 @@ struct Server::Impl {
     return name;
   }
 
+  // Runs a page and sends what it left with its head: after an error only
+  // when streaming had begun (else the answer is an error page).  A stop from
+  // outside, or running out of memory, comes back as the run's outcome.
+  static script::Result RunAndFinish(const script::Program& program, const Request& req, web::PageResponse& response,
+                                     const script::Limits& limits) {
+    script::Result r;
+    try {
+      const web::PageRequest request(PageRequestData(req));
+      r = script::RunPage(program, request, response, limits);
+      if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
+    } catch (const script::Cancelled&) {
+      r.outcome = script::Outcome::Cancelled;
+    } catch (const std::exception& e) {  // out of memory
+      r.outcome = script::Outcome::Error;
+      r.status = 0x80004005u;
+      r.number = static_cast<std::int32_t>(r.status);
+      r.source = "Halvane";
+      r.description = e.what();
+    }
+    return r;
+  }
+
   // Runs a page already parsed right here on the event-loop thread (see
   // kInlineBudget).  False when it must run on a worker instead.
   bool RunInline(RequestCtx& ctx, MHD_Connection* c, const fs::path& file, MHD_Result* result) {
@@ -535,20 +557,7 @@ struct Server::Impl {
     limits.deadline = std::min(now + kInlineBudget, now + options.timeout);
     limits.max_steps = options.max_steps;
     limits.sleep = [&out](milliseconds) { out.GiveUp(); };
-    script::Result r;
-    try {
-      const web::PageRequest request(PageRequestData(ctx.request));
-      r = script::RunPage(*page.program, request, response, limits);
-      if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
-    } catch (const script::Cancelled&) {
-      r.outcome = script::Outcome::Cancelled;
-    } catch (const std::exception& e) {  // out of memory
-      r.outcome = script::Outcome::Error;
-      r.status = 0x80004005u;
-      r.number = static_cast<std::int32_t>(r.status);
-      r.source = "Halvane";
-      r.description = e.what();
-    }
+    const script::Result r = RunAndFinish(*page.program, ctx.request, response, limits);
     if (out.gave_up || r.outcome == script::Outcome::Timeout || r.outcome == script::Outcome::Cancelled) {
       if (page.waits) page.waits->store(true, std::memory_order_relaxed);
       return false;
@@ -725,22 +734,7 @@ struct Server::Impl {
       ExchangeOutput out(ex, workers);
       PageSink sink(ex, out, prefix);
       web::PageResponse response(sink);
-      script::Result r;
-      try {
-        const web::PageRequest request(PageRequestData(req));
-        r = script::RunPage(*page.program, request, response, limits);
-        // What the page left goes out with its head; after an error only
-        // when streaming had begun (else the answer is an error page).
-        if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
-      } catch (const script::Cancelled&) {
-        r.outcome = script::Outcome::Cancelled;
-      } catch (const std::exception& e) {  // out of memory
-        r.outcome = script::Outcome::Error;
-        r.status = 0x80004005u;
-        r.number = static_cast<std::int32_t>(r.status);
-        r.source = "Halvane";
-        r.description = e.what();
-      }
+      const script::Result r = RunAndFinish(*page.program, req, response, limits);
       if (r.outcome != script::Outcome::Completed) {
         ok = false;
         status = 500;

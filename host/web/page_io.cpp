@@ -1,5 +1,7 @@
 #include "host/web/page_io.h"
 
+#include "core/utf.h"
+
 
 namespace halvane::web {
 namespace {
@@ -88,29 +90,12 @@ char32_t FoldCase(char32_t c) {
   return c;
 }
 
-void AppendCodePoint(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 std::string Fold(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   std::size_t i = 0;
-  while (i < s.size()) AppendCodePoint(out, FoldCase(NextCodePoint(s, i)));
+  while (i < s.size()) utf::AppendUtf8(out, FoldCase(NextCodePoint(s, i)));
   return out;
 }
 

@@ -193,7 +193,7 @@ function startProxy(server) {
  * the frame of that name (`frame`). Exactly one must match unless `nth`
  * picks one (negative from the end). Boxes are in the window's CSS pixels.
  */
-function pick(spec) {
+function pick(query) {
   var doc = document;
   var dx = 0;
   var dy = 0;
@@ -203,35 +203,35 @@ function pick(spec) {
     dy += r.top + f.clientTop;
     doc = f.contentDocument;
   };
-  if (spec.popup) {
+  if (query.popup) {
     var open = [].filter.call(document.querySelectorAll('iframe[data-halvane-popup]'), function (f) {
       return f.style.display !== 'none' && f.getClientRects().length > 0;
     });
     if (open.length !== 1) return { error: open.length + ' popups are open' };
     enter(open[0]);
-  } else if (spec.frame) {
-    var frame = document.querySelector('iframe[name="' + spec.frame + '"]');
-    if (!frame) return { error: 'no frame ' + spec.frame };
+  } else if (query.frame) {
+    var frame = document.querySelector('iframe[name="' + query.frame + '"]');
+    if (!frame) return { error: 'no frame ' + query.frame };
     enter(frame);
   }
-  var all = [].slice.call(doc.querySelectorAll(spec.css || '*'));
-  if (spec.text !== undefined && spec.text !== null) {
+  var all = [].slice.call(doc.querySelectorAll(query.css || '*'));
+  if (query.text !== undefined && query.text !== null) {
     var hits = all.filter(function (e) {
-      return !/^(SCRIPT|STYLE|TITLE|HEAD|HTML)$/.test(e.tagName) && e.textContent.indexOf(spec.text) !== -1;
+      return !/^(SCRIPT|STYLE|TITLE|HEAD|HTML)$/.test(e.tagName) && e.textContent.indexOf(query.text) !== -1;
     });
     all = hits.filter(function (e) {
       return !hits.some(function (o) { return o !== e && e.contains(o); });
     });
   }
   var el;
-  if (spec.nth !== undefined && spec.nth !== null) {
-    el = all[spec.nth < 0 ? all.length + spec.nth : spec.nth];
+  if (query.nth !== undefined && query.nth !== null) {
+    el = all[query.nth < 0 ? all.length + query.nth : query.nth];
   } else if (all.length === 1) {
     el = all[0];
   } else if (all.length > 1) {
-    return { error: all.length + ' elements match ' + JSON.stringify(spec), count: all.length };
+    return { error: all.length + ' elements match ' + JSON.stringify(query), count: all.length };
   }
-  if (!el) return { error: 'nothing matches ' + JSON.stringify(spec), count: all.length };
+  if (!el) return { error: 'nothing matches ' + JSON.stringify(query), count: all.length };
   var r = el.getBoundingClientRect();
   return {
     element: el,
@@ -240,16 +240,16 @@ function pick(spec) {
   };
 }
 
-const spec = (target) => (typeof target === 'string' ? { css: target } : target);
+const query = (target) => (typeof target === 'string' ? { css: target } : target);
 
 // Runs `fn(element, box, ...args)` on the target's element in the page.
 function onElement(driver, target, fn, args = []) {
-  const source = `function (spec, args) {
-    var found = (${pick})(spec);
+  const source = `function (query, args) {
+    var found = (${pick})(query);
     if (found.error) return { error: found.error };
     return { value: (${fn}).apply(null, [found.element, found.box].concat(args)) };
   }`;
-  return driver.evaluate(source, [spec(target), args]).then((r) => {
+  return driver.evaluate(source, [query(target), args]).then((r) => {
     if (r.error) throw new Error(r.error);
     return r.value;
   });
@@ -281,14 +281,14 @@ class Page {
 
   // The target's box in the window; null when nothing matches.
   async box(target) {
-    const found = await this.driver.evaluate(`function (spec) {
-      var f = (${pick})(spec); return f.error ? null : f.box; }`, [spec(target)]);
+    const found = await this.driver.evaluate(`function (query) {
+      var f = (${pick})(query); return f.error ? null : f.box; }`, [query(target)]);
     return found;
   }
 
   count(target) {
-    return this.driver.evaluate(`function (spec) { var f = (${pick})(Object.assign({}, spec, { nth: 0 }));
-      return f.count || 0; }`, [spec(target)]);
+    return this.driver.evaluate(`function (query) { var f = (${pick})(Object.assign({}, query, { nth: 0 }));
+      return f.count || 0; }`, [query(target)]);
   }
 
   // Where a click on the target lands: the middle of its box, scrolled into
@@ -338,8 +338,8 @@ class Page {
   // Whether the target is shown: it has a box and is not hidden. False when
   // nothing matches.
   async visible(target) {
-    return this.driver.evaluate(`function (spec) {
-      var f = (${pick})(spec); return !f.error && (${VISIBLE})(f.element); }`, [spec(target)]);
+    return this.driver.evaluate(`function (query) {
+      var f = (${pick})(query); return !f.error && (${VISIBLE})(f.element); }`, [query(target)]);
   }
 
   // Runs `fn(element, ...args)` on the target's element.
