@@ -1100,7 +1100,11 @@ struct Server::Impl {
     // The connection's memory holds its request line and headers, plus
     // buffers for reading and sending.
     const std::size_t memory = options.max_header + options.max_url + 16 * 1024;
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
+    // Level-triggered poll, not epoll: with edge-triggered epoll a request
+    // cut short by the client (its bytes and its FIN in one arrival) is read
+    // once and then never polled again, so the connection lingered until the
+    // idle timeout instead of being closed at once.
+    unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
     daemon = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &Impl::OnRequest, this,                              //
         MHD_OPTION_LISTEN_SOCKET, listen_fd,                                              //

@@ -1,5 +1,5 @@
 // `halvane serve`: serves a folder over HTTP.  Connections are handled by an
-// event loop (libmicrohttpd on epoll), so idle and slow clients cost no
+// event loop (libmicrohttpd, level-triggered poll), so idle and slow clients cost no
 // thread.  Page scripts (*.hvs) run on page workers of their own, at most
 // `workers` at once; everything else in the folder is sent as a static file
 // straight from its file descriptor.
