@@ -111,8 +111,8 @@ void RegisterCom(const std::string& name, const CLSID& clsid, const IID& iid, DI
       }
     }
     DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS params{argv.data(), flags == DISPATCH_PROPERTYPUT ? &put : nullptr,
-                      static_cast<UINT>(argv.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
+    DISPPARAMS params{argv.data(), flags == DISPATCH_PROPERTYPUT ? &put : nullptr, static_cast<UINT>(argv.size()),
+                      flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
     for (auto _ : state) {
       VARIANT result;
       const HRESULT hr = d->lpVtbl->Invoke(d, dispid, &IID_NULL, 0, flags, &params,
@@ -170,8 +170,7 @@ Target TreeTarget(const char* name, std::vector<Variant> args) {
 }
 
 [[maybe_unused]] const int kRegistered = [] {
-  RegisterInvoke("Tabs.TabWidth-get",
-                 MakeDirect(MakeTabs, [](Tabs& t) { bm::DoNotOptimize(t.TabWidth()); }),
+  RegisterInvoke("Tabs.TabWidth-get", MakeDirect(MakeTabs, [](Tabs& t) { bm::DoNotOptimize(t.TabWidth()); }),
                  [] { return TabsTarget("TabWidth", InvokeKind::PropertyGet, {}); });
   RegisterInvoke("Tabs.TabWidth-let",
                  MakeDirect(MakeTabs,
@@ -193,7 +192,9 @@ Target TreeTarget(const char* name, std::vector<Variant> args) {
                               std::string s = b.SetValue(Variant(42));
                               Consume(s);
                             }),
-                 [] { return Target{Create("Halvane.ProgressBar"), "SetValue", InvokeKind::Method, {Variant(42)}}; });
+                 [] {
+                   return Target{Create("Halvane.ProgressBar"), "SetValue", InvokeKind::Method, {Variant(42)}};
+                 });
   RegisterInvoke("Tree.WriteMenuFooter",
                  MakeDirect(
                      [] {
@@ -218,7 +219,9 @@ Target TreeTarget(const char* name, std::vector<Variant> args) {
                        std::string s = t.WriteNode(kName, kUri, kTarget);
                        Consume(s);
                      }),
-                 [] { return TreeTarget("WriteNode", {Variant(kName), Variant(kUri), Variant(kTarget)}); });
+                 [] {
+                   return TreeTarget("WriteNode", {Variant(kName), Variant(kUri), Variant(kTarget)});
+                 });
   // An output member with a page-sized result: a menu of a title and
   // eight items, complete in every result.
   RegisterInvoke("PopupMenu.EmbedPopupMenu",
@@ -263,29 +266,31 @@ Target TreeTarget(const char* name, std::vector<Variant> args) {
                        SHORT w = 90;
                        bm::DoNotOptimize(t->lpVtbl->put_TabWidth(t, &w));
                      });
-  RegisterCom<_Tabs>("Tabs.TabName-get", CLSID_HalvaneTabs, IID__Tabs, 0x68030006, DISPATCH_PROPERTYGET, {},
-                     tabs_setup, [](_Tabs* t) {
+  RegisterCom<_Tabs>("Tabs.TabName-get", CLSID_HalvaneTabs, IID__Tabs, 0x68030006, DISPATCH_PROPERTYGET, {}, tabs_setup,
+                     [](_Tabs* t) {
                        BSTR s = nullptr;
                        bm::DoNotOptimize(t->lpVtbl->get_TabName(t, &s));
                        SysFreeString(s);
                      });
-  RegisterCom<_ProgressBar>("ProgressBar.SetValue", CLSID_HalvaneProgressBar, IID__ProgressBar, 0x60030004,
-                            DISPATCH_METHOD, {Variant(42)}, [](_ProgressBar*) {}, [](_ProgressBar* b) {
-                              VARIANT v;
-                              VariantInit(&v);
-                              v.vt = VT_I4;
-                              v.lVal = 42;
-                              BSTR s = nullptr;
-                              bm::DoNotOptimize(b->lpVtbl->SetValue(b, &v, &s));
-                              SysFreeString(s);
-                            });
+  RegisterCom<_ProgressBar>(
+      "ProgressBar.SetValue", CLSID_HalvaneProgressBar, IID__ProgressBar, 0x60030004, DISPATCH_METHOD, {Variant(42)},
+      [](_ProgressBar*) {},
+      [](_ProgressBar* b) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_I4;
+        v.lVal = 42;
+        BSTR s = nullptr;
+        bm::DoNotOptimize(b->lpVtbl->SetValue(b, &v, &s));
+        SysFreeString(s);
+      });
   auto tree_setup = [](_Tree* t) {
     BSTR s = nullptr;
     t->lpVtbl->Initialize(t, &s);
     SysFreeString(s);
   };
-  RegisterCom<_Tree>("Tree.WriteMenuFooter", CLSID_HalvaneTree, IID__Tree, 0x6003000A, DISPATCH_METHOD, {},
-                     tree_setup, [](_Tree* t) {
+  RegisterCom<_Tree>("Tree.WriteMenuFooter", CLSID_HalvaneTree, IID__Tree, 0x6003000A, DISPATCH_METHOD, {}, tree_setup,
+                     [](_Tree* t) {
                        BSTR s = nullptr;
                        bm::DoNotOptimize(t->lpVtbl->WriteMenuFooter(t, &s));
                        SysFreeString(s);
@@ -297,20 +302,20 @@ Target TreeTarget(const char* name, std::vector<Variant> args) {
                        bm::DoNotOptimize(t->lpVtbl->WriteNode(t, &name, &uri, &target, nullptr, &s));
                        SysFreeString(s);
                      });
-  RegisterCom<_PopupMenu>("PopupMenu.EmbedPopupMenu", CLSID_HalvanePopupMenu, IID__PopupMenu, 0x60030009,
-                          DISPATCH_METHOD, {},
-                          [](_PopupMenu* m) {
-                            BSTR title = Bstr("Actions"), display = Bstr("Open the document"),
-                                 click = Bstr("openDocument(this)"), image = Bstr("images/open.gif");
-                            m->lpVtbl->AddMenuTitle(m, &title);
-                            for (int i = 0; i < 8; ++i) m->lpVtbl->AddMenuItem(m, &display, &click, &image);
-                            for (BSTR b : {title, display, click, image}) SysFreeString(b);
-                          },
-                          [](_PopupMenu* m) {
-                            BSTR s = nullptr;
-                            bm::DoNotOptimize(m->lpVtbl->EmbedPopupMenu(m, &s));
-                            SysFreeString(s);
-                          });
+  RegisterCom<_PopupMenu>(
+      "PopupMenu.EmbedPopupMenu", CLSID_HalvanePopupMenu, IID__PopupMenu, 0x60030009, DISPATCH_METHOD, {},
+      [](_PopupMenu* m) {
+        BSTR title = Bstr("Actions"), display = Bstr("Open the document"), click = Bstr("openDocument(this)"),
+             image = Bstr("images/open.gif");
+        m->lpVtbl->AddMenuTitle(m, &title);
+        for (int i = 0; i < 8; ++i) m->lpVtbl->AddMenuItem(m, &display, &click, &image);
+        for (BSTR b : {title, display, click, image}) SysFreeString(b);
+      },
+      [](_PopupMenu* m) {
+        BSTR s = nullptr;
+        bm::DoNotOptimize(m->lpVtbl->EmbedPopupMenu(m, &s));
+        SysFreeString(s);
+      });
   return 0;
 }();
 

@@ -100,8 +100,7 @@ enum class Size { Small, Large };
 // output call.  `uses` is how many calls one object can take (counters
 // overflow at 32767); first calls take 1.
 template <class Make, class Call>
-void RegisterOutput(const std::string& name, Size size, Make make, Call call, std::size_t pool,
-                    std::size_t uses) {
+void RegisterOutput(const std::string& name, Size size, Make make, Call call, std::size_t pool, std::size_t uses) {
   using T = decltype(make());
   // The reference output and its allocation count, from one object.
   std::size_t allocs = 0;
@@ -113,19 +112,18 @@ void RegisterOutput(const std::string& name, Size size, Make make, Call call, st
   const double bytes = static_cast<double>(ref.size());
   const double large = size == Size::Large ? 1.0 : 0.0;
 
-  bm::RegisterBenchmark(("output/" + name + "/halvane").c_str(),
-                        [=](bm::State& state) {
-                          Pool<T, Make> objs(make, pool, uses);
-                          for (auto _ : state) {
-                            T& obj = objs.Next(state);
-                            std::string out = call(obj);
-                            Consume(out);
-                          }
-                          state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
-                          state.counters["bytes"] = bytes;
-                          state.counters["allocs"] = static_cast<double>(allocs);
-                          state.counters["large"] = large;
-                        });
+  bm::RegisterBenchmark(("output/" + name + "/halvane").c_str(), [=](bm::State& state) {
+    Pool<T, Make> objs(make, pool, uses);
+    for (auto _ : state) {
+      T& obj = objs.Next(state);
+      std::string out = call(obj);
+      Consume(out);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+    state.counters["bytes"] = bytes;
+    state.counters["allocs"] = static_cast<double>(allocs);
+    state.counters["large"] = large;
+  });
   // The baselines take their objects from the same pool as the library
   // call, without calling them, so that all three run with the same heap
   // traffic (a first call works on a freshly made object each time).

@@ -14,9 +14,9 @@
 namespace halvane::bench {
 namespace {
 
-constexpr std::size_t kFirst = 1;           // a first call: one call per object
-constexpr std::size_t kFirstPool = 512;     // fresh objects made at a time
-constexpr std::size_t kLaterUses = 20000;   // well below the 16-bit counters' limit
+constexpr std::size_t kFirst = 1;          // a first call: one call per object
+constexpr std::size_t kFirstPool = 512;    // fresh objects made at a time
+constexpr std::size_t kLaterUses = 20000;  // well below the 16-bit counters' limit
 constexpr std::size_t kLaterPool = 4;
 
 // A fixed "now" (4 December 2026) so that every Calendar is the same.
@@ -26,15 +26,16 @@ double FixedNow() { return 46360.0; }
 
 void RegisterAutoComplete() {
   auto call = [](AutoComplete& a) { return a.EmbedAutoComplete("city", "cityList", true, false); };
-  RegisterOutput("AutoComplete.EmbedAutoComplete/first", Size::Large, [] { return AutoComplete(); }, call,
-                 kFirstPool, kFirst);
-  RegisterOutput("AutoComplete.EmbedAutoComplete/later", Size::Small,
-                 [call] {
-                   AutoComplete a;
-                   call(a);
-                   return a;
-                 },
-                 call, kLaterPool, kLaterUses);
+  RegisterOutput(
+      "AutoComplete.EmbedAutoComplete/first", Size::Large, [] { return AutoComplete(); }, call, kFirstPool, kFirst);
+  RegisterOutput(
+      "AutoComplete.EmbedAutoComplete/later", Size::Small,
+      [call] {
+        AutoComplete a;
+        call(a);
+        return a;
+      },
+      call, kLaterPool, kLaterUses);
 }
 
 // ---- Calendar --------------------------------------------------------------------
@@ -51,29 +52,32 @@ void RegisterCalendar() {
   auto embedded = [agenda](Calendar& c) { return c.DisplayEmbedded(agenda); };
   auto popup = [due](Calendar& c) { return c.DisplayPopup(due); };
   RegisterOutput("Calendar.DisplayEmbedded/first", Size::Large, MakeCalendar, embedded, kFirstPool, kFirst);
-  RegisterOutput("Calendar.DisplayEmbedded/later", Size::Small,
-                 [embedded] {
-                   Calendar c = MakeCalendar();
-                   embedded(c);
-                   return c;
-                 },
-                 embedded, kLaterPool, kLaterUses);
+  RegisterOutput(
+      "Calendar.DisplayEmbedded/later", Size::Small,
+      [embedded] {
+        Calendar c = MakeCalendar();
+        embedded(c);
+        return c;
+      },
+      embedded, kLaterPool, kLaterUses);
   RegisterOutput("Calendar.DisplayPopup/first", Size::Large, MakeCalendar, popup, kFirstPool, kFirst);
-  RegisterOutput("Calendar.DisplayPopup/later", Size::Small,
-                 [popup] {
-                   Calendar c = MakeCalendar();
-                   popup(c);
-                   return c;
-                 },
-                 popup, kLaterPool, kLaterUses);
+  RegisterOutput(
+      "Calendar.DisplayPopup/later", Size::Small,
+      [popup] {
+        Calendar c = MakeCalendar();
+        popup(c);
+        return c;
+      },
+      popup, kLaterPool, kLaterUses);
   // The popup after the embedded calendar: the common block is already out.
-  RegisterOutput("Calendar.DisplayPopup/after-embedded", Size::Large,
-                 [embedded] {
-                   Calendar c = MakeCalendar();
-                   embedded(c);
-                   return c;
-                 },
-                 popup, kFirstPool, kFirst);
+  RegisterOutput(
+      "Calendar.DisplayPopup/after-embedded", Size::Large,
+      [embedded] {
+        Calendar c = MakeCalendar();
+        embedded(c);
+        return c;
+      },
+      popup, kFirstPool, kFirst);
 }
 
 // ---- PopupMenu ----------------------------------------------------------------------
@@ -98,10 +102,10 @@ PopupMenu MakeMenu(int rows) {
 
 void RegisterPopupMenu() {
   auto embed = [](PopupMenu& m) { return m.EmbedPopupMenu(); };
-  RegisterOutput("PopupMenu.EmbedPopupMenu/5-rows", Size::Small, [] { return MakeMenu(5); }, embed, 1,
-                 SIZE_MAX);
-  RegisterOutput("PopupMenu.EmbedPopupMenu/1820-rows", Size::Large, [] { return MakeMenu(1820); }, embed, 1,
-                 SIZE_MAX);
+  RegisterOutput(
+      "PopupMenu.EmbedPopupMenu/5-rows", Size::Small, [] { return MakeMenu(5); }, embed, 1, SIZE_MAX);
+  RegisterOutput(
+      "PopupMenu.EmbedPopupMenu/1820-rows", Size::Large, [] { return MakeMenu(1820); }, embed, 1, SIZE_MAX);
 }
 
 // The add calls, each on a menu that is replaced every 1000 rows.
@@ -160,8 +164,7 @@ void MenuOfRows(bm::State& state) {
   }
   state.SetComplexityN(rows);
   state.counters["rows"] = rows;
-  state.counters["per_row"] =
-      bm::Counter(rows, bm::Counter::kIsIterationInvariantRate | bm::Counter::kInvert);
+  state.counters["per_row"] = bm::Counter(rows, bm::Counter::kIsIterationInvariantRate | bm::Counter::kInvert);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(MenuOfRows)
@@ -183,14 +186,18 @@ ProgressBar MakeBar() {
 }
 
 void RegisterProgressBar() {
-  RegisterOutput("ProgressBar.Show/visible", Size::Large, MakeBar,
-                 [](ProgressBar& b) { return b.Show(Variant(false), Variant(false)); }, 1, SIZE_MAX);
-  RegisterOutput("ProgressBar.Show/hiding", Size::Large, MakeBar,
-                 [](ProgressBar& b) { return b.Show(Variant(true), Variant(true)); }, 1, SIZE_MAX);
-  RegisterOutput("ProgressBar.SetValue", Size::Small, MakeBar,
-                 [](ProgressBar& b) { return b.SetValue(Variant(42)); }, 1, SIZE_MAX);
-  RegisterOutput("ProgressBar.HideOutput", Size::Small, MakeBar,
-                 [](ProgressBar& b) { return b.HideOutput(Variant(false)); }, 1, SIZE_MAX);
+  RegisterOutput(
+      "ProgressBar.Show/visible", Size::Large, MakeBar,
+      [](ProgressBar& b) { return b.Show(Variant(false), Variant(false)); }, 1, SIZE_MAX);
+  RegisterOutput(
+      "ProgressBar.Show/hiding", Size::Large, MakeBar,
+      [](ProgressBar& b) { return b.Show(Variant(true), Variant(true)); }, 1, SIZE_MAX);
+  RegisterOutput(
+      "ProgressBar.SetValue", Size::Small, MakeBar, [](ProgressBar& b) { return b.SetValue(Variant(42)); }, 1,
+      SIZE_MAX);
+  RegisterOutput(
+      "ProgressBar.HideOutput", Size::Small, MakeBar, [](ProgressBar& b) { return b.HideOutput(Variant(false)); }, 1,
+      SIZE_MAX);
 }
 
 // ---- Tabs -------------------------------------------------------------------------------
@@ -215,22 +222,24 @@ void RegisterTabs() {
     t.JavaScriptOnClick(on_click);
     return t.WriteTab(content, url);
   };
-  RegisterOutput("Tabs.WriteTab/first", Size::Large,
-                 [on_click] {
-                   Tabs t = MakeTabs();
-                   t.JavaScriptOnClick(on_click);
-                   return t;
-                 },
-                 [content, url](Tabs& t) { return t.WriteTab(content, url); }, kFirstPool, kFirst);
+  RegisterOutput(
+      "Tabs.WriteTab/first", Size::Large,
+      [on_click] {
+        Tabs t = MakeTabs();
+        t.JavaScriptOnClick(on_click);
+        return t;
+      },
+      [content, url](Tabs& t) { return t.WriteTab(content, url); }, kFirstPool, kFirst);
   // The tab's left edge is TabWidth * index: 90 * 364 overflows 16 bits, so
   // an object takes 300 tabs.
-  RegisterOutput("Tabs.WriteTab/later", Size::Small,
-                 [write] {
-                   Tabs t = MakeTabs();
-                   write(t);
-                   return t;
-                 },
-                 write, 256, 300);
+  RegisterOutput(
+      "Tabs.WriteTab/later", Size::Small,
+      [write] {
+        Tabs t = MakeTabs();
+        write(t);
+        return t;
+      },
+      write, 256, 300);
 }
 
 // ---- Tree ---------------------------------------------------------------------------------
@@ -255,7 +264,8 @@ void RegisterTree() {
   auto footer = [](Tree& t) { return t.WriteMenuFooter(); };
   auto node = [](Tree& t) { return t.WriteNode(kName, kUri, kTarget); };
   auto node_image = [](Tree& t) { return t.WriteNode(kName, kUri, kTarget, kImage); };
-  RegisterOutput("Tree.Initialize", Size::Large, MakeTree, [](Tree& t) { return t.Initialize(); }, 1, SIZE_MAX);
+  RegisterOutput(
+      "Tree.Initialize", Size::Large, MakeTree, [](Tree& t) { return t.Initialize(); }, 1, SIZE_MAX);
   RegisterOutput("Tree.WriteExpandCollapse/first", Size::Large, MakeTree, expand, kFirstPool, kFirst);
   RegisterOutput("Tree.WriteExpandCollapse/later", Size::Small, MakePrimedTree, expand, 1, SIZE_MAX);
   RegisterOutput("Tree.WriteMenuHeader/first", Size::Large, MakeTree, header, kFirstPool, kFirst);
@@ -316,9 +326,7 @@ struct TreePageRef {
     Tree t = MakeTree();
     std::vector<std::string> out;
     out.reserve(kMenus * (kNodesPerMenu + 2) + 1);
-    allocs = alloc_count::During([&] {
-      TreePage(t, [&](std::string s) { out.push_back(std::move(s)); });
-    });
+    allocs = alloc_count::During([&] { TreePage(t, [&](std::string s) { out.push_back(std::move(s)); }); });
     pieces = std::move(out);
     for (const std::string& p : pieces) {
       piece_lines.push_back(Lines(p));

@@ -65,9 +65,7 @@ Variant FloatResult(double r, bool single) {
   return Variant(r);
 }
 
-bool WholeKind(VarType t) {
-  return t == VarType::Integer || t == VarType::Boolean || t == VarType::Empty;
-}
+bool WholeKind(VarType t) { return t == VarType::Integer || t == VarType::Boolean || t == VarType::Empty; }
 
 // Both operands of \ and Mod made Long; `integer` tells whether the result
 // is an Integer.
@@ -323,15 +321,18 @@ Variant KeepKind(const Variant& x, Whole64 whole, Real real) {
 }  // namespace
 
 Variant Abs(const Variant& x) {
-  return KeepKind(x, [](std::int64_t i) { return i < 0 ? -i : i; }, [](double d) { return std::fabs(d); });
+  return KeepKind(
+      x, [](std::int64_t i) { return i < 0 ? -i : i; }, [](double d) { return std::fabs(d); });
 }
 
 Variant Int(const Variant& x) {
-  return KeepKind(x, [](std::int64_t i) { return i; }, [](double d) { return std::floor(d); });
+  return KeepKind(
+      x, [](std::int64_t i) { return i; }, [](double d) { return std::floor(d); });
 }
 
 Variant Fix(const Variant& x) {
-  return KeepKind(x, [](std::int64_t i) { return i; }, [](double d) { return std::trunc(d); });
+  return KeepKind(
+      x, [](std::int64_t i) { return i; }, [](double d) { return std::trunc(d); });
 }
 
 Variant Sgn(const Variant& x) {
@@ -391,7 +392,8 @@ std::string FormatNumber(const Variant& x, std::int32_t digits) {
   if (digits > 0) {
     out.push_back('.');
     for (int i = t.point; i < t.point + digits; ++i)
-      out.push_back(i >= 0 && static_cast<std::size_t>(i) < t.digits.size() ? t.digits[static_cast<std::size_t>(i)] : '0');
+      out.push_back(i >= 0 && static_cast<std::size_t>(i) < t.digits.size() ? t.digits[static_cast<std::size_t>(i)]
+                                                                            : '0');
   }
   return out;
 }

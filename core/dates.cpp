@@ -85,8 +85,7 @@ Variant Part(const Variant& d, int DateParts::*field) {
 
 constexpr std::string_view kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
                                             "July",    "August",   "September", "October", "November", "December"};
-constexpr std::string_view kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                          "Thursday", "Friday", "Saturday"};
+constexpr std::string_view kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 }  // namespace
 
@@ -102,7 +101,8 @@ Variant Minute(const Variant& d) { return Part(d, &DateParts::minute); }
 Variant Second(const Variant& d) { return Part(d, &DateParts::second); }
 
 Variant DateSerialCarry(std::int32_t year, std::int32_t month, std::int32_t day) {
-  const std::int64_t first = FirstOfMonth(static_cast<std::int64_t>(year) * 12 + (static_cast<std::int64_t>(month) - 1));
+  const std::int64_t first =
+      FirstOfMonth(static_cast<std::int64_t>(year) * 12 + (static_cast<std::int64_t>(month) - 1));
   return FromLinear(first + (static_cast<std::int64_t>(day) - 1), 0);
 }
 
@@ -144,9 +144,7 @@ Variant DateDiff(std::string_view interval, const Variant& d1, const Variant& d2
     case Interval::Day: r = b.day - a.day; break;
     case Interval::Week: r = (b.day - a.day) / 7; break;
     case Interval::Hour: r = (b.day * 24 + b.parts.hour) - (a.day * 24 + a.parts.hour); break;
-    case Interval::Minute:
-      r = (b.day * 1440 + b.seconds / 60) - (a.day * 1440 + a.seconds / 60);
-      break;
+    case Interval::Minute: r = (b.day * 1440 + b.seconds / 60) - (a.day * 1440 + a.seconds / 60); break;
     case Interval::Second: r = (b.day * 86400 + b.seconds) - (a.day * 86400 + a.seconds); break;
   }
   if (r < std::numeric_limits<std::int32_t>::min() || r > std::numeric_limits<std::int32_t>::max())

@@ -12,20 +12,20 @@ namespace halvane {
 // Standard error numbers: those the value operations raise (5, 6, 11, 13,
 // 14, 94) and those a script host raises (the rest).  Each has a standard
 // description (StandardDescription).
-inline constexpr std::int32_t kErrInvalidCall = 5;         // "Invalid procedure call or argument"
-inline constexpr std::int32_t kErrOverflow = 6;            // "Overflow"
-inline constexpr std::int32_t kErrSubscript = 9;           // "Subscript out of range"
-inline constexpr std::int32_t kErrDivisionByZero = 11;     // "Division by zero"
-inline constexpr std::int32_t kErrTypeMismatch = 13;       // "Type mismatch"
-inline constexpr std::int32_t kErrOutOfStringSpace = 14;   // "Out of string space"
-inline constexpr std::int32_t kErrOutOfStack = 28;         // "Out of stack space"
-inline constexpr std::int32_t kErrNotDefined = 35;         // "Sub or Function not defined"
-inline constexpr std::int32_t kErrInvalidUseOfNull = 94;   // "Invalid use of Null"
-inline constexpr std::int32_t kErrObjectRequired = 424;    // "Object required"
-inline constexpr std::int32_t kErrCannotCreate = 429;      // "Cannot create object"
-inline constexpr std::int32_t kErrNoMember = 438;          // "Object has no such property or method"
-inline constexpr std::int32_t kErrArgCount = 450;          // "Wrong number of arguments"
-inline constexpr std::int32_t kErrUndefinedVariable = 500; // "Variable is undefined"
+inline constexpr std::int32_t kErrInvalidCall = 5;          // "Invalid procedure call or argument"
+inline constexpr std::int32_t kErrOverflow = 6;             // "Overflow"
+inline constexpr std::int32_t kErrSubscript = 9;            // "Subscript out of range"
+inline constexpr std::int32_t kErrDivisionByZero = 11;      // "Division by zero"
+inline constexpr std::int32_t kErrTypeMismatch = 13;        // "Type mismatch"
+inline constexpr std::int32_t kErrOutOfStringSpace = 14;    // "Out of string space"
+inline constexpr std::int32_t kErrOutOfStack = 28;          // "Out of stack space"
+inline constexpr std::int32_t kErrNotDefined = 35;          // "Sub or Function not defined"
+inline constexpr std::int32_t kErrInvalidUseOfNull = 94;    // "Invalid use of Null"
+inline constexpr std::int32_t kErrObjectRequired = 424;     // "Object required"
+inline constexpr std::int32_t kErrCannotCreate = 429;       // "Cannot create object"
+inline constexpr std::int32_t kErrNoMember = 438;           // "Object has no such property or method"
+inline constexpr std::int32_t kErrArgCount = 450;           // "Wrong number of arguments"
+inline constexpr std::int32_t kErrUndefinedVariable = 500;  // "Variable is undefined"
 
 // The description of a number that has no standard one.
 inline constexpr std::string_view kDefaultDescription = "Application-defined or object-defined error";
@@ -44,9 +44,7 @@ class Error : public std::exception {
   std::int32_t Number() const noexcept { return number_; }
   const std::string& Source() const noexcept { return source_; }
   const std::string& Description() const noexcept { return description_; }
-  std::uint32_t Status() const noexcept {
-    return 0x800A0000u + static_cast<std::uint32_t>(number_ & 0xFFFF);
-  }
+  std::uint32_t Status() const noexcept { return 0x800A0000u + static_cast<std::uint32_t>(number_ & 0xFFFF); }
   const char* what() const noexcept override { return description_.c_str(); }
 
   void SetSourceIfEmpty(std::string_view source) {

@@ -26,7 +26,6 @@ constexpr bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-
 // Number of characters `raw` has once every LF is replaced by CR LF.
 consteval std::size_t CrlfSize(std::string_view raw) {
   std::size_t n = raw.size();

@@ -56,7 +56,7 @@ struct Template {
 // keeps a view of it.
 template <std::size_t Fields, std::size_t Names>
 consteval Template<Fields, Names> CompileTemplate(std::string_view tmpl,
-                                                   std::initializer_list<std::string_view> names) {
+                                                  std::initializer_list<std::string_view> names) {
   if (names.size() != Names) throw "the name list does not have Names entries";
   Template<Fields, Names> t{};
   t.text = tmpl;
@@ -122,7 +122,8 @@ void AppendTemplate(std::string& out, const Values&... values) {
           p += value.size();
         }(),
         ...);
-  }(std::make_index_sequence<kFields>{});
+  }
+  (std::make_index_sequence<kFields>{});
   std::memcpy(p, T.text.data() + T.piece_begin[kFields], T.piece_size[kFields]);
 }
 

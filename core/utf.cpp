@@ -19,11 +19,17 @@ char32_t Decode(std::string_view s, std::size_t& i) {
   char32_t cp;
   char32_t min;
   if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2; cp = b0 & 0x1F; min = 0x80;
+    len = 2;
+    cp = b0 & 0x1F;
+    min = 0x80;
   } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3; cp = b0 & 0x0F; min = 0x800;
+    len = 3;
+    cp = b0 & 0x0F;
+    min = 0x800;
   } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4; cp = b0 & 0x07; min = 0x10000;
+    len = 4;
+    cp = b0 & 0x07;
+    min = 0x10000;
   } else {
     ++i;
     return kReplacement;
@@ -47,7 +53,6 @@ char32_t Decode(std::string_view s, std::size_t& i) {
   i += static_cast<std::size_t>(len);
   return cp;
 }
-
 
 bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }

@@ -202,9 +202,8 @@ int ToInt(std::string_view digits) {
 // 1..12 for an English month name, full or abbreviated to three letters or
 // more; 0 otherwise.
 int MonthFromName(std::string_view w) {
-  static constexpr std::string_view kMonths[] = {"january", "february", "march",     "april",
-                                                 "may",     "june",     "july",      "august",
-                                                 "september", "october", "november", "december"};
+  static constexpr std::string_view kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
+                                                 "july",    "august",   "september", "october", "november", "december"};
   if (w.size() < 3) return 0;
   for (int m = 0; m < 12; ++m) {
     const std::string_view name = kMonths[m];
@@ -246,12 +245,15 @@ std::optional<double> ReadDatePart(const std::vector<Token>& tk) {
   std::vector<Token> t;
   for (const Token& x : tk)
     if (!(x.kind == Token::Sep && x.sep == ' ')) t.push_back(x);
-  if (!t.empty() && t.front().kind == Token::Word && IsWeekdayName(t.front().text) && MonthFromName(t.front().text) == 0)
+  if (!t.empty() && t.front().kind == Token::Word && IsWeekdayName(t.front().text) &&
+      MonthFromName(t.front().text) == 0)
     t.erase(t.begin());
   int y = 0, m = 0, d = 0;
-  auto is_date_sep = [](const Token& x) { return x.kind == Token::Sep && (x.sep == '/' || x.sep == '-' || x.sep == '.'); };
-  if (t.size() == 5 && t[0].kind == Token::Num && is_date_sep(t[1]) && t[2].kind == Token::Num &&
-      is_date_sep(t[3]) && t[4].kind == Token::Num) {
+  auto is_date_sep = [](const Token& x) {
+    return x.kind == Token::Sep && (x.sep == '/' || x.sep == '-' || x.sep == '.');
+  };
+  if (t.size() == 5 && t[0].kind == Token::Num && is_date_sep(t[1]) && t[2].kind == Token::Num && is_date_sep(t[3]) &&
+      t[4].kind == Token::Num) {
     if (t[0].text.size() >= 3) {  // year first: 2026-12-04
       if (!YearFrom(t[0], y) || !SmallNum(t[2], m) || !SmallNum(t[4], d)) return std::nullopt;
     } else {  // month/day/year
@@ -262,8 +264,10 @@ std::optional<double> ReadDatePart(const std::vector<Token>& tk) {
   // Month names: "December 4, 2026", "Dec-4-2026", "4 Dec 2026", "4-Dec-2026".
   std::vector<Token> core;
   for (const Token& x : t)
-    if (x.kind != Token::Sep || x.sep == ':') core.push_back(x);
-    else if (x.sep != '-' && x.sep != '/' && x.sep != '.') return std::nullopt;
+    if (x.kind != Token::Sep || x.sep == ':')
+      core.push_back(x);
+    else if (x.sep != '-' && x.sep != '/' && x.sep != '.')
+      return std::nullopt;
   if (core.size() == 3) {
     if (core[0].kind == Token::Word && (m = MonthFromName(core[0].text)) != 0) {
       if (!SmallNum(core[1], d) || !YearFrom(core[2], y)) return std::nullopt;
@@ -286,8 +290,7 @@ std::optional<double> ReadTimePart(const std::vector<Token>& t) {
   std::size_t i = 0;
   if (!(i < c.size() && SmallNum(c[i], h))) return std::nullopt;
   ++i;
-  if (!(i + 1 < c.size() && c[i].kind == Token::Sep && c[i].sep == ':' && SmallNum(c[i + 1], mi)))
-    return std::nullopt;
+  if (!(i + 1 < c.size() && c[i].kind == Token::Sep && c[i].sep == ':' && SmallNum(c[i + 1], mi))) return std::nullopt;
   i += 2;
   if (i + 1 < c.size() && c[i].kind == Token::Sep && c[i].sep == ':') {
     if (!SmallNum(c[i + 1], s)) return std::nullopt;
@@ -501,8 +504,10 @@ Variant Concat(const Variant& a, const Variant& b) {
   if (an && bn) return Variant::Null();
   std::string out = an ? std::string() : ToString(a);
   if (!bn) {
-    if (b.Type() == VarType::String) out += b.RawString();
-    else out += ToString(b);
+    if (b.Type() == VarType::String)
+      out += b.RawString();
+    else
+      out += ToString(b);
   }
   return Variant(std::move(out));
 }
@@ -533,10 +538,14 @@ NumberReading ReadNumber(std::string_view text) {
     double v = 0.0;
     for (char c : s) {
       int digit;
-      if (c >= '0' && c <= '9') digit = c - '0';
-      else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-      else return kNaN;
+      if (c >= '0' && c <= '9')
+        digit = c - '0';
+      else if (c >= 'a' && c <= 'f')
+        digit = c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F')
+        digit = c - 'A' + 10;
+      else
+        return kNaN;
       v = v * 16.0 + digit;
     }
     if (std::isinf(v)) return {NumberReading::Status::Overflow, 0.0};
@@ -715,7 +724,7 @@ std::optional<int> Compare(const Variant& a, const Variant& b) {
     const int c = x.compare(y);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
-  if (sa) return 1;   // a String is greater than any number
+  if (sa) return 1;  // a String is greater than any number
   if (sb) return -1;
   const double x = NumberOf(a);
   const double y = NumberOf(b);

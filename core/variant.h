@@ -49,15 +49,28 @@ class Variant {
   Variant(std::string_view v) : type_(VarType::String), str_(v) {}
 
   static Variant Empty() { return Variant(); }
-  static Variant Null() { Variant v; v.type_ = VarType::Null; return v; }
+  static Variant Null() {
+    Variant v;
+    v.type_ = VarType::Null;
+    return v;
+  }
   static Variant Integer(std::int16_t v) { return Variant(v); }
   static Variant Long(std::int32_t v) { return Variant(v); }
   static Variant Single(float v) { return Variant(v); }
   static Variant Double(double v) { return Variant(v); }
-  static Variant Date(double day_number) { Variant v(day_number); v.type_ = VarType::Date; return v; }
+  static Variant Date(double day_number) {
+    Variant v(day_number);
+    v.type_ = VarType::Date;
+    return v;
+  }
   static Variant String(std::string s) { return Variant(std::move(s)); }
   static Variant Boolean(bool b) { return Variant(b); }
-  static Variant ErrorCode(std::int32_t scode) { Variant v; v.type_ = VarType::Error; v.num_ = scode; return v; }
+  static Variant ErrorCode(std::int32_t scode) {
+    Variant v;
+    v.type_ = VarType::Error;
+    v.num_ = scode;
+    return v;
+  }
   // The value an omitted argument is: an Error holding DISP_E_PARAMNOTFOUND.
   static Variant Missing() { return ErrorCode(kStatusParamNotFound); }
   // A by-reference Variant referring to `target`, which must outlive it.
@@ -83,8 +96,8 @@ class Variant {
   bool IsMissing() const;
 
   // Raw payload access (no conversion; valid only for the matching kind).
-  std::int32_t RawInt() const { return Deref().num_; }   // Integer, Long, Boolean, Error
-  double RawDouble() const { return Deref().dbl_; }      // Single, Double, Date
+  std::int32_t RawInt() const { return Deref().num_; }           // Integer, Long, Boolean, Error
+  double RawDouble() const { return Deref().dbl_; }              // Single, Double, Date
   const std::string& RawString() const { return Deref().str_; }  // String
 
  private:
@@ -97,13 +110,13 @@ class Variant {
 
 // ---- conversions ---------------------------------------------------------
 
-std::string ToString(const Variant& v);        // Null: 94, Error: 13
-std::int32_t ToLong(const Variant& v);         // banker's rounding; 6/13/94
-std::int16_t ToInteger(const Variant& v);      // banker's rounding; 6/13/94
-bool ToBoolean(const Variant& v);              // "True"/"False" texts; 13/94
-double ToDouble(const Variant& v);             // 6/13/94
-float ToSingle(const Variant& v);              // 6/13/94
-double ToDate(const Variant& v);               // a day number; 13/94
+std::string ToString(const Variant& v);    // Null: 94, Error: 13
+std::int32_t ToLong(const Variant& v);     // banker's rounding; 6/13/94
+std::int16_t ToInteger(const Variant& v);  // banker's rounding; 6/13/94
+bool ToBoolean(const Variant& v);          // "True"/"False" texts; 13/94
+double ToDouble(const Variant& v);         // 6/13/94
+float ToSingle(const Variant& v);          // 6/13/94
+double ToDate(const Variant& v);           // a day number; 13/94
 // Truth test of an if-statement: as ToBoolean, but Null is false.
 bool TruthTest(const Variant& v);
 

@@ -30,7 +30,8 @@ InvokeKind KindOf(MemberKind k) {
 void Check(HResult hr, const ExceptionInfo& excep, const MemberInfo& m, const Variant& result) {
   switch (hr) {
     case kOk:
-      if (m.result == ValueType::String && result.Type() != VarType::String) fuzz::Fail("String member gave no String", m.name);
+      if (m.result == ValueType::String && result.Type() != VarType::String)
+        fuzz::Fail("String member gave no String", m.name);
       return;
     case kDispEException: {
       const std::uint32_t n = excep.status - 0x800A0000u;
@@ -47,8 +48,7 @@ void Check(HResult hr, const ExceptionInfo& excep, const MemberInfo& m, const Va
     case kDispEMemberNotFound:
       if (!result.IsEmpty()) fuzz::Fail("a result after a failed call", m.name);
       return;
-    default:
-      fuzz::Fail("unexpected status from", m.name);
+    default: fuzz::Fail("unexpected status from", m.name);
   }
 }
 

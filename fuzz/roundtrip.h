@@ -36,7 +36,8 @@ inline void CheckSingleText(float f) {
   const double a = std::fabs(static_cast<double>(f));
   const double spacing = static_cast<double>(std::nextafter(std::fabs(f), INFINITY) - std::fabs(f));
   const double tolerance = std::fmax(a * 1e-6, 2 * spacing);
-  if (std::fabs(r.value - static_cast<double>(f)) > tolerance) Fail("a Single's text reads back to another number", text);
+  if (std::fabs(r.value - static_cast<double>(f)) > tolerance)
+    Fail("a Single's text reads back to another number", text);
 }
 
 // A date's texts read back: the "mm/dd/yyyy" form to the same day, the full

@@ -11,8 +11,7 @@ std::filesystem::path DefaultGalleryDir() {
   if (!ec) {
     // bin/halvane -> share/halvane/examples, found from the program's own
     // place so that an installation moved elsewhere still finds it.
-    const fs::path installed =
-        (exe.parent_path() / HALVANE_BIN_TO_DATA / "halvane" / "examples").lexically_normal();
+    const fs::path installed = (exe.parent_path() / HALVANE_BIN_TO_DATA / "halvane" / "examples").lexically_normal();
     if (fs::is_regular_file(installed / "index.hvp", ec)) return installed;
   }
   return HALVANE_EXAMPLES_DIR;

@@ -161,9 +161,10 @@ int CmdServe(const std::vector<std::string>& args) {
       if (a == "--timeout") o.timeout = ms;
       if (a == "--request-timeout") o.request_timeout = ms;
       if (a == "--grace") o.grace = ms;
-      if (a == "--idle-timeout") o.idle_timeout = std::chrono::seconds(std::max<long long>(1, static_cast<long long>(s + 0.5)));
-    } else if (a == "--workers" || a == "--io-threads" || a == "--max-pages" || a == "--max-connections" || a == "--max-body" ||
-               a == "--max-header") {
+      if (a == "--idle-timeout")
+        o.idle_timeout = std::chrono::seconds(std::max<long long>(1, static_cast<long long>(s + 0.5)));
+    } else if (a == "--workers" || a == "--io-threads" || a == "--max-pages" || a == "--max-connections" ||
+               a == "--max-body" || a == "--max-header") {
       auto v = value(a.c_str());
       char* end = nullptr;
       errno = 0;
@@ -273,9 +274,8 @@ std::string DescribeText(BSTR s) {
 
 std::string DescribeGuid(const GUID& g) {
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%08" PRIX32 "-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2,
-                g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
-                g.Data4[7]);
+  std::snprintf(buf, sizeof buf, "%08" PRIX32 "-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
+                g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
   return buf;
 }
 
@@ -296,7 +296,9 @@ std::string DescribeMember(ITypeInfo* ti, const FUNCDESC& f) {
   ti->lpVtbl->GetNames(ti, f.memid, names, halvane::kMaxParams + 1, &count);
   std::vector<std::string> text;
   for (UINT i = 0; i < count; ++i) text.push_back(DescribeText(names[i]));
-  const char* kind = f.invkind == INVOKE_FUNC ? "method" : f.invkind == INVOKE_PROPERTYGET ? "property get" : "property let";
+  const char* kind = f.invkind == INVOKE_FUNC          ? "method"
+                     : f.invkind == INVOKE_PROPERTYGET ? "property get"
+                                                       : "property let";
   std::string line(text.empty() ? "?" : text[0]);
   if (f.cParams > 0 || f.invkind == INVOKE_FUNC) {
     line += "(";
@@ -348,11 +350,12 @@ int CmdDescribe(const std::vector<std::string>& args) {
   ITypeInfo* co = nullptr;
   TYPEATTR* attr = nullptr;
   TYPEATTR* co_attr = nullptr;
-  bool ok = DllGetClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) == S_OK &&
-            factory->lpVtbl->CreateInstance(factory, nullptr, &IID_IDispatch, reinterpret_cast<void**>(&object)) == S_OK &&
-            object->lpVtbl->GetTypeInfo(object, 0, 0, &ti) == S_OK && ti->lpVtbl->GetTypeAttr(ti, &attr) == S_OK &&
-            ti->lpVtbl->GetContainingTypeLib(ti, &lib, nullptr) == S_OK &&
-            lib->lpVtbl->GetTypeInfoOfGuid(lib, &clsid, &co) == S_OK && co->lpVtbl->GetTypeAttr(co, &co_attr) == S_OK;
+  bool ok =
+      DllGetClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)) == S_OK &&
+      factory->lpVtbl->CreateInstance(factory, nullptr, &IID_IDispatch, reinterpret_cast<void**>(&object)) == S_OK &&
+      object->lpVtbl->GetTypeInfo(object, 0, 0, &ti) == S_OK && ti->lpVtbl->GetTypeAttr(ti, &attr) == S_OK &&
+      ti->lpVtbl->GetContainingTypeLib(ti, &lib, nullptr) == S_OK &&
+      lib->lpVtbl->GetTypeInfoOfGuid(lib, &clsid, &co) == S_OK && co->lpVtbl->GetTypeAttr(co, &co_attr) == S_OK;
   if (ok) {
     BSTR class_name = nullptr, interface_name = nullptr;
     co->lpVtbl->GetDocumentation(co, MEMBERID_NIL, &class_name, nullptr, nullptr, nullptr);

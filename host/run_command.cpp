@@ -138,8 +138,7 @@ int RunCommand(const std::vector<std::string>& args) {
       program = script::Parse(source, name);
     }
   } catch (const web::TemplateError& e) {
-    std::fprintf(stderr, "%s:%d:%d: syntax error: %s\n", e.File().c_str(), e.Line(), e.Column(),
-                 e.Message().c_str());
+    std::fprintf(stderr, "%s:%d:%d: syntax error: %s\n", e.File().c_str(), e.Line(), e.Column(), e.Message().c_str());
     return kExitUsage;
   } catch (const script::SyntaxError& e) {
     std::fprintf(stderr, "%s\n", script::Describe(name, e).c_str());

@@ -12,13 +12,13 @@
 namespace halvane::host {
 
 struct RunOptions {
-  std::string file;                  // "-": standard input
-  bool help = false;                 // --help: nothing else matters
-  bool show_head = false;            // -i
-  std::optional<std::string> query;  // --query TEXT
-  std::optional<std::string> form;   // --form TEXT
-  std::optional<std::string> cookie; // --cookie TEXT
-  web::Pairs headers;                // --header "Name: value", in order
+  std::string file;                   // "-": standard input
+  bool help = false;                  // --help: nothing else matters
+  bool show_head = false;             // -i
+  std::optional<std::string> query;   // --query TEXT
+  std::optional<std::string> form;    // --form TEXT
+  std::optional<std::string> cookie;  // --cookie TEXT
+  web::Pairs headers;                 // --header "Name: value", in order
 };
 
 struct RunOptionsResult {

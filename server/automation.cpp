@@ -68,8 +68,8 @@ class ComponentObject final : public Object {
     return Invoke(dispid, kind, args, result, excep, nullptr);
   }
 
-  HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
-                 ExceptionInfo* excep, std::uint32_t* arg_err) override {
+  HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result, ExceptionInfo* excep,
+                 std::uint32_t* arg_err) override {
     const MemberInfo* member = FindMember(cls_, dispid, ToMemberKind(kind));
     if (member == nullptr) {
       if (result != nullptr) *result = Variant();
@@ -202,8 +202,7 @@ void LockServer(bool lock) {
   }
   // An unlock without a lock is ignored rather than wrapping the count.
   std::uint32_t n = g_locks.load(std::memory_order_relaxed);
-  while (n != 0 && !g_locks.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) {
-  }
+  while (n != 0 && !g_locks.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) {}
 }
 
 }  // namespace halvane::automation

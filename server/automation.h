@@ -66,17 +66,17 @@ class Object {
   // failed; the member did not run), kDispEException (the member raised an
   // error; `excep`, if given, holds status 0x800A0000 + number, source and
   // description), kEOutOfMemory.  `result` is Empty after a failure.
-  virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args,
-                         Variant* result, ExceptionInfo* excep) = 0;
+  virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
+                         ExceptionInfo* excep) = 0;
   // The same call; when an argument fails its conversion (kDispETypeMismatch,
   // kDispEOverflow), `arg_err` (if given) receives its position in `args`.
-  virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args,
-                         Variant* result, ExceptionInfo* excep, std::uint32_t* arg_err);
+  virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
+                         ExceptionInfo* excep, std::uint32_t* arg_err);
 
   // The same call for a row of Class().members that the caller has already
   // found (the function-table entries know their row): no lookup.
-  virtual HResult InvokeMember(const MemberInfo& member, std::span<Variant> args, Variant* result,
-                               ExceptionInfo* excep, std::uint32_t* arg_err) = 0;
+  virtual HResult InvokeMember(const MemberInfo& member, std::span<Variant> args, Variant* result, ExceptionInfo* excep,
+                               std::uint32_t* arg_err) = 0;
 
   // The call of a row whose arguments already have their declared types
   // (a String, Integer or Boolean Variant of exactly that kind; for a
@@ -102,15 +102,26 @@ class ObjectPtr {
  public:
   ObjectPtr() = default;
   explicit ObjectPtr(Object* adopted) : p_(adopted) {}
-  ObjectPtr(const ObjectPtr& o) : p_(o.p_) { if (p_) p_->AddRef(); }
+  ObjectPtr(const ObjectPtr& o) : p_(o.p_) {
+    if (p_) p_->AddRef();
+  }
   ObjectPtr(ObjectPtr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  ObjectPtr& operator=(ObjectPtr o) noexcept { std::swap(p_, o.p_); return *this; }
-  ~ObjectPtr() { if (p_) p_->Release(); }
+  ObjectPtr& operator=(ObjectPtr o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~ObjectPtr() {
+    if (p_) p_->Release();
+  }
   Object* get() const { return p_; }
   Object* operator->() const { return p_; }
   Object& operator*() const { return *p_; }
   explicit operator bool() const { return p_ != nullptr; }
-  Object* release() { Object* p = p_; p_ = nullptr; return p; }
+  Object* release() {
+    Object* p = p_;
+    p_ = nullptr;
+    return p;
+  }
 
  private:
   Object* p_ = nullptr;

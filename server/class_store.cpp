@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "server/class_table.h"
 #include "core/text.h"
+#include "server/class_table.h"
 
 namespace halvane::automation {
 namespace {
@@ -81,12 +81,12 @@ std::vector<Block> OwnBlocks(std::string_view server_path) {
     const std::string clsid = Join({"{", c.clsid, "}"});
     const std::string iid = Join({"{", c.iid, "}"});
     add(Join({"CLSID\\", clsid}), {{"Class", c.name},
-                            {"ProgID", c.prog_id},
-                            {"InprocServer32", server_path},
-                            {"ThreadingModel", "Apartment"},
-                            {"Interface", iid},
-                            {"TypeLib", libid},
-                            {"Version", version}});
+                                   {"ProgID", c.prog_id},
+                                   {"InprocServer32", server_path},
+                                   {"ThreadingModel", "Apartment"},
+                                   {"Interface", iid},
+                                   {"TypeLib", libid},
+                                   {"Version", version}});
     add(Join({"ProgID\\", c.prog_id}), {{"CLSID", clsid}});
     add(Join({"Interface\\", iid}), {{"Name", c.interface_name}, {"TypeLib", libid}, {"Version", version}});
   }
@@ -162,8 +162,10 @@ bool WriteStore(const std::string& path, const std::string& content) {
   while (ok && done < content.size()) {
     const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<std::size_t>(n);
   }
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;

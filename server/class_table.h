@@ -58,13 +58,13 @@ struct ClassInfo {
 };
 
 struct LibraryInfo {
-  std::string_view name;       // Halvane
+  std::string_view name;  // Halvane
   std::string_view libid;
-  std::uint16_t version_major; // 27
-  std::uint16_t version_minor; // 0
-  std::uint32_t lcid;          // 0x0409
-  std::uint32_t registered_lcid;  // 0
-  std::string_view file_version;  // 1.0.0.0
+  std::uint16_t version_major;         // 27
+  std::uint16_t version_minor;         // 0
+  std::uint32_t lcid;                  // 0x0409
+  std::uint32_t registered_lcid;       // 0
+  std::string_view file_version;       // 1.0.0.0
   std::string_view file_version_text;  // 1.00
 };
 

@@ -47,5 +47,4 @@ void ObjectCreated();
 void ObjectDestroyed();
 std::uint32_t OtherObjectCount();
 
-
 }  // namespace halvane::com

@@ -10,11 +10,11 @@
 #endif
 
 #include <array>
-#include <cstddef>
-#include <cstdio>
 #include <atomic>
-#include <cstdlib>
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -29,8 +29,8 @@
 #include "core/variant.h"
 #include "server/automation.h"
 #include "server/class_store.h"
-#include "server/com_internal.h"
 #include "server/class_table.h"
+#include "server/com_internal.h"
 
 namespace halvane::com {
 
@@ -154,12 +154,18 @@ bool ParseGuid(std::string_view text, GUID& g) {
     }
     const char c = text[i];
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else return false;
-    if (n % 2 == 0) b[n / 2] = static_cast<std::uint8_t>(v << 4);
-    else b[n / 2] = static_cast<std::uint8_t>(b[n / 2] | v);
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else
+      return false;
+    if (n % 2 == 0)
+      b[n / 2] = static_cast<std::uint8_t>(v << 4);
+    else
+      b[n / 2] = static_cast<std::uint8_t>(b[n / 2] | v);
     ++n;
   }
   g.Data1 = static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
@@ -192,7 +198,6 @@ const AllGuids& Guids() {
 std::size_t IndexOf(const ClassInfo& cls) { return static_cast<std::size_t>(&cls - halvane::Classes().data()); }
 const ClassGuids& GuidsOf(const ClassInfo& cls) { return Guids().classes[IndexOf(cls)]; }
 const GUID& LibraryGuid() { return Guids().libid; }
-
 
 }  // namespace halvane::com
 
@@ -262,11 +267,26 @@ HRESULT MakeVariant(const Variant& value, VARIANT& out) {
   switch (v.Type()) {
     case VarType::Empty: break;
     case VarType::Null: out.vt = VT_NULL; break;
-    case VarType::Integer: out.vt = VT_I2; out.iVal = static_cast<SHORT>(v.RawInt()); break;
-    case VarType::Long: out.vt = VT_I4; out.lVal = v.RawInt(); break;
-    case VarType::Single: out.vt = VT_R4; out.fltVal = static_cast<float>(v.RawDouble()); break;
-    case VarType::Double: out.vt = VT_R8; out.dblVal = v.RawDouble(); break;
-    case VarType::Date: out.vt = VT_DATE; out.date = v.RawDouble(); break;
+    case VarType::Integer:
+      out.vt = VT_I2;
+      out.iVal = static_cast<SHORT>(v.RawInt());
+      break;
+    case VarType::Long:
+      out.vt = VT_I4;
+      out.lVal = v.RawInt();
+      break;
+    case VarType::Single:
+      out.vt = VT_R4;
+      out.fltVal = static_cast<float>(v.RawDouble());
+      break;
+    case VarType::Double:
+      out.vt = VT_R8;
+      out.dblVal = v.RawDouble();
+      break;
+    case VarType::Date:
+      out.vt = VT_DATE;
+      out.date = v.RawDouble();
+      break;
     case VarType::String: {
       BSTR s = BstrFromUtf8(v.RawString());
       if (s == nullptr) return E_OUTOFMEMORY;
@@ -274,8 +294,14 @@ HRESULT MakeVariant(const Variant& value, VARIANT& out) {
       out.bstrVal = s;
       break;
     }
-    case VarType::Error: out.vt = VT_ERROR; out.scode = v.RawInt(); break;
-    case VarType::Boolean: out.vt = VT_BOOL; out.boolVal = v.RawInt() != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
+    case VarType::Error:
+      out.vt = VT_ERROR;
+      out.scode = v.RawInt();
+      break;
+    case VarType::Boolean:
+      out.vt = VT_BOOL;
+      out.boolVal = v.RawInt() != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
   }
   return S_OK;
 }
@@ -328,8 +354,7 @@ HRESULT WriteBack(VARIANT& arg, const Variant& value) {
       }
       default: break;
     }
-  } catch (const halvane::Error&) {
-  }
+  } catch (const halvane::Error&) {}
   return S_OK;
 }
 
@@ -380,8 +405,7 @@ const std::string& ServerPath() {
 __attribute__((constructor)) void OnLoad() {
   try {
     (void)ServerPath();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 // ---- error information ------------------------------------------------------------
@@ -441,8 +465,7 @@ HRESULT CopyOut(const std::string& text, BSTR* out) {
 using Slot = void (*)();
 
 struct DualObject {
-  DualObject(automation::ObjectPtr o, const Slot* vtbl)
-      : table(vtbl), object(std::move(o)), cls(&object->Class()) {}
+  DualObject(automation::ObjectPtr o, const Slot* vtbl) : table(vtbl), object(std::move(o)), cls(&object->Class()) {}
   const Slot* table;  // first: the object's address is its IDispatch
   ISupportErrorInfo support{&kSupportVtbl};
   std::atomic<ULONG> refs{1};
@@ -616,9 +639,7 @@ extern "C" {
 
 // ---- IDispatch ------------------------------------------------------------------
 
-static ULONG Disp_AddRef(IDispatch* This) {
-  return Self(This)->refs.fetch_add(1, std::memory_order_relaxed) + 1;
-}
+static ULONG Disp_AddRef(IDispatch* This) { return Self(This)->refs.fetch_add(1, std::memory_order_relaxed) + 1; }
 
 static ULONG Disp_Release(IDispatch* This) {
   DualObject* self = Self(This);
@@ -652,7 +673,7 @@ static ULONG Support_Release(ISupportErrorInfo* This) { return Disp_Release(AsDi
 static HRESULT Support_InterfaceSupportsErrorInfo(ISupportErrorInfo* This, REFIID riid) {
   if (riid == nullptr) return E_INVALIDARG;
   return SameGuid(*riid, halvane::com::GuidsOf(*Self(This)->cls).iid) || SameGuid(*riid, IID_IDispatch) ? S_OK
-                                                                                                          : S_FALSE;
+                                                                                                        : S_FALSE;
 }
 
 static HRESULT Disp_GetTypeInfoCount(IDispatch*, UINT* pctinfo) {
@@ -689,8 +710,8 @@ static HRESULT Disp_GetIDsOfNames(IDispatch* This, REFIID riid, LPOLESTR* rgszNa
   }
 }
 
-static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WORD wFlags,
-                           DISPPARAMS* params, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WORD wFlags, DISPPARAMS* params,
+                           VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
   if (riid != nullptr && !SameGuid(*riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (params == nullptr) return E_INVALIDARG;
   if (params->cArgs != 0 && params->rgvarg == nullptr) return E_INVALIDARG;
@@ -701,8 +722,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
 
   const MemberInfo* member = nullptr;
   if ((wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
-    if (params->cNamedArgs > 1 ||
-        (params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+    if (params->cNamedArgs > 1 || (params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
       return DISP_E_NONAMEDARGS;
     member = halvane::FindMember(cls, dispid, MemberKind::PropertyLet);
   } else {
@@ -795,9 +815,12 @@ static HRESULT Err_QueryInterface(IErrorInfo* This, REFIID riid, void** ppv) {
   *ppv = nullptr;
   if (riid == nullptr) return E_INVALIDARG;
   ErrorObject* self = Self(This);
-  if (SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, IID_IErrorInfo)) *ppv = &self->info;
-  else if (SameGuid(*riid, IID_ICreateErrorInfo)) *ppv = &self->create;
-  else return E_NOINTERFACE;
+  if (SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, IID_IErrorInfo))
+    *ppv = &self->info;
+  else if (SameGuid(*riid, IID_ICreateErrorInfo))
+    *ppv = &self->create;
+  else
+    return E_NOINTERFACE;
   Err_AddRef(This);
   return S_OK;
 }
@@ -835,9 +858,7 @@ static HRESULT SetText(std::string& field, LPOLESTR text) {
   }
 }
 static HRESULT Cre_SetSource(ICreateErrorInfo* This, LPOLESTR s) { return SetText(Self(This)->source, s); }
-static HRESULT Cre_SetDescription(ICreateErrorInfo* This, LPOLESTR s) {
-  return SetText(Self(This)->description, s);
-}
+static HRESULT Cre_SetDescription(ICreateErrorInfo* This, LPOLESTR s) { return SetText(Self(This)->description, s); }
 static HRESULT Cre_SetHelpFile(ICreateErrorInfo* This, LPOLESTR s) { return SetText(Self(This)->help_file, s); }
 static HRESULT Cre_SetHelpContext(ICreateErrorInfo* This, DWORD c) {
   Self(This)->help_context = c;
@@ -878,9 +899,8 @@ static HRESULT Factory_LockServer(IClassFactory*, BOOL lock) {
 
 namespace {
 
-const IDispatchVtbl kDispatchPart = {Disp_QueryInterface, Disp_AddRef,       Disp_Release,
-                                     Disp_GetTypeInfoCount, Disp_GetTypeInfo, Disp_GetIDsOfNames,
-                                     Disp_Invoke};
+const IDispatchVtbl kDispatchPart = {Disp_QueryInterface, Disp_AddRef,        Disp_Release, Disp_GetTypeInfoCount,
+                                     Disp_GetTypeInfo,    Disp_GetIDsOfNames, Disp_Invoke};
 
 // The function table of each class: IDispatch's seven methods, then one
 // entry per member row, chosen by row and pointer count.
@@ -995,8 +1015,10 @@ HALVANE_API BSTR HalvaneSysAllocString(const OLECHAR* psz) {
 HALVANE_API BSTR HalvaneSysAllocStringLen(const OLECHAR* pch, UINT cch) {
   BSTR s = halvane::com::AllocBstr(cch);
   if (s == nullptr || cch == 0) return s;
-  if (pch != nullptr) std::memcpy(s, pch, cch * sizeof(OLECHAR));
-  else std::memset(s, 0, cch * sizeof(OLECHAR));
+  if (pch != nullptr)
+    std::memcpy(s, pch, cch * sizeof(OLECHAR));
+  else
+    std::memset(s, 0, cch * sizeof(OLECHAR));
   return s;
 }
 
@@ -1042,9 +1064,15 @@ HALVANE_API HRESULT HalvaneVariantClear(VARIANT* v) {
   if (v == nullptr) return E_INVALIDARG;
   if ((v->vt & VT_BYREF) == 0) {
     switch (v->vt) {
-      case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8:
-      case VT_DATE: case VT_ERROR: case VT_BOOL:
-        break;
+      case VT_EMPTY:
+      case VT_NULL:
+      case VT_I2:
+      case VT_I4:
+      case VT_R4:
+      case VT_R8:
+      case VT_DATE:
+      case VT_ERROR:
+      case VT_BOOL: break;
       case VT_BSTR: HalvaneSysFreeString(v->bstrVal); break;
       case VT_DISPATCH:
       case VT_UNKNOWN:
@@ -1073,9 +1101,15 @@ HALVANE_API HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src) {
   VARIANT copy = *src;
   if ((src->vt & VT_BYREF) == 0) {
     switch (src->vt) {
-      case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8:
-      case VT_DATE: case VT_ERROR: case VT_BOOL:
-        break;
+      case VT_EMPTY:
+      case VT_NULL:
+      case VT_I2:
+      case VT_I4:
+      case VT_R4:
+      case VT_R8:
+      case VT_DATE:
+      case VT_ERROR:
+      case VT_BOOL: break;
       case VT_BSTR:
         if (src->bstrVal != nullptr) {
           copy.bstrVal = HalvaneSysAllocStringLen(src->bstrVal, HalvaneSysStringLen(src->bstrVal));
@@ -1185,11 +1219,11 @@ void SetThreadError(const GUID& iid, std::string_view source, std::string_view d
 namespace {
 const ISupportErrorInfoVtbl DualObject::kSupportVtbl = {Support_QueryInterface, Support_AddRef, Support_Release,
                                                         Support_InterfaceSupportsErrorInfo};
-const IErrorInfoVtbl ErrorObject::kInfoVtbl = {Err_QueryInterface, Err_AddRef,         Err_Release,
-                                               Err_GetGUID,        Err_GetSource,      Err_GetDescription,
+const IErrorInfoVtbl ErrorObject::kInfoVtbl = {Err_QueryInterface, Err_AddRef,        Err_Release,
+                                               Err_GetGUID,        Err_GetSource,     Err_GetDescription,
                                                Err_GetHelpFile,    Err_GetHelpContext};
-const ICreateErrorInfoVtbl ErrorObject::kCreateVtbl = {Cre_QueryInterface, Cre_AddRef,         Cre_Release,
-                                                       Cre_SetGUID,        Cre_SetSource,      Cre_SetDescription,
+const ICreateErrorInfoVtbl ErrorObject::kCreateVtbl = {Cre_QueryInterface, Cre_AddRef,        Cre_Release,
+                                                       Cre_SetGUID,        Cre_SetSource,     Cre_SetDescription,
                                                        Cre_SetHelpFile,    Cre_SetHelpContext};
 const IClassFactoryVtbl ClassFactory::kVtbl = {Factory_QueryInterface, Factory_AddRef, Factory_Release,
                                                Factory_CreateInstance, Factory_LockServer};

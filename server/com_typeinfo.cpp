@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/com_internal.h"
 #include "core/text.h"
+#include "server/com_internal.h"
 
 namespace {
 
@@ -271,9 +271,7 @@ static HRESULT TI_GetDocumentation(ITypeInfo* This, MEMBERID memid, BSTR* name, 
   return NewBstr(text, name);
 }
 
-static HRESULT TI_GetDllEntry(ITypeInfo*, MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) {
-  return TYPE_E_BADMODULEKIND;
-}
+static HRESULT TI_GetDllEntry(ITypeInfo*, MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) { return TYPE_E_BADMODULEKIND; }
 
 static HRESULT TI_GetRefTypeInfo(ITypeInfo*, HREFTYPE ref, ITypeInfo** out) {
   if (out == nullptr) return E_INVALIDARG;
@@ -292,8 +290,8 @@ static HRESULT TI_CreateInstance(ITypeInfo* This, IUnknown* outer, REFIID riid, 
   const TypeInfo& t = *Self(This);
   if (!t.coclass) return TYPE_E_WRONGTYPEKIND;
   IClassFactory* factory = nullptr;
-  HRESULT hr = DllGetClassObject(&halvane::com::GuidsOf(*t.cls).clsid, &IID_IClassFactory,
-                                 reinterpret_cast<void**>(&factory));
+  HRESULT hr =
+      DllGetClassObject(&halvane::com::GuidsOf(*t.cls).clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (hr != S_OK) return hr;
   hr = factory->lpVtbl->CreateInstance(factory, outer, riid, out);
   factory->lpVtbl->Release(factory);
@@ -358,9 +356,12 @@ static HRESULT TL_GetTypeInfoOfGuid(ITypeLib*, REFGUID guid, ITypeInfo** out) {
   for (const ClassInfo& c : halvane::Classes()) {
     const auto& g = halvane::com::GuidsOf(c);
     const UINT base = static_cast<UINT>(halvane::com::IndexOf(c) * 2);
-    if (SameGuid(*guid, g.iid)) *out = NewTypeInfo(base);
-    else if (SameGuid(*guid, g.clsid)) *out = NewTypeInfo(base + 1);
-    else continue;
+    if (SameGuid(*guid, g.iid))
+      *out = NewTypeInfo(base);
+    else if (SameGuid(*guid, g.clsid))
+      *out = NewTypeInfo(base + 1);
+    else
+      continue;
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
   }
   return TYPE_E_ELEMENTNOTFOUND;
@@ -382,8 +383,7 @@ static HRESULT TL_GetTypeComp(ITypeLib*, ITypeComp** out) {
   if (out != nullptr) *out = nullptr;
   return E_NOTIMPL;
 }
-static HRESULT TL_GetDocumentation(ITypeLib*, int index, BSTR* name, BSTR* doc, DWORD* help_context,
-                                   BSTR* help_file) {
+static HRESULT TL_GetDocumentation(ITypeLib*, int index, BSTR* name, BSTR* doc, DWORD* help_context, BSTR* help_file) {
   std::string_view text;
   if (index == -1) {
     text = halvane::Library().name;
@@ -440,15 +440,15 @@ static void TL_ReleaseTLibAttr(ITypeLib*, TLIBATTR* a) { delete a; }
 
 namespace {
 const ITypeInfoVtbl TypeInfo::kVtbl = {
-    TI_QueryInterface,  TI_AddRef,          TI_Release,          TI_GetTypeAttr,       TI_GetTypeComp,
-    TI_GetFuncDesc,     TI_GetVarDesc,      TI_GetNames,         TI_GetRefTypeOfImplType, TI_GetImplTypeFlags,
-    TI_GetIDsOfNames,   TI_Invoke,          TI_GetDocumentation, TI_GetDllEntry,       TI_GetRefTypeInfo,
-    TI_AddressOfMember, TI_CreateInstance,  TI_GetMops,          TI_GetContainingTypeLib, TI_ReleaseTypeAttr,
+    TI_QueryInterface,  TI_AddRef,         TI_Release,          TI_GetTypeAttr,          TI_GetTypeComp,
+    TI_GetFuncDesc,     TI_GetVarDesc,     TI_GetNames,         TI_GetRefTypeOfImplType, TI_GetImplTypeFlags,
+    TI_GetIDsOfNames,   TI_Invoke,         TI_GetDocumentation, TI_GetDllEntry,          TI_GetRefTypeInfo,
+    TI_AddressOfMember, TI_CreateInstance, TI_GetMops,          TI_GetContainingTypeLib, TI_ReleaseTypeAttr,
     TI_ReleaseFuncDesc, TI_ReleaseVarDesc};
-const ITypeLibVtbl TypeLib::kVtbl = {TL_QueryInterface, TL_AddRef,        TL_Release,         TL_GetTypeInfoCount,
-                                     TL_GetTypeInfo,    TL_GetTypeInfoType, TL_GetTypeInfoOfGuid, TL_GetLibAttr,
-                                     TL_GetTypeComp,    TL_GetDocumentation, TL_IsName,        TL_FindName,
-                                     TL_ReleaseTLibAttr};
+const ITypeLibVtbl TypeLib::kVtbl = {
+    TL_QueryInterface,    TL_AddRef,     TL_Release,     TL_GetTypeInfoCount, TL_GetTypeInfo, TL_GetTypeInfoType,
+    TL_GetTypeInfoOfGuid, TL_GetLibAttr, TL_GetTypeComp, TL_GetDocumentation, TL_IsName,      TL_FindName,
+    TL_ReleaseTLibAttr};
 }  // namespace
 
 namespace halvane::com {

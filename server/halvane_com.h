@@ -253,8 +253,8 @@ _Static_assert(offsetof(VARIANT, bstrVal) == 8, "VARIANT payload offset");
 #endif
 
 typedef struct tagDISPPARAMS {
-  VARIANTARG* rgvarg;         /* arguments, last one first */
-  DISPID* rgdispidNamedArgs;  /* DISPID_PROPERTYPUT for a property put */
+  VARIANTARG* rgvarg;        /* arguments, last one first */
+  DISPID* rgdispidNamedArgs; /* DISPID_PROPERTYPUT for a property put */
   UINT cArgs;
   UINT cNamedArgs;
 } DISPPARAMS;
@@ -434,10 +434,10 @@ typedef struct IDispatchVtbl {
   ULONG (*Release)(IDispatch* This);
   HRESULT (*GetTypeInfoCount)(IDispatch* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(IDispatch* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
-  HRESULT (*GetIDsOfNames)(IDispatch* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                           DISPID* rgDispId);
-  HRESULT (*Invoke)(IDispatch* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                    DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*GetIDsOfNames)(IDispatch* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
+  HRESULT (*Invoke)
+  (IDispatch* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
 } IDispatchVtbl;
 struct IDispatch {
   const IDispatchVtbl* lpVtbl;
@@ -496,12 +496,13 @@ typedef struct ITypeInfoVtbl {
   HRESULT (*GetRefTypeOfImplType)(ITypeInfo* This, UINT index, HREFTYPE* pRefType);
   HRESULT (*GetImplTypeFlags)(ITypeInfo* This, UINT index, int* pImplTypeFlags);
   HRESULT (*GetIDsOfNames)(ITypeInfo* This, LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId);
-  HRESULT (*Invoke)(ITypeInfo* This, void* pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams,
-                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
-  HRESULT (*GetDocumentation)(ITypeInfo* This, MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,
-                              DWORD* pdwHelpContext, BSTR* pBstrHelpFile);
-  HRESULT (*GetDllEntry)(ITypeInfo* This, MEMBERID memid, INVOKEKIND invKind, BSTR* pBstrDllName,
-                         BSTR* pBstrName, WORD* pwOrdinal);
+  HRESULT (*Invoke)
+  (ITypeInfo* This, void* pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+   EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*GetDocumentation)
+  (ITypeInfo* This, MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext, BSTR* pBstrHelpFile);
+  HRESULT (*GetDllEntry)
+  (ITypeInfo* This, MEMBERID memid, INVOKEKIND invKind, BSTR* pBstrDllName, BSTR* pBstrName, WORD* pwOrdinal);
   HRESULT (*GetRefTypeInfo)(ITypeInfo* This, HREFTYPE hRefType, ITypeInfo** ppTInfo);
   HRESULT (*AddressOfMember)(ITypeInfo* This, MEMBERID memid, INVOKEKIND invKind, void** ppv);
   HRESULT (*CreateInstance)(ITypeInfo* This, IUnknown* pUnkOuter, REFIID riid, void** ppvObj);
@@ -525,11 +526,11 @@ typedef struct ITypeLibVtbl {
   HRESULT (*GetTypeInfoOfGuid)(ITypeLib* This, REFGUID guid, ITypeInfo** ppTinfo);
   HRESULT (*GetLibAttr)(ITypeLib* This, TLIBATTR** ppTLibAttr);
   HRESULT (*GetTypeComp)(ITypeLib* This, ITypeComp** ppTComp);
-  HRESULT (*GetDocumentation)(ITypeLib* This, int index, BSTR* pBstrName, BSTR* pBstrDocString,
-                              DWORD* pdwHelpContext, BSTR* pBstrHelpFile);
+  HRESULT (*GetDocumentation)
+  (ITypeLib* This, int index, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext, BSTR* pBstrHelpFile);
   HRESULT (*IsName)(ITypeLib* This, LPOLESTR szNameBuf, ULONG lHashVal, BOOL* pfName);
-  HRESULT (*FindName)(ITypeLib* This, LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo** ppTInfo,
-                      MEMBERID* rgMemId, uint16_t* pcFound);
+  HRESULT (*FindName)
+  (ITypeLib* This, LPOLESTR szNameBuf, ULONG lHashVal, ITypeInfo** ppTInfo, MEMBERID* rgMemId, uint16_t* pcFound);
   void (*ReleaseTLibAttr)(ITypeLib* This, TLIBATTR* pTLibAttr);
 } ITypeLibVtbl;
 struct ITypeLib {
@@ -549,10 +550,14 @@ static const IID IID_ICreateErrorInfo = {0x22F03340, 0x547D, 0x101B, {0x8E, 0x65
 static const IID IID_ISupportErrorInfo = {0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 
 static const GUID LIBID_Halvane = {0x0B0251ED, 0x0859, 0x4996, {0xAE, 0x59, 0x5F, 0x70, 0xD7, 0x15, 0x92, 0x74}};
-static const CLSID CLSID_HalvaneAutoComplete = {0xDA0D95C8, 0x24C5, 0x40B5, {0xBB, 0xB0, 0x8B, 0xEA, 0x6A, 0x7E, 0x3A, 0x3E}};
-static const CLSID CLSID_HalvaneCalendar = {0x69F2EBBF, 0xD021, 0x46B1, {0xA8, 0x7C, 0x55, 0xD8, 0xA8, 0xA1, 0x7F, 0xC8}};
-static const CLSID CLSID_HalvanePopupMenu = {0x1AE2A7A8, 0x53BC, 0x4D83, {0xA8, 0x9B, 0x53, 0x9E, 0xA0, 0x18, 0xFC, 0xA5}};
-static const CLSID CLSID_HalvaneProgressBar = {0xBB45D2B4, 0x226D, 0x4BD1, {0xAA, 0x50, 0x07, 0x9C, 0x9C, 0x75, 0x70, 0xAB}};
+static const CLSID CLSID_HalvaneAutoComplete = {
+    0xDA0D95C8, 0x24C5, 0x40B5, {0xBB, 0xB0, 0x8B, 0xEA, 0x6A, 0x7E, 0x3A, 0x3E}};
+static const CLSID CLSID_HalvaneCalendar = {
+    0x69F2EBBF, 0xD021, 0x46B1, {0xA8, 0x7C, 0x55, 0xD8, 0xA8, 0xA1, 0x7F, 0xC8}};
+static const CLSID CLSID_HalvanePopupMenu = {
+    0x1AE2A7A8, 0x53BC, 0x4D83, {0xA8, 0x9B, 0x53, 0x9E, 0xA0, 0x18, 0xFC, 0xA5}};
+static const CLSID CLSID_HalvaneProgressBar = {
+    0xBB45D2B4, 0x226D, 0x4BD1, {0xAA, 0x50, 0x07, 0x9C, 0x9C, 0x75, 0x70, 0xAB}};
 static const CLSID CLSID_HalvaneTabs = {0xF1326A1F, 0x51F9, 0x44AB, {0xB4, 0x20, 0xBC, 0x35, 0x55, 0xE0, 0x75, 0x7F}};
 static const CLSID CLSID_HalvaneTree = {0xBFC10B8E, 0xF8D0, 0x4839, {0x83, 0xAE, 0x2E, 0x0B, 0x60, 0xC8, 0xBF, 0x58}};
 
@@ -577,9 +582,14 @@ typedef struct _AutoCompleteVtbl {
   ULONG (*Release)(_AutoComplete* This);
   HRESULT (*GetTypeInfoCount)(_AutoComplete* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(_AutoComplete* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
-  HRESULT (*GetIDsOfNames)(_AutoComplete* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-  HRESULT (*Invoke)(_AutoComplete* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
-  HRESULT (*EmbedAutoComplete)(_AutoComplete* This, BSTR* HTMLFieldNameToBuild, BSTR* HTMLSelectNameToLink, VARIANT_BOOL* ForceAutoComplete, VARIANT_BOOL* IsLinkedAsText, BSTR* pRetVal);
+  HRESULT (*GetIDsOfNames)
+  (_AutoComplete* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
+  HRESULT (*Invoke)
+  (_AutoComplete* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*EmbedAutoComplete)
+  (_AutoComplete* This, BSTR* HTMLFieldNameToBuild, BSTR* HTMLSelectNameToLink, VARIANT_BOOL* ForceAutoComplete,
+   VARIANT_BOOL* IsLinkedAsText, BSTR* pRetVal);
 } _AutoCompleteVtbl;
 struct _AutoComplete {
   const _AutoCompleteVtbl* lpVtbl;
@@ -593,7 +603,9 @@ typedef struct _CalendarVtbl {
   HRESULT (*GetTypeInfoCount)(_Calendar* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(_Calendar* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
   HRESULT (*GetIDsOfNames)(_Calendar* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-  HRESULT (*Invoke)(_Calendar* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*Invoke)
+  (_Calendar* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
   HRESULT (*put_ImageURL)(_Calendar* This, VARIANT* NewURL);
   HRESULT (*get_ImageURL)(_Calendar* This, VARIANT* pRetVal);
   HRESULT (*put_ActiveDate)(_Calendar* This, VARIANT* NewDate);
@@ -612,8 +624,11 @@ typedef struct _PopupMenuVtbl {
   ULONG (*Release)(_PopupMenu* This);
   HRESULT (*GetTypeInfoCount)(_PopupMenu* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(_PopupMenu* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
-  HRESULT (*GetIDsOfNames)(_PopupMenu* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-  HRESULT (*Invoke)(_PopupMenu* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*GetIDsOfNames)
+  (_PopupMenu* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
+  HRESULT (*Invoke)
+  (_PopupMenu* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
   HRESULT (*put_BorderColor)(_PopupMenu* This, BSTR* newBorderColor);
   HRESULT (*put_Width)(_PopupMenu* This, SHORT* newWidth);
   HRESULT (*put_BGColor)(_PopupMenu* This, BSTR* newBGColor);
@@ -635,8 +650,11 @@ typedef struct _ProgressBarVtbl {
   ULONG (*Release)(_ProgressBar* This);
   HRESULT (*GetTypeInfoCount)(_ProgressBar* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(_ProgressBar* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
-  HRESULT (*GetIDsOfNames)(_ProgressBar* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-  HRESULT (*Invoke)(_ProgressBar* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*GetIDsOfNames)
+  (_ProgressBar* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
+  HRESULT (*Invoke)
+  (_ProgressBar* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
   HRESULT (*GetValue)(_ProgressBar* This, VARIANT* pRetVal);
   HRESULT (*put_Max)(_ProgressBar* This, VARIANT* newMax);
   HRESULT (*get_Max)(_ProgressBar* This, VARIANT* pRetVal);
@@ -658,7 +676,9 @@ typedef struct _TabsVtbl {
   HRESULT (*GetTypeInfoCount)(_Tabs* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(_Tabs* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
   HRESULT (*GetIDsOfNames)(_Tabs* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-  HRESULT (*Invoke)(_Tabs* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*Invoke)
+  (_Tabs* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+   EXCEPINFO* pExcepInfo, UINT* puArgErr);
   HRESULT (*put_IsVisible)(_Tabs* This, VARIANT_BOOL* NewIsVisible);
   HRESULT (*get_TabName)(_Tabs* This, BSTR* pRetVal);
   HRESULT (*put_TabName)(_Tabs* This, BSTR* NewTabName);
@@ -690,7 +710,9 @@ typedef struct _TreeVtbl {
   HRESULT (*GetTypeInfoCount)(_Tree* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(_Tree* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
   HRESULT (*GetIDsOfNames)(_Tree* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-  HRESULT (*Invoke)(_Tree* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+  HRESULT (*Invoke)
+  (_Tree* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+   EXCEPINFO* pExcepInfo, UINT* puArgErr);
   HRESULT (*get_Width)(_Tree* This, BSTR* pRetVal);
   HRESULT (*put_Width)(_Tree* This, BSTR* newWidth);
   HRESULT (*get_TextClass)(_Tree* This, BSTR* pRetVal);
@@ -712,7 +734,6 @@ typedef struct _TreeVtbl {
 struct _Tree {
   const _TreeVtbl* lpVtbl;
 };
-
 
 /* ---- server entry points -------------------------------------------------- */
 
@@ -771,8 +792,7 @@ HALVANE_API HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSr
  * DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW when it does not convert (`dest`
  * is then left as it was), DISP_E_BADVARTYPE for another kind.  `dest` may
  * be `src`. */
-HALVANE_API HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, uint16_t wFlags,
-                                      VARTYPE vt);
+HALVANE_API HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, uint16_t wFlags, VARTYPE vt);
 
 /* ---- thread error information -------------------------------------------------
  * Each thread holds at most one IErrorInfo.  SetErrorInfo replaces it (NULL

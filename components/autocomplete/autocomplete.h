@@ -10,8 +10,7 @@ class AutoComplete {
  public:
   // The input element; the first call of an object puts the autoComplete
   // script block in front of it.
-  std::string EmbedAutoComplete(const std::string& HTMLFieldNameToBuild,
-                                const std::string& HTMLSelectNameToLink,
+  std::string EmbedAutoComplete(const std::string& HTMLFieldNameToBuild, const std::string& HTMLSelectNameToLink,
                                 bool ForceAutoComplete, bool IsLinkedAsText);
 
  private:

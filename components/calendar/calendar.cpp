@@ -125,9 +125,8 @@ std::string Calendar::DisplayPopup(const Variant& calName) {
     const SpliceText name(calName);
     std::string out;
     out.reserve((common_script_emitted_ ? 0 : WriteCommonScript().size()) +
-                (popup_script_emitted_ ? 0 : WritePopupScript().size()) +
-                calendar_text::kFieldAndButton.size() + 2 * name.size() + active_date_.size() +
-                image_url_.size() + kValueRoom);
+                (popup_script_emitted_ ? 0 : WritePopupScript().size()) + calendar_text::kFieldAndButton.size() +
+                2 * name.size() + active_date_.size() + image_url_.size() + kValueRoom);
     if (!common_script_emitted_) out.append(WriteCommonScript());
     if (!popup_script_emitted_) out.append(WritePopupScript());
     AppendFilled(out, calendar_text::kFieldAndButton, name);

@@ -66,8 +66,7 @@ void PopupMenu::AddMenuTitle(const std::string& Display) {
   });
 }
 
-void PopupMenu::AddMenuItem(const std::string& Display, const std::string& OnClick,
-                            const std::string& ImagePath) {
+void PopupMenu::AddMenuItem(const std::string& Display, const std::string& OnClick, const std::string& ImagePath) {
   WithSource(kSource, [&] {
     const std::int16_t count = AddInteger(row_count_, 1);
     const std::string border = text::Decimal(kBorderWidth);
@@ -109,8 +108,7 @@ std::string PopupMenu::EmbedPopupMenu() const {
     const std::string border = text::Decimal(kBorderWidth);
     const std::string width = text::Decimal(width_);
     std::string out;
-    out.reserve(popupmenu_text::kMenu.view().size() + rows_.size() + border_color_.size() +
-                bg_color_.size() + 64);
+    out.reserve(popupmenu_text::kMenu.view().size() + rows_.size() + border_color_.size() + bg_color_.size() + 64);
     popupmenu_text::AppendFilled(out, popupmenu_text::kMenu,
                                  {{"BorderWidth", border},
                                   {"BorderColor", border_color_},

@@ -21,8 +21,7 @@ class PopupMenu {
   void OnMouseOut(const std::string& newOnMouseOut);
   // Each add call appends its row at once, with the settings current now.
   void AddMenuTitle(const std::string& Display);
-  void AddMenuItem(const std::string& Display, const std::string& OnClick,
-                   const std::string& ImagePath);
+  void AddMenuItem(const std::string& Display, const std::string& OnClick, const std::string& ImagePath);
   void AddHorizontalRule(const std::string& ImagePath_1x1Pixel);
   // The whole menu; the object is unchanged by the call.
   std::string EmbedPopupMenu() const;

@@ -79,8 +79,8 @@ document.oncontextmenu = function() { contextMenu(); return false; }
 inline constexpr auto kMenu = text::ToCrlf<text::CrlfSize(kMenuRaw)>(kMenuRaw);
 
 static_assert(text::FieldsClosed(kDefaultOnMouseOver) && text::FieldsClosed(kDefaultOnMouseOut) &&
-              text::FieldsClosed(kTitleRowRaw) && text::FieldsClosed(kItemRowRaw) &&
-              text::FieldsClosed(kRuleRowRaw) && text::FieldsClosed(kMenuRaw));
+              text::FieldsClosed(kTitleRowRaw) && text::FieldsClosed(kItemRowRaw) && text::FieldsClosed(kRuleRowRaw) &&
+              text::FieldsClosed(kMenuRaw));
 
 using text::AppendFilled;
 using text::Field;

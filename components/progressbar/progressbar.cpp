@@ -92,9 +92,9 @@ std::string ProgressBar::Show(Variant& HideOutputDuring, Variant& HideProgressBa
     using namespace progressbar_text;
     constexpr std::size_t kCellsSize = kCellsText.size();
     std::string out;
-    out.reserve(kHead.view().size() + kEndDefault.size() + 12 + kColorOpen.size() + color_.size() +
-                kColorClose.size() + kFunctions.view().size() + kHideOnLoad.size() + kMarkup.view().size() +
-                kCellsSize + kCellsEnd.size() + kTail.view().size() + kHidePage.size());
+    out.reserve(kHead.view().size() + kEndDefault.size() + 12 + kColorOpen.size() + color_.size() + kColorClose.size() +
+                kFunctions.view().size() + kHideOnLoad.size() + kMarkup.view().size() + kCellsSize + kCellsEnd.size() +
+                kTail.view().size() + kHidePage.size());
     out.append(kHead.view());
     if (max_ != 0) {
       out.append(kEndOpen);

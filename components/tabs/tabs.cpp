@@ -7,10 +7,10 @@
 #include <optional>
 #include <string_view>
 
+#include "components/tabs/tabs_text.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "core/text_template.h"
-#include "components/tabs/tabs_text.h"
 
 namespace halvane {
 
@@ -26,9 +26,9 @@ using std::string_view;
 
 // The page script, style block and container opening of a first call.
 constexpr std::array kFirstCallParts = {
-    t::kScriptHead.view(), string_view("@TabCount@"), t::kScriptTail.view(), string_view("@TabWidth@"),
-    t::kPanelRule.view(),  string_view("@PanelWidth@"), t::kPanelHeight,    string_view("@PanelHeight@"),
-    t::kStyleEnd.view(),
+    t::kScriptHead.view(),     string_view("@TabCount@"),    t::kScriptTail.view(),
+    string_view("@TabWidth@"), t::kPanelRule.view(),         string_view("@PanelWidth@"),
+    t::kPanelHeight,           string_view("@PanelHeight@"), t::kStyleEnd.view(),
 };
 constexpr auto kFirstCallText = text::Join<text::JoinedSize(kFirstCallParts)>(kFirstCallParts);
 constexpr auto kFirstCall = text::CompileTemplate<text::FieldCount(kFirstCallText.view()), 4>(
@@ -37,20 +37,44 @@ constexpr auto kFirstCall = text::CompileTemplate<text::FieldCount(kFirstCallTex
 // The panel with its frame, then the tab.  PanelEnd and TabEnd are the
 // shown or hidden endings of the two start tags.
 constexpr std::array kEveryCallParts = {
-    t::kPanelOpen,  string_view("@index@"),       t::kPanelStyle,   string_view("@LayerColor@"),
-    t::kPanelZIndex, string_view("@z@"),          string_view("@PanelEnd@"), t::kBreak,
-    t::kFrameName,  string_view("@ContentName@"), t::kFrameSource,  string_view("@URL@"),
-    t::kFrameWidth, string_view("@FrameWidth@"),  t::kFrameHeight,  string_view("@FrameHeight@"),
-    t::kFrameEnd,   t::kPanelClose,
-    t::kTabOpen,    string_view("@index@"),       t::kTabOnClick,   string_view("@JavaScriptOnClick@"),
-    t::kTabId,      string_view("@index@"),       t::kTabStyle,     string_view("@LayerColor@"),
-    t::kTabLeft,    string_view("@left@"),        t::kTabZIndex,    string_view("@z@"),
-    string_view("@TabEnd@"), string_view("@TabName@"), t::kTabClose,
+    t::kPanelOpen,
+    string_view("@index@"),
+    t::kPanelStyle,
+    string_view("@LayerColor@"),
+    t::kPanelZIndex,
+    string_view("@z@"),
+    string_view("@PanelEnd@"),
+    t::kBreak,
+    t::kFrameName,
+    string_view("@ContentName@"),
+    t::kFrameSource,
+    string_view("@URL@"),
+    t::kFrameWidth,
+    string_view("@FrameWidth@"),
+    t::kFrameHeight,
+    string_view("@FrameHeight@"),
+    t::kFrameEnd,
+    t::kPanelClose,
+    t::kTabOpen,
+    string_view("@index@"),
+    t::kTabOnClick,
+    string_view("@JavaScriptOnClick@"),
+    t::kTabId,
+    string_view("@index@"),
+    t::kTabStyle,
+    string_view("@LayerColor@"),
+    t::kTabLeft,
+    string_view("@left@"),
+    t::kTabZIndex,
+    string_view("@z@"),
+    string_view("@TabEnd@"),
+    string_view("@TabName@"),
+    t::kTabClose,
 };
 constexpr auto kEveryCallText = text::Join<text::JoinedSize(kEveryCallParts)>(kEveryCallParts);
 constexpr auto kEveryCall = text::CompileTemplate<text::FieldCount(kEveryCallText.view()), 12>(
-    kEveryCallText.view(), {"index", "LayerColor", "z", "PanelEnd", "ContentName", "URL", "FrameWidth",
-                            "FrameHeight", "JavaScriptOnClick", "left", "TabEnd", "TabName"});
+    kEveryCallText.view(), {"index", "LayerColor", "z", "PanelEnd", "ContentName", "URL", "FrameWidth", "FrameHeight",
+                            "JavaScriptOnClick", "left", "TabEnd", "TabName"});
 
 bool Greater(const Variant& a, const Variant& b) {
   const std::optional<int> c = Compare(a, b);
@@ -125,9 +149,7 @@ std::string Tabs::LayerColor() const { return layer_color_; }
 void Tabs::LayerColor(const std::string& NewLayerColor) { layer_color_ = NewLayerColor; }
 
 std::string Tabs::JavaScriptOnClick() const { return java_script_on_click_; }
-void Tabs::JavaScriptOnClick(const std::string& NewJavaScriptOnClick) {
-  java_script_on_click_ = NewJavaScriptOnClick;
-}
+void Tabs::JavaScriptOnClick(const std::string& NewJavaScriptOnClick) { java_script_on_click_ = NewJavaScriptOnClick; }
 
 std::string Tabs::WriteTab(const Variant& ContentName, const Variant& URL) {
   // The only validation: the Integer members (TabWidth, PanelWidth,
@@ -163,16 +185,15 @@ std::string Tabs::WriteTab(const Variant& ContentName, const Variant& URL) {
     if (script_emitted_) {
       out.reserve(tab_size);
     } else {
-      const text::DecimalText count_text(tab_count_), tab_width_text(tab_width_),
-          panel_width_text(panel_width_), panel_height_text(panel_height_);
-      out.reserve(text::TemplateSize<kFirstCall>(count_text, tab_width_text, panel_width_text,
-                                                 panel_height_text) +
+      const text::DecimalText count_text(tab_count_), tab_width_text(tab_width_), panel_width_text(panel_width_),
+          panel_height_text(panel_height_);
+      out.reserve(text::TemplateSize<kFirstCall>(count_text, tab_width_text, panel_width_text, panel_height_text) +
                   tab_size);
       text::AppendTemplate<kFirstCall>(out, count_text, tab_width_text, panel_width_text, panel_height_text);
     }
-    text::AppendTemplate<kEveryCall>(out, index_text, layer_color_, z_text, panel_end, content_name.view(),
-                                     url.view(), frame_width_text, frame_height_text, java_script_on_click_,
-                                     left_text, tab_end, tab_name_);
+    text::AppendTemplate<kEveryCall>(out, index_text, layer_color_, z_text, panel_end, content_name.view(), url.view(),
+                                     frame_width_text, frame_height_text, java_script_on_click_, left_text, tab_end,
+                                     tab_name_);
 
     tab_index_ = index;
     script_emitted_ = true;

@@ -26,8 +26,7 @@ constexpr auto kMenuHeader =
     Compiled<5, tree_text::kMenuHeader>({"n", "Width", "CollapsedImage", "TextClass", "MenuName"});
 constexpr auto kNodeWithImage =
     Compiled<6, tree_text::kNodeWithImage>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
-constexpr auto kNode =
-    Compiled<6, tree_text::kNode>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
+constexpr auto kNode = Compiled<6, tree_text::kNode>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
 
 }  // namespace
 
@@ -49,9 +48,7 @@ void Tree::ExpandAllImage(const std::string& NewExpandAllImage) { expand_all_ima
 std::string Tree::CollapsedImage() const { return collapsed_image_; }
 void Tree::CollapsedImage(const std::string& NewCollapsedImage) { collapsed_image_ = NewCollapsedImage; }
 std::string Tree::CollapseAllImage() const { return collapse_all_image_; }
-void Tree::CollapseAllImage(const std::string& NewCollapseAllImage) {
-  collapse_all_image_ = NewCollapseAllImage;
-}
+void Tree::CollapseAllImage(const std::string& NewCollapseAllImage) { collapse_all_image_ = NewCollapseAllImage; }
 
 // The flag is set before the script is built and never tested here: a page
 // that calls Initialize itself gets the script on every call.
@@ -79,8 +76,7 @@ std::string Tree::BeginOutput(std::size_t room) {
 
 std::string Tree::WriteExpandCollapse() {
   return WithSource(kSource, [&] {
-    std::string out =
-        BeginOutput(text::TemplateSize<kExpandCollapse>(collapse_all_image_, expand_all_image_));
+    std::string out = BeginOutput(text::TemplateSize<kExpandCollapse>(collapse_all_image_, expand_all_image_));
     text::AppendTemplate<kExpandCollapse>(out, collapse_all_image_, expand_all_image_);
     return out;
   });
@@ -93,8 +89,7 @@ std::string Tree::WriteMenuHeader(const std::string& MenuName) {
     // At 32767 this raises the overflow error and the counter keeps its value.
     const std::int16_t count = AddInteger(menu_count_, 1);
     const std::string n = text::Decimal(count);
-    std::string out =
-        BeginOutput(text::TemplateSize<kMenuHeader>(n, width_, collapsed_image_, text_class_, MenuName));
+    std::string out = BeginOutput(text::TemplateSize<kMenuHeader>(n, width_, collapsed_image_, text_class_, MenuName));
     menu_count_ = count;
     text::AppendTemplate<kMenuHeader>(out, n, width_, collapsed_image_, text_class_, MenuName);
     return out;
@@ -109,8 +104,8 @@ std::string Tree::WriteMenuFooter() {
   });
 }
 
-std::string Tree::WriteNode(const std::string& NodeName, const std::string& URI,
-                            const std::string& Target, const std::string& ImagePath) {
+std::string Tree::WriteNode(const std::string& NodeName, const std::string& URI, const std::string& Target,
+                            const std::string& ImagePath) {
   return WithSource(kSource, [&] {
     // A node belongs to the menu opened last: its id is one past the number
     // of headers written so far.  The counter itself does not change.

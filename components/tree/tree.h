@@ -31,8 +31,8 @@ class Tree {
   std::string WriteMenuHeader(const std::string& MenuName);
   std::string WriteMenuFooter();
   // An omitted ImagePath is the empty string.
-  std::string WriteNode(const std::string& NodeName, const std::string& URI,
-                        const std::string& Target, const std::string& ImagePath = std::string());
+  std::string WriteNode(const std::string& NodeName, const std::string& URI, const std::string& Target,
+                        const std::string& ImagePath = std::string());
 
  private:
   // The start of every output: the page script while it has not been

@@ -49,8 +49,7 @@ inline constexpr auto kPageScript = text::ToCrlf<text::CrlfSize(kPageScriptRaw)>
 inline constexpr std::string_view kExpandCollapseRaw =
     R"txt(<IMG alt="Collapse All Menus" id="image_minus" style="cursor:hand" SRC="@CollapseAllImage@" onclick="expandOrCollapse(0);">&nbsp;<IMG alt="Expand All Menus" id="image_plus" style="cursor:hand" SRC="@ExpandAllImage@" onclick="expandOrCollapse(1);">
 )txt";
-inline constexpr auto kExpandCollapse =
-    text::ToCrlf<text::CrlfSize(kExpandCollapseRaw)>(kExpandCollapseRaw);
+inline constexpr auto kExpandCollapse = text::ToCrlf<text::CrlfSize(kExpandCollapseRaw)>(kExpandCollapseRaw);
 
 // Opens menu @n@: the heading row, then the hidden content row whose content
 // cell stays open for the menu's nodes and nested menus.
@@ -72,8 +71,7 @@ inline constexpr auto kMenuFooter = text::ToCrlf<text::CrlfSize(kMenuFooterRaw)>
 inline constexpr std::string_view kNodeWithImageRaw =
     R"txt(<table border="0" width="1" cellpadding="0" cellspacing="1"><tr><td align="center" nowrap colspan="1" width=20><a target="@Target@" href="@URI@"><img border=0 style="cursor:hand" src="@ImagePath@"></a></td><td nowrap colspan="1" ID="node@node@"><a target="@Target@" href="@URI@"><font class=@TextClass@>@NodeName@</font></a></td></tr></table>
 )txt";
-inline constexpr auto kNodeWithImage =
-    text::ToCrlf<text::CrlfSize(kNodeWithImageRaw)>(kNodeWithImageRaw);
+inline constexpr auto kNodeWithImage = text::ToCrlf<text::CrlfSize(kNodeWithImageRaw)>(kNodeWithImageRaw);
 
 inline constexpr std::string_view kNodeRaw =
     R"txt(<table border="0" width="1" cellpadding="0" cellspacing="1"><tr><td align="center" nowrap colspan="1" width=20></td><td nowrap colspan="1" ID="node@node@"><a target="@Target@" href="@URI@"><font class=@TextClass@>@NodeName@</font></a></td></tr></table>

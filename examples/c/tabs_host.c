@@ -106,9 +106,8 @@ int main(int argc, char** argv) {
   ok = ok && Check(tabs->lpVtbl->put_TabCount(tabs, &count), "TabCount") &&
        Check(tabs->lpVtbl->put_TabWidth(tabs, &width), "TabWidth") &&
        Check(tabs->lpVtbl->put_PanelWidth(tabs, &panel_width), "PanelWidth") &&
-       Check(tabs->lpVtbl->put_PanelHeight(tabs, &panel_height), "PanelHeight") &&
-       AddTab(tabs, "News", "news.htm") && Check(tabs->lpVtbl->MoveNextLayerColor(tabs), "MoveNextLayerColor") &&
-       AddTab(tabs, "Weather", "weather.htm");
+       Check(tabs->lpVtbl->put_PanelHeight(tabs, &panel_height), "PanelHeight") && AddTab(tabs, "News", "news.htm") &&
+       Check(tabs->lpVtbl->MoveNextLayerColor(tabs), "MoveNextLayerColor") && AddTab(tabs, "Weather", "weather.htm");
 
   if (ok) {
     /* A tab without a name: the call returns the error's status and leaves

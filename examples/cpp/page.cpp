@@ -60,8 +60,7 @@ int main() {
   try {
     cal.ActiveDate(Variant("2/30/2004"));
   } catch (const halvane::Error& e) {
-    std::fprintf(stderr, "%d %s: %s (0x%08X)\n", e.Number(), e.Source().c_str(), e.Description().c_str(),
-                 e.Status());
+    std::fprintf(stderr, "%d %s: %s (0x%08X)\n", e.Number(), e.Source().c_str(), e.Description().c_str(), e.Status());
   }
   std::fwrite(page.data(), 1, page.size(), stdout);
   return 0;

@@ -14,27 +14,27 @@ namespace halvane::script {
 namespace {
 
 constexpr std::array kBuiltins{
-    BuiltinInfo{"Abs", 1, 1},         BuiltinInfo{"Array", 0, -1},       BuiltinInfo{"Asc", 1, 1},
-    BuiltinInfo{"AscW", 1, 1},        BuiltinInfo{"CBool", 1, 1},        BuiltinInfo{"CDate", 1, 1},
-    BuiltinInfo{"CDbl", 1, 1},        BuiltinInfo{"Chr", 1, 1},          BuiltinInfo{"ChrW", 1, 1},
-    BuiltinInfo{"CInt", 1, 1},        BuiltinInfo{"CLng", 1, 1},         BuiltinInfo{"CreateObject", 1, 1},
-    BuiltinInfo{"CSng", 1, 1},        BuiltinInfo{"CStr", 1, 1},         BuiltinInfo{"Date", 0, 0},
-    BuiltinInfo{"DateAdd", 3, 3},     BuiltinInfo{"DateDiff", 3, 3},     BuiltinInfo{"DateSerial", 3, 3},
-    BuiltinInfo{"Day", 1, 1},         BuiltinInfo{"Fix", 1, 1},          BuiltinInfo{"FormatNumber", 1, 2},
-    BuiltinInfo{"Hex", 1, 1},         BuiltinInfo{"Hour", 1, 1},         BuiltinInfo{"InStr", 2, 4},
-    BuiltinInfo{"InStrRev", 2, 2},    BuiltinInfo{"Int", 1, 1},          BuiltinInfo{"IsArray", 1, 1},
-    BuiltinInfo{"IsDate", 1, 1},      BuiltinInfo{"IsEmpty", 1, 1},      BuiltinInfo{"IsNull", 1, 1},
-    BuiltinInfo{"IsNumeric", 1, 1},   BuiltinInfo{"IsObject", 1, 1},     BuiltinInfo{"Join", 1, 2},
-    BuiltinInfo{"LBound", 1, 2},      BuiltinInfo{"LCase", 1, 1},        BuiltinInfo{"Left", 2, 2},
-    BuiltinInfo{"Len", 1, 1},         BuiltinInfo{"LTrim", 1, 1},        BuiltinInfo{"Mid", 2, 3},
-    BuiltinInfo{"Minute", 1, 1},      BuiltinInfo{"Month", 1, 1},        BuiltinInfo{"MonthName", 1, 2},
-    BuiltinInfo{"Now", 0, 0},         BuiltinInfo{"Oct", 1, 1},          BuiltinInfo{"Replace", 3, 6},
-    BuiltinInfo{"Right", 2, 2},       BuiltinInfo{"Round", 1, 2},        BuiltinInfo{"RTrim", 1, 1},
-    BuiltinInfo{"Second", 1, 1},      BuiltinInfo{"Sgn", 1, 1},          BuiltinInfo{"Space", 1, 1},
-    BuiltinInfo{"Split", 1, 3},       BuiltinInfo{"Sqr", 1, 1},          BuiltinInfo{"StrComp", 2, 3},
-    BuiltinInfo{"String", 2, 2},      BuiltinInfo{"StrReverse", 1, 1},   BuiltinInfo{"Time", 0, 0},
-    BuiltinInfo{"Trim", 1, 1},        BuiltinInfo{"TypeName", 1, 1},     BuiltinInfo{"UBound", 1, 2},
-    BuiltinInfo{"UCase", 1, 1},       BuiltinInfo{"VarType", 1, 1},      BuiltinInfo{"Weekday", 1, 1},
+    BuiltinInfo{"Abs", 1, 1},         BuiltinInfo{"Array", 0, -1},     BuiltinInfo{"Asc", 1, 1},
+    BuiltinInfo{"AscW", 1, 1},        BuiltinInfo{"CBool", 1, 1},      BuiltinInfo{"CDate", 1, 1},
+    BuiltinInfo{"CDbl", 1, 1},        BuiltinInfo{"Chr", 1, 1},        BuiltinInfo{"ChrW", 1, 1},
+    BuiltinInfo{"CInt", 1, 1},        BuiltinInfo{"CLng", 1, 1},       BuiltinInfo{"CreateObject", 1, 1},
+    BuiltinInfo{"CSng", 1, 1},        BuiltinInfo{"CStr", 1, 1},       BuiltinInfo{"Date", 0, 0},
+    BuiltinInfo{"DateAdd", 3, 3},     BuiltinInfo{"DateDiff", 3, 3},   BuiltinInfo{"DateSerial", 3, 3},
+    BuiltinInfo{"Day", 1, 1},         BuiltinInfo{"Fix", 1, 1},        BuiltinInfo{"FormatNumber", 1, 2},
+    BuiltinInfo{"Hex", 1, 1},         BuiltinInfo{"Hour", 1, 1},       BuiltinInfo{"InStr", 2, 4},
+    BuiltinInfo{"InStrRev", 2, 2},    BuiltinInfo{"Int", 1, 1},        BuiltinInfo{"IsArray", 1, 1},
+    BuiltinInfo{"IsDate", 1, 1},      BuiltinInfo{"IsEmpty", 1, 1},    BuiltinInfo{"IsNull", 1, 1},
+    BuiltinInfo{"IsNumeric", 1, 1},   BuiltinInfo{"IsObject", 1, 1},   BuiltinInfo{"Join", 1, 2},
+    BuiltinInfo{"LBound", 1, 2},      BuiltinInfo{"LCase", 1, 1},      BuiltinInfo{"Left", 2, 2},
+    BuiltinInfo{"Len", 1, 1},         BuiltinInfo{"LTrim", 1, 1},      BuiltinInfo{"Mid", 2, 3},
+    BuiltinInfo{"Minute", 1, 1},      BuiltinInfo{"Month", 1, 1},      BuiltinInfo{"MonthName", 1, 2},
+    BuiltinInfo{"Now", 0, 0},         BuiltinInfo{"Oct", 1, 1},        BuiltinInfo{"Replace", 3, 6},
+    BuiltinInfo{"Right", 2, 2},       BuiltinInfo{"Round", 1, 2},      BuiltinInfo{"RTrim", 1, 1},
+    BuiltinInfo{"Second", 1, 1},      BuiltinInfo{"Sgn", 1, 1},        BuiltinInfo{"Space", 1, 1},
+    BuiltinInfo{"Split", 1, 3},       BuiltinInfo{"Sqr", 1, 1},        BuiltinInfo{"StrComp", 2, 3},
+    BuiltinInfo{"String", 2, 2},      BuiltinInfo{"StrReverse", 1, 1}, BuiltinInfo{"Time", 0, 0},
+    BuiltinInfo{"Trim", 1, 1},        BuiltinInfo{"TypeName", 1, 1},   BuiltinInfo{"UBound", 1, 2},
+    BuiltinInfo{"UCase", 1, 1},       BuiltinInfo{"VarType", 1, 1},    BuiltinInfo{"Weekday", 1, 1},
     BuiltinInfo{"WeekdayName", 1, 2}, BuiltinInfo{"Year", 1, 1},
 };
 
@@ -59,14 +59,22 @@ std::shared_ptr<Array> NewArray(std::size_t n) {
 
 // The first edition's value functions, for a table that lacks them.
 bool FirstEdition(std::string_view name, const Variant& v, Variant& out) {
-  if (name == "CInt") out = Variant(ToInteger(v));
-  else if (name == "CLng") out = Variant(ToLong(v));
-  else if (name == "CSng") out = Variant(ToSingle(v));
-  else if (name == "CDbl") out = Variant(ToDouble(v));
-  else if (name == "CStr") out = Variant(ToString(v));
-  else if (name == "CBool") out = Variant(ToBoolean(v));
-  else if (name == "CDate") out = Variant::Date(ToDate(v));
-  else if (name == "Len") out = Len(v);
+  if (name == "CInt")
+    out = Variant(ToInteger(v));
+  else if (name == "CLng")
+    out = Variant(ToLong(v));
+  else if (name == "CSng")
+    out = Variant(ToSingle(v));
+  else if (name == "CDbl")
+    out = Variant(ToDouble(v));
+  else if (name == "CStr")
+    out = Variant(ToString(v));
+  else if (name == "CBool")
+    out = Variant(ToBoolean(v));
+  else if (name == "CDate")
+    out = Variant::Date(ToDate(v));
+  else if (name == "Len")
+    out = Len(v);
   else if (name == "Chr") {
     std::int32_t code = ToLong(v);
     if (code < 0 || code > 255) throw HostError(5);

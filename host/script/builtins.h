@@ -9,7 +9,7 @@ namespace halvane::script {
 struct BuiltinInfo {
   std::string_view name;  // as documented
   int min_args;
-  int max_args;           // -1: any number (Array)
+  int max_args;  // -1: any number (Array)
 };
 
 // The index of a built-in function (lower-case name), or -1.

@@ -74,33 +74,26 @@ ObjectPtr Machine::ObjectOf(const Value& v) {
 
 Value Machine::Eval(const Expr& e) {
   switch (e.kind) {
-    case Expr::Kind::Literal:
-      return Value(static_cast<const LiteralExpr&>(e).value);
+    case Expr::Kind::Literal: return Value(static_cast<const LiteralExpr&>(e).value);
     case Expr::Kind::Name: {
       const auto& n = static_cast<const NameExpr&>(e);
       if (n.scope == NameExpr::Scope::Procedure) return CallProcedure(n.slot, {}, e.at.line);
       return *NamePlace(n).value;
     }
-    case Expr::Kind::Chain:
-      return EvalChain(static_cast<const ChainExpr&>(e));
+    case Expr::Kind::Chain: return EvalChain(static_cast<const ChainExpr&>(e));
     case Expr::Kind::Unary: {
       const auto& u = static_cast<const UnaryExpr&>(e);
       return Unary(u.op, Eval(*u.a));
     }
-    case Expr::Kind::Paren:
-      return Eval(*static_cast<const UnaryExpr&>(e).a);
+    case Expr::Kind::Paren: return Eval(*static_cast<const UnaryExpr&>(e).a);
     case Expr::Kind::Postfix: {
       const auto& p = static_cast<const PostfixExpr&>(e);
       return EvalPostfix(p, p.steps.size());
     }
-    case Expr::Kind::Builtin:
-      return CallBuiltin(static_cast<const BuiltinExpr&>(e));
-    case Expr::Kind::Object:
-      throw HostError(438);
-    case Expr::Kind::Nothing:
-      return Value::Object({});
-    case Expr::Kind::Page:
-      return EvalPage(static_cast<const PageExpr&>(e));
+    case Expr::Kind::Builtin: return CallBuiltin(static_cast<const BuiltinExpr&>(e));
+    case Expr::Kind::Object: throw HostError(438);
+    case Expr::Kind::Nothing: return Value::Object({});
+    case Expr::Kind::Page: return EvalPage(static_cast<const PageExpr&>(e));
   }
   return {};
 }
@@ -108,14 +101,11 @@ Value Machine::Eval(const Expr& e) {
 Place Machine::NamePlace(const NameExpr& n) {
   if (!n.declared && prog_.option_explicit) throw HostError(500);
   switch (n.scope) {
-    case NameExpr::Scope::Page:
-      return Place{&globals_[static_cast<std::size_t>(n.slot)], {}};
-    case NameExpr::Scope::Local:
-      return frame_->places[static_cast<std::size_t>(n.slot)];
+    case NameExpr::Scope::Page: return Place{&globals_[static_cast<std::size_t>(n.slot)], {}};
+    case NameExpr::Scope::Local: return frame_->places[static_cast<std::size_t>(n.slot)];
     case NameExpr::Scope::Unknown:
     case NameExpr::Scope::Procedure:
-    case NameExpr::Scope::Unresolved:
-      break;
+    case NameExpr::Scope::Unresolved: break;
   }
   throw HostError(35);
 }
@@ -151,7 +141,8 @@ Place Machine::PlaceOf(const Expr& e) {
   const auto& p = static_cast<const PostfixExpr&>(e);
   if (p.base->kind != Expr::Kind::Name) throw HostError(5);
   const auto& n = static_cast<const NameExpr&>(*p.base);
-  if (n.scope == NameExpr::Scope::Procedure || n.scope == NameExpr::Scope::Unknown) throw HostError(n.scope == NameExpr::Scope::Unknown ? 35 : 5);
+  if (n.scope == NameExpr::Scope::Procedure || n.scope == NameExpr::Scope::Unknown)
+    throw HostError(n.scope == NameExpr::Scope::Unknown ? 35 : 5);
   Place place = NamePlace(n);
   for (const Step& s : p.steps) {
     if (s.member) throw HostError(5);
@@ -181,8 +172,7 @@ std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs) {
   for (const ExprPtr& a : exprs) {
     if (!a) {
       args.push_back(Variant::Missing());
-    } else if (a->kind == Expr::Kind::Name &&
-               static_cast<const NameExpr&>(*a).scope != NameExpr::Scope::Procedure) {
+    } else if (a->kind == Expr::Kind::Name && static_cast<const NameExpr&>(*a).scope != NameExpr::Scope::Procedure) {
       Value& slot = *NamePlace(static_cast<const NameExpr&>(*a)).value;
       if (!slot.IsPlain()) throw HostError(slot.kind == Value::Kind::Object ? 438 : 13);
       args.push_back(Variant::Ref(slot.v));
@@ -291,12 +281,12 @@ Value Machine::CallProcedure(int index, std::span<const ExprPtr> args, int line)
   for (std::size_t k = 0; k < f.own.size(); ++k) f.places[k].value = &f.own[k];
   for (std::size_t k = 0; k < args.size(); ++k) {
     const Expr& a = *args[k];
-    bool place = !p.by_val[k] &&
-                 ((a.kind == Expr::Kind::Name && static_cast<const NameExpr&>(a).scope != NameExpr::Scope::Procedure) ||
-                  (a.kind == Expr::Kind::Postfix && static_cast<const PostfixExpr&>(a).base->kind == Expr::Kind::Name &&
-                   static_cast<const NameExpr&>(*static_cast<const PostfixExpr&>(a).base).scope !=
-                       NameExpr::Scope::Procedure &&
-                   !static_cast<const PostfixExpr&>(a).steps.back().member));
+    bool place =
+        !p.by_val[k] &&
+        ((a.kind == Expr::Kind::Name && static_cast<const NameExpr&>(a).scope != NameExpr::Scope::Procedure) ||
+         (a.kind == Expr::Kind::Postfix && static_cast<const PostfixExpr&>(a).base->kind == Expr::Kind::Name &&
+          static_cast<const NameExpr&>(*static_cast<const PostfixExpr&>(a).base).scope != NameExpr::Scope::Procedure &&
+          !static_cast<const PostfixExpr&>(a).steps.back().member));
     if (place) {
       bool elements_only = true;
       if (a.kind == Expr::Kind::Postfix) {

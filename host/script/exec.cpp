@@ -127,12 +127,9 @@ Flow Machine::Exec(const Block& body) {
 
 Flow Machine::ExecOne(const Stmt& s) {
   switch (s.kind) {
-    case Stmt::Kind::Nop:
-      return Flow::Normal;
+    case Stmt::Kind::Nop: return Flow::Normal;
     case Stmt::Kind::Dim:
-    case Stmt::Kind::ReDim:
-      ExecDim(static_cast<const DimStmt&>(s));
-      return Flow::Normal;
+    case Stmt::Kind::ReDim: ExecDim(static_cast<const DimStmt&>(s)); return Flow::Normal;
     case Stmt::Kind::Erase: {
       const auto& st = static_cast<const SimpleStmt&>(s);
       Place p = PlaceOf(*st.target);
@@ -169,21 +166,11 @@ Flow Machine::ExecOne(const Stmt& s) {
       Store(place, std::move(v), {});
       return Flow::Normal;
     }
-    case Stmt::Kind::Call:
-      ExecCall(static_cast<const SimpleStmt&>(s));
-      return Flow::Normal;
-    case Stmt::Kind::Write:
-      Write(Eval(*static_cast<const SimpleStmt&>(s).value));
-      return Flow::Normal;
-    case Stmt::Kind::Text:
-      out_.Write(static_cast<const SimpleStmt&>(s).text);
-      return Flow::Normal;
-    case Stmt::Kind::Flush:
-      out_.Flush();
-      return Flow::Normal;
-    case Stmt::Kind::Page:
-      ExecPage(static_cast<const SimpleStmt&>(s));
-      return Flow::Normal;
+    case Stmt::Kind::Call: ExecCall(static_cast<const SimpleStmt&>(s)); return Flow::Normal;
+    case Stmt::Kind::Write: Write(Eval(*static_cast<const SimpleStmt&>(s).value)); return Flow::Normal;
+    case Stmt::Kind::Text: out_.Write(static_cast<const SimpleStmt&>(s).text); return Flow::Normal;
+    case Stmt::Kind::Flush: out_.Flush(); return Flow::Normal;
+    case Stmt::Kind::Page: ExecPage(static_cast<const SimpleStmt&>(s)); return Flow::Normal;
     case Stmt::Kind::Sleep: {
       std::int32_t ms = ToLong(EvalPlain(*static_cast<const SimpleStmt&>(s).value));
       if (ms < 0 || ms > 60000) throw HostError(5);
@@ -210,12 +197,9 @@ Flow Machine::ExecOne(const Stmt& s) {
       }
       return Exec(st.else_body);
     }
-    case Stmt::Kind::For:
-      return ExecFor(static_cast<const ForStmt&>(s));
-    case Stmt::Kind::ForEach:
-      return ExecForEach(static_cast<const ForStmt&>(s));
-    case Stmt::Kind::Do:
-      return ExecDo(static_cast<const DoStmt&>(s));
+    case Stmt::Kind::For: return ExecFor(static_cast<const ForStmt&>(s));
+    case Stmt::Kind::ForEach: return ExecForEach(static_cast<const ForStmt&>(s));
+    case Stmt::Kind::Do: return ExecDo(static_cast<const DoStmt&>(s));
     case Stmt::Kind::Exit:
       switch (static_cast<const SimpleStmt&>(s).exit_what) {
         case 0: return Flow::ExitFor;
@@ -230,12 +214,8 @@ Flow Machine::ExecOne(const Stmt& s) {
       frame_->resume_next = false;
       err_.reset();
       return Flow::Normal;
-    case Stmt::Kind::ErrClear:
-      err_.reset();
-      return Flow::Normal;
-    case Stmt::Kind::ErrRaise:
-      Raise(static_cast<const SimpleStmt&>(s).args);
-      return Flow::Normal;
+    case Stmt::Kind::ErrClear: err_.reset(); return Flow::Normal;
+    case Stmt::Kind::ErrRaise: Raise(static_cast<const SimpleStmt&>(s).args); return Flow::Normal;
   }
   return Flow::Normal;
 }
@@ -245,7 +225,7 @@ void Machine::Raise(std::span<const ExprPtr> args) {
   if (number == 0) throw HostError(5);
   ScriptError e = HostError(number);
   e.status = (number > 0 && number <= 0xFFFF) ? kVbStatus + static_cast<std::uint32_t>(number)
-                                               : static_cast<std::uint32_t>(number);
+                                              : static_cast<std::uint32_t>(number);
   if (args.size() > 1) e.source = ToString(EvalPlain(*args[1]));
   if (args.size() > 2) e.description = ToString(EvalPlain(*args[2]));
   throw e;
@@ -323,8 +303,8 @@ void Machine::ExecCall(const SimpleStmt& s) {
   if (!last.member) throw HostError(13);
   Value obj = EvalPostfix(p, p.steps.size() - 1);
   automation::ObjectPtr o = ObjectOf(obj);
-  std::vector<Variant> args = MemberArgs(last.parens ? std::span<const ExprPtr>(last.args)
-                                                     : std::span<const ExprPtr>(s.args));
+  std::vector<Variant> args =
+      MemberArgs(last.parens ? std::span<const ExprPtr>(last.args) : std::span<const ExprPtr>(s.args));
   Invoke(o, last, automation::InvokeKind::Method, args, false);
 }
 

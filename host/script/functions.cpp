@@ -229,9 +229,7 @@ Variant DateCall(Args a, const Context&) {
   return F(a[0]);
 }
 
-Variant CallDateSerial(Args a, const Context&) {
-  return DateSerialCarry(ToLong(a[0]), ToLong(a[1]), ToLong(a[2]));
-}
+Variant CallDateSerial(Args a, const Context&) { return DateSerialCarry(ToLong(a[0]), ToLong(a[1]), ToLong(a[2])); }
 
 Variant CallDateAdd(Args a, const Context&) {
   const std::string interval = ToString(a[0]);

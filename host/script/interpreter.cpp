@@ -145,20 +145,16 @@ std::string Describe(const Program& program, const Result& r) {
   const std::string& file = f < program.files.size() ? program.files[f] : program.file;
   std::string head = file + ":" + std::to_string(r.line) + ": ";
   switch (r.outcome) {
-    case Outcome::Completed:
-      return head + "completed";
+    case Outcome::Completed: return head + "completed";
     case Outcome::Error: {
       char status[16];
       std::snprintf(status, sizeof status, "0x%08" PRIX32, r.status);
       return head + "error " + status + ": number " + std::to_string(r.number) + ", source \"" + r.source +
              "\": " + r.description;
     }
-    case Outcome::StepLimit:
-      return head + "stopped: the script ran more statements than its limit allows";
-    case Outcome::Timeout:
-      return head + "stopped: the script ran longer than its time limit";
-    case Outcome::Cancelled:
-      return head + "stopped: the script was cancelled";
+    case Outcome::StepLimit: return head + "stopped: the script ran more statements than its limit allows";
+    case Outcome::Timeout: return head + "stopped: the script ran longer than its time limit";
+    case Outcome::Cancelled: return head + "stopped: the script was cancelled";
   }
   return head;
 }

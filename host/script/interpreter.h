@@ -54,9 +54,9 @@ enum class Outcome { Completed, Error, StepLimit, Timeout, Cancelled };
 
 struct Result {
   Outcome outcome = Outcome::Completed;
-  int line = 0;               // the statement that failed or was running
-  int file = 0;               // ... in this file of the program (Program::files)
-  std::uint32_t status = 0;   // 0x800A0000 + number, or the automation status
+  int line = 0;              // the statement that failed or was running
+  int file = 0;              // ... in this file of the program (Program::files)
+  std::uint32_t status = 0;  // 0x800A0000 + number, or the automation status
   std::int32_t number = 0;
   std::string source;
   std::string description;

@@ -18,9 +18,23 @@ enum class Tok {
   String,      // `value` holds the String
   Date,        // `value` holds the Date
   Text,        // literal page text a template front end hands over; written as it stands
-  Amp, Plus, Minus, Star, Slash, Backslash, Caret,
-  Equals, NotEqual, Less, Greater, LessEqual, GreaterEqual,
-  LParen, RParen, Comma, Dot,
+  Amp,
+  Plus,
+  Minus,
+  Star,
+  Slash,
+  Backslash,
+  Caret,
+  Equals,
+  NotEqual,
+  Less,
+  Greater,
+  LessEqual,
+  GreaterEqual,
+  LParen,
+  RParen,
+  Comma,
+  Dot,
   EndOfStatement,  // a line end or ':'
   EndOfFile,
 };
@@ -28,23 +42,75 @@ enum class Tok {
 // Reserved words.  The object names and the named constants are words too,
 // so that none of them can be a variable.
 enum class Kw : std::uint8_t {
-  And, ByRef, ByVal, Call, Case, Dim, Do, Each, Else, ElseIf, Empty, End, Erase, Error, Exit,
-  Explicit, False, For, Function, GoTo, If, In, Is, Loop, Mod, Next, Not, Nothing, Null, On,
-  Option, Or, Preserve, ReDim, Rem, Resume, Select, Set, Sleep, Step, Sub, Then, To, True, Until,
-  Wend, While, Xor,
-  Request, Response, Server, Err,
-  VbCrLf, VbCr, VbLf, VbTab, VbBinaryCompare, VbTextCompare,
+  And,
+  ByRef,
+  ByVal,
+  Call,
+  Case,
+  Dim,
+  Do,
+  Each,
+  Else,
+  ElseIf,
+  Empty,
+  End,
+  Erase,
+  Error,
+  Exit,
+  Explicit,
+  False,
+  For,
+  Function,
+  GoTo,
+  If,
+  In,
+  Is,
+  Loop,
+  Mod,
+  Next,
+  Not,
+  Nothing,
+  Null,
+  On,
+  Option,
+  Or,
+  Preserve,
+  ReDim,
+  Rem,
+  Resume,
+  Select,
+  Set,
+  Sleep,
+  Step,
+  Sub,
+  Then,
+  To,
+  True,
+  Until,
+  Wend,
+  While,
+  Xor,
+  Request,
+  Response,
+  Server,
+  Err,
+  VbCrLf,
+  VbCr,
+  VbLf,
+  VbTab,
+  VbBinaryCompare,
+  VbTextCompare,
 };
 
 struct Token {
   Tok kind = Tok::EndOfFile;
   Kw kw = Kw::Dim;
   Pos pos;
-  std::string text;     // source spelling (strings and page text: the text itself)
-  std::string lower;    // identifiers and keywords: lower-cased
-  Variant value;        // literals
-  bool whole = false;   // a whole-number literal (decimal, &H or &O)
-  double magnitude = 0; // whole-number literals: the unsigned value
+  std::string text;           // source spelling (strings and page text: the text itself)
+  std::string lower;          // identifiers and keywords: lower-cased
+  Variant value;              // literals
+  bool whole = false;         // a whole-number literal (decimal, &H or &O)
+  double magnitude = 0;       // whole-number literals: the unsigned value
   bool space_before = false;  // blanks stood between this token and the one before
 };
 

@@ -76,8 +76,12 @@ Value Machine::Binary(Op op, Value a, Value b) {
       if (size > limits_.max_string) throw HostError(14);
       return Value(Concat(x, y));
     }
-    case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge:
-      return Value(Comparison(op, x, y));
+    case Op::Eq:
+    case Op::Ne:
+    case Op::Lt:
+    case Op::Gt:
+    case Op::Le:
+    case Op::Ge: return Value(Comparison(op, x, y));
     case Op::And: return Value(And(x, y));
     case Op::Or: return Value(Or(x, y));
     case Op::Xor: return Value(Xor(x, y));

@@ -18,11 +18,8 @@ void Machine::ExecPage(const SimpleStmt& s) {
     if (!ok) throw HostError(5);
   };
   switch (s.page_member) {
-    case PageMember::ResponseClear:
-      response_->Clear();
-      return;
-    case PageMember::ResponseEnd:
-      throw Stop{Outcome::Completed};
+    case PageMember::ResponseClear: response_->Clear(); return;
+    case PageMember::ResponseEnd: throw Stop{Outcome::Completed};
     case PageMember::ResponseAddHeader: {
       const std::string name = PageText(*s.args[0]);
       const std::string value = PageText(*s.args[1]);
@@ -34,12 +31,8 @@ void Machine::ExecPage(const SimpleStmt& s) {
       check(response_->Redirect(url));
       throw Stop{Outcome::Completed};
     }
-    case PageMember::ResponseContentType:
-      check(response_->SetContentType(PageText(*s.value)));
-      return;
-    case PageMember::ResponseStatus:
-      check(response_->SetStatus(PageText(*s.value)));
-      return;
+    case PageMember::ResponseContentType: check(response_->SetContentType(PageText(*s.value))); return;
+    case PageMember::ResponseStatus: check(response_->SetStatus(PageText(*s.value))); return;
     case PageMember::ResponseCookies: {
       const std::string name = PageText(*s.args[0]);
       const std::string value = PageText(*s.value);
@@ -54,22 +47,17 @@ void Machine::ExecPage(const SimpleStmt& s) {
 }
 
 Value Machine::EvalPage(const PageExpr& e) {
-  auto text_or_empty = [](std::optional<std::string> v) {
-    return v ? Value(Variant(std::move(*v))) : Value();
-  };
+  auto text_or_empty = [](std::optional<std::string> v) { return v ? Value(Variant(std::move(*v))) : Value(); };
   switch (e.member) {
-    case PageMember::RequestItem:
-      return text_or_empty(request_->Item(PageText(*e.args[0])));
+    case PageMember::RequestItem: return text_or_empty(request_->Item(PageText(*e.args[0])));
     case PageMember::RequestQueryString:
       if (e.args.empty()) return Value(Variant(request_->RawQuery()));
       return text_or_empty(request_->QueryString(PageText(*e.args[0])));
     case PageMember::RequestForm:
       if (e.args.empty()) return Value(Variant(request_->RawForm()));
       return text_or_empty(request_->Form(PageText(*e.args[0])));
-    case PageMember::RequestCookies:
-      return text_or_empty(request_->Cookie(PageText(*e.args[0])));
-    case PageMember::RequestServerVariables:
-      return text_or_empty(request_->ServerVariable(PageText(*e.args[0])));
+    case PageMember::RequestCookies: return text_or_empty(request_->Cookie(PageText(*e.args[0])));
+    case PageMember::RequestServerVariables: return text_or_empty(request_->ServerVariable(PageText(*e.args[0])));
     case PageMember::ServerHTMLEncode:
     case PageMember::ServerURLEncode: {
       Variant v = EvalPlain(*e.args[0]);

@@ -15,9 +15,24 @@ enum Level { kXor, kOr, kAnd, kNot, kCompare, kConcat, kAdd, kMod, kIntDiv, kMul
 
 bool OpAt(const Token& t, int level, Op& op) {
   switch (level) {
-    case kXor: if (t.kind == Tok::Keyword && t.kw == Kw::Xor) { op = Op::Xor; return true; } return false;
-    case kOr: if (t.kind == Tok::Keyword && t.kw == Kw::Or) { op = Op::Or; return true; } return false;
-    case kAnd: if (t.kind == Tok::Keyword && t.kw == Kw::And) { op = Op::And; return true; } return false;
+    case kXor:
+      if (t.kind == Tok::Keyword && t.kw == Kw::Xor) {
+        op = Op::Xor;
+        return true;
+      }
+      return false;
+    case kOr:
+      if (t.kind == Tok::Keyword && t.kw == Kw::Or) {
+        op = Op::Or;
+        return true;
+      }
+      return false;
+    case kAnd:
+      if (t.kind == Tok::Keyword && t.kw == Kw::And) {
+        op = Op::And;
+        return true;
+      }
+      return false;
     case kCompare:
       switch (t.kind) {
         case Tok::Equals: op = Op::Eq; return true;
@@ -26,19 +41,51 @@ bool OpAt(const Token& t, int level, Op& op) {
         case Tok::Greater: op = Op::Gt; return true;
         case Tok::LessEqual: op = Op::Le; return true;
         case Tok::GreaterEqual: op = Op::Ge; return true;
-        case Tok::Keyword: if (t.kw == Kw::Is) { op = Op::Is; return true; } return false;
+        case Tok::Keyword:
+          if (t.kw == Kw::Is) {
+            op = Op::Is;
+            return true;
+          }
+          return false;
         default: return false;
       }
-    case kConcat: if (t.kind == Tok::Amp) { op = Op::Concat; return true; } return false;
-    case kAdd:
-      if (t.kind == Tok::Plus) { op = Op::Add; return true; }
-      if (t.kind == Tok::Minus) { op = Op::Sub; return true; }
+    case kConcat:
+      if (t.kind == Tok::Amp) {
+        op = Op::Concat;
+        return true;
+      }
       return false;
-    case kMod: if (t.kind == Tok::Keyword && t.kw == Kw::Mod) { op = Op::Mod; return true; } return false;
-    case kIntDiv: if (t.kind == Tok::Backslash) { op = Op::IntDiv; return true; } return false;
+    case kAdd:
+      if (t.kind == Tok::Plus) {
+        op = Op::Add;
+        return true;
+      }
+      if (t.kind == Tok::Minus) {
+        op = Op::Sub;
+        return true;
+      }
+      return false;
+    case kMod:
+      if (t.kind == Tok::Keyword && t.kw == Kw::Mod) {
+        op = Op::Mod;
+        return true;
+      }
+      return false;
+    case kIntDiv:
+      if (t.kind == Tok::Backslash) {
+        op = Op::IntDiv;
+        return true;
+      }
+      return false;
     case kMul:
-      if (t.kind == Tok::Star) { op = Op::Mul; return true; }
-      if (t.kind == Tok::Slash) { op = Op::Div; return true; }
+      if (t.kind == Tok::Star) {
+        op = Op::Mul;
+        return true;
+      }
+      if (t.kind == Tok::Slash) {
+        op = Op::Div;
+        return true;
+      }
       return false;
     default: return false;
   }
@@ -84,8 +131,8 @@ ExprPtr Parser::ParseUnary() {
     DepthGuard guard(*this, t.pos);
     if (t.kind == Tok::Minus && At(Tok::Number) && !At(Tok::Caret, 1)) {
       Token n = Take();
-      return std::make_unique<LiteralExpr>(W(t.pos), n.whole ? WholeLiteral(-n.magnitude)
-                                                             : Variant(-n.value.RawDouble()));
+      return std::make_unique<LiteralExpr>(W(t.pos),
+                                           n.whole ? WholeLiteral(-n.magnitude) : Variant(-n.value.RawDouble()));
     }
     Op op = t.kind == Tok::Minus ? Op::Neg : Op::Plus;
     return std::make_unique<UnaryExpr>(Expr::Kind::Unary, W(t.pos), op, ParseUnary());
@@ -109,8 +156,8 @@ ExprPtr Parser::ParsePowerOperand() {
     DepthGuard guard(*this, t.pos);
     if (t.kind == Tok::Minus && At(Tok::Number)) {
       Token n = Take();
-      return std::make_unique<LiteralExpr>(W(t.pos), n.whole ? WholeLiteral(-n.magnitude)
-                                                             : Variant(-n.value.RawDouble()));
+      return std::make_unique<LiteralExpr>(W(t.pos),
+                                           n.whole ? WholeLiteral(-n.magnitude) : Variant(-n.value.RawDouble()));
     }
     Op op = t.kind == Tok::Minus ? Op::Neg : Op::Plus;
     return std::make_unique<UnaryExpr>(Expr::Kind::Unary, W(t.pos), op, ParsePowerOperand());
@@ -133,8 +180,8 @@ ExprPtr Parser::ParsePostfix() {
   if (seed_) return std::move(seed_);
   const Token& t = Peek();
   bool name_base = t.kind == Tok::Identifier && FindBuiltin(t.lower) < 0;
-  bool object_base = t.kind == Tok::Keyword && (t.kw == Kw::Request || t.kw == Kw::Response ||
-                                                t.kw == Kw::Server || t.kw == Kw::Err);
+  bool object_base =
+      t.kind == Tok::Keyword && (t.kw == Kw::Request || t.kw == Kw::Response || t.kw == Kw::Server || t.kw == Kw::Err);
   if (!name_base && !object_base) return ParsePrimary();
   Token head = Take();
   ExprPtr base;
@@ -237,8 +284,7 @@ ExprPtr Parser::ParseBuiltin(const Token& t, int f) {
   if (n < info.min_args || (info.max_args >= 0 && n > info.max_args)) {
     std::string want = info.min_args == info.max_args ? std::to_string(info.min_args)
                        : info.max_args < 0            ? "any number of"
-                                                      : std::to_string(info.min_args) + " to " +
-                                                         std::to_string(info.max_args);
+                                           : std::to_string(info.min_args) + " to " + std::to_string(info.max_args);
     std::string message(1, '\'');
     message.append(info.name).append("' takes ").append(want).append(" argument");
     if (info.max_args != 1 || info.min_args != 1) message.push_back('s');
@@ -254,8 +300,7 @@ ExprPtr Parser::ParsePrimary() {
   switch (t.kind) {
     case Tok::Number:
     case Tok::String:
-    case Tok::Date:
-      return std::make_unique<LiteralExpr>(w, std::move(t.value));
+    case Tok::Date: return std::make_unique<LiteralExpr>(w, std::move(t.value));
     case Tok::LParen: {
       DepthGuard guard(*this, t.pos);
       bool saved = in_statement_call_;
@@ -263,8 +308,9 @@ ExprPtr Parser::ParsePrimary() {
       ExprPtr inner = ParseExpr();
       in_statement_call_ = saved;
       if (At(Tok::Comma) && saved) {
-        Fail(Peek().pos, "expected ')', found ','; a call statement takes its arguments without "
-                         "parentheses (o.M a, b) or with 'Call' (Call o.M(a, b))");
+        Fail(Peek().pos,
+             "expected ')', found ','; a call statement takes its arguments without "
+             "parentheses (o.M a, b) or with 'Call' (Call o.M(a, b))");
       }
       Expect(Tok::RParen, "')'");
       return std::make_unique<UnaryExpr>(Expr::Kind::Paren, w, Op::Plus, std::move(inner));
@@ -286,14 +332,11 @@ ExprPtr Parser::ParsePrimary() {
         case Kw::VbBinaryCompare: return std::make_unique<LiteralExpr>(w, Variant(std::int16_t{0}));
         case Kw::VbTextCompare: return std::make_unique<LiteralExpr>(w, Variant(std::int16_t{1}));
         case Kw::Nothing: return std::make_unique<Expr>(Expr::Kind::Nothing, w);
-        case Kw::Not:
-          Fail(t.pos, "'Not' cannot stand here; put the 'Not' expression in parentheses");
-        default:
-          break;
+        case Kw::Not: Fail(t.pos, "'Not' cannot stand here; put the 'Not' expression in parentheses");
+        default: break;
       }
       [[fallthrough]];
-    default:
-      Fail(t.pos, "expected an expression, found " + Describe(t));
+    default: Fail(t.pos, "expected an expression, found " + Describe(t));
   }
 }
 

@@ -16,10 +16,14 @@ struct MemberName {
 };
 
 constexpr MemberName kResponse[] = {
-    {"clear", PageMember::ResponseClear},         {"end", PageMember::ResponseEnd},
-    {"addheader", PageMember::ResponseAddHeader}, {"redirect", PageMember::ResponseRedirect},
-    {"contenttype", PageMember::ResponseContentType}, {"status", PageMember::ResponseStatus},
-    {"cookies", PageMember::ResponseCookies},     {"write", PageMember::NotThere},
+    {"clear", PageMember::ResponseClear},
+    {"end", PageMember::ResponseEnd},
+    {"addheader", PageMember::ResponseAddHeader},
+    {"redirect", PageMember::ResponseRedirect},
+    {"contenttype", PageMember::ResponseContentType},
+    {"status", PageMember::ResponseStatus},
+    {"cookies", PageMember::ResponseCookies},
+    {"write", PageMember::NotThere},
     {"flush", PageMember::NotThere},
 };
 constexpr MemberName kRequest[] = {
@@ -137,8 +141,7 @@ StmtPtr Parser::ParsePageStatement(bool with_call) {
       }
       if (!AtEndOfStatement()) Expected("'(' name ')' '=' value after 'Response.Cookies'");
       return s;
-    default:
-      return s;
+    default: return s;
   }
 }
 
@@ -167,8 +170,7 @@ ExprPtr Parser::ParsePageValue(const Token& head) {
     case PageMember::RequestForm:
       if (n > 1) Fail(m.pos, "'Request." + m.text + "' takes at most one name");
       break;
-    case PageMember::NotThere:
-      break;
+    case PageMember::NotThere: break;
     default:
       if (n != 1) Fail(m.pos, "'" + name + "." + m.text + "' takes one argument");
   }

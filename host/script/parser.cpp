@@ -67,7 +67,8 @@ void Parser::ParseProgram() {
   if (t.kind == Tok::Keyword) {
     switch (t.kw) {
       case Kw::Next: Fail(t.pos, "'Next' without 'For'");
-      case Kw::Else: case Kw::ElseIf: Fail(t.pos, "'" + t.text + "' without 'If'");
+      case Kw::Else:
+      case Kw::ElseIf: Fail(t.pos, "'" + t.text + "' without 'If'");
       case Kw::Loop: Fail(t.pos, "'Loop' without 'Do'");
       case Kw::Wend: Fail(t.pos, "'Wend' without 'While'");
       case Kw::Case: Fail(t.pos, "'Case' without 'Select Case'");
@@ -88,10 +89,15 @@ Block Parser::ParseBlock() {
     if (At(Tok::EndOfFile)) return out;
     if (At(Tok::Keyword)) {
       switch (Peek().kw) {
-        case Kw::Next: case Kw::Else: case Kw::ElseIf: case Kw::End: case Kw::Case: case Kw::Loop:
-        case Kw::Wend:
-          return out;
-        case Kw::Sub: case Kw::Function:
+        case Kw::Next:
+        case Kw::Else:
+        case Kw::ElseIf:
+        case Kw::End:
+        case Kw::Case:
+        case Kw::Loop:
+        case Kw::Wend: return out;
+        case Kw::Sub:
+        case Kw::Function:
           if (depth_ > 0 || proc_) Fail(Peek().pos, "a procedure may be declared only at the top level");
           ParseProcedure();
           first_statement_ = false;
@@ -196,8 +202,10 @@ StmtPtr Parser::ParseStatement(bool one_line) {
       if (!At(Tok::Identifier)) Expected("a procedure or member after 'Call'");
       return ParseCallOrAssign(true);
     }
-    case Kw::Request: case Kw::Response: case Kw::Server: case Kw::Err:
-      return ParseObjectStatement(false);
+    case Kw::Request:
+    case Kw::Response:
+    case Kw::Server:
+    case Kw::Err: return ParseObjectStatement(false);
     case Kw::If:
       if (one_line && depth_ > 0) {
         // a one-line If inside a one-line If
@@ -240,8 +248,8 @@ StmtPtr Parser::ParseStatement(bool one_line) {
       return s;
     }
     default:
-      Fail(pos, "expected a statement, found " + Describe(first) +
-                    (first.kw >= Kw::Request ? "" : " (a reserved word)"));
+      Fail(pos,
+           "expected a statement, found " + Describe(first) + (first.kw >= Kw::Request ? "" : " (a reserved word)"));
   }
 }
 
@@ -442,10 +450,22 @@ StmtPtr Parser::ParseExit() {
   bool ok = false;
   if (w.kind == Tok::Keyword) {
     switch (w.kw) {
-      case Kw::For: s->exit_what = 0; ok = for_depth_ > 0; break;
-      case Kw::Do: s->exit_what = 1; ok = do_depth_ > 0; break;
-      case Kw::Sub: s->exit_what = 2; ok = proc_ && !proc_->function; break;
-      case Kw::Function: s->exit_what = 3; ok = proc_ && proc_->function; break;
+      case Kw::For:
+        s->exit_what = 0;
+        ok = for_depth_ > 0;
+        break;
+      case Kw::Do:
+        s->exit_what = 1;
+        ok = do_depth_ > 0;
+        break;
+      case Kw::Sub:
+        s->exit_what = 2;
+        ok = proc_ && !proc_->function;
+        break;
+      case Kw::Function:
+        s->exit_what = 3;
+        ok = proc_ && proc_->function;
+        break;
       default: Fail(w.pos, "expected 'For', 'Do', 'Sub' or 'Function' after 'Exit', found " + Describe(w));
     }
   } else {
@@ -544,8 +564,9 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
         s->args = std::move(last.args);
         last.parens = false;
       } else if (last.args.size() >= 2 && AtEndOfStatement()) {
-        Fail(pos, "a call statement takes its arguments without parentheses (S a, b) or with 'Call' "
-                  "(Call S(a, b))");
+        Fail(pos,
+             "a call statement takes its arguments without parentheses (S a, b) or with 'Call' "
+             "(Call S(a, b))");
       } else if (last.args.size() == 1 && last.args[0]) {
         seed_ = std::make_unique<UnaryExpr>(Expr::Kind::Paren, last.args[0]->at, Op::Plus, std::move(last.args[0]));
         last.args.clear();
@@ -603,7 +624,8 @@ StmtPtr Parser::ParseObjectStatement(bool with_call) {
     args = ParseArgs(Tok::EndOfStatement, false);
   }
   auto count = [&](std::size_t lo, std::size_t hi) {
-    if (args.size() < lo || args.size() > hi) Fail(m.pos, "wrong number of arguments for '" + obj.text + "." + m.text + "'");
+    if (args.size() < lo || args.size() > hi)
+      Fail(m.pos, "wrong number of arguments for '" + obj.text + "." + m.text + "'");
   };
   if (obj.kw == Kw::Response) {
     if (m.lower == "write") {

@@ -70,6 +70,7 @@ class Parser {
   // ---- expressions (parse_expr.cpp)
  public:
   ExprPtr ParseExpr();
+
  private:
   ExprPtr ParseChain(int level);
   ExprPtr ParseNot();
@@ -95,11 +96,11 @@ class Parser {
   std::unordered_map<std::string, int> name_ids_;
   std::vector<char> page_declared_, page_assigned_;
   std::vector<NameExpr*> main_names_;
-  std::vector<std::pair<int, Pos>> variable_uses_;   // names written as variables (checked against procedures)
-  Procedure* proc_ = nullptr;                        // the procedure being read
-  std::vector<char> proc_assigned_;                  // names assigned inside it
+  std::vector<std::pair<int, Pos>> variable_uses_;  // names written as variables (checked against procedures)
+  Procedure* proc_ = nullptr;                       // the procedure being read
+  std::vector<char> proc_assigned_;                 // names assigned inside it
   std::vector<std::vector<char>> procs_assigned_;
-  std::unordered_map<int, int> proc_index_;          // name -> procedure
+  std::unordered_map<int, int> proc_index_;  // name -> procedure
   int depth_ = 0;
   int one_line_if_ = 0;
   int for_depth_ = 0, do_depth_ = 0;

@@ -28,10 +28,27 @@ struct Where {
 };
 
 enum class Op : std::uint8_t {
-  Pow, Mul, Div, IntDiv, Mod, Add, Sub, Concat,
-  Eq, Ne, Lt, Gt, Le, Ge, Is,
-  And, Or, Xor,
-  Neg, Plus, Not,  // unary
+  Pow,
+  Mul,
+  Div,
+  IntDiv,
+  Mod,
+  Add,
+  Sub,
+  Concat,
+  Eq,
+  Ne,
+  Lt,
+  Gt,
+  Le,
+  Ge,
+  Is,
+  And,
+  Or,
+  Xor,
+  Neg,
+  Plus,
+  Not,  // unary
 };
 
 struct Expr;
@@ -39,16 +56,16 @@ using ExprPtr = std::unique_ptr<Expr>;
 
 struct Expr {
   enum class Kind : std::uint8_t {
-    Literal,   // LiteralExpr
-    Name,      // NameExpr: a variable, or a procedure called without arguments
-    Chain,     // ChainExpr: a op b op c ... of one precedence level
-    Unary,     // UnaryExpr
-    Paren,     // UnaryExpr with op Plus: (a), the value of a, never a reference
-    Postfix,   // PostfixExpr: base(args).member(args)(args) ...
-    Builtin,   // BuiltinExpr: a built-in function
-    Object,    // ObjectExpr: Request, Response, Server, Err
-    Nothing,   // the Nothing constant
-    Page,      // PageExpr: a member of Request, Response or Server
+    Literal,  // LiteralExpr
+    Name,     // NameExpr: a variable, or a procedure called without arguments
+    Chain,    // ChainExpr: a op b op c ... of one precedence level
+    Unary,    // UnaryExpr
+    Paren,    // UnaryExpr with op Plus: (a), the value of a, never a reference
+    Postfix,  // PostfixExpr: base(args).member(args)(args) ...
+    Builtin,  // BuiltinExpr: a built-in function
+    Object,   // ObjectExpr: Request, Response, Server, Err
+    Nothing,  // the Nothing constant
+    Page,     // PageExpr: a member of Request, Response or Server
   };
   explicit Expr(Kind k, Where w) : kind(k), at(w) {}
   virtual ~Expr() = default;
@@ -75,8 +92,8 @@ struct NameExpr : Expr {
 struct ChainExpr : Expr {
   explicit ChainExpr(Where w) : Expr(Kind::Chain, w) {}
   std::vector<ExprPtr> operands;
-  std::vector<Op> ops;       // ops[i] joins operands[i] and operands[i + 1]
-  std::vector<int> op_lines; // the line of each operator
+  std::vector<Op> ops;        // ops[i] joins operands[i] and operands[i + 1]
+  std::vector<int> op_lines;  // the line of each operator
 };
 
 struct UnaryExpr : Expr {
@@ -92,9 +109,9 @@ struct CallSiteCache {
 };
 
 struct Step {
-  bool member = false;      // .name, else an index or call with `args`
-  bool parens = false;      // arguments in parentheses follow
-  std::string name;         // member name as written
+  bool member = false;        // .name, else an index or call with `args`
+  bool parens = false;        // arguments in parentheses follow
+  std::string name;           // member name as written
   std::vector<ExprPtr> args;  // a null entry is a left-out argument
   int line = 0;
   std::unique_ptr<CallSiteCache> cache = std::make_unique<CallSiteCache>();
@@ -118,14 +135,25 @@ enum class BuiltinObject : std::uint8_t { Request, Response, Server, Err };
 // name when the page is read (page_objects.cpp runs them).
 enum class PageMember : std::uint8_t {
   // Response statements
-  ResponseClear, ResponseEnd, ResponseAddHeader, ResponseRedirect, ResponseContentType, ResponseStatus,
+  ResponseClear,
+  ResponseEnd,
+  ResponseAddHeader,
+  ResponseRedirect,
+  ResponseContentType,
+  ResponseStatus,
   ResponseCookies,
   // Response members read as values, and Request or Server members used as
   // statements: error 438 when they run
   NotThere,
   // Request and Server values
-  RequestItem, RequestQueryString, RequestForm, RequestCookies, RequestServerVariables, ServerHTMLEncode,
-  ServerURLEncode, ServerCreateObject,
+  RequestItem,
+  RequestQueryString,
+  RequestForm,
+  RequestCookies,
+  RequestServerVariables,
+  ServerHTMLEncode,
+  ServerURLEncode,
+  ServerCreateObject,
 };
 
 struct PageExpr : Expr {
@@ -145,8 +173,27 @@ using Block = std::vector<StmtPtr>;
 
 struct Stmt {
   enum class Kind : std::uint8_t {
-    Dim, ReDim, Erase, Assign, Set, Call, Write, Text, Flush, Sleep, If, Select, For, ForEach, Do,
-    Exit, OnErrorResumeNext, OnErrorGoTo0, ErrClear, ErrRaise, Nop,
+    Dim,
+    ReDim,
+    Erase,
+    Assign,
+    Set,
+    Call,
+    Write,
+    Text,
+    Flush,
+    Sleep,
+    If,
+    Select,
+    For,
+    ForEach,
+    Do,
+    Exit,
+    OnErrorResumeNext,
+    OnErrorGoTo0,
+    ErrClear,
+    ErrRaise,
+    Nop,
     Page,  // SimpleStmt: a member of Request, Response or Server (page_member)
   };
   Stmt(Kind k, Where w) : kind(k), at(w) {}
@@ -171,11 +218,11 @@ struct DimStmt : Stmt {
 // general statement: a target, a value and arguments.
 struct SimpleStmt : Stmt {
   using Stmt::Stmt;
-  ExprPtr target;               // Assign/Set/Erase/Call: what is assigned or called
-  ExprPtr value;                // Assign/Set/Sleep/Write
-  std::vector<ExprPtr> args;    // Call/ErrRaise
-  std::string text;             // Text: the page text written as it stands
-  std::uint8_t exit_what = 0;   // Exit: 0 For, 1 Do, 2 Sub, 3 Function
+  ExprPtr target;                                 // Assign/Set/Erase/Call: what is assigned or called
+  ExprPtr value;                                  // Assign/Set/Sleep/Write
+  std::vector<ExprPtr> args;                      // Call/ErrRaise
+  std::string text;                               // Text: the page text written as it stands
+  std::uint8_t exit_what = 0;                     // Exit: 0 For, 1 Do, 2 Sub, 3 Function
   PageMember page_member = PageMember::NotThere;  // Page: args, then `value` for a property let
 };
 
@@ -223,25 +270,25 @@ struct Procedure {
   int name_id = -1;
   bool function = false;
   Where at;
-  std::vector<int> params;         // names
+  std::vector<int> params;  // names
   std::vector<bool> by_val;
-  int locals = 0;                  // frame slots: the result (0), the parameters, then locals
+  int locals = 0;  // frame slots: the result (0), the parameters, then locals
   Block body;
-  std::vector<NameExpr*> names;    // every name used inside, resolved after the page is read
-  std::vector<int> dims;           // names declared by Dim inside
+  std::vector<NameExpr*> names;  // every name used inside, resolved after the page is read
+  std::vector<int> dims;         // names declared by Dim inside
 };
 
 struct Program {
-  std::vector<std::string> files;      // files[0]: as given to Parse, for messages
-  std::vector<std::string> names;      // every name, as first written
-  std::vector<std::string> lower;      // the same, lower-cased
-  std::vector<int> page_slot;          // name -> page variable slot, or -1
+  std::vector<std::string> files;  // files[0]: as given to Parse, for messages
+  std::vector<std::string> names;  // every name, as first written
+  std::vector<std::string> lower;  // the same, lower-cased
+  std::vector<int> page_slot;      // name -> page variable slot, or -1
   int page_variables = 0;
   std::vector<std::string> variables;  // page slot -> name as written
   std::vector<Procedure> procedures;
   bool option_explicit = false;
   Block body;
-  std::string file;                    // = files[0]
+  std::string file;  // = files[0]
 
   Program() = default;
   Program(const Program&) = delete;

@@ -18,8 +18,7 @@ struct Pos {
 // was found instead); nothing of the script has run.
 class SyntaxError : public std::runtime_error {
  public:
-  SyntaxError(Pos pos, std::string message)
-      : std::runtime_error(message), pos_(pos), message_(std::move(message)) {}
+  SyntaxError(Pos pos, std::string message) : std::runtime_error(message), pos_(pos), message_(std::move(message)) {}
   Pos Position() const { return pos_; }
   const std::string& Message() const { return message_; }
 

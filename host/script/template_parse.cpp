@@ -61,9 +61,7 @@ class TemplateFeed {
         queue_.push_back(EndOfStatement(at));
         return;
       }
-      case TemplatePiece::Kind::Code:
-        lex_.emplace(p.text, file_);
-        return;
+      case TemplatePiece::Kind::Code: lex_.emplace(p.text, file_); return;
       case TemplatePiece::Kind::Expr: {
         // One expression: its tokens with no statement end inside.
         lex_.emplace(p.text, file_);
@@ -135,7 +133,8 @@ std::shared_ptr<const Program> ParseTemplate(const web::ExpandedTemplate& tmpl, 
   files.reserve(tmpl.pieces.size());
   for (const TemplatePiece& p : tmpl.pieces) {
     int index = 0;
-    while (static_cast<std::size_t>(index) < program->files.size() && program->files[static_cast<std::size_t>(index)] != p.file) {
+    while (static_cast<std::size_t>(index) < program->files.size() &&
+           program->files[static_cast<std::size_t>(index)] != p.file) {
       ++index;
     }
     if (static_cast<std::size_t>(index) == program->files.size()) program->files.push_back(p.file);

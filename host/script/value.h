@@ -18,9 +18,9 @@ struct Array;
 struct Value {
   enum class Kind : std::uint8_t { Plain, Object, Array };
   Kind kind = Kind::Plain;
-  Variant v;                     // Plain
-  automation::ObjectPtr obj;     // Object (null: Nothing)
-  std::shared_ptr<Array> arr;    // Array
+  Variant v;                   // Plain
+  automation::ObjectPtr obj;   // Object (null: Nothing)
+  std::shared_ptr<Array> arr;  // Array
 
   Value() = default;
   explicit Value(Variant x) : v(std::move(x)) {}
@@ -61,14 +61,18 @@ struct Array {
 class Pin {
  public:
   Pin() = default;
-  explicit Pin(std::shared_ptr<Array> a) : a_(std::move(a)) { if (a_) ++a_->pins; }
+  explicit Pin(std::shared_ptr<Array> a) : a_(std::move(a)) {
+    if (a_) ++a_->pins;
+  }
   Pin(const Pin& o) : Pin(o.a_) {}
   Pin& operator=(const Pin& o) {
     Pin copy(o);
     std::swap(a_, copy.a_);
     return *this;
   }
-  ~Pin() { if (a_) --a_->pins; }
+  ~Pin() {
+    if (a_) --a_->pins;
+  }
   Array* get() const { return a_.get(); }
   explicit operator bool() const { return a_ != nullptr; }
 

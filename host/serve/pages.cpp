@@ -10,8 +10,8 @@
 #include <ctime>
 #include <optional>
 
-#include "host/script/template_parse.h"
 #include "host/run_options.h"
+#include "host/script/template_parse.h"
 
 namespace halvane::serve {
 namespace {

@@ -162,13 +162,21 @@ bool IsPageScript(const fs::path& file) {
 
 std::string_view ContentType(const fs::path& file) {
   static const std::pair<std::string_view, std::string_view> kTypes[] = {
-      {".hvs", "text/html; charset=utf-8"},  {".hvp", "text/html; charset=utf-8"},  {".html", "text/html; charset=utf-8"},
-      {".htm", "text/html; charset=utf-8"},  {".css", "text/css; charset=utf-8"},
-      {".js", "text/javascript; charset=utf-8"}, {".txt", "text/plain; charset=utf-8"},
-      {".json", "application/json"},         {".gif", "image/gif"},
-      {".png", "image/png"},                 {".jpg", "image/jpeg"},
-      {".jpeg", "image/jpeg"},               {".svg", "image/svg+xml"},
-      {".ico", "image/x-icon"},              {".webp", "image/webp"},
+      {".hvs", "text/html; charset=utf-8"},
+      {".hvp", "text/html; charset=utf-8"},
+      {".html", "text/html; charset=utf-8"},
+      {".htm", "text/html; charset=utf-8"},
+      {".css", "text/css; charset=utf-8"},
+      {".js", "text/javascript; charset=utf-8"},
+      {".txt", "text/plain; charset=utf-8"},
+      {".json", "application/json"},
+      {".gif", "image/gif"},
+      {".png", "image/png"},
+      {".jpg", "image/jpeg"},
+      {".jpeg", "image/jpeg"},
+      {".svg", "image/svg+xml"},
+      {".ico", "image/x-icon"},
+      {".webp", "image/webp"},
   };
   std::string ext = Lower(file.extension().string());
   for (const auto& [e, type] : kTypes) {

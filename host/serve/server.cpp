@@ -129,9 +129,9 @@ std::string AddressText(const sockaddr* sa, std::uint16_t* port) {
 // drop clients that take too long to send a request.
 struct ConnState {
   int fd = -1;
-  std::string remote;            // the client's address, for the log
+  std::string remote;  // the client's address, for the log
   std::uint16_t remote_port = 0;
-  std::string target;            // the raw target of the request being read
+  std::string target;  // the raw target of the request being read
   // Guarded by Impl::conns_mutex:
   Clock::time_point ready_since;  // when it became ready for its next request
   bool busy = false;              // a whole request is in; it is being answered
@@ -144,7 +144,7 @@ struct Exchange {
   std::mutex m;
   std::condition_variable cv;
   MHD_Connection* connection = nullptr;
-  bool head = false;             // HEAD: the page runs, nothing is streamed
+  bool head = false;  // HEAD: the page runs, nothing is streamed
   Clock::time_point deadline;
   std::atomic<bool> cancel{false};
   // The page's own, until it ends:
@@ -153,17 +153,17 @@ struct Exchange {
   bool too_large = false;
   bool head_flushed = false;
   // Guarded by m:
-  std::string pending;         // flushed, not yet taken by the event loop
+  std::string pending;          // flushed, not yet taken by the event loop
   std::size_t pending_off = 0;  // of pending, taken already
   std::uint64_t sent = 0;       // taken by the event loop in all
-  bool streaming = false;      // something was flushed: the headers went
-  bool finished = false;       // the page ended; pending holds the rest
-  bool suspended = false;      // its connection is suspended, waiting for us
-  bool closed = false;         // the request has ended (sent, or the client went)
-  bool abandoned = false;      // the page did not stop in time; answered without it
-  bool detached = false;       // the server is stopping: never suspend again
-  int status = 200;            // for a response not streamed
-  std::string failure;         // what went wrong, when the page did not complete
+  bool streaming = false;       // something was flushed: the headers went
+  bool finished = false;        // the page ended; pending holds the rest
+  bool suspended = false;       // its connection is suspended, waiting for us
+  bool closed = false;          // the request has ended (sent, or the client went)
+  bool abandoned = false;       // the page did not stop in time; answered without it
+  bool detached = false;        // the server is stopping: never suspend again
+  int status = 200;             // for a response not streamed
+  std::string failure;          // what went wrong, when the page did not complete
   // The page's head, set before its first flush or its end:
   std::string content_type = kHtml;
   std::vector<std::pair<std::string, std::string>> headers;
@@ -627,8 +627,8 @@ struct Server::Impl {
     std::unique_lock lk(ex->m);
     if (ex->streaming && !ex->head) {
       // The page's head from here on; the rest goes out as the page flushes it.
-      MHD_Response* r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, &Impl::ReadStream, ex.get(),
-                                                          nullptr);
+      MHD_Response* r =
+          MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, &Impl::ReadStream, ex.get(), nullptr);
       if (r == nullptr) return MHD_NO;
       AddPageHead(r, *ex);
       ctx.status = ex->status;
@@ -654,8 +654,8 @@ struct Server::Impl {
       return Queue(ctx, c, status, r, n);
     }
     if (ex->abandoned || ex->detached) {
-      std::string why = ex->abandoned ? ctx.request.path + ": stopped: the page did not stop in time"
-                                      : "the server is stopping";
+      std::string why =
+          ex->abandoned ? ctx.request.path + ": stopped: the page did not stop in time" : "the server is stopping";
       lk.unlock();
       return Error(ctx, c, ex->abandoned ? 500 : 503, ex->abandoned ? "500 Script error" : "503 Service Unavailable",
                    why);
@@ -882,7 +882,8 @@ struct Server::Impl {
     std::size_t q = target.find('?');
     std::string_view raw_path = target.substr(0, q);
     std::string_view query = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
-    if (raw_path.empty() || raw_path[0] != '/') return Error(ctx, c, 400, "400 Bad Request", "bad request target", true);
+    if (raw_path.empty() || raw_path[0] != '/')
+      return Error(ctx, c, 400, "400 Bad Request", "bad request target", true);
     std::optional<std::string> path = DecodePath(raw_path);
     if (!path) return Error(ctx, c, 400, "400 Bad Request", "bad request target", true);
     ctx.request.path = *path;
@@ -962,8 +963,8 @@ struct Server::Impl {
       }
     }
     if (code != MHD_REQUEST_TERMINATED_COMPLETED_OK && ctx->note.empty()) {
-      static const char* const kWhy[] = {"", "ended by an error", "the client timed out", "the server stopped",
-                                         "read error", "the client went away"};
+      static const char* const kWhy[] = {
+          "", "ended by an error", "the client timed out", "the server stopped", "read error", "the client went away"};
       if (static_cast<unsigned>(code) < 6) ctx->note = kWhy[code];
     }
     if (!ctx->responded && ctx->status == 0) ctx->status = 0;
@@ -1105,18 +1106,17 @@ struct Server::Impl {
     // once and then never polled again, so the connection lingered until the
     // idle timeout instead of being closed at once.
     unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
-    daemon = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &Impl::OnRequest, this,                              //
-        MHD_OPTION_LISTEN_SOCKET, listen_fd,                                              //
-        MHD_OPTION_THREAD_POOL_SIZE, IoThreads(),                                         //
-        MHD_OPTION_CONNECTION_LIMIT, std::max(1u, options.max_connections),               //
-        MHD_OPTION_CONNECTION_TIMEOUT, idle,                                              //
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory,                                       //
-        MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompleted, this,                            //
-        MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,                          //
-        MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnUri, this,                                  //
-        MHD_OPTION_STRICT_FOR_CLIENT, 1,                                                  //
-        MHD_OPTION_END);
+    daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Impl::OnRequest, this,                  //
+                              MHD_OPTION_LISTEN_SOCKET, listen_fd,                                 //
+                              MHD_OPTION_THREAD_POOL_SIZE, IoThreads(),                            //
+                              MHD_OPTION_CONNECTION_LIMIT, std::max(1u, options.max_connections),  //
+                              MHD_OPTION_CONNECTION_TIMEOUT, idle,                                 //
+                              MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory,                          //
+                              MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompleted, this,               //
+                              MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,             //
+                              MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnUri, this,                     //
+                              MHD_OPTION_STRICT_FOR_CLIENT, 1,                                     //
+                              MHD_OPTION_END);
     if (daemon == nullptr) throw std::runtime_error("cannot start the HTTP event loop");
   }
 

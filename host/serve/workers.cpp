@@ -36,7 +36,8 @@ void Workers::Loop() {
   pthread_setname_np(pthread_self(), "halvane-page");
   std::unique_lock lk(mutex_);
   for (;;) {
-    work_cv_.wait(lk, [&] { return (stop_ && queue_.empty()) || (!queue_.empty() && free_slots_ > 0 && slot_waiters_ == 0); });
+    work_cv_.wait(
+        lk, [&] { return (stop_ && queue_.empty()) || (!queue_.empty() && free_slots_ > 0 && slot_waiters_ == 0); });
     if (queue_.empty()) return;  // stopping
     std::function<void()> job = std::move(queue_.front());
     queue_.pop_front();

@@ -2,7 +2,6 @@
 
 #include "core/utf.h"
 
-
 namespace halvane::web {
 namespace {
 
@@ -73,8 +72,7 @@ char32_t NextCodePoint(std::string_view s, std::size_t& i) {
 // Simple lower-case mapping of the letters page names use in practice.
 char32_t FoldCase(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
-      (c >= 0x410 && c <= 0x42F)) {
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
     return c + 32;
   }
   if (c >= 0x400 && c <= 0x40F) return c + 80;
@@ -89,7 +87,6 @@ char32_t FoldCase(char32_t c) {
   }
   return c;
 }
-
 
 std::string Fold(std::string_view s) {
   std::string out;
@@ -379,9 +376,7 @@ bool PageResponse::SetStatus(std::string_view status) {
   return true;
 }
 
-int PageResponse::StatusCode() const {
-  return (status_[0] - '0') * 100 + (status_[1] - '0') * 10 + (status_[2] - '0');
-}
+int PageResponse::StatusCode() const { return (status_[0] - '0') * 100 + (status_[1] - '0') * 10 + (status_[2] - '0'); }
 
 bool PageResponse::SetContentType(std::string_view type) {
   if (!CanSetHead() || HasControl(type)) return false;

@@ -59,12 +59,12 @@ Pairs ParseCookies(std::string_view header);
 // Everything the page may learn about its request, as received.
 struct RequestData {
   std::string method = "GET";
-  std::string path = "/";        // the page's URL path: SCRIPT_NAME and PATH_INFO
-  std::string query;             // after "?", undecoded
-  std::string body;              // undecoded
-  std::string content_type;      // CONTENT_TYPE ("" when none)
-  std::string content_length;    // CONTENT_LENGTH ("" when none)
-  Pairs headers;                 // request headers in order, names as received
+  std::string path = "/";      // the page's URL path: SCRIPT_NAME and PATH_INFO
+  std::string query;           // after "?", undecoded
+  std::string body;            // undecoded
+  std::string content_type;    // CONTENT_TYPE ("" when none)
+  std::string content_length;  // CONTENT_LENGTH ("" when none)
+  Pairs headers;               // request headers in order, names as received
   std::string remote_addr = "127.0.0.1";
   std::string server_name = "localhost";
   std::string server_port = "80";

@@ -164,8 +164,7 @@ class Expander {
   }
 
  private:
-  void Include(const IncludeLine& inc, const std::string& name, const fs::path& file, int depth, int line,
-               int column) {
+  void Include(const IncludeLine& inc, const std::string& name, const fs::path& file, int depth, int line, int column) {
     auto fail = [&](const std::string& why) { throw TemplateError(name, line, column, why); };
     const std::string& n = inc.name;
     if (n.empty()) fail("an include line without a file name");
@@ -236,10 +235,10 @@ std::size_t BlockEnd(std::string_view code) {
       if (i < code.size() && code[i] == '"') ++i;
       continue;
     }
-    const bool rem = (c == 'r' || c == 'R') && StartsNoCase(code, i, "rem") &&
-                     (i == 0 || (!IsWordChar(code[i - 1]) && code[i - 1] != '.')) &&
-                     (i + 3 >= code.size() || IsBlank(code[i + 3]) || IsLineEnd(code[i + 3]) ||
-                      code.compare(i + 3, 2, "%>") == 0);
+    const bool rem =
+        (c == 'r' || c == 'R') && StartsNoCase(code, i, "rem") &&
+        (i == 0 || (!IsWordChar(code[i - 1]) && code[i - 1] != '.')) &&
+        (i + 3 >= code.size() || IsBlank(code[i + 3]) || IsLineEnd(code[i + 3]) || code.compare(i + 3, 2, "%>") == 0);
     if (c == '\'' || rem) {
       if (skip_comment()) return i;
       continue;

@@ -35,7 +35,10 @@ struct TemplatePiece {
 class TemplateError : public std::runtime_error {
  public:
   TemplateError(std::string file, int line, int column, std::string message)
-      : std::runtime_error(message), file_(std::move(file)), line_(line), column_(column),
+      : std::runtime_error(message),
+        file_(std::move(file)),
+        line_(line),
+        column_(column),
         message_(std::move(message)) {}
   const std::string& File() const { return file_; }
   int Line() const { return line_; }
@@ -70,8 +73,8 @@ struct ExpandedTemplate {
 // Included files are shown by `name`'s folder joined with the include's
 // relative name.  A leading byte-order mark is skipped in every file.
 // Throws TemplateError.
-ExpandedTemplate ExpandTemplate(std::string_view source, const std::string& name,
-                                const std::filesystem::path& file, const TemplateOptions& options);
+ExpandedTemplate ExpandTemplate(std::string_view source, const std::string& name, const std::filesystem::path& file,
+                                const TemplateOptions& options);
 
 // The offset in `code` (the text after "<%") of the "%>" that closes the
 // block: the first one not inside a string literal ("..." with "" for a

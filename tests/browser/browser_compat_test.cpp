@@ -12,8 +12,8 @@
 namespace {
 
 std::string ReadSource() {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "components" /
-                    "compat" / "browser_compat.js";
+  const auto path =
+      std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "components" / "compat" / "browser_compat.js";
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in) << "cannot read " << path;
   std::ostringstream s;

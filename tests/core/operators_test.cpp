@@ -34,15 +34,15 @@ TEST(Operators, CaseFile) {
       {"Or", [](Args a) { return Or(a[0], a[1]); }},
       {"Xor", [](Args a) { return Xor(a[0], a[1]); }},
   };
-  const int run = test_support::RunValueCases(
-      std::filesystem::path(__FILE__).parent_path() / "operators_cases.txt", [&](std::string_view name, Args args) {
-        auto it = ops.find(name);
-        if (it == ops.end()) {
-          ADD_FAILURE() << "unknown operator " << name;
-          return Variant();
-        }
-        return it->second(args);
-      });
+  const int run = test_support::RunValueCases(std::filesystem::path(__FILE__).parent_path() / "operators_cases.txt",
+                                              [&](std::string_view name, Args args) {
+                                                auto it = ops.find(name);
+                                                if (it == ops.end()) {
+                                                  ADD_FAILURE() << "unknown operator " << name;
+                                                  return Variant();
+                                                }
+                                                return it->second(args);
+                                              });
   EXPECT_GT(run, 100);
 }
 

@@ -87,7 +87,9 @@ TEST(CaseMapping, PairsRoundTrip) {
 
 TEST(Surrogates, ReversedAndMeasured) {
   const std::string lone = utf::ToUtf8(std::u16string{u'a', static_cast<char16_t>(0xD800)});
-  EXPECT_EQ(StrReverse(lone), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(StrReverse(lone),
+            "\xEF\xBF\xBD"
+            "a");
   EXPECT_EQ(StrReverse("x😀y"), "y\xEF\xBF\xBD\xEF\xBF\xBDx");
   EXPECT_EQ(AscW(ChrW(0xD800)), 0xD800);
   EXPECT_EQ(utf::Utf16Length(ChrW(0xDFFF)), 1u);
@@ -98,7 +100,10 @@ TEST(Surrogates, ReversedAndMeasured) {
 
 TEST(Trim, OnlyBlanks) {
   EXPECT_EQ(Trim("\t a \t"), "\t a \t");
-  EXPECT_EQ(Trim("\xC2\xA0" "a "), "\xC2\xA0" "a");  // U+00A0 stays
+  EXPECT_EQ(Trim("\xC2\xA0"
+                 "a "),
+            "\xC2\xA0"
+            "a");  // U+00A0 stays
   EXPECT_EQ(LTrim("   "), "");
   EXPECT_EQ(RTrim(""), "");
 }

@@ -10,7 +10,6 @@
 namespace halvane {
 namespace {
 
-
 double D(int y, int m, int d) { return *DateSerial(y, m, d); }
 
 TEST(VariantKinds, TagsAndReferences) {

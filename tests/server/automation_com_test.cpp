@@ -98,7 +98,8 @@ class Dispatch {
     DISPID put = DISPID_PROPERTYPUT;
     DISPPARAMS p{&value, &put, 1, 1};
     ClearExcep();
-    const HRESULT hr = d_->lpVtbl->Invoke(d_, Id(name), &IID_NULL, 0, DISPATCH_PROPERTYPUT, &p, nullptr, &excep, nullptr);
+    const HRESULT hr =
+        d_->lpVtbl->Invoke(d_, Id(name), &IID_NULL, 0, DISPATCH_PROPERTYPUT, &p, nullptr, &excep, nullptr);
     HalvaneVariantClear(&value);
     return hr;
   }
@@ -147,15 +148,19 @@ TEST(AutomationCom, LayoutsAndIdentifiers) {
   EXPECT_EQ(sizeof(GUID), 16u);
   EXPECT_EQ(sizeof(OLECHAR), 2u);
   // The CLSIDs of the header are those of the class table.
-  const std::vector<std::pair<const CLSID*, const char*>> ids = {
-      {&CLSID_HalvaneAutoComplete, "Halvane.AutoComplete"}, {&CLSID_HalvaneCalendar, "Halvane.Calendar"},
-      {&CLSID_HalvanePopupMenu, "Halvane.PopupMenu"},       {&CLSID_HalvaneProgressBar, "Halvane.ProgressBar"},
-      {&CLSID_HalvaneTabs, "Halvane.Tabs"},                 {&CLSID_HalvaneTree, "Halvane.Tree"}};
+  const std::vector<std::pair<const CLSID*, const char*>> ids = {{&CLSID_HalvaneAutoComplete, "Halvane.AutoComplete"},
+                                                                 {&CLSID_HalvaneCalendar, "Halvane.Calendar"},
+                                                                 {&CLSID_HalvanePopupMenu, "Halvane.PopupMenu"},
+                                                                 {&CLSID_HalvaneProgressBar, "Halvane.ProgressBar"},
+                                                                 {&CLSID_HalvaneTabs, "Halvane.Tabs"},
+                                                                 {&CLSID_HalvaneTree, "Halvane.Tree"}};
   for (const auto& [clsid, prog_id] : ids) EXPECT_EQ(GuidText(*clsid), halvane::FindClass(prog_id)->clsid) << prog_id;
-  const std::vector<std::pair<const IID*, const char*>> iids = {
-      {&IID__AutoComplete, "Halvane.AutoComplete"}, {&IID__Calendar, "Halvane.Calendar"},
-      {&IID__PopupMenu, "Halvane.PopupMenu"},       {&IID__ProgressBar, "Halvane.ProgressBar"},
-      {&IID__Tabs, "Halvane.Tabs"},                 {&IID__Tree, "Halvane.Tree"}};
+  const std::vector<std::pair<const IID*, const char*>> iids = {{&IID__AutoComplete, "Halvane.AutoComplete"},
+                                                                {&IID__Calendar, "Halvane.Calendar"},
+                                                                {&IID__PopupMenu, "Halvane.PopupMenu"},
+                                                                {&IID__ProgressBar, "Halvane.ProgressBar"},
+                                                                {&IID__Tabs, "Halvane.Tabs"},
+                                                                {&IID__Tree, "Halvane.Tree"}};
   for (const auto& [iid, prog_id] : iids) EXPECT_EQ(GuidText(*iid), halvane::FindClass(prog_id)->iid) << prog_id;
   EXPECT_EQ(GuidText(LIBID_Halvane), halvane::Library().libid);
   EXPECT_EQ(GuidText(IID_IDispatch), "00020400-0000-0000-C000-000000000046");

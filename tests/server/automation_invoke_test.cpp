@@ -60,13 +60,14 @@ TEST(AutomationInvoke, TabsThroughTheLayerGivesTheSecondTabOfTheWorkedExample) {
 
 TEST(AutomationInvoke, EachPropertyGetReadsWhatItsLetStored) {
   ObjectPtr tree = Create("Halvane.Tree");
-  const std::vector<const char*> tree_props = {"Width", "TextClass", "ExpandedImage", "ExpandAllImage",
-                                               "CollapsedImage", "CollapseAllImage"};
+  const std::vector<const char*> tree_props = {"Width",          "TextClass",      "ExpandedImage",
+                                               "ExpandAllImage", "CollapsedImage", "CollapseAllImage"};
   for (const char* p : tree_props) ASSERT_EQ(Let(*tree, p, Variant(std::string("v-") + p)).hr, kOk) << p;
   for (const char* p : tree_props) EXPECT_EQ(Text(Get(*tree, p)), std::string("v-") + p) << p;
 
   ObjectPtr tabs = Create("Halvane.Tabs");
-  const std::vector<std::pair<const char*, int>> ints = {{"TabWidth", 11}, {"PanelWidth", 22}, {"PanelHeight", 33}, {"TabCount", 44}};
+  const std::vector<std::pair<const char*, int>> ints = {
+      {"TabWidth", 11}, {"PanelWidth", 22}, {"PanelHeight", 33}, {"TabCount", 44}};
   for (const auto& [p, v] : ints) ASSERT_EQ(Let(*tabs, p, Variant(v)).hr, kOk) << p;
   for (const auto& [p, v] : ints) {
     const CallResult r = Get(*tabs, p);
@@ -139,7 +140,8 @@ TEST(AutomationInvoke, OutputMethodsMatchDirectCalls) {
   // ProgressBar.
   ObjectPtr bar = Create("Halvane.ProgressBar");
   ProgressBar bar_direct;
-  EXPECT_EQ(Text(Method(*bar, "Show", {Variant(false), Variant(true)})), bar_direct.Show(Variant(false), Variant(true)));
+  EXPECT_EQ(Text(Method(*bar, "Show", {Variant(false), Variant(true)})),
+            bar_direct.Show(Variant(false), Variant(true)));
   EXPECT_EQ(Text(Method(*bar, "SetValue", {Variant("42")})), bar_direct.SetValue(Variant(42)));
   const CallResult value = Method(*bar, "GetValue");
   EXPECT_EQ(value.value.Type(), VarType::Long);
@@ -185,9 +187,9 @@ TEST(AutomationInvoke, MembersWithoutResultGiveEmptyAndResultMayBeOmitted) {
 
 TEST(AutomationInvoke, KindsAMemberLacksAreNotFound) {
   ObjectPtr tabs = Create("Halvane.Tabs");
-  EXPECT_EQ(Get(*tabs, "IsVisible").hr, kDispEMemberNotFound);            // let only
-  EXPECT_EQ(Method(*tabs, "TabName").hr, kDispEMemberNotFound);           // a property called as a method
-  EXPECT_EQ(Call(*tabs, "WriteTab", kGet).hr, kDispEMemberNotFound);      // a method read as a property
+  EXPECT_EQ(Get(*tabs, "IsVisible").hr, kDispEMemberNotFound);        // let only
+  EXPECT_EQ(Method(*tabs, "TabName").hr, kDispEMemberNotFound);       // a property called as a method
+  EXPECT_EQ(Call(*tabs, "WriteTab", kGet).hr, kDispEMemberNotFound);  // a method read as a property
   EXPECT_EQ(Call(*tabs, "MoveNextLayerColor", kLet, {Variant(1)}).hr, kDispEMemberNotFound);
   ObjectPtr menu = Create("Halvane.PopupMenu");
   for (const char* p : {"BorderColor", "Width", "BGColor", "OnMouseOver", "OnMouseOut"})
@@ -232,10 +234,10 @@ TEST(AutomationInvoke, FailedConversionsReportTheArgumentAndLeaveTheObjectUntouc
     HResult hr;
   };
   const std::vector<Case> cases = {
-      {Variant("abc"), kDispETypeMismatch},      {Variant(""), kDispETypeMismatch},
-      {Variant::Null(), kDispETypeMismatch},     {Variant::Missing(), kDispETypeMismatch},
+      {Variant("abc"), kDispETypeMismatch},        {Variant(""), kDispETypeMismatch},
+      {Variant::Null(), kDispETypeMismatch},       {Variant::Missing(), kDispETypeMismatch},
       {Variant::ErrorCode(5), kDispETypeMismatch}, {Variant(40000), kDispEOverflow},
-      {Variant("32768"), kDispEOverflow},        {Variant(-32769.0), kDispEOverflow},
+      {Variant("32768"), kDispEOverflow},          {Variant(-32769.0), kDispEOverflow},
   };
   for (const Case& c : cases) {
     const CallResult r = Let(*tabs, "TabWidth", c.value);

@@ -186,9 +186,10 @@ TEST(AutomationLookup, CreatesByProgIdOrClsidInAnyCase) {
 }
 
 TEST(AutomationLookup, UnknownClassIsNotAvailable) {
-  for (const char* id : {"", "Halvane", "Halvane.Tab", "Halvane.Tabs.1", "Quorvix.Tabs", "{F1326A1F-51F9-44AB-B420-BC3555E0757F",
-                         "F1326A1F-51F9-44AB-B420-BC3555E0757F}", "{F1326A1F-51F9-44AB-B420-BC3555E07570}",
-                         "{84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9}" /* the interface, not the class */}) {
+  for (const char* id :
+       {"", "Halvane", "Halvane.Tab", "Halvane.Tabs.1", "Quorvix.Tabs", "{F1326A1F-51F9-44AB-B420-BC3555E0757F",
+        "F1326A1F-51F9-44AB-B420-BC3555E0757F}", "{F1326A1F-51F9-44AB-B420-BC3555E07570}",
+        "{84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9}" /* the interface, not the class */}) {
     ObjectPtr o = Create("Halvane.Tree");
     EXPECT_EQ(CreateObject(id, o), kClassENotAvailable) << id;
     EXPECT_FALSE(o) << id;

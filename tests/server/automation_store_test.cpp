@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +10,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <atomic>
 
 #include "server/class_store.h"
 #include "server/halvane_com.h"
@@ -60,7 +60,9 @@ TEST_F(ClassStore, RegisterWritesEveryClassAndUnregisterRemovesTheFile) {
       "[CLSID\\{F1326A1F-51F9-44AB-B420-BC3555E0757F}]\n"
       "Class=Tabs\n"
       "ProgID=Halvane.Tabs\n"
-      "InprocServer32=" + SelfPath() + "\n"
+      "InprocServer32=" +
+      SelfPath() +
+      "\n"
       "ThreadingModel=Apartment\n"
       "Interface={84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9}\n"
       "TypeLib={0B0251ED-0859-4996-AE59-5F70D7159274}\n"
@@ -79,7 +81,8 @@ TEST_F(ClassStore, RegisterWritesEveryClassAndUnregisterRemovesTheFile) {
       "[TypeLib\\{0B0251ED-0859-4996-AE59-5F70D7159274}\\27.0]\n"
       "Name=Halvane\n"
       "LCID=0\n"
-      "Path=" + SelfPath() + "\n\n";
+      "Path=" +
+      SelfPath() + "\n\n";
   EXPECT_EQ(text.size() - text.rfind(typelib), typelib.size()) << "the type library comes last";
   for (const char* prog_id : {"AutoComplete", "Calendar", "PopupMenu", "ProgressBar", "Tabs", "Tree"})
     EXPECT_NE(text.find(std::string("[ProgID\\Halvane.") + prog_id + "]\n"), std::string::npos) << prog_id;
@@ -117,8 +120,9 @@ TEST_F(ClassStore, OtherContentOfTheStoreIsKeptByteForByte) {
   ASSERT_EQ(DllRegisterServer(), S_OK);
   const std::string replaced = Read(store_);
   EXPECT_EQ(replaced.find("{wrong}"), std::string::npos);
-  EXPECT_NE(replaced.find("[ProgID\\Halvane.Tree]\nCLSID={BFC10B8E-F8D0-4839-83AE-2E0B60C8BF58}\n\n[Tail]\nKey=Value\n"),
-            std::string::npos)
+  EXPECT_NE(
+      replaced.find("[ProgID\\Halvane.Tree]\nCLSID={BFC10B8E-F8D0-4839-83AE-2E0B60C8BF58}\n\n[Tail]\nKey=Value\n"),
+      std::string::npos)
       << replaced;
 
   ASSERT_EQ(DllUnregisterServer(), S_OK);

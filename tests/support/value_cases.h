@@ -94,8 +94,10 @@ inline std::vector<std::string_view> SplitCaseArgs(std::string_view s) {
     if (!a.empty()) out.push_back(a);
   };
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '"' && !dated) quoted = !quoted;
-    else if (s[i] == '#' && !quoted) dated = !dated;
+    if (s[i] == '"' && !dated)
+      quoted = !quoted;
+    else if (s[i] == '#' && !quoted)
+      dated = !dated;
     else if (s[i] == ',' && !quoted && !dated) {
       push(i);
       start = i + 1;

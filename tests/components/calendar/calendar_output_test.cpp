@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "calendar_expected.h"
 #include "components/calendar/calendar.h"
 #include "core/error.h"
 #include "core/variant.h"
-#include "calendar_expected.h"
 
 namespace halvane {
 namespace {
@@ -36,8 +36,7 @@ TEST(CalendarBlocks, HaveTheirLineCounts) {
 
 TEST(CalendarEmbedded, FirstCallCarriesBothBlocksLaterCallsTheSixLines) {
   Calendar cal = At(k4Dec2026);
-  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")),
-            kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
+  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")), kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
   EXPECT_EQ(cal.DisplayEmbedded(Variant("cal2")), EmbeddedCall("cal2", "12", "2026"));
   EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")), EmbeddedCall("cal1", "12", "2026"));
 }
@@ -58,8 +57,7 @@ TEST(CalendarEmbedded, ActiveDateSetBetweenCallsChangesOnlyTheStartLine) {
 
 TEST(CalendarPopup, FirstCallCarriesBothBlocksLaterCallsTheFieldAlone) {
   Calendar cal = At(k4Dec2026);
-  EXPECT_EQ(cal.DisplayPopup(Variant("d1")),
-            kCommon + kPopup + FieldAndButton("d1", "12/04/2026", "12", "2026"));
+  EXPECT_EQ(cal.DisplayPopup(Variant("d1")), kCommon + kPopup + FieldAndButton("d1", "12/04/2026", "12", "2026"));
   const std::string second = cal.DisplayPopup(Variant("d2"));
   EXPECT_EQ(second, FieldAndButton("d2", "12/04/2026", "12", "2026"));
   EXPECT_EQ(second.find_first_of("\r\n"), std::string::npos);
@@ -77,8 +75,7 @@ TEST(CalendarPopup, SplicesTheActiveDateAndImage) {
 
 TEST(CalendarOrder, EmbeddedFirstThenPopup) {
   Calendar cal = At(k4Dec2026);
-  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")),
-            kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
+  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")), kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
   EXPECT_EQ(cal.DisplayPopup(Variant("d1")), kPopup + FieldAndButton("d1", "12/04/2026", "12", "2026"));
   EXPECT_EQ(cal.DisplayPopup(Variant("d2")), FieldAndButton("d2", "12/04/2026", "12", "2026"));
   EXPECT_EQ(cal.DisplayEmbedded(Variant("cal2")), EmbeddedCall("cal2", "12", "2026"));
@@ -86,8 +83,7 @@ TEST(CalendarOrder, EmbeddedFirstThenPopup) {
 
 TEST(CalendarOrder, PopupFirstThenEmbedded) {
   Calendar cal = At(k4Dec2026);
-  EXPECT_EQ(cal.DisplayPopup(Variant("d1")),
-            kCommon + kPopup + FieldAndButton("d1", "12/04/2026", "12", "2026"));
+  EXPECT_EQ(cal.DisplayPopup(Variant("d1")), kCommon + kPopup + FieldAndButton("d1", "12/04/2026", "12", "2026"));
   EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")), kEmbedded + EmbeddedCall("cal1", "12", "2026"));
   EXPECT_EQ(cal.DisplayEmbedded(Variant("cal2")), EmbeddedCall("cal2", "12", "2026"));
   EXPECT_EQ(cal.DisplayPopup(Variant("d2")), FieldAndButton("d2", "12/04/2026", "12", "2026"));
@@ -132,15 +128,13 @@ TEST(CalendarFailedCall, EmbeddedLeavesTheBlocksForTheNextCall) {
   Calendar cal = At(k4Dec2026);
   ExpectTypeMismatch([&] { return cal.DisplayEmbedded(Variant::Missing()); });
   ExpectTypeMismatch([&] { return cal.DisplayEmbedded(Variant::ErrorCode(5)); });
-  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")),
-            kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
+  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")), kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
 }
 
 TEST(CalendarFailedCall, PopupLeavesTheBlocksForTheNextCall) {
   Calendar cal = At(k4Dec2026);
   ExpectTypeMismatch([&] { return cal.DisplayPopup(Variant::Missing()); });
-  EXPECT_EQ(cal.DisplayPopup(Variant("d1")),
-            kCommon + kPopup + FieldAndButton("d1", "12/04/2026", "12", "2026"));
+  EXPECT_EQ(cal.DisplayPopup(Variant("d1")), kCommon + kPopup + FieldAndButton("d1", "12/04/2026", "12", "2026"));
 }
 
 TEST(CalendarFailedCall, ChangesNoFlagOfTheOtherMethod) {
@@ -148,8 +142,7 @@ TEST(CalendarFailedCall, ChangesNoFlagOfTheOtherMethod) {
   // embedded call after a good popup one must not mark the embedded block.
   Calendar cal = At(k4Dec2026);
   ExpectTypeMismatch([&] { return cal.DisplayPopup(Variant::Missing()); });
-  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")),
-            kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
+  EXPECT_EQ(cal.DisplayEmbedded(Variant("cal1")), kCommon + kEmbedded + EmbeddedCall("cal1", "12", "2026"));
   Calendar other = At(k4Dec2026);
   other.DisplayPopup(Variant("d1"));
   ExpectTypeMismatch([&] { return other.DisplayEmbedded(Variant::Missing()); });

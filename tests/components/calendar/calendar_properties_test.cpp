@@ -73,33 +73,24 @@ TEST_P(AcceptedForms, StoreTwoDigitMonthAndDayAndFourDigitYear) {
   const std::string stored = GetParam().stored;
   ExpectString(cal.ActiveDate(), stored);
   // Month and year follow the stored text, without leading zeros.
-  EXPECT_EQ(MonthYear(cal), std::to_string(std::stoi(stored.substr(0, 2))) + ", " +
-                                std::to_string(std::stoi(stored.substr(6))));
+  EXPECT_EQ(MonthYear(cal),
+            std::to_string(std::stoi(stored.substr(0, 2))) + ", " + std::to_string(std::stoi(stored.substr(6))));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, AcceptedForms,
-    ::testing::Values(DateForm{Variant("12/4/2026"), "12/04/2026"},
-                      DateForm{Variant("12/04/2026"), "12/04/2026"},
-                      DateForm{Variant("1/2/2026"), "01/02/2026"},
-                      DateForm{Variant("12-4-2026"), "12/04/2026"},
-                      DateForm{Variant("12/4/26"), "12/04/2026"},
-                      DateForm{Variant("12/4/29"), "12/04/2029"},
-                      DateForm{Variant("12/4/30"), "12/04/1930"},
-                      DateForm{Variant("1/1/00"), "01/01/2000"},
-                      DateForm{Variant("7/9/99"), "07/09/1999"},
-                      DateForm{Variant("2026-12-04"), "12/04/2026"},
-                      DateForm{Variant("2026/12/04"), "12/04/2026"},
-                      DateForm{Variant("December 4, 2026"), "12/04/2026"},
-                      DateForm{Variant("Dec 4, 2026"), "12/04/2026"},
-                      DateForm{Variant("4 Dec 2026"), "12/04/2026"},
-                      DateForm{Variant("4 December 2026"), "12/04/2026"},
-                      DateForm{Variant("12/4/2026 14:30"), "12/04/2026"},
-                      DateForm{Variant("12/4/2026 2:30:15 PM"), "12/04/2026"},
-                      DateForm{Variant("2026-12-04 9:05 AM"), "12/04/2026"},
-                      DateForm{Variant("2/29/2004"), "02/29/2004"},
-                      DateForm{Variant::Date(36525.0), "12/31/1999"},
-                      DateForm{Variant::Date(-657434.0), "01/01/0100"}));
+    ::testing::Values(
+        DateForm{Variant("12/4/2026"), "12/04/2026"}, DateForm{Variant("12/04/2026"), "12/04/2026"},
+        DateForm{Variant("1/2/2026"), "01/02/2026"}, DateForm{Variant("12-4-2026"), "12/04/2026"},
+        DateForm{Variant("12/4/26"), "12/04/2026"}, DateForm{Variant("12/4/29"), "12/04/2029"},
+        DateForm{Variant("12/4/30"), "12/04/1930"}, DateForm{Variant("1/1/00"), "01/01/2000"},
+        DateForm{Variant("7/9/99"), "07/09/1999"}, DateForm{Variant("2026-12-04"), "12/04/2026"},
+        DateForm{Variant("2026/12/04"), "12/04/2026"}, DateForm{Variant("December 4, 2026"), "12/04/2026"},
+        DateForm{Variant("Dec 4, 2026"), "12/04/2026"}, DateForm{Variant("4 Dec 2026"), "12/04/2026"},
+        DateForm{Variant("4 December 2026"), "12/04/2026"}, DateForm{Variant("12/4/2026 14:30"), "12/04/2026"},
+        DateForm{Variant("12/4/2026 2:30:15 PM"), "12/04/2026"}, DateForm{Variant("2026-12-04 9:05 AM"), "12/04/2026"},
+        DateForm{Variant("2/29/2004"), "02/29/2004"}, DateForm{Variant::Date(36525.0), "12/31/1999"},
+        DateForm{Variant::Date(-657434.0), "01/01/0100"}));
 
 class RejectedValues : public ::testing::TestWithParam<Variant> {};
 
@@ -119,12 +110,11 @@ TEST_P(RejectedValues, RaiseError1AndKeepTheOldDate) {
   EXPECT_EQ(MonthYear(cal), "3, 2004");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, RejectedValues,
-    ::testing::Values(Variant("2/30/2004"), Variant(""), Variant("13/45/2026"),
-                      Variant("2/29/2003"), Variant("not a date"), Variant(46000.0),
-                      Variant(static_cast<std::int32_t>(38051)), Variant(true), Variant::Empty(),
-                      Variant::Null(), Variant::Missing()));
+INSTANTIATE_TEST_SUITE_P(Values, RejectedValues,
+                         ::testing::Values(Variant("2/30/2004"), Variant(""), Variant("13/45/2026"),
+                                           Variant("2/29/2003"), Variant("not a date"), Variant(46000.0),
+                                           Variant(static_cast<std::int32_t>(38051)), Variant(true), Variant::Empty(),
+                                           Variant::Null(), Variant::Missing()));
 
 TEST(CalendarActiveDate, ReadsThroughAReference) {
   Calendar cal = At(k4Dec2026);
@@ -154,8 +144,8 @@ TEST(CalendarImageURL, ValuesWithoutTextRaiseAndKeepTheOldValue) {
     int number;
     const char* description;
   };
-  for (const Case& c : {Case{Variant::Null(), 94, "Invalid use of Null"},
-                        Case{Variant::Missing(), 13, "Type mismatch"}}) {
+  for (const Case& c :
+       {Case{Variant::Null(), 94, "Invalid use of Null"}, Case{Variant::Missing(), 13, "Type mismatch"}}) {
     try {
       cal.ImageURL(c.value);
       ADD_FAILURE() << "no error for " << c.number;

@@ -52,11 +52,10 @@ TEST(PopupMenuRows, SampleItem) {
 TEST(PopupMenuRows, SampleRule) {
   PopupMenu menu;
   menu.AddHorizontalRule("dot.gif");
-  EXPECT_EQ(menu.EmbedPopupMenu(),
-            Menu(Lines({"<tr>", "<td nowrap", "Align = center", "bgcolor = \"e4e4e4\"",
-                        "Style = \"border:1pt solid #e4e4e4;font-size:8pt\"",
-                        "><img border=0 height=1 width=\"140\" src=\"dot.gif\"></td>", "</tr>"}),
-                 18));
+  EXPECT_EQ(menu.EmbedPopupMenu(), Menu(Lines({"<tr>", "<td nowrap", "Align = center", "bgcolor = \"e4e4e4\"",
+                                               "Style = \"border:1pt solid #e4e4e4;font-size:8pt\"",
+                                               "><img border=0 height=1 width=\"140\" src=\"dot.gif\"></td>", "</tr>"}),
+                                        18));
 }
 
 TEST(PopupMenuRows, RuleWidthIsTenLessThanTheMenu) {

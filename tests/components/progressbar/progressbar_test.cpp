@@ -60,8 +60,9 @@ std::string ExpectedShow(const std::string& end_line, const std::string& color, 
   lines.push_back("</script>");
   lines.push_back("<div id=\"progress\">");
   lines.push_back("<table border=0><tr><td><div style=\"padding:2px;border:solid black 1px;\">");
-  lines.push_back(Cells() +
-                  "</div></td><td id=Display align=left><font style=\"FONT-SIZE: 10pt\">0&nbsp;%</font></td></tr></table>");
+  lines.push_back(
+      Cells() +
+      "</div></td><td id=Display align=left><font style=\"FONT-SIZE: 10pt\">0&nbsp;%</font></td></tr></table>");
   lines.push_back("</div>");
   lines.push_back("<div id=\"page\">");
   return Join(lines) + (hide_output ? kHidePage : "");

@@ -53,12 +53,13 @@ std::string FirstCallBlock(int count, int tab_width, int panel_width, int panel_
       ".tab {",
       "cursor: hand; font-family: sans-serif; line-height:150%; font-size: 10px; font-weight: bold; "
       "position:absolute; text-align: center; border: 2px; border-color:#999999; border-style: outset; "
-      "border-bottom-style: none; width:" + N(tab_width) + "px; margin:0px;",
+      "border-bottom-style: none; width:" +
+          N(tab_width) + "px; margin:0px;",
       "}",
       ".panel {",
       "font-family: sans-serif; position:absolute; border: 2px; border-color:#999999; "
-      "border-style:outset; width:" + N(panel_width) + "px; height:" + N(panel_height) +
-          "px; left:0px; top:18px; margin:0px; padding:5px;",
+      "border-style:outset; width:" +
+          N(panel_width) + "px; height:" + N(panel_height) + "px; left:0px; top:18px; margin:0px; padding:5px;",
       "}",
       "-->",
       "</style>",
@@ -88,11 +89,11 @@ std::string TabBlock(const TabLine& t) {
       "<div id='p1panel" + N(t.index) + "' class='panel' style='background-color: #" + t.colour +
           ";  z-index:" + N(t.z) + panel_end,
       "<br>",
-      "<iframe name=\"" + t.content + "\" border=1 frameborder=1 src=\"" + t.url + "\" width=\"" +
-          N(t.frame_width) + "\" height=\"" + N(t.frame_height) + "\"></iframe></div>",
+      "<iframe name=\"" + t.content + "\" border=1 frameborder=1 src=\"" + t.url + "\" width=\"" + N(t.frame_width) +
+          "\" height=\"" + N(t.frame_height) + "\"></iframe></div>",
       "<div onclick=\"selectTab(" + N(t.index) + ");" + t.on_click + "\" id=\"p1tab" + N(t.index) +
-          "\" class=\"tab\" style=\"background-color:#" + t.colour + "; height:20px; left:" +
-          N(t.left) + "px; top:0px; z-index:" + N(t.z) + tab_end,
+          "\" class=\"tab\" style=\"background-color:#" + t.colour + "; height:20px; left:" + N(t.left) +
+          "px; top:0px; z-index:" + N(t.z) + tab_end,
       t.name + "</div>",
   });
 }
@@ -230,9 +231,9 @@ TEST(TabsOutput, OnClickIsSplicedAfterSelectTabAndEmptiedAfterwards) {
   Tabs tabs = ExampleTabs();
   tabs.TabName("One");
   tabs.JavaScriptOnClick("alert(1)");
-  EXPECT_EQ(tabs.WriteTab(Variant("c"), Variant("u")),
-            FirstCallBlock(3, 80, 400, 300) +
-                TabBlock({0, "e0e0e0", 3, true, "c", "u", 383, 280, "alert(1)", 0, "One"}));
+  EXPECT_EQ(
+      tabs.WriteTab(Variant("c"), Variant("u")),
+      FirstCallBlock(3, 80, 400, 300) + TabBlock({0, "e0e0e0", 3, true, "c", "u", 383, 280, "alert(1)", 0, "One"}));
   EXPECT_EQ(tabs.JavaScriptOnClick(), "");
   EXPECT_EQ(tabs.WriteTab(Variant("c"), Variant("u")),
             TabBlock({1, "e0e0e0", 2, true, "c", "u", 383, 280, "", 80, "One"}));
@@ -262,8 +263,8 @@ TEST(TabsOutput, EachObjectEmitsItsOwnBlock) {
   const std::string first_a = a.WriteTab(Variant("c"), Variant("u"));
   const std::string first_b = b.WriteTab(Variant("c"), Variant("u"));
   EXPECT_EQ(CountLines(first_a), 35);
-  EXPECT_EQ(first_b, FirstCallBlock(3, 80, 400, 300) +
-                         TabBlock({0, "e0e0e0", 3, true, "c", "u", 383, 280, "", 0, "B"}));
+  EXPECT_EQ(first_b,
+            FirstCallBlock(3, 80, 400, 300) + TabBlock({0, "e0e0e0", 3, true, "c", "u", 383, 280, "", 0, "B"}));
 }
 
 // ---- validation --------------------------------------------------------------
@@ -283,8 +284,7 @@ TEST(TabsValidation, EmptyTabNameRaisesBeforeAnythingChanges) {
   // is the first result, tab 0, still hidden and still carrying the script.
   tabs.TabName("Now");
   EXPECT_EQ(tabs.WriteTab(Variant("c"), Variant("u")),
-            FirstCallBlock(3, 80, 400, 300) +
-                TabBlock({0, "e0e0e0", 3, false, "c", "u", 383, 280, "go()", 0, "Now"}));
+            FirstCallBlock(3, 80, 400, 300) + TabBlock({0, "e0e0e0", 3, false, "c", "u", 383, 280, "go()", 0, "Now"}));
 
   // Later on, too, a rejected call does not take an index.
   tabs.TabName("");
@@ -341,18 +341,14 @@ TEST(TabsFailure, FailedFirstCallsLeaveTheScriptForTheFirstGoodOne) {
   ExpectError(CatchError([&] { tabs.WriteTab(Variant("c"), Variant("u")); }), 6, "Overflow");
   tabs.PanelHeight(300);
   // An omitted URL is an Error value, which concatenation cannot turn into text.
-  ExpectError(CatchError([&] { tabs.WriteTab(Variant("c"), Variant::Missing()); }), 13,
-              "Type mismatch");
-  ExpectError(CatchError([&] { tabs.WriteTab(Variant::Missing(), Variant("u")); }), 13,
-              "Type mismatch");
+  ExpectError(CatchError([&] { tabs.WriteTab(Variant("c"), Variant::Missing()); }), 13, "Type mismatch");
+  ExpectError(CatchError([&] { tabs.WriteTab(Variant::Missing(), Variant("u")); }), 13, "Type mismatch");
   Variant missing = Variant::Missing();
-  ExpectError(CatchError([&] { tabs.WriteTab(Variant("c"), Variant::Ref(missing)); }), 13,
-              "Type mismatch");
+  ExpectError(CatchError([&] { tabs.WriteTab(Variant("c"), Variant::Ref(missing)); }), 13, "Type mismatch");
   EXPECT_EQ(tabs.JavaScriptOnClick(), "go()");
 
   EXPECT_EQ(tabs.WriteTab(Variant("c"), Variant("u")),
-            FirstCallBlock(3, 80, 400, 300) +
-                TabBlock({0, "e0e0e0", 3, true, "c", "u", 383, 280, "go()", 0, "Home"}));
+            FirstCallBlock(3, 80, 400, 300) + TabBlock({0, "e0e0e0", 3, true, "c", "u", 383, 280, "go()", 0, "Home"}));
   EXPECT_EQ(tabs.JavaScriptOnClick(), "");
 }
 

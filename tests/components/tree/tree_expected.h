@@ -32,8 +32,8 @@ inline std::string Script(const std::string& e = kOpen, const std::string& c = k
       "var sTable;",
       "var sImage;",
       "for (var i=0; i<=document.images.length-1; i++) {",
-      "if (document.images[i].src.indexOf(\"" + e + "\") != -1 || document.images[i].src.indexOf(\"" +
-          c + "\") != -1 ) {",
+      "if (document.images[i].src.indexOf(\"" + e + "\") != -1 || document.images[i].src.indexOf(\"" + c +
+          "\") != -1 ) {",
       "sTable = \"table_\" + document.images[i].id.substring(6, document.images[i].id.length);",
       "sImage = document.images[i].id",
       "if (which == 1) {",
@@ -61,11 +61,10 @@ inline std::string Header(int n, const std::string& name, const std::string& wid
   return Lines({
       "<table id=\"table_" + s + "\" border=\"0\" width=\"" + width + "\" cellpadding=\"0\" cellspacing=\"1\">",
       "<tr>",
-      "<td nowrap colspan=\"1\" width=20 align=\"center\"><img id=\"image_" + s +
-          "\" style=\"cursor:hand\" src=\"" + closed + "\" onClick=\"changeTableRow('image_" + s +
-          "', 'table_" + s + "')\" ></td><td nowrap colspan=\"1\" ID=\"tblHeading" + s +
-          "\"><a href=\"javascript:changeTableRow('image_" + s + "', 'table_" + s +
-          "')\"><font class=" + text_class + ">" + name + "</font></a></td>",
+      "<td nowrap colspan=\"1\" width=20 align=\"center\"><img id=\"image_" + s + "\" style=\"cursor:hand\" src=\"" +
+          closed + "\" onClick=\"changeTableRow('image_" + s + "', 'table_" + s +
+          "')\" ></td><td nowrap colspan=\"1\" ID=\"tblHeading" + s + "\"><a href=\"javascript:changeTableRow('image_" +
+          s + "', 'table_" + s + "')\"><font class=" + text_class + ">" + name + "</font></a></td>",
       "</tr>",
       "<tr style=\"display:none\">",
       "<td nowrap></td>",
@@ -82,11 +81,10 @@ inline std::string Node(int id, const std::string& name, const std::string& uri,
       "colspan=\"1\" width=20>";
   const std::string cell = image.empty() ? std::string()
                                          : "<a target=\"" + target + "\" href=\"" + uri +
-                                               "\"><img border=0 style=\"cursor:hand\" src=\"" + image +
-                                               "\"></a>";
-  return Lines({start + cell + "</td><td nowrap colspan=\"1\" ID=\"node" + std::to_string(id) +
-                "\"><a target=\"" + target + "\" href=\"" + uri + "\"><font class=" + text_class + ">" +
-                name + "</font></a></td></tr></table>"});
+                                               "\"><img border=0 style=\"cursor:hand\" src=\"" + image + "\"></a>";
+  return Lines({start + cell + "</td><td nowrap colspan=\"1\" ID=\"node" + std::to_string(id) + "\"><a target=\"" +
+                target + "\" href=\"" + uri + "\"><font class=" + text_class + ">" + name +
+                "</font></a></td></tr></table>"});
 }
 
 }  // namespace halvane::tree_expected

@@ -77,9 +77,7 @@ TEST(TreeMenu, FooterOnANewObjectCarriesTheScript) {
   EXPECT_EQ(tree.WriteMenuFooter(), Script() + "</td></tr></table>\r\n");
 }
 
-void ExpectOverflow(const std::function<void()>& call) {
-  test_support::ExpectStandardError(call, 6, "Halvane.Tree");
-}
+void ExpectOverflow(const std::function<void()>& call) { test_support::ExpectStandardError(call, 6, "Halvane.Tree"); }
 
 TEST(TreeMenu, CounterRunsOutAfter32767Headers) {
   Tree tree;

@@ -37,9 +37,8 @@ int StatusOf(const std::string& response) { return Parse(response).status; }
 class BadHttp : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("halvane-bad-http-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = fs::temp_directory_path() / ("halvane-bad-http-" + std::to_string(getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_);
     std::ofstream(root_ / "page.hvs") << "Response.Write \"page ok\"\n";
@@ -70,7 +69,8 @@ class BadHttp : public ::testing::Test {
   void WriteBinary(const std::string& name, std::size_t size) {
     std::ofstream out(root_ / name, std::ios::binary);
     std::string block(1 << 16, 'f');
-    for (std::size_t n = 0; n < size; n += block.size()) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    for (std::size_t n = 0; n < size; n += block.size())
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
   }
 
   // A page and a static file, each answered with 200 within `within`.
@@ -120,7 +120,8 @@ TEST_F(BadHttp, MalformedRequestLinesGetAnErrorOrAClose) {
       "GET /page.hvs HTTP/1.1\r\nHost 127.0.0.1\r\nConnection: close\r\n\r\n",
   };
   std::vector<std::future<int>> answers;
-  for (const std::string& r : requests) answers.push_back(std::async(std::launch::async, [&, r] { return BadRequest(r); }));
+  for (const std::string& r : requests)
+    answers.push_back(std::async(std::launch::async, [&, r] { return BadRequest(r); }));
   for (auto& a : answers) a.get();
   ExpectServed();
 }
@@ -177,11 +178,12 @@ TEST_F(BadHttp, BodiesAreNeverTakenForRequests) {
   // Pipelined: a POST with a body, a GET, a POST to a static file, a GET;
   // four answers, in order.
   Socket s(port_);
-  s.Send("POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-         "Content-Length: 11\r\n\r\na=1&b=GET /"
-         "GET /plain.txt HTTP/1.1\r\nHost: x\r\n\r\n"
-         "POST /plain.txt HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nGET /\r\n0\r\n\r\n"
-         "GET /page.hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  s.Send(
+      "POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+      "Content-Length: 11\r\n\r\na=1&b=GET /"
+      "GET /plain.txt HTTP/1.1\r\nHost: x\r\n\r\n"
+      "POST /plain.txt HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nGET /\r\n0\r\n\r\n"
+      "GET /page.hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
   std::string raw = s.ReadUntilClose(seconds(5));
   std::vector<int> statuses;
   std::string bodies;
@@ -197,7 +199,8 @@ TEST_F(BadHttp, ConflictingBodyLengthsAreRefused) {
   Start();
   const std::string cases[] = {
       "POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 40\r\n\r\nabc",
-      "POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
+      "POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nTransfer-Encoding: "
+      "chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
   };
   for (const std::string& c : cases) {
     Socket s(port_);
@@ -209,7 +212,8 @@ TEST_F(BadHttp, ConflictingBodyLengthsAreRefused) {
   }
   // The same length twice says one thing: accepted.
   Socket s(port_);
-  s.Send("POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 3\r\nConnection: close\r\n\r\nabc");
+  s.Send(
+      "POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 3\r\nConnection: close\r\n\r\nabc");
   EXPECT_EQ(StatusOf(s.ReadUntilClose(seconds(3))), 200);
 }
 
@@ -294,7 +298,8 @@ TEST_F(BadHttp, SleepingPagesDoNotDelayOthers) {
   options_.workers = 2;
   Start();
   std::vector<std::future<testing::Response>> sleepers;
-  for (int i = 0; i < 64; ++i) sleepers.push_back(std::async(std::launch::async, [&] { return Get(port_, "/sleep.hvs"); }));
+  for (int i = 0; i < 64; ++i)
+    sleepers.push_back(std::async(std::launch::async, [&] { return Get(port_, "/sleep.hvs"); }));
   std::this_thread::sleep_for(milliseconds(300));
   ExpectServed();
   for (auto& s : sleepers) EXPECT_EQ(s.get().body, "slept");
@@ -305,7 +310,8 @@ TEST_F(BadHttp, TooManyPagesGet503) {
   options_.max_pages = 4;
   Start();
   std::vector<std::future<testing::Response>> sleepers;
-  for (int i = 0; i < 4; ++i) sleepers.push_back(std::async(std::launch::async, [&] { return Get(port_, "/sleep.hvs"); }));
+  for (int i = 0; i < 4; ++i)
+    sleepers.push_back(std::async(std::launch::async, [&] { return Get(port_, "/sleep.hvs"); }));
   std::this_thread::sleep_for(milliseconds(300));
   auto r = Get(port_, "/page.hvs");
   EXPECT_EQ(r.status, 503);

@@ -18,18 +18,18 @@ namespace halvane::script::functions {
 namespace {
 
 TEST(Functions, CaseFile) {
-  const int run = test_support::RunValueCases(
-      std::filesystem::path(__FILE__).parent_path() / "functions_cases.txt",
-      [](std::string_view name, std::span<const Variant> args) {
-        const Function* f = Find(name);
-        if (f == nullptr) {
-          ADD_FAILURE() << "no function " << name;
-          return Variant();
-        }
-        const int n = static_cast<int>(args.size());
-        if (n < f->min_args || n > f->max_args) ADD_FAILURE() << name << " with " << n << " arguments";
-        return f->call(args, Context{});
-      });
+  const int run = test_support::RunValueCases(std::filesystem::path(__FILE__).parent_path() / "functions_cases.txt",
+                                              [](std::string_view name, std::span<const Variant> args) {
+                                                const Function* f = Find(name);
+                                                if (f == nullptr) {
+                                                  ADD_FAILURE() << "no function " << name;
+                                                  return Variant();
+                                                }
+                                                const int n = static_cast<int>(args.size());
+                                                if (n < f->min_args || n > f->max_args)
+                                                  ADD_FAILURE() << name << " with " << n << " arguments";
+                                                return f->call(args, Context{});
+                                              });
   EXPECT_GT(run, 300);
 }
 
@@ -68,8 +68,9 @@ TEST(Functions, StringLimitOfTheContext) {
   EXPECT_EQ(call("Replace", {Variant("aaaaa"), Variant("a"), Variant("bb")}), 0);
   EXPECT_EQ(call("Replace", {Variant("aaaaaa"), Variant("a"), Variant("bb")}), kErrOutOfStringSpace);
   // The default is 64 MiB: a huge request fails without being built.
-  EXPECT_EQ(test_support::ErrorNumber([] { Find("Space")->call(std::vector<Variant>{Variant(2000000000)}, Context{}); }),
-            kErrOutOfStringSpace);
+  EXPECT_EQ(
+      test_support::ErrorNumber([] { Find("Space")->call(std::vector<Variant>{Variant(2000000000)}, Context{}); }),
+      kErrOutOfStringSpace);
 }
 
 TEST(Functions, CurrentDateAndTime) {

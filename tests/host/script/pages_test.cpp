@@ -30,12 +30,12 @@ std::string ReadFile(const fs::path& p) {
 }
 
 struct Page {
-  std::string name;    // TOPIC/NAME, or docs:N
+  std::string name;  // TOPIC/NAME, or docs:N
   std::string source;
-  std::string out;     // expected response
-  std::string err;     // expected failure line, or empty
-  bool docs = false;   // compare with line ends made LF and the last one dropped
-  std::string file;    // the name the page runs under, when not NAME.hvs
+  std::string out;    // expected response
+  std::string err;    // expected failure line, or empty
+  bool docs = false;  // compare with line ends made LF and the last one dropped
+  std::string file;   // the name the page runs under, when not NAME.hvs
 };
 
 std::string Trimmed(std::string s) {
@@ -156,14 +156,13 @@ TEST_P(PageTest, GivesItsResponseAndOutcome) {
   EXPECT_EQ(failure, p.err) << p.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, PageTest, ::testing::ValuesIn(Pages()),
-                         [](const ::testing::TestParamInfo<Page>& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Pages, PageTest, ::testing::ValuesIn(Pages()), [](const ::testing::TestParamInfo<Page>& info) {
+  std::string n = info.param.name;
+  for (char& c : n) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return n;
+});
 
 }  // namespace
 }  // namespace halvane::script

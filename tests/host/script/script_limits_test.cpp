@@ -19,8 +19,8 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace halvane::script {
 namespace {
 
-using testing::RunText;
 using std::chrono::steady_clock;
+using testing::RunText;
 
 std::string Repeat(std::string_view s, std::size_t n) {
   std::string out;

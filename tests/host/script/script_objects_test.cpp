@@ -29,10 +29,12 @@ TEST(ScriptObjects, OutputEqualsTheComponentCalledDirectly) {
   expected += tree.WriteNode("Guide", "/guide.htm", "_top");
   expected += tree.WriteNode("Img", "/i.htm", "main", "/i.gif");
   expected += tree.WriteMenuFooter();
-  EXPECT_EQ(Out("Set t = CreateObject(\"Halvane.Tree\")\nResponse.Write t.WriteExpandCollapse()\n"
-                "Response.Write t.WriteMenuHeader(\"Docs\")\nResponse.Write t.WriteNode(\"Guide\", \"/guide.htm\", \"_top\")\n"
-                "Response.Write t.WriteNode(\"Img\", \"/i.htm\", \"main\", \"/i.gif\")\nResponse.Write t.WriteMenuFooter"),
-            expected);
+  EXPECT_EQ(
+      Out("Set t = CreateObject(\"Halvane.Tree\")\nResponse.Write t.WriteExpandCollapse()\n"
+          "Response.Write t.WriteMenuHeader(\"Docs\")\nResponse.Write t.WriteNode(\"Guide\", \"/guide.htm\", "
+          "\"_top\")\n"
+          "Response.Write t.WriteNode(\"Img\", \"/i.htm\", \"main\", \"/i.gif\")\nResponse.Write t.WriteMenuFooter"),
+      expected);
 
   PopupMenu menu;
   menu.Width(120);
@@ -46,10 +48,11 @@ TEST(ScriptObjects, OutputEqualsTheComponentCalledDirectly) {
 }
 
 TEST(ScriptObjects, CreationByIdentifierOrClassId) {
-  EXPECT_EQ(Out("Set a = CreateObject(\"halvane.calendar\")\nSet b = CreateObject(\"69F2EBBF-D021-46B1-A87C-55D8A8A17FC8\")\n"
-                "Set c = CreateObject(\"{69f2ebbf-d021-46b1-a87c-55d8a8a17fc8}\")\nSet d = c\n"
-                "Response.Write TypeName(a) & TypeName(b) & TypeName(d) & VarType(a) & \" \" & a.ImageURL"),
-            "CalendarCalendarCalendar9 Calendar.gif");
+  EXPECT_EQ(
+      Out("Set a = CreateObject(\"halvane.calendar\")\nSet b = CreateObject(\"69F2EBBF-D021-46B1-A87C-55D8A8A17FC8\")\n"
+          "Set c = CreateObject(\"{69f2ebbf-d021-46b1-a87c-55d8a8a17fc8}\")\nSet d = c\n"
+          "Response.Write TypeName(a) & TypeName(b) & TypeName(d) & VarType(a) & \" \" & a.ImageURL"),
+      "CalendarCalendarCalendar9 Calendar.gif");
   EXPECT_EQ(ErrAfter("", "Set o = CreateObject(\"Halvane.Nothing\")"), "429|Halvane|Cannot create object");
   EXPECT_EQ(ErrAfter("", "Set o = CreateObject(\"\")"), "429|Halvane|Cannot create object");
   // Each object is its own: a second Tree emits its page script again.
@@ -109,8 +112,7 @@ TEST(ScriptObjects, ErrValuesOfFailingCalls) {
   const std::string tree = "Set t = CreateObject(\"Halvane.Tree\")";
   const std::string bar = "Set p = CreateObject(\"Halvane.ProgressBar\")";
   // A member's own error: its number, source and description.
-  EXPECT_EQ(ErrAfter(cal, "c.ActiveDate = \"2/30/2004\""),
-            "1|Halvane.Calendar|ActiveDate Property not a valid date.");
+  EXPECT_EQ(ErrAfter(cal, "c.ActiveDate = \"2/30/2004\""), "1|Halvane.Calendar|ActiveDate Property not a valid date.");
   EXPECT_EQ(ErrAfter(tabs, "x = t.WriteTab(\"a\", \"b.htm\")"), "1|QuorvixTabs.TABS|TabName property is empty.");
   // A conversion inside a member carries the member's class.
   EXPECT_EQ(ErrAfter(bar, "p.Max = \"abc\""), "13|Halvane.ProgressBar|Type mismatch");
@@ -136,8 +138,9 @@ TEST(ScriptObjects, ErrValuesOfFailingCalls) {
 }
 
 TEST(ScriptObjects, UnhandledMemberErrorStatusAndLine) {
-  Ran r = RunText("Set c = CreateObject(\"Halvane.Calendar\")\nResponse.Write \"before\"\n"
-                  "c.ActiveDate = \"13/45/2026\"\nResponse.Write \"after\"");
+  Ran r = RunText(
+      "Set c = CreateObject(\"Halvane.Calendar\")\nResponse.Write \"before\"\n"
+      "c.ActiveDate = \"13/45/2026\"\nResponse.Write \"after\"");
   EXPECT_EQ(r.out, "before");
   EXPECT_EQ(r.result.outcome, Outcome::Error);
   EXPECT_EQ(r.result.line, 3);

@@ -35,8 +35,7 @@ TEST(ScriptStatements, ForCountsUpDownAndNests) {
   EXPECT_EQ(Out("For i = 1 To 3\nResponse.Write i\nNext"), "123");
   EXPECT_EQ(Out("For i = 10 To 1 Step -3\nResponse.Write i & \",\"\nNext i\nResponse.Write i"), "10,7,4,1,-2");
   EXPECT_EQ(Out("For i = 3 To 1\nResponse.Write i\nNext\nResponse.Write \"after\" & i"), "after3");
-  EXPECT_EQ(Out("For i = 1 To 2 : For j = 1 To 3 Step 2 : Response.Write i & j & \" \" : Next : Next"),
-            "11 13 21 23 ");
+  EXPECT_EQ(Out("For i = 1 To 2 : For j = 1 To 3 Step 2 : Response.Write i & j & \" \" : Next : Next"), "11 13 21 23 ");
   // Bounds are read once; the body may move the counter.
   EXPECT_EQ(Out("n = 3\nFor i = 1 To n\nn = 10\nResponse.Write i\nNext"), "123");
   EXPECT_EQ(Out("For i = 1 To 10\nResponse.Write i\ni = 20\nNext\nResponse.Write \" \" & i"), "1 21");
@@ -113,7 +112,9 @@ TEST(ScriptExpressions, Functions) {
             "2416Integer 12Long 1.5Single 2.25Double -7String FalseTrueBoolean 12/4/2026Date");
   EXPECT_EQ(Out("Response.Write Len(\"h\xC3\xA9llo\") & TypeName(Len(\"\")) & TypeName(Len(Null)) & Len(12345)"),
             "5LongNull5");
-  EXPECT_EQ(Out("Response.Write Chr(65) & Chr(47) & Chr(233) & Len(Chr(0))"), "A/\xC3\xA9" "1");
+  EXPECT_EQ(Out("Response.Write Chr(65) & Chr(47) & Chr(233) & Len(Chr(0))"),
+            "A/\xC3\xA9"
+            "1");
   struct Bad {
     const char* expr;
     int number;
@@ -151,8 +152,9 @@ TEST(ScriptErrors, ResumeNextFillsErrAndClearResetsIt) {
                 "Err.Clear\nResponse.Write \" \" & Err.Number & TypeName(Err.Number) & \"[\" & Err.Source & \"]\""),
             "0Long[] 94 Halvane Invalid use of Null still 94 0Long[]");
   // Both On Error statements clear Err; after GoTo 0 errors stop the script again.
-  Ran r = RunText("On Error Resume Next\nx = CInt(\"a\")\nOn Error Resume Next\nResponse.Write Err.Number\n"
-                  "x = CInt(\"a\")\nOn Error GoTo 0\nResponse.Write Err.Number\nx = CInt(\"a\")\nResponse.Write 9");
+  Ran r = RunText(
+      "On Error Resume Next\nx = CInt(\"a\")\nOn Error Resume Next\nResponse.Write Err.Number\n"
+      "x = CInt(\"a\")\nOn Error GoTo 0\nResponse.Write Err.Number\nx = CInt(\"a\")\nResponse.Write 9");
   EXPECT_EQ(r.out, "00");
   EXPECT_EQ(r.result.outcome, Outcome::Error);
   EXPECT_EQ(r.result.line, 8);

@@ -107,9 +107,9 @@ class Socket {
 };
 
 struct Response {
-  int status = 0;  // 0: no response
+  int status = 0;                                            // 0: no response
   std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
-  std::string body;  // de-chunked
+  std::string body;                                          // de-chunked
   bool chunked = false;
   std::string rest;  // bytes after this response (a pipelined next one)
 

@@ -9,9 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstring>
 #include <future>
 #include <memory>
 #include <string>
@@ -94,8 +94,9 @@ class Site : public ::testing::Test {
     WriteFile(root_ / "stream.hvs",
               "Response.Write \"part one\"\nResponse.Flush\nSleep 50\nResponse.Write \"|tail\"\n"
               "x = CInt(\"z\")\nResponse.Write \"NOT-REACHED\"");
-    WriteFile(root_ / "fails.hvs", "Response.Write \"not sent\"\nSet c = CreateObject(\"Halvane.Calendar\")\n"
-                                   "c.ActiveDate = \"2/30/2004\"");
+    WriteFile(root_ / "fails.hvs",
+              "Response.Write \"not sent\"\nSet c = CreateObject(\"Halvane.Calendar\")\n"
+              "c.ActiveDate = \"2/30/2004\"");
     WriteFile(root_ / "broken.hvs", "Response.Write \"a\"\nIf x Then\n");
     WriteFile(root_ / "runaway.hvs", "On Error Resume Next\nFor i = 1 To 2 Step 0\nx = i\nNext");
     WriteFile(root_ / "sleepy.hvs", "Response.Write \"z\"\nSleep 60000");
@@ -211,8 +212,8 @@ void Age(const fs::path& p) { fs::last_write_time(p, fs::file_time_type::clock::
 // One file is parsed once, however its path is spelled.
 TEST_F(Site, ParsedPagesAreKeptByFile) {
   Age(root_ / "hello.hvs");
-  for (const char* path : {"/hello.hvs", "//hello.hvs", "///hello.hvs", "/alias.hvs", "/hello.hvs?x=1",
-                           "/%68ello.hvs", "/sub//..//hello.hvs"}) {
+  for (const char* path : {"/hello.hvs", "//hello.hvs", "///hello.hvs", "/alias.hvs", "/hello.hvs?x=1", "/%68ello.hvs",
+                           "/sub//..//hello.hvs"}) {
     Get(port_, path);
   }
   EXPECT_EQ(server_->server().GetStats().cached_pages, 1u);
@@ -252,11 +253,11 @@ TEST_F(SmallPageSource, LargerPagesAreNotRun) {
 }
 
 TEST_F(Site, NothingOutsideTheFolderIsServed) {
-  for (const char* path : {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt", "/sub/../../secret.txt",
-                           "/sub/%2e%2e/%2e%2e/secret.txt", "/..%2fsecret.txt", "/.%2e/secret.txt",
-                           "/link-out/secret.txt", "/link-out/outside.hvs", "/link-file.hvs", "/.hidden",
-                           "/sub%5c..%5c..%5csecret.txt", "/hello.hvs%00.txt", "/./hello.hvs", "/hello.hvs/",
-                           "/visible.txt", "/repo/config", "/.git/config", "/%2egit/config"}) {
+  for (const char* path :
+       {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt", "/sub/../../secret.txt",
+        "/sub/%2e%2e/%2e%2e/secret.txt", "/..%2fsecret.txt", "/.%2e/secret.txt", "/link-out/secret.txt",
+        "/link-out/outside.hvs", "/link-file.hvs", "/.hidden", "/sub%5c..%5c..%5csecret.txt", "/hello.hvs%00.txt",
+        "/./hello.hvs", "/hello.hvs/", "/visible.txt", "/repo/config", "/.git/config", "/%2egit/config"}) {
     auto r = Get(port_, path);
     EXPECT_TRUE(r.status == 404 || r.status == 400) << path << " " << r.status;
     EXPECT_EQ(r.body.find("TOP-SECRET-CONTENT"), std::string::npos) << path;
@@ -411,7 +412,8 @@ TEST_F(Site, OneAccessLogLinePerRequest) {
   server_.reset();  // every request has ended
   std::string log = Log();
   std::vector<std::string> lines;
-  for (std::size_t b = 0, e; (e = log.find('\n', b)) != std::string::npos; b = e + 1) lines.push_back(log.substr(b, e - b));
+  for (std::size_t b = 0, e; (e = log.find('\n', b)) != std::string::npos; b = e + 1)
+    lines.push_back(log.substr(b, e - b));
   ASSERT_EQ(lines.size(), 4u) << log;
   std::string size = std::to_string(prefix_.size() + 14);
   EXPECT_NE(lines[0].find(" 127.0.0.1 \"GET /hello.hvs HTTP/1.1\" 200 " + size + " "), std::string::npos) << lines[0];

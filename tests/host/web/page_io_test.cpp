@@ -23,9 +23,13 @@ TEST(PageText, RepairUtf8ReplacesEachMaximalSubpart) {
       {"plain", "plain"},
       {"\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-      {"a\xFF" "b", "a" + kFffd + "b"},
+      {"a\xFF"
+       "b",
+       "a" + kFffd + "b"},
       // A truncated 3-byte sequence is one subpart, then the next character.
-      {"\xE2\x82" "A", kFffd + "A"},
+      {"\xE2\x82"
+       "A",
+       kFffd + "A"},
       // C0 and C1 never start a sequence: one replacement each.
       {"\xC0\x80", kFffd + kFffd},
       // F0 needs 90..BF next: F0 alone is the subpart, 80 another.
@@ -68,8 +72,8 @@ TEST(PageText, UrlDecode) {
 TEST(PageText, NamesEqualFoldsCase) {
   EXPECT_TRUE(NamesEqual("City", "cITY"));
   EXPECT_TRUE(NamesEqual("\xC3\x89T\xC3\x89", "\xC3\xA9t\xC3\xA9"));  // ÉTÉ / été
-  EXPECT_TRUE(NamesEqual("\xD0\x94", "\xD0\xB4"));                  // Д / д
-  EXPECT_TRUE(NamesEqual("\xC5\x81", "\xC5\x82"));                  // Ł / ł
+  EXPECT_TRUE(NamesEqual("\xD0\x94", "\xD0\xB4"));                    // Д / д
+  EXPECT_TRUE(NamesEqual("\xC5\x81", "\xC5\x82"));                    // Ł / ł
   EXPECT_FALSE(NamesEqual("city", "cities"));
   EXPECT_FALSE(NamesEqual("a", "b"));
 }

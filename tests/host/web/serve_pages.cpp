@@ -52,7 +52,8 @@ class ServePages : public ::testing::Test {
               "Response.Cookies(\"sid\") = \"a b\" : Response.AddHeader \"X-Page\", \"one\"\n"
               "Response.Cookies(\"SID\") = \"c\" %>plain");
     WriteFile(root_ / "html.hvp", "<% Response.AddHeader \"X-Page\", \"html\" %>page");
-    WriteFile(root_ / "redirect.hvp", "gone<% Response.Cookies(\"a\") = 1 : Response.Redirect \"/html.hvp?x=1\" %>never");
+    WriteFile(root_ / "redirect.hvp",
+              "gone<% Response.Cookies(\"a\") = 1 : Response.Redirect \"/html.hvp?x=1\" %>never");
     WriteFile(root_ / "stream.hvp",
               "<% Response.Status = \"202 Accepted\" : Response.AddHeader \"X-Early\", \"yes\" %>first"
               "<% Response.Flush : Sleep 20 %>second<% Response.AddHeader \"X-Late\", \"no\" %>NOT-REACHED");

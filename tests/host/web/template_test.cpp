@@ -93,21 +93,18 @@ std::vector<std::string> Shown(const ExpandedTemplate& t) {
 TEST_F(TemplateFiles, PiecesAndTheirPositions) {
   const auto t = Expand("\xEF\xBB\xBF<ul>\r\n<% For i = 1 To 2 %><li><%= i %></li>\r<% Next %>\n\xC3\xA9<%=x%>");
   const std::vector<std::string> expected = {
-      "T@/page.hvp:1:1[<ul>\r\n]",
-      "C@/page.hvp:2:3[ For i = 1 To 2 ]",
-      "T@/page.hvp:2:21[<li>]",
-      "E@/page.hvp:2:28[ i ]",
-      "T@/page.hvp:2:33[</li>\r]",
-      "C@/page.hvp:3:3[ Next ]",
-      "T@/page.hvp:3:11[\n\xC3\xA9]",
-      "E@/page.hvp:4:5[x]",
+      "T@/page.hvp:1:1[<ul>\r\n]",    "C@/page.hvp:2:3[ For i = 1 To 2 ]",
+      "T@/page.hvp:2:21[<li>]",       "E@/page.hvp:2:28[ i ]",
+      "T@/page.hvp:2:33[</li>\r]",    "C@/page.hvp:3:3[ Next ]",
+      "T@/page.hvp:3:11[\n\xC3\xA9]", "E@/page.hvp:4:5[x]",
   };
   EXPECT_EQ(Shown(t), expected);
   EXPECT_TRUE(t.includes.empty());
 }
 
 TEST_F(TemplateFiles, TextOnlyAndEmpty) {
-  EXPECT_EQ(Shown(Expand("just <b>text</b> 100% %> <")), std::vector<std::string>{"T@/page.hvp:1:1[just <b>text</b> 100% %> <]"});
+  EXPECT_EQ(Shown(Expand("just <b>text</b> 100% %> <")),
+            std::vector<std::string>{"T@/page.hvp:1:1[just <b>text</b> 100% %> <]"});
   EXPECT_TRUE(Expand("").pieces.empty());
   EXPECT_TRUE(Expand("\xEF\xBB\xBF").pieces.empty());
 }
@@ -122,14 +119,10 @@ TEST_F(TemplateFiles, IncludesArePulledInWithTheirOwnPositions) {
   Write("parts/nav.inc", "<nav/>");
   const auto t = Expand("<% title = 1 %>\n<!--#include file=\"parts/head.inc\"-->\n<p>");
   const std::vector<std::string> expected = {
-      "C@/page.hvp:1:3[ title = 1 ]",
-      "T@/page.hvp:1:16[\n]",
-      "T@/parts/head.inc:1:1[<h1>]",
-      "E@/parts/head.inc:1:8[ title ]",
-      "T@/parts/head.inc:1:17[</h1>\n]",
-      "T@/parts/nav.inc:1:1[<nav/>]",
-      "T@/parts/head.inc:2:37[!]",
-      "T@/page.hvp:2:38[\n<p>]",
+      "C@/page.hvp:1:3[ title = 1 ]",    "T@/page.hvp:1:16[\n]",
+      "T@/parts/head.inc:1:1[<h1>]",     "E@/parts/head.inc:1:8[ title ]",
+      "T@/parts/head.inc:1:17[</h1>\n]", "T@/parts/nav.inc:1:1[<nav/>]",
+      "T@/parts/head.inc:2:37[!]",       "T@/page.hvp:2:38[\n<p>]",
   };
   EXPECT_EQ(Shown(t), expected);
   ASSERT_EQ(t.includes.size(), 2u);
@@ -176,8 +169,7 @@ TEST_F(TemplateFiles, IncludeFaultsNameTheIncludingFileAndLine) {
       {"<!--#include file=\"/etc/passwd\"-->",
        "/page.hvp:1:1: the include \"/etc/passwd\" leads outside the served folder"},
       {"<!--#include file=\"\\x.inc\"-->", "/page.hvp:1:1: the include \"\\x.inc\" leads outside the served folder"},
-      {"<!--#include file=\"link.inc\"-->",
-       "/page.hvp:1:1: the include \"link.inc\" leads outside the served folder"},
+      {"<!--#include file=\"link.inc\"-->", "/page.hvp:1:1: the include \"link.inc\" leads outside the served folder"},
       {"<!--#include file=\"self.inc\"-->",
        "/self.inc:1:2: the include \"self.inc\" includes itself (an include cycle)"},
       {"<!--#include file=\"ping.inc\"-->",
@@ -205,8 +197,7 @@ TEST_F(TemplateFiles, IncludesNestSixteenDeep) {
   // The seventeenth is refused, naming the file that asked for it.
   Write("d16.inc", "<!--#include file=\"d17.inc\"-->");
   Write("d17.inc", "<!--#include file=\"d16b.inc\"-->");
-  EXPECT_EQ(ErrorOf("<!--#include file=\"d2.inc\"-->"),
-            "/d17.inc:1:1: includes nest deeper than 16 (\"d16b.inc\")");
+  EXPECT_EQ(ErrorOf("<!--#include file=\"d2.inc\"-->"), "/d17.inc:1:1: includes nest deeper than 16 (\"d16b.inc\")");
 }
 
 TEST_F(TemplateFiles, IncludedNamesFollowTheIncludingFolder) {

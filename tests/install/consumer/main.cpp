@@ -28,8 +28,7 @@ int main() {
   auto call = [&](const char* name, automation::InvokeKind kind, std::vector<Variant> args) {
     std::int32_t id = 0;
     Variant result;
-    if (o->GetIDOfName(name, id) != automation::kOk ||
-        o->Invoke(id, kind, args, &result, nullptr) != automation::kOk)
+    if (o->GetIDOfName(name, id) != automation::kOk || o->Invoke(id, kind, args, &result, nullptr) != automation::kOk)
       std::exit(1);
     return result;
   };

@@ -35,8 +35,19 @@ typedef struct _GUID {
 #define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111)
 
 enum VARENUM {
-  VT_EMPTY = 0, VT_NULL = 1, VT_I2 = 2, VT_I4 = 3, VT_R8 = 5, VT_DATE = 7, VT_BSTR = 8, VT_ERROR = 10,
-  VT_BOOL = 11, VT_VARIANT = 12, VT_VOID = 24, VT_PTR = 26, VT_BYREF = 0x4000
+  VT_EMPTY = 0,
+  VT_NULL = 1,
+  VT_I2 = 2,
+  VT_I4 = 3,
+  VT_R8 = 5,
+  VT_DATE = 7,
+  VT_BSTR = 8,
+  VT_ERROR = 10,
+  VT_BOOL = 11,
+  VT_VARIANT = 12,
+  VT_VOID = 24,
+  VT_PTR = 26,
+  VT_BYREF = 0x4000
 };
 
 typedef struct tagVARIANT {
@@ -151,15 +162,21 @@ typedef struct tagTLIBATTR {
 #define PARAMFLAG_FOPT 0x10
 
 /* Interfaces, in C: a table of functions that take the object first. */
-#define C_HOST_UNKNOWN(T)                                   \
-  HRESULT (*QueryInterface)(T* This, const IID* riid, void** ppv); \
-  ULONG (*AddRef)(T* This);                                \
-  ULONG (*Release)(T* This);
+#define C_HOST_UNKNOWN(T)                                           \
+  HRESULT (*QueryInterface)(T * This, const IID* riid, void** ppv); \
+  ULONG (*AddRef)(T * This);                                        \
+  ULONG (*Release)(T * This);
 
-typedef struct IUnknown { const struct IUnknownVtbl* lpVtbl; } IUnknown;
-struct IUnknownVtbl { C_HOST_UNKNOWN(IUnknown) };
+typedef struct IUnknown {
+  const struct IUnknownVtbl* lpVtbl;
+} IUnknown;
+struct IUnknownVtbl {
+  C_HOST_UNKNOWN(IUnknown)
+};
 
-typedef struct IClassFactory { const struct IClassFactoryVtbl* lpVtbl; } IClassFactory;
+typedef struct IClassFactory {
+  const struct IClassFactoryVtbl* lpVtbl;
+} IClassFactory;
 struct IClassFactoryVtbl {
   C_HOST_UNKNOWN(IClassFactory)
   HRESULT (*CreateInstance)(IClassFactory* This, IUnknown* outer, const IID* riid, void** ppv);
@@ -169,17 +186,22 @@ struct IClassFactoryVtbl {
 typedef struct ITypeInfo ITypeInfo;
 typedef struct ITypeLib ITypeLib;
 
-typedef struct IDispatch { const struct IDispatchVtbl* lpVtbl; } IDispatch;
+typedef struct IDispatch {
+  const struct IDispatchVtbl* lpVtbl;
+} IDispatch;
 struct IDispatchVtbl {
   C_HOST_UNKNOWN(IDispatch)
   HRESULT (*GetTypeInfoCount)(IDispatch* This, UINT* count);
   HRESULT (*GetTypeInfo)(IDispatch* This, UINT index, LCID lcid, ITypeInfo** info);
   HRESULT (*GetIDsOfNames)(IDispatch* This, const IID* riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids);
-  HRESULT (*Invoke)(IDispatch* This, DISPID id, const IID* riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                    VARIANT* result, EXCEPINFO* excep, UINT* arg_err);
+  HRESULT (*Invoke)
+  (IDispatch* This, DISPID id, const IID* riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+   EXCEPINFO* excep, UINT* arg_err);
 };
 
-typedef struct IErrorInfo { const struct IErrorInfoVtbl* lpVtbl; } IErrorInfo;
+typedef struct IErrorInfo {
+  const struct IErrorInfoVtbl* lpVtbl;
+} IErrorInfo;
 struct IErrorInfoVtbl {
   C_HOST_UNKNOWN(IErrorInfo)
   HRESULT (*GetGUID)(IErrorInfo* This, GUID* guid);
@@ -189,13 +211,17 @@ struct IErrorInfoVtbl {
   HRESULT (*GetHelpContext)(IErrorInfo* This, DWORD* context);
 };
 
-typedef struct ISupportErrorInfo { const struct ISupportErrorInfoVtbl* lpVtbl; } ISupportErrorInfo;
+typedef struct ISupportErrorInfo {
+  const struct ISupportErrorInfoVtbl* lpVtbl;
+} ISupportErrorInfo;
 struct ISupportErrorInfoVtbl {
   C_HOST_UNKNOWN(ISupportErrorInfo)
   HRESULT (*InterfaceSupportsErrorInfo)(ISupportErrorInfo* This, const IID* riid);
 };
 
-struct ITypeInfo { const struct ITypeInfoVtbl* lpVtbl; };
+struct ITypeInfo {
+  const struct ITypeInfoVtbl* lpVtbl;
+};
 struct ITypeInfoVtbl {
   C_HOST_UNKNOWN(ITypeInfo)
   HRESULT (*GetTypeAttr)(ITypeInfo* This, TYPEATTR** attr);
@@ -206,8 +232,9 @@ struct ITypeInfoVtbl {
   HRESULT (*GetRefTypeOfImplType)(ITypeInfo* This, UINT index, HREFTYPE* ref);
   HRESULT (*GetImplTypeFlags)(ITypeInfo* This, UINT index, INT* flags);
   HRESULT (*GetIDsOfNames)(ITypeInfo* This, LPOLESTR* names, UINT count, MEMBERID* ids);
-  HRESULT (*Invoke)(ITypeInfo* This, void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result,
-                    EXCEPINFO* excep, UINT* arg_err);
+  HRESULT (*Invoke)
+  (ITypeInfo* This, void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+   UINT* arg_err);
   HRESULT (*GetDocumentation)(ITypeInfo* This, MEMBERID id, BSTR* name, BSTR* doc, DWORD* context, BSTR* file);
   HRESULT (*GetDllEntry)(ITypeInfo* This, MEMBERID id, INVOKEKIND kind, BSTR* dll, BSTR* name, WORD* ordinal);
   HRESULT (*GetRefTypeInfo)(ITypeInfo* This, HREFTYPE ref, ITypeInfo** info);
@@ -220,7 +247,9 @@ struct ITypeInfoVtbl {
   void (*ReleaseVarDesc)(ITypeInfo* This, void* desc);
 };
 
-struct ITypeLib { const struct ITypeLibVtbl* lpVtbl; };
+struct ITypeLib {
+  const struct ITypeLibVtbl* lpVtbl;
+};
 struct ITypeLibVtbl {
   C_HOST_UNKNOWN(ITypeLib)
   UINT (*GetTypeInfoCount)(ITypeLib* This);

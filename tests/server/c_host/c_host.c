@@ -31,20 +31,21 @@ static int failures = 0;
     }                                                                          \
   } while (0)
 
-#define CHECK_HR(expr, want)                                                                       \
-  do {                                                                                             \
-    HRESULT hr_ = (expr);                                                                          \
-    if (hr_ != (HRESULT)(want)) {                                                                  \
-      fprintf(stderr, "%s:%d: %s gave 0x%08X, expected 0x%08X\n", __FILE__, __LINE__, #expr,       \
-              (unsigned)hr_, (unsigned)(want));                                                    \
-      ++failures;                                                                                  \
-    }                                                                                              \
+#define CHECK_HR(expr, want)                                                                                \
+  do {                                                                                                      \
+    HRESULT hr_ = (expr);                                                                                   \
+    if (hr_ != (HRESULT)(want)) {                                                                           \
+      fprintf(stderr, "%s:%d: %s gave 0x%08X, expected 0x%08X\n", __FILE__, __LINE__, #expr, (unsigned)hr_, \
+              (unsigned)(want));                                                                            \
+      ++failures;                                                                                           \
+    }                                                                                                       \
   } while (0)
 
 static const IID kIID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 static const IID kIID_IUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 static const IID kIID_IClassFactory = {1, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-static const IID kIID_ISupportErrorInfo = {0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+static const IID kIID_ISupportErrorInfo = {
+    0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 static const GUID kLIBID = {0x0B0251ED, 0x0859, 0x4996, {0xAE, 0x59, 0x5F, 0x70, 0xD7, 0x15, 0x92, 0x74}};
 
 /* ---- the library's exports, under their usual names ---------------------- */
@@ -110,10 +111,20 @@ static char* VariantText(const VARIANT* v) {
   char* out;
   switch (v->n1.n2.vt) {
     case VT_BSTR: body = Text(v->n1.n2.n3.bstrVal); break;
-    case VT_I2: snprintf(head, sizeof head, "%d", v->n1.n2.n3.iVal); body = strdup(head); break;
-    case VT_I4: snprintf(head, sizeof head, "%ld", (long)v->n1.n2.n3.lVal); body = strdup(head); break;
+    case VT_I2:
+      snprintf(head, sizeof head, "%d", v->n1.n2.n3.iVal);
+      body = strdup(head);
+      break;
+    case VT_I4:
+      snprintf(head, sizeof head, "%ld", (long)v->n1.n2.n3.lVal);
+      body = strdup(head);
+      break;
     case VT_BOOL: body = strdup(v->n1.n2.n3.boolVal ? "true" : "false"); break;
-    case VT_R8: case VT_DATE: snprintf(head, sizeof head, "%.17g", v->n1.n2.n3.dblVal); body = strdup(head); break;
+    case VT_R8:
+    case VT_DATE:
+      snprintf(head, sizeof head, "%.17g", v->n1.n2.n3.dblVal);
+      body = strdup(head);
+      break;
     default: body = strdup(""); break;
   }
   out = malloc(strlen(body) + 16);
@@ -150,59 +161,93 @@ static const Row kAutoComplete[] = {
     {'m', "EmbedAutoComplete", 0x60030002,
      "HTMLFieldNameToBuild:S HTMLSelectNameToLink:S ForceAutoComplete:B IsLinkedAsText:B", 'S'}};
 static const Row kCalendar[] = {
-    {'l', "ImageURL", 0x68030001, "NewURL:V", '-'}, {'g', "ImageURL", 0x68030001, "", 'V'},
-    {'l', "ActiveDate", 0x68030000, "NewDate:V", '-'}, {'g', "ActiveDate", 0x68030000, "", 'V'},
+    {'l', "ImageURL", 0x68030001, "NewURL:V", '-'},         {'g', "ImageURL", 0x68030001, "", 'V'},
+    {'l', "ActiveDate", 0x68030000, "NewDate:V", '-'},      {'g', "ActiveDate", 0x68030000, "", 'V'},
     {'m', "DisplayEmbedded", 0x60030006, "calName:V", 'S'}, {'m', "DisplayPopup", 0x60030007, "calName:V", 'S'}};
-static const Row kPopupMenu[] = {
-    {'l', "BorderColor", 0x68030004, "newBorderColor:S", '-'}, {'l', "Width", 0x68030003, "newWidth:I", '-'},
-    {'l', "BGColor", 0x68030002, "newBGColor:S", '-'}, {'l', "OnMouseOver", 0x68030001, "newOnMouseOver:S", '-'},
-    {'l', "OnMouseOut", 0x68030000, "newOnMouseOut:S", '-'}, {'m', "AddMenuTitle", 0x60030006, "Display:S", '-'},
-    {'m', "AddMenuItem", 0x60030007, "Display:S OnClick:S ImagePath:S", '-'},
-    {'m', "AddHorizontalRule", 0x60030008, "ImagePath_1x1Pixel:S", '-'},
-    {'m', "EmbedPopupMenu", 0x60030009, "", 'S'}};
-static const Row kProgressBar[] = {
-    {'m', "GetValue", 0x60030003, "", 'V'}, {'l', "Max", 0x68030001, "newMax:V", '-'},
-    {'g', "Max", 0x68030001, "", 'V'}, {'l', "Color", 0x68030000, "newColor:V", '-'},
-    {'g', "Color", 0x68030000, "", 'V'}, {'m', "SetValue", 0x60030004, "NewValue:V", 'S'},
-    {'m', "Show", 0x60030005, "HideOutputDuring:V HideProgressBarAfter:V", 'S'},
-    {'m', "HideOutput", 0x60030006, "Hidden:V", 'S'}};
-static const Row kTabs[] = {
-    {'l', "IsVisible", 0x68030007, "NewIsVisible:B", '-'}, {'g', "TabName", 0x68030006, "", 'S'},
-    {'l', "TabName", 0x68030006, "NewTabName:S", '-'}, {'g', "TabWidth", 0x68030005, "", 'I'},
-    {'l', "TabWidth", 0x68030005, "NewTabWidth:I", '-'}, {'g', "PanelWidth", 0x68030004, "", 'I'},
-    {'l', "PanelWidth", 0x68030004, "NewPanelWidth:I", '-'}, {'g', "PanelHeight", 0x68030003, "", 'I'},
-    {'l', "PanelHeight", 0x68030003, "NewPanelHeight:I", '-'}, {'g', "TabCount", 0x68030002, "", 'I'},
-    {'l', "TabCount", 0x68030002, "NewTabCount:I", '-'}, {'g', "LayerColor", 0x68030001, "", 'S'},
-    {'l', "LayerColor", 0x68030001, "NewLayerColor:S", '-'}, {'g', "JavaScriptOnClick", 0x68030000, "", 'S'},
-    {'l', "JavaScriptOnClick", 0x68030000, "NewJavaScriptOnClick:S", '-'},
-    {'m', "WriteTab", 0x6003000B, "ContentName:V URL:V", 'S'}, {'m', "MoveNextLayerColor", 0x6003000C, "", '-'},
-    {'m', "MovePreviousLayerColor", 0x6003000D, "", '-'}};
-static const Row kTree[] = {
-    {'g', "Width", 0x68030005, "", 'S'}, {'l', "Width", 0x68030005, "newWidth:S", '-'},
-    {'g', "TextClass", 0x68030004, "", 'S'}, {'l', "TextClass", 0x68030004, "NewTextClass:S", '-'},
-    {'g', "ExpandedImage", 0x68030003, "", 'S'}, {'l', "ExpandedImage", 0x68030003, "NewExpandedImage:S", '-'},
-    {'g', "ExpandAllImage", 0x68030002, "", 'S'}, {'l', "ExpandAllImage", 0x68030002, "NewExpandAllImage:S", '-'},
-    {'g', "CollapsedImage", 0x68030001, "", 'S'}, {'l', "CollapsedImage", 0x68030001, "NewCollapsedImage:S", '-'},
-    {'g', "CollapseAllImage", 0x68030000, "", 'S'},
-    {'l', "CollapseAllImage", 0x68030000, "NewCollapseAllImage:S", '-'},
-    {'m', "WriteExpandCollapse", 0x60030007, "", 'S'}, {'m', "Initialize", 0x60030008, "", 'S'},
-    {'m', "WriteMenuHeader", 0x60030009, "MenuName:S", 'S'}, {'m', "WriteMenuFooter", 0x6003000A, "", 'S'},
-    {'m', "WriteNode", 0x6003000B, "NodeName:S URI:S Target:S ImagePath:S?", 'S'}};
+static const Row kPopupMenu[] = {{'l', "BorderColor", 0x68030004, "newBorderColor:S", '-'},
+                                 {'l', "Width", 0x68030003, "newWidth:I", '-'},
+                                 {'l', "BGColor", 0x68030002, "newBGColor:S", '-'},
+                                 {'l', "OnMouseOver", 0x68030001, "newOnMouseOver:S", '-'},
+                                 {'l', "OnMouseOut", 0x68030000, "newOnMouseOut:S", '-'},
+                                 {'m', "AddMenuTitle", 0x60030006, "Display:S", '-'},
+                                 {'m', "AddMenuItem", 0x60030007, "Display:S OnClick:S ImagePath:S", '-'},
+                                 {'m', "AddHorizontalRule", 0x60030008, "ImagePath_1x1Pixel:S", '-'},
+                                 {'m', "EmbedPopupMenu", 0x60030009, "", 'S'}};
+static const Row kProgressBar[] = {{'m', "GetValue", 0x60030003, "", 'V'},
+                                   {'l', "Max", 0x68030001, "newMax:V", '-'},
+                                   {'g', "Max", 0x68030001, "", 'V'},
+                                   {'l', "Color", 0x68030000, "newColor:V", '-'},
+                                   {'g', "Color", 0x68030000, "", 'V'},
+                                   {'m', "SetValue", 0x60030004, "NewValue:V", 'S'},
+                                   {'m', "Show", 0x60030005, "HideOutputDuring:V HideProgressBarAfter:V", 'S'},
+                                   {'m', "HideOutput", 0x60030006, "Hidden:V", 'S'}};
+static const Row kTabs[] = {{'l', "IsVisible", 0x68030007, "NewIsVisible:B", '-'},
+                            {'g', "TabName", 0x68030006, "", 'S'},
+                            {'l', "TabName", 0x68030006, "NewTabName:S", '-'},
+                            {'g', "TabWidth", 0x68030005, "", 'I'},
+                            {'l', "TabWidth", 0x68030005, "NewTabWidth:I", '-'},
+                            {'g', "PanelWidth", 0x68030004, "", 'I'},
+                            {'l', "PanelWidth", 0x68030004, "NewPanelWidth:I", '-'},
+                            {'g', "PanelHeight", 0x68030003, "", 'I'},
+                            {'l', "PanelHeight", 0x68030003, "NewPanelHeight:I", '-'},
+                            {'g', "TabCount", 0x68030002, "", 'I'},
+                            {'l', "TabCount", 0x68030002, "NewTabCount:I", '-'},
+                            {'g', "LayerColor", 0x68030001, "", 'S'},
+                            {'l', "LayerColor", 0x68030001, "NewLayerColor:S", '-'},
+                            {'g', "JavaScriptOnClick", 0x68030000, "", 'S'},
+                            {'l', "JavaScriptOnClick", 0x68030000, "NewJavaScriptOnClick:S", '-'},
+                            {'m', "WriteTab", 0x6003000B, "ContentName:V URL:V", 'S'},
+                            {'m', "MoveNextLayerColor", 0x6003000C, "", '-'},
+                            {'m', "MovePreviousLayerColor", 0x6003000D, "", '-'}};
+static const Row kTree[] = {{'g', "Width", 0x68030005, "", 'S'},
+                            {'l', "Width", 0x68030005, "newWidth:S", '-'},
+                            {'g', "TextClass", 0x68030004, "", 'S'},
+                            {'l', "TextClass", 0x68030004, "NewTextClass:S", '-'},
+                            {'g', "ExpandedImage", 0x68030003, "", 'S'},
+                            {'l', "ExpandedImage", 0x68030003, "NewExpandedImage:S", '-'},
+                            {'g', "ExpandAllImage", 0x68030002, "", 'S'},
+                            {'l', "ExpandAllImage", 0x68030002, "NewExpandAllImage:S", '-'},
+                            {'g', "CollapsedImage", 0x68030001, "", 'S'},
+                            {'l', "CollapsedImage", 0x68030001, "NewCollapsedImage:S", '-'},
+                            {'g', "CollapseAllImage", 0x68030000, "", 'S'},
+                            {'l', "CollapseAllImage", 0x68030000, "NewCollapseAllImage:S", '-'},
+                            {'m', "WriteExpandCollapse", 0x60030007, "", 'S'},
+                            {'m', "Initialize", 0x60030008, "", 'S'},
+                            {'m', "WriteMenuHeader", 0x60030009, "MenuName:S", 'S'},
+                            {'m', "WriteMenuFooter", 0x6003000A, "", 'S'},
+                            {'m', "WriteNode", 0x6003000B, "NodeName:S URI:S Target:S ImagePath:S?", 'S'}};
 
 #define COUNT(a) ((int)(sizeof(a) / sizeof((a)[0])))
-static const Class kClasses[] = {
-    {"AutoComplete", {0xDA0D95C8, 0x24C5, 0x40B5, {0xBB, 0xB0, 0x8B, 0xEA, 0x6A, 0x7E, 0x3A, 0x3E}},
-     {0xB5074728, 0x1BC9, 0x4D6D, {0xA4, 0x07, 0x75, 0xE6, 0x9A, 0x46, 0x4B, 0x08}}, kAutoComplete, COUNT(kAutoComplete)},
-    {"Calendar", {0x69F2EBBF, 0xD021, 0x46B1, {0xA8, 0x7C, 0x55, 0xD8, 0xA8, 0xA1, 0x7F, 0xC8}},
-     {0x1087AF29, 0x8CB5, 0x4A75, {0xBD, 0xAC, 0x8E, 0x68, 0xC9, 0x2A, 0x83, 0x03}}, kCalendar, COUNT(kCalendar)},
-    {"PopupMenu", {0x1AE2A7A8, 0x53BC, 0x4D83, {0xA8, 0x9B, 0x53, 0x9E, 0xA0, 0x18, 0xFC, 0xA5}},
-     {0x27DDE07C, 0xF7B6, 0x4DA9, {0xB4, 0xE1, 0x68, 0xC8, 0xCF, 0x76, 0x09, 0xB3}}, kPopupMenu, COUNT(kPopupMenu)},
-    {"ProgressBar", {0xBB45D2B4, 0x226D, 0x4BD1, {0xAA, 0x50, 0x07, 0x9C, 0x9C, 0x75, 0x70, 0xAB}},
-     {0x70A1941F, 0xF849, 0x4057, {0x98, 0x31, 0xA9, 0x2D, 0x37, 0x35, 0x98, 0xF5}}, kProgressBar, COUNT(kProgressBar)},
-    {"Tabs", {0xF1326A1F, 0x51F9, 0x44AB, {0xB4, 0x20, 0xBC, 0x35, 0x55, 0xE0, 0x75, 0x7F}},
-     {0x84021F45, 0x8AC5, 0x4E3C, {0xB7, 0xBA, 0x2E, 0x1E, 0xB9, 0x5D, 0x8A, 0xF9}}, kTabs, COUNT(kTabs)},
-    {"Tree", {0xBFC10B8E, 0xF8D0, 0x4839, {0x83, 0xAE, 0x2E, 0x0B, 0x60, 0xC8, 0xBF, 0x58}},
-     {0xABD5F1EE, 0xD162, 0x48F2, {0x8F, 0x4A, 0x13, 0x8F, 0x26, 0x5D, 0x49, 0x9E}}, kTree, COUNT(kTree)}};
+static const Class kClasses[] = {{"AutoComplete",
+                                  {0xDA0D95C8, 0x24C5, 0x40B5, {0xBB, 0xB0, 0x8B, 0xEA, 0x6A, 0x7E, 0x3A, 0x3E}},
+                                  {0xB5074728, 0x1BC9, 0x4D6D, {0xA4, 0x07, 0x75, 0xE6, 0x9A, 0x46, 0x4B, 0x08}},
+                                  kAutoComplete,
+                                  COUNT(kAutoComplete)},
+                                 {"Calendar",
+                                  {0x69F2EBBF, 0xD021, 0x46B1, {0xA8, 0x7C, 0x55, 0xD8, 0xA8, 0xA1, 0x7F, 0xC8}},
+                                  {0x1087AF29, 0x8CB5, 0x4A75, {0xBD, 0xAC, 0x8E, 0x68, 0xC9, 0x2A, 0x83, 0x03}},
+                                  kCalendar,
+                                  COUNT(kCalendar)},
+                                 {"PopupMenu",
+                                  {0x1AE2A7A8, 0x53BC, 0x4D83, {0xA8, 0x9B, 0x53, 0x9E, 0xA0, 0x18, 0xFC, 0xA5}},
+                                  {0x27DDE07C, 0xF7B6, 0x4DA9, {0xB4, 0xE1, 0x68, 0xC8, 0xCF, 0x76, 0x09, 0xB3}},
+                                  kPopupMenu,
+                                  COUNT(kPopupMenu)},
+                                 {"ProgressBar",
+                                  {0xBB45D2B4, 0x226D, 0x4BD1, {0xAA, 0x50, 0x07, 0x9C, 0x9C, 0x75, 0x70, 0xAB}},
+                                  {0x70A1941F, 0xF849, 0x4057, {0x98, 0x31, 0xA9, 0x2D, 0x37, 0x35, 0x98, 0xF5}},
+                                  kProgressBar,
+                                  COUNT(kProgressBar)},
+                                 {"Tabs",
+                                  {0xF1326A1F, 0x51F9, 0x44AB, {0xB4, 0x20, 0xBC, 0x35, 0x55, 0xE0, 0x75, 0x7F}},
+                                  {0x84021F45, 0x8AC5, 0x4E3C, {0xB7, 0xBA, 0x2E, 0x1E, 0xB9, 0x5D, 0x8A, 0xF9}},
+                                  kTabs,
+                                  COUNT(kTabs)},
+                                 {"Tree",
+                                  {0xBFC10B8E, 0xF8D0, 0x4839, {0x83, 0xAE, 0x2E, 0x0B, 0x60, 0xC8, 0xBF, 0x58}},
+                                  {0xABD5F1EE, 0xD162, 0x48F2, {0x8F, 0x4A, 0x13, 0x8F, 0x26, 0x5D, 0x49, 0x9E}},
+                                  kTree,
+                                  COUNT(kTree)}};
 
 typedef struct {
   char name[40];
@@ -266,8 +311,9 @@ static void WalkTypeInfo(const Class* cls, IDispatch* d) {
     CHECK(SameGuid(&attr->guid, &cls->iid));
     CHECK(attr->typekind == TKIND_DISPATCH);
     CHECK(attr->cFuncs == cls->count);
-    CHECK((attr->wTypeFlags & (TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION)) ==
-          (TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION));
+    CHECK(
+        (attr->wTypeFlags & (TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION)) ==
+        (TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION));
     ti->lpVtbl->ReleaseTypeAttr(ti, attr);
   }
   {
@@ -389,78 +435,77 @@ typedef struct {
   const char* result;
 } Step;
 
-static const Step kSteps[] = {
-    {0, 'm', "EmbedAutoComplete", {"City", "Cities", "T", "F"}, 0, "8:<"},
-    {0, 'm', "EmbedAutoComplete", {"Town", "Towns", "F", "T"}, 0, NULL},
-    {1, 'l', "ImageURL", {"img/cal.gif"}, 0, NULL},
-    {1, 'g', "ImageURL", {0}, 0, "8:img/cal.gif"},
-    {1, 'l', "ActiveDate", {"12/4/2026"}, 0, NULL},
-    {1, 'l', "ActiveDate", {"not a date"}, 1, NULL},
-    {1, 'g', "ActiveDate", {0}, 0, "8:12/04/2026"},
-    {1, 'm', "DisplayEmbedded", {"cal1"}, 0, "8:<"},
-    {1, 'm', "DisplayPopup", {"start"}, 0, NULL},
-    {1, 'm', "DisplayPopup", {"~null"}, 0, NULL},
-    {2, 'l', "BorderColor", {"000000"}, 0, NULL},
-    {2, 'l', "Width", {"150"}, 0, NULL},
-    {2, 'l', "BGColor", {"FFFFFF"}, 0, NULL},
-    {2, 'l', "OnMouseOver", {"over(this)"}, 0, NULL},
-    {2, 'l', "OnMouseOut", {"out(this)"}, 0, NULL},
-    {2, 'm', "AddMenuTitle", {"Actions"}, 0, NULL},
-    {2, 'm', "AddMenuItem", {"Open", "open()", "open.gif"}, 0, NULL},
-    {2, 'm', "AddHorizontalRule", {"pixel.gif"}, 0, NULL},
-    {2, 'm', "EmbedPopupMenu", {0}, 0, "8:"},
-    {3, 'm', "GetValue", {0}, 0, "3:0"},
-    {3, 'l', "Max", {"#200"}, 0, NULL},
-    {3, 'l', "Max", {"lots"}, 13, NULL},
-    {3, 'g', "Max", {0}, 0, "3:200"},
-    {3, 'l', "Color", {"FF0000"}, 0, NULL},
-    {3, 'g', "Color", {0}, 0, "8:FF0000"},
-    {3, 'm', "SetValue", {"#50"}, 0, NULL},
-    {3, 'm', "Show", {"True", "0"}, 0, NULL},
-    {3, 'm', "HideOutput", {"maybe"}, 13, NULL},
-    {3, 'm', "HideOutput", {"~null"}, 94, NULL},
-    {4, 'm', "WriteTab", {"main", "page1.htm"}, 1, NULL},
-    {4, 'l', "IsVisible", {"T"}, 0, NULL},
-    {4, 'g', "TabName", {0}, 0, "8:"},
-    {4, 'l', "TabName", {"First"}, 0, NULL},
-    {4, 'g', "TabName", {0}, 0, "8:First"},
-    {4, 'l', "TabWidth", {"80"}, 0, NULL},
-    {4, 'g', "TabWidth", {0}, 0, "2:80"},
-    {4, 'l', "PanelWidth", {"400"}, 0, NULL},
-    {4, 'g', "PanelWidth", {0}, 0, "2:400"},
-    {4, 'l', "PanelHeight", {"300"}, 0, NULL},
-    {4, 'g', "PanelHeight", {0}, 0, "2:300"},
-    {4, 'l', "TabCount", {"3"}, 0, NULL},
-    {4, 'g', "TabCount", {0}, 0, "2:3"},
-    {4, 'l', "LayerColor", {"EFEFEF"}, 0, NULL},
-    {4, 'g', "LayerColor", {0}, 0, "8:EFEFEF"},
-    {4, 'l', "JavaScriptOnClick", {"go();"}, 0, NULL},
-    {4, 'g', "JavaScriptOnClick", {0}, 0, "8:go();"},
-    {4, 'm', "WriteTab", {"main", "page1.htm"}, 0, "8:<script language=\"JavaScript\">\r\n"},
-    {4, 'm', "MoveNextLayerColor", {0}, 0, NULL},
-    {4, 'm', "MovePreviousLayerColor", {0}, 0, NULL},
-    {4, 'l', "TabWidth", {"32767"}, 0, NULL},
-    {4, 'm', "WriteTab", {"main", "page2.htm"}, 0, NULL},
-    {4, 'm', "WriteTab", {"main", "page3.htm"}, 6, NULL},
-    {5, 'g', "Width", {0}, 0, NULL},
-    {5, 'l', "Width", {"200"}, 0, NULL},
-    {5, 'g', "Width", {0}, 0, "8:200"},
-    {5, 'l', "TextClass", {"t"}, 0, NULL},
-    {5, 'g', "TextClass", {0}, 0, "8:t"},
-    {5, 'l', "ExpandedImage", {"e.gif"}, 0, NULL},
-    {5, 'g', "ExpandedImage", {0}, 0, "8:e.gif"},
-    {5, 'l', "ExpandAllImage", {"ea.gif"}, 0, NULL},
-    {5, 'g', "ExpandAllImage", {0}, 0, "8:ea.gif"},
-    {5, 'l', "CollapsedImage", {"c.gif"}, 0, NULL},
-    {5, 'g', "CollapsedImage", {0}, 0, "8:c.gif"},
-    {5, 'l', "CollapseAllImage", {"ca.gif"}, 0, NULL},
-    {5, 'g', "CollapseAllImage", {0}, 0, "8:ca.gif"},
-    {5, 'm', "WriteExpandCollapse", {0}, 0, NULL},
-    {5, 'm', "Initialize", {0}, 0, "8:<"},
-    {5, 'm', "WriteMenuHeader", {"Docs"}, 0, NULL},
-    {5, 'm', "WriteNode", {"Install", "/install.htm", "_top", "~omit"}, 0, NULL},
-    {5, 'm', "WriteNode", {"Guide", "/guide.htm", "_top", "guide.gif"}, 0, NULL},
-    {5, 'm', "WriteMenuFooter", {0}, 0, NULL}};
+static const Step kSteps[] = {{0, 'm', "EmbedAutoComplete", {"City", "Cities", "T", "F"}, 0, "8:<"},
+                              {0, 'm', "EmbedAutoComplete", {"Town", "Towns", "F", "T"}, 0, NULL},
+                              {1, 'l', "ImageURL", {"img/cal.gif"}, 0, NULL},
+                              {1, 'g', "ImageURL", {0}, 0, "8:img/cal.gif"},
+                              {1, 'l', "ActiveDate", {"12/4/2026"}, 0, NULL},
+                              {1, 'l', "ActiveDate", {"not a date"}, 1, NULL},
+                              {1, 'g', "ActiveDate", {0}, 0, "8:12/04/2026"},
+                              {1, 'm', "DisplayEmbedded", {"cal1"}, 0, "8:<"},
+                              {1, 'm', "DisplayPopup", {"start"}, 0, NULL},
+                              {1, 'm', "DisplayPopup", {"~null"}, 0, NULL},
+                              {2, 'l', "BorderColor", {"000000"}, 0, NULL},
+                              {2, 'l', "Width", {"150"}, 0, NULL},
+                              {2, 'l', "BGColor", {"FFFFFF"}, 0, NULL},
+                              {2, 'l', "OnMouseOver", {"over(this)"}, 0, NULL},
+                              {2, 'l', "OnMouseOut", {"out(this)"}, 0, NULL},
+                              {2, 'm', "AddMenuTitle", {"Actions"}, 0, NULL},
+                              {2, 'm', "AddMenuItem", {"Open", "open()", "open.gif"}, 0, NULL},
+                              {2, 'm', "AddHorizontalRule", {"pixel.gif"}, 0, NULL},
+                              {2, 'm', "EmbedPopupMenu", {0}, 0, "8:"},
+                              {3, 'm', "GetValue", {0}, 0, "3:0"},
+                              {3, 'l', "Max", {"#200"}, 0, NULL},
+                              {3, 'l', "Max", {"lots"}, 13, NULL},
+                              {3, 'g', "Max", {0}, 0, "3:200"},
+                              {3, 'l', "Color", {"FF0000"}, 0, NULL},
+                              {3, 'g', "Color", {0}, 0, "8:FF0000"},
+                              {3, 'm', "SetValue", {"#50"}, 0, NULL},
+                              {3, 'm', "Show", {"True", "0"}, 0, NULL},
+                              {3, 'm', "HideOutput", {"maybe"}, 13, NULL},
+                              {3, 'm', "HideOutput", {"~null"}, 94, NULL},
+                              {4, 'm', "WriteTab", {"main", "page1.htm"}, 1, NULL},
+                              {4, 'l', "IsVisible", {"T"}, 0, NULL},
+                              {4, 'g', "TabName", {0}, 0, "8:"},
+                              {4, 'l', "TabName", {"First"}, 0, NULL},
+                              {4, 'g', "TabName", {0}, 0, "8:First"},
+                              {4, 'l', "TabWidth", {"80"}, 0, NULL},
+                              {4, 'g', "TabWidth", {0}, 0, "2:80"},
+                              {4, 'l', "PanelWidth", {"400"}, 0, NULL},
+                              {4, 'g', "PanelWidth", {0}, 0, "2:400"},
+                              {4, 'l', "PanelHeight", {"300"}, 0, NULL},
+                              {4, 'g', "PanelHeight", {0}, 0, "2:300"},
+                              {4, 'l', "TabCount", {"3"}, 0, NULL},
+                              {4, 'g', "TabCount", {0}, 0, "2:3"},
+                              {4, 'l', "LayerColor", {"EFEFEF"}, 0, NULL},
+                              {4, 'g', "LayerColor", {0}, 0, "8:EFEFEF"},
+                              {4, 'l', "JavaScriptOnClick", {"go();"}, 0, NULL},
+                              {4, 'g', "JavaScriptOnClick", {0}, 0, "8:go();"},
+                              {4, 'm', "WriteTab", {"main", "page1.htm"}, 0, "8:<script language=\"JavaScript\">\r\n"},
+                              {4, 'm', "MoveNextLayerColor", {0}, 0, NULL},
+                              {4, 'm', "MovePreviousLayerColor", {0}, 0, NULL},
+                              {4, 'l', "TabWidth", {"32767"}, 0, NULL},
+                              {4, 'm', "WriteTab", {"main", "page2.htm"}, 0, NULL},
+                              {4, 'm', "WriteTab", {"main", "page3.htm"}, 6, NULL},
+                              {5, 'g', "Width", {0}, 0, NULL},
+                              {5, 'l', "Width", {"200"}, 0, NULL},
+                              {5, 'g', "Width", {0}, 0, "8:200"},
+                              {5, 'l', "TextClass", {"t"}, 0, NULL},
+                              {5, 'g', "TextClass", {0}, 0, "8:t"},
+                              {5, 'l', "ExpandedImage", {"e.gif"}, 0, NULL},
+                              {5, 'g', "ExpandedImage", {0}, 0, "8:e.gif"},
+                              {5, 'l', "ExpandAllImage", {"ea.gif"}, 0, NULL},
+                              {5, 'g', "ExpandAllImage", {0}, 0, "8:ea.gif"},
+                              {5, 'l', "CollapsedImage", {"c.gif"}, 0, NULL},
+                              {5, 'g', "CollapsedImage", {0}, 0, "8:c.gif"},
+                              {5, 'l', "CollapseAllImage", {"ca.gif"}, 0, NULL},
+                              {5, 'g', "CollapseAllImage", {0}, 0, "8:ca.gif"},
+                              {5, 'm', "WriteExpandCollapse", {0}, 0, NULL},
+                              {5, 'm', "Initialize", {0}, 0, "8:<"},
+                              {5, 'm', "WriteMenuHeader", {"Docs"}, 0, NULL},
+                              {5, 'm', "WriteNode", {"Install", "/install.htm", "_top", "~omit"}, 0, NULL},
+                              {5, 'm', "WriteNode", {"Guide", "/guide.htm", "_top", "guide.gif"}, 0, NULL},
+                              {5, 'm', "WriteMenuFooter", {0}, 0, NULL}};
 
 /* The arguments of one call, made afresh for each path. */
 typedef struct {
@@ -485,9 +530,18 @@ static void MakeArgs(const Row* row, const Param* params, int np, const Step* st
       continue;
     }
     switch (params[k].type) {
-      case 'S': a->s[k] = Bstr(text); a->ptr[k] = &a->s[k]; break;
-      case 'I': a->i[k] = (SHORT)atoi(text); a->ptr[k] = &a->i[k]; break;
-      case 'B': a->b[k] = text[0] == 'T' ? -1 : 0; a->ptr[k] = &a->b[k]; break;
+      case 'S':
+        a->s[k] = Bstr(text);
+        a->ptr[k] = &a->s[k];
+        break;
+      case 'I':
+        a->i[k] = (SHORT)atoi(text);
+        a->ptr[k] = &a->i[k];
+        break;
+      case 'B':
+        a->b[k] = text[0] == 'T' ? -1 : 0;
+        a->ptr[k] = &a->b[k];
+        break;
       default:
         if (strcmp(text, "~null") == 0) {
           a->v[k].n1.n2.vt = VT_NULL;
@@ -595,7 +649,8 @@ static void RunStep(const Step* step, IDispatch* table, IDispatch* late, int* co
   MakeArgs(row, params, np, step, &ta);
   pVariantInit(&vres);
   n = np;
-  if (row->result != '-') ta.ptr[n++] = row->result == 'S' ? (void*)&sres : row->result == 'I' ? (void*)&ires : (void*)&vres;
+  if (row->result != '-')
+    ta.ptr[n++] = row->result == 'S' ? (void*)&sres : row->result == 'I' ? (void*)&ires : (void*)&vres;
   pSetErrorInfo(0, NULL);
   thr = CallSlot(table, 7 + idx, ta.ptr, n);
   te = TakeError(&cls->iid);
@@ -617,10 +672,22 @@ static void RunStep(const Step* step, IDispatch* table, IDispatch* late, int* co
     VARIANT* slot = &largs[la.count - 1 - k];
     pVariantInit(slot);
     switch (params[k].type) {
-      case 'S': slot->n1.n2.vt = VT_BSTR; slot->n1.n2.n3.bstrVal = la.s[k]; break;
-      case 'I': slot->n1.n2.vt = VT_I2; slot->n1.n2.n3.iVal = la.i[k]; break;
-      case 'B': slot->n1.n2.vt = VT_BOOL; slot->n1.n2.n3.boolVal = la.b[k]; break;
-      default: slot->n1.n2.vt = VT_BYREF | VT_VARIANT; slot->n1.n2.n3.pvarVal = &la.v[k]; break;
+      case 'S':
+        slot->n1.n2.vt = VT_BSTR;
+        slot->n1.n2.n3.bstrVal = la.s[k];
+        break;
+      case 'I':
+        slot->n1.n2.vt = VT_I2;
+        slot->n1.n2.n3.iVal = la.i[k];
+        break;
+      case 'B':
+        slot->n1.n2.vt = VT_BOOL;
+        slot->n1.n2.n3.boolVal = la.b[k];
+        break;
+      default:
+        slot->n1.n2.vt = VT_BYREF | VT_VARIANT;
+        slot->n1.n2.n3.pvarVal = &la.v[k];
+        break;
     }
   }
   dp.rgvarg = largs;
@@ -631,15 +698,17 @@ static void RunStep(const Step* step, IDispatch* table, IDispatch* late, int* co
   pVariantInit(&lres);
   pSetErrorInfo(0, NULL);
   lhr = late->lpVtbl->Invoke(late, row->id, &kIID_NULL, 0,
-                             row->kind == 'm' ? DISPATCH_METHOD : row->kind == 'g' ? DISPATCH_PROPERTYGET : DISPATCH_PROPERTYPUT,
+                             row->kind == 'm'   ? DISPATCH_METHOD
+                             : row->kind == 'g' ? DISPATCH_PROPERTYGET
+                                                : DISPATCH_PROPERTYPUT,
                              &dp, row->result != '-' ? &lres : NULL, &excep, &arg_err);
   le = TakeError(&cls->iid);
   if (row->result != '-') lr = VariantText(&lres);
   pVariantClear(&lres);
 
   if (thr != raised || lhr != (step->raises ? DISP_E_EXCEPTION : S_OK)) {
-    fprintf(stderr, "%s.%s: table 0x%08X, Invoke 0x%08X, expected error %d\n", cls->name, step->member,
-            (unsigned)thr, (unsigned)lhr, step->raises);
+    fprintf(stderr, "%s.%s: table 0x%08X, Invoke 0x%08X, expected error %d\n", cls->name, step->member, (unsigned)thr,
+            (unsigned)lhr, step->raises);
     ++failures;
   }
   if (step->raises) {
@@ -791,8 +860,8 @@ static void Registration(const char* library) {
              library);
     CHECK(strstr(first, expected) != NULL);
     if (strstr(first, expected) == NULL) fprintf(stderr, "%s\n", first);
-    snprintf(expected, sizeof expected, "[TypeLib\\{0B0251ED-0859-4996-AE59-5F70D7159274}\\27.0]\nName=Halvane\nLCID=0\nPath=%s\n",
-             library);
+    snprintf(expected, sizeof expected,
+             "[TypeLib\\{0B0251ED-0859-4996-AE59-5F70D7159274}\\27.0]\nName=Halvane\nLCID=0\nPath=%s\n", library);
     CHECK(strstr(first, expected) != NULL);
   }
   CHECK_HR(pDllRegisterServer(), S_OK);
