@@ -23,8 +23,8 @@ constexpr MemberName kResponse[] = {
     {"contenttype", PageMember::ResponseContentType},
     {"status", PageMember::ResponseStatus},
     {"cookies", PageMember::ResponseCookies},
-    {"write", PageMember::NotThere},
-    {"flush", PageMember::NotThere},
+    {"write", PageMember::ResponseWrite},
+    {"flush", PageMember::ResponseFlush},
 };
 constexpr MemberName kRequest[] = {
     {"querystring", PageMember::RequestQueryString},
@@ -39,7 +39,7 @@ constexpr MemberName kServer[] = {
 };
 
 template <std::size_t N>
-const MemberName* Find(const MemberName (&table)[N], const std::string& lower) {
+const MemberName* Find(const MemberName (&table)[N], std::string_view lower) {
   for (const MemberName& m : table) {
     if (lower == m.lower) return &m;
   }
@@ -58,6 +58,15 @@ bool IsPageObject(const Token& t) {
 }
 
 }  // namespace
+
+std::optional<PageMember> FindPageMember(BuiltinObject object, std::string_view lower) {
+  const MemberName* found = object == BuiltinObject::Response  ? Find(kResponse, lower)
+                            : object == BuiltinObject::Request ? Find(kRequest, lower)
+                            : object == BuiltinObject::Server  ? Find(kServer, lower)
+                                                               : nullptr;
+  if (!found) return std::nullopt;
+  return found->member;
+}
 
 bool Parser::PageStatementAhead() {
   const Token& obj = Peek();
@@ -153,7 +162,13 @@ ExprPtr Parser::ParsePageValue(const Token& head) {
     if (e->args.size() != 1) Fail(head.pos, "'Request(name)' takes one name");
     return e;
   }
-  if (!At(Tok::Dot)) Fail(head.pos, "'" + name + "' is not available as a value here; use one of its members");
+  if (!At(Tok::Dot)) {
+    // The object itself as a value: Set r = Request, TypeName(Response), S Server.
+    auto object = head.kw == Kw::Request    ? BuiltinObject::Request
+                  : head.kw == Kw::Response ? BuiltinObject::Response
+                                            : BuiltinObject::Server;
+    return std::make_unique<ObjectExpr>(W(head.pos), object);
+  }
   Take();
   Token m = Take();
   const MemberName* found = head.kw == Kw::Response  ? Lookup(m, kResponse)
