@@ -66,7 +66,8 @@ form bodies, cookies and request headers.  Other files are sent as they are
 written so far at once (chunked for HTTP/1.1, until the close for HTTP/1.0);
 Sleep gives the page's worker to other pages meanwhile.  A script error
 answers 500 naming the error (or, once output has been streamed, appends the
-error to it).  Nothing outside DIR and no hidden name is served.  One
+error to it).  Nothing outside DIR, no hidden name and no include file
+(*.inc, the source of templates) is served.  One
 access-log line per request goes to standard error.  Ctrl-C or SIGTERM stops
 accepting, lets running pages finish for the grace period, then stops.
 

@@ -37,3 +37,9 @@ if(TARGET halvane_serve AND TARGET halvane_host)
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/cli_test.sh $<TARGET_FILE:halvane_host> ${CMAKE_CURRENT_LIST_DIR}/cli)
   set_tests_properties(host_cli PROPERTIES LABELS script TIMEOUT 120)
 endif()
+
+# Page objects as values run through halvane serve too.
+if(TARGET page_object_values_test AND TARGET halvane_serve)
+  target_link_libraries(page_object_values_test PRIVATE halvane_serve)
+  target_include_directories(page_object_values_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+endif()

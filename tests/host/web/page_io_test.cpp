@@ -245,6 +245,7 @@ TEST(PageResponseState, Validation) {
       {"status without its blank", [](PageResponse& r) { return r.SetStatus("404-Not Found"); }, false},
       {"status with a letter", [](PageResponse& r) { return r.SetStatus("4O4 Not Found"); }, false},
       {"status below 100", [](PageResponse& r) { return r.SetStatus("099 Early"); }, false},
+      {"an interim 1xx status", [](PageResponse& r) { return r.SetStatus("100 Continue"); }, false},
       {"status 999", [](PageResponse& r) { return r.SetStatus("999 Odd"); }, true},
       {"status with LF", [](PageResponse& r) { return r.SetStatus("200 OK\nX: y"); }, false},
       {"content type", [](PageResponse& r) { return r.SetContentType("text/plain"); }, true},
