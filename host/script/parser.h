@@ -49,6 +49,7 @@ class Parser {
 
   // ---- statements (parser.cpp)
   Block ParseBlock();
+  void SameFile(const Pos& head, const char* opener);
   StmtPtr ParseStatement(bool one_line);
   StmtPtr ParseDim(bool redim);
   StmtPtr ParseIf();

@@ -79,6 +79,8 @@ TEST(PageObjectValues, ServeSendsThePagesCodeAndKeepsIncludesBack) {
   fs::create_directories(root / "parts");
   std::ofstream(root / "own.hvp") << "<!--#include file=\"parts/a.INC\"--><% Response.Status = \"299 Own Words\" %>";
   std::ofstream(root / "parts" / "a.INC") << "included ";
+  std::ofstream(root / "cross.hvp") << "<!--#include file=\"parts/open.inc\"--><% End If %>";
+  std::ofstream(root / "parts" / "open.inc") << "<% If True Then %>";
   serve::Options o;
   o.root = fs::canonical(root);
   o.port = 0;
@@ -90,6 +92,9 @@ TEST(PageObjectValues, ServeSendsThePagesCodeAndKeepsIncludesBack) {
   EXPECT_EQ(r.status, 299);
   EXPECT_EQ(r.body, serve::HtmlPrefix(o) + "included ");
   EXPECT_EQ(serve::testing::Get(port, "/parts/a.INC").status, 404);
+  // A block opened in an include cannot be closed by the page.
+  EXPECT_NE(serve::testing::Get(port, "/cross.hvp").body.find("a block must open and close in one file"),
+            std::string::npos);
   server.Stop();
   t.join();
   fs::remove_all(root);
