@@ -58,8 +58,9 @@ constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [options]
 
 Serves the folder DIR (default: the bundled examples) over HTTP.  GET, HEAD
 and POST of a *.hvp template or a *.hvs script run that page for the request
-(HEAD runs the page and sends no body) and answer with the status, content
-type (default text/html), headers and cookies the page set; "/" runs
+(HEAD runs the page and sends no body) and answer with the status code
+(with the standard reason phrase of that code), content type (default
+text/html), headers and cookies the page set; "/" runs
 index.hvp, else index.hvs.  The page reads the query string, url-encoded
 form bodies, cookies and request headers.  Other files are sent as they are
 (GET and HEAD).  Response.Flush sends what was
