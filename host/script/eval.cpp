@@ -235,6 +235,8 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
   if (p.base->kind == Expr::Kind::Object) {
     cur = ErrMember(p.steps[0].name);
     i = 1;
+  } else if (p.base->kind == Expr::Kind::Page) {
+    cur = Eval(*p.base);  // Server.CreateObject(id), then its steps
   } else {
     const auto& n = static_cast<const NameExpr&>(*p.base);
     if (n.scope == NameExpr::Scope::Procedure) {

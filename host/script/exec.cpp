@@ -311,7 +311,7 @@ void Machine::ExecCall(const SimpleStmt& s) {
     CallProcedure(n.slot, s.args, s.at.line);
     return;
   }
-  if (t.kind != Expr::Kind::Postfix) throw HostError(35);
+  if (t.kind != Expr::Kind::Postfix) throw HostError(t.kind == Expr::Kind::Page ? 438 : 35);
   const auto& p = static_cast<const PostfixExpr&>(t);
   const Step& last = p.steps.back();
   if (!last.member) throw HostError(13);

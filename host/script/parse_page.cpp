@@ -71,7 +71,7 @@ std::optional<PageMember> FindPageMember(BuiltinObject object, std::string_view 
 bool Parser::PageStatementAhead() {
   const Token& obj = Peek();
   if (!IsPageObject(obj)) return false;
-  if (obj.kw != Kw::Response) return true;
+  if (obj.kw != Kw::Response) return !PageChainAhead();
   // Response.Write and Response.Flush stay with the ordinary statements.
   const Token& m = Peek(2);
   return !(At(Tok::Dot, 1) && (m.lower == "write" || m.lower == "flush"));
@@ -154,7 +154,35 @@ StmtPtr Parser::ParsePageStatement(bool with_call) {
   }
 }
 
+// Request(name), or a member of one of the objects, and what follows it: the
+// result of a member call may be indexed or called in turn
+// (Server.CreateObject(id).Width).
 ExprPtr Parser::ParsePageValue(const Token& head) {
+  ExprPtr e = ParsePageMember(head);
+  if (e->kind != Expr::Kind::Page || (!At(Tok::Dot) && !At(Tok::LParen))) return e;
+  auto p = std::make_unique<PostfixExpr>(e->at, std::move(e));
+  ParseSteps(*p, false);
+  return p;
+}
+
+bool Parser::PageChainAhead() {
+  std::size_t k = 1;
+  if (!At(Tok::LParen, 1)) {
+    if (!At(Tok::Dot, 1)) return false;
+    k = 3;
+  }
+  if (At(Tok::LParen, k)) {
+    for (int depth = 0;; ++k) {
+      if (At(Tok::EndOfStatement, k) || At(Tok::EndOfFile, k)) return false;
+      depth += At(Tok::LParen, k) ? 1 : At(Tok::RParen, k) ? -1 : 0;
+      if (depth == 0) break;
+    }
+    ++k;
+  }
+  return At(Tok::Dot, k) || At(Tok::LParen, k);
+}
+
+ExprPtr Parser::ParsePageMember(const Token& head) {
   const std::string name = head.text;
   if (head.kw == Kw::Request && At(Tok::LParen)) {
     auto e = std::make_unique<PageExpr>(W(head.pos), PageMember::RequestItem);

@@ -559,7 +559,7 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
   if (FindBuiltin(Peek().lower) >= 0) {
     Fail(pos, "expected a statement, found the function '" + Peek().text + "'");
   }
-  CheckName(Peek(), "a variable or procedure name");
+  if (!IsKw(Kw::Request) && !IsKw(Kw::Server)) CheckName(Peek(), "a variable or procedure name");
   in_statement_call_ = !with_call;
   ExprPtr target = ParsePostfix();
   in_statement_call_ = false;
@@ -621,6 +621,7 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
 // Err.Clear, Err.Raise n [, source [, description]].
 StmtPtr Parser::ParseObjectStatement(bool with_call) {
   if (PageStatementAhead()) return ParsePageStatement(with_call);
+  if ((IsKw(Kw::Request) || IsKw(Kw::Server)) && PageChainAhead()) return ParseCallOrAssign(with_call);
   Token obj = Take();
   Pos pos = obj.pos;
   if (obj.kind != Tok::Keyword || (obj.kw != Kw::Response && obj.kw != Kw::Err)) {

@@ -47,8 +47,9 @@ TEST(PageObjectValues, BehaveAsTheLiteralNames) {
       {"Set r = Request : Set o = Response : Set s = Server : Set n = Nothing\n"
        "o.Write TypeName(r) & VarType(o) & IsObject(s) & TypeName(n) & (r Is Request) & (o Is r) & (n Is s)\n"
        "o.Write \"|\" & r(\"x\") & r.QueryString(\"y\") & r.QueryString & r.Form & r.Form(\"F\") & "
-       "r.ServerVariables(\"REQUEST_METHOD\") & s.HTMLEncode(\"<\") & TypeName(s.CreateObject(\"Halvane.Tree\"))",
-       "200 OK|text/html; charset=utf-8\nObject9TrueNothingTrueFalseFalse|12x=1&y=2f=a+ba bPOST&lt;Tree"},
+       "r.ServerVariables(\"REQUEST_METHOD\") & s.HTMLEncode(\"<\") & TypeName(s.CreateObject(\"Halvane.Tree\"))\n"
+       "Server.CreateObject(\"Halvane.Tree\").Width = 5 : o.Write Server.CreateObject(\"Halvane.Tree\").Width",
+       "200 OK|text/html; charset=utf-8\nObject9TrueNothingTrueFalseFalse|12x=1&y=2f=a+ba bPOST&lt;Tree1"},
       {"Function G()\nSet G = Response\nEnd Function\nSub W(o, q)\no.Write q.Form(\"f\")\nEnd Sub\n"
        "Dim a(1) : Set a(0) = Request : W G, a(0) : G().Write \"(\" & a(0)(\"y\") : Call G.Write(\")\")\n"
        "Set o = G : o.Status = \"299 Own Words\" : o.ContentType = \"text/plain\" : o.Cookies(\"c\") = \"d e\"\n"
