@@ -5,11 +5,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/variant.h"
 #include "server/class_table.h"
@@ -126,6 +129,43 @@ class ObjectPtr {
  private:
   Object* p_ = nullptr;
 };
+
+// The arguments of one call, on the stack: up to kMaxParams Variants, each
+// made only when the call sets it (a whole array of Variants would be
+// cleared and destroyed on every call).
+class ArgumentSlots {
+ public:
+  ArgumentSlots() = default;
+  ArgumentSlots(const ArgumentSlots&) = delete;
+  ArgumentSlots& operator=(const ArgumentSlots&) = delete;
+  ~ArgumentSlots() {
+    for (std::size_t i = 0; i < kMaxParams; ++i)
+      if ((made_ & (1u << i)) != 0) At(i).~Variant();
+  }
+  // Stores `v` in slot i (i < kMaxParams).
+  Variant& Set(std::size_t i, Variant v) {
+    if ((made_ & (1u << i)) != 0) return At(i) = std::move(v);
+    made_ |= 1u << i;
+    return *::new (static_cast<void*>(storage_ + i * sizeof(Variant))) Variant(std::move(v));
+  }
+  // A slot that has been set; First(n): slots 0 .. n-1, all set.
+  Variant& operator[](std::size_t i) { return At(i); }
+  std::span<Variant> First(std::size_t n) { return {n == 0 ? nullptr : &At(0), n}; }
+
+ private:
+  Variant& At(std::size_t i) { return *std::launder(reinterpret_cast<Variant*>(storage_ + i * sizeof(Variant))); }
+  alignas(Variant) unsigned char storage_[kMaxParams * sizeof(Variant)];
+  unsigned made_ = 0;
+};
+
+// Converts the arguments of a call of `member` in place, as Invoke does
+// before the member runs: slots 0 .. given-1 hold the caller's values (a
+// by-reference one as Variant::Ref); the other parameters' slots receive
+// their omitted values.  Afterwards args.First(member.params.size()) is
+// what the member takes.  kOk, kDispEBadParamCount, or kDispETypeMismatch /
+// kDispEOverflow with the position of the failed argument in `arg_err` (if
+// given).
+HResult ConvertArguments(const MemberInfo& member, ArgumentSlots& args, std::size_t given, std::uint32_t* arg_err);
 
 // Creates a component by programmatic identifier ("Halvane.Tree") or CLSID
 // ("{BFC10B8E-...}" or without braces), any letter case.  kClassENotAvailable

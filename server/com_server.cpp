@@ -5,8 +5,8 @@
 #include "server/halvane_com.h"
 
 #include <dlfcn.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__SSE2__)
+#include <immintrin.h>
 #endif
 
 #include <array>
@@ -63,27 +63,50 @@ std::uint32_t OtherObjectCount() { return g_others.load(std::memory_order_relaxe
 namespace {
 
 // Plain ASCII, the usual text, is widened and narrowed 16 characters at a
-// time; each returns false, with `out` partly written, at a character that
-// is not ASCII.
-bool WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
+// time (32 with AVX2, where the processor has it).  Each returns how many
+// leading characters it converted: all of them, or those before the first
+// that is not ASCII.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define HALVANE_WIDEN_AVX2 1
+__attribute__((target("avx2"))) std::size_t WidenAscii32(const unsigned char* in, std::size_t n, OLECHAR* out) {
   std::size_t k = 0;
+  for (; k + 32 <= n; k += 32) {
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + k));
+    if (_mm256_movemask_epi8(b) != 0) break;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(b)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k + 16), _mm256_cvtepu8_epi16(_mm256_extracti128_si256(b, 1)));
+  }
+  return k;
+}
+
+bool HaveAvx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
+#endif
+
+std::size_t WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
+  std::size_t k = 0;
+#if defined(HALVANE_WIDEN_AVX2)
+  if (n >= 64 && HaveAvx2()) k = WidenAscii32(in, n, out);
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   for (; k + 16 <= n; k += 16) {
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
-    if (_mm_movemask_epi8(b) != 0) return false;
+    if (_mm_movemask_epi8(b) != 0) break;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi8(b, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8), _mm_unpackhi_epi8(b, zero));
   }
 #endif
-  for (; k < n; ++k) {
-    if (in[k] >= 0x80) return false;
-    out[k] = in[k];
-  }
-  return true;
+  for (; k < n && in[k] < 0x80; ++k) out[k] = in[k];
+  return k;
 }
 
-bool NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
+std::size_t NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
   std::size_t k = 0;
 #if defined(__SSE2__)
   const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
@@ -92,36 +115,47 @@ bool NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k + 8));
     const __m128i bits = _mm_and_si128(_mm_or_si128(a, b), high);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(bits, zero)) != 0xFFFF) return false;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(bits, zero)) != 0xFFFF) break;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(a, b));
   }
 #endif
-  for (; k < n; ++k) {
-    if (in[k] >= 0x80) return false;
-    out[k] = static_cast<char>(in[k]);
-  }
-  return true;
+  for (; k < n && in[k] < 0x80; ++k) out[k] = static_cast<char>(in[k]);
+  return k;
+}
+
+// Gives a BSTR block made for more code units its exact length `cch`.
+BSTR ShrinkBstr(BSTR s, std::size_t cch) {
+  void* block = reinterpret_cast<char*>(s) - sizeof(std::uint32_t);
+  void* smaller = std::realloc(block, sizeof(std::uint32_t) + cch * 2u + sizeof(OLECHAR));
+  if (smaller != nullptr) block = smaller;
+  const std::uint32_t bytes = static_cast<std::uint32_t>(cch * 2u);
+  std::memcpy(block, &bytes, sizeof bytes);
+  s = reinterpret_cast<BSTR>(static_cast<char*>(block) + sizeof(std::uint32_t));
+  s[cch] = 0;
+  return s;
 }
 
 }  // namespace
 
+// A UTF-8 byte never gives more than one UTF-16 code unit, so a block of
+// text.size() units holds the result: ASCII is widened straight into it,
+// the first other byte hands the rest to the full decoder, and the block
+// is trimmed to the length that came out.
 BSTR BstrFromUtf8(std::string_view text) {
   BSTR s = AllocBstr(text.size());
   if (s == nullptr) return nullptr;
-  if (WidenAscii(reinterpret_cast<const unsigned char*>(text.data()), text.size(), s)) return s;
-  HalvaneSysFreeString(s);
-  const std::u16string wide = halvane::utf::ToUtf16(text);
-  s = AllocBstr(wide.size());
-  if (s != nullptr && !wide.empty()) std::memcpy(s, wide.data(), wide.size() * sizeof(OLECHAR));
-  return s;
+  const std::size_t ascii = WidenAscii(reinterpret_cast<const unsigned char*>(text.data()), text.size(), s);
+  if (ascii == text.size()) return s;
+  return ShrinkBstr(s, ascii + halvane::utf::ToUtf16(text.substr(ascii), s + ascii));
 }
 
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
   std::string out(count, '\0');
-  if (NarrowAscii(units, count, out.data())) return out;
-  std::u16string wide(count, u'\0');
-  if (count != 0) std::memcpy(wide.data(), units, count * sizeof(OLECHAR));
-  return halvane::utf::ToUtf8(wide);
+  const std::size_t ascii = NarrowAscii(units, count, out.data());
+  if (ascii == count) return out;
+  out.resize(ascii);
+  halvane::utf::AppendUtf8(out, units + ascii, count - ascii);
+  return out;
 }
 
 std::string Utf8FromBstr(BSTR s) {
@@ -540,54 +574,51 @@ HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
     ClearOut(member.result, out);
   }
   try {
-    // Typed parameters are read as values of their type; a Variant
-    // parameter is read into a local value that the member sees by
-    // reference, and what the member leaves there goes back afterwards.
-    std::array<Variant, halvane::kMaxParams> args;
-    std::array<Variant, halvane::kMaxParams> locals;
-    std::array<Variant, halvane::kMaxParams> before;
+    // Typed parameters are read as values of their type.  A Variant
+    // parameter is read into a value of its own, with a copy beside it that
+    // tells afterwards whether the member changed it; a change goes back
+    // to the caller's VARIANT.
+    automation::ArgumentSlots args, before;
     for (std::size_t i = 0; i < count; ++i) {
       void* p = ptrs[i];
       const halvane::ParamInfo& param = member.params[i];
       if (p == nullptr) {
         if (!param.optional) return E_POINTER;
         switch (param.type) {
-          case ValueType::String: args[i] = Variant(std::string()); break;
-          case ValueType::Integer: args[i] = Variant::Integer(0); break;
-          case ValueType::Boolean: args[i] = Variant::Boolean(false); break;
+          case ValueType::String: args.Set(i, Variant(std::string())); break;
+          case ValueType::Integer: args.Set(i, Variant::Integer(0)); break;
+          case ValueType::Boolean: args.Set(i, Variant::Boolean(false)); break;
           case ValueType::Variant:
-          case ValueType::None: args[i] = Variant::Missing(); break;
+          case ValueType::None: args.Set(i, Variant::Missing()); break;
         }
         continue;
       }
       switch (param.type) {
-        case ValueType::String: args[i] = Variant(Utf8FromBstr(*static_cast<BSTR*>(p))); break;
-        case ValueType::Integer: args[i] = Variant::Integer(*static_cast<SHORT*>(p)); break;
-        case ValueType::Boolean: args[i] = Variant::Boolean(*static_cast<VARIANT_BOOL*>(p) != 0); break;
+        case ValueType::String: args.Set(i, Variant(Utf8FromBstr(*static_cast<BSTR*>(p)))); break;
+        case ValueType::Integer: args.Set(i, Variant::Integer(*static_cast<SHORT*>(p))); break;
+        case ValueType::Boolean: args.Set(i, Variant::Boolean(*static_cast<VARIANT_BOOL*>(p) != 0)); break;
         case ValueType::Variant:
         case ValueType::None: {
-          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), locals[i]);
+          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), args.Set(i, Variant()));
           if (hr != S_OK) return hr;
-          before[i] = locals[i];
-          args[i] = Variant::Ref(locals[i]);
+          before.Set(i, args[i]);
           break;
         }
       }
     }
     Variant result;
     automation::ExceptionInfo excep;
-    const HRESULT hr = self->object->InvokeTyped(member, std::span<Variant>(args.data(), count), result, excep);
+    const HRESULT hr = self->object->InvokeTyped(member, args.First(count), result, excep);
     if (hr != S_OK && hr != automation::kDispEException) return hr;
     for (std::size_t i = 0; i < count; ++i) {
-      if (member.params[i].type != ValueType::Variant || ptrs[i] == nullptr || SameValue(before[i], locals[i]))
-        continue;
+      if (member.params[i].type != ValueType::Variant || ptrs[i] == nullptr || SameValue(before[i], args[i])) continue;
       VARIANT& dst = *static_cast<VARIANT*>(ptrs[i]);
       HRESULT wb;
       if ((dst.vt & VT_BYREF) != 0) {
-        wb = WriteBack(dst, locals[i]);
+        wb = WriteBack(dst, args[i]);
       } else {
         VARIANT fresh;
-        wb = MakeVariant(locals[i], fresh);
+        wb = MakeVariant(args[i], fresh);
         if (wb == S_OK) {
           HalvaneVariantClear(&dst);
           dst = fresh;
@@ -739,46 +770,41 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   if (count > halvane::kMaxParams) return DISP_E_BADPARAMCOUNT;
 
   try {
-    // Arguments in declaration order.  A VT_BYREF argument is read into a
-    // local value that the member sees by reference; what the member leaves
-    // there goes back to the caller afterwards.
-    std::array<Variant, halvane::kMaxParams> args;
-    std::array<Variant, halvane::kMaxParams> locals;
-    std::array<Variant, halvane::kMaxParams> before;
-    bool any_ref = false;
+    // Arguments in declaration order, converted in place to the declared
+    // types.  A member changes only a Variant parameter: when the caller
+    // passed that one by reference (VT_BYREF), a copy of the value it had
+    // tells afterwards whether it changed, and a change goes back.
+    automation::ArgumentSlots args, before;
+    const std::size_t nparams = member->params.size();
     for (UINT i = 0; i < count; ++i) {
       const VARIANT& src = params->rgvarg[count - 1 - i];
-      HRESULT hr;
-      if ((src.vt & VT_BYREF) != 0) {
-        hr = ReadVariant(src, locals[i]);
-        before[i] = locals[i];
-        args[i] = Variant::Ref(locals[i]);
-        any_ref = true;
-      } else {
-        hr = ReadVariant(src, args[i]);
-      }
+      const HRESULT hr = ReadVariant(src, args.Set(i, Variant()));
       if (hr != S_OK) {
         if (puArgErr != nullptr) *puArgErr = count - 1 - i;
         return hr;
       }
+      if ((src.vt & VT_BYREF) != 0 && i < nparams && member->params[i].type == ValueType::Variant)
+        before.Set(i, args[i]);
     }
-
-    Variant result;
-    automation::ExceptionInfo excep;
     std::uint32_t bad = 0;
-    const HRESULT hr = self->object->InvokeMember(*member, std::span<Variant>(args.data(), count),
-                                                  pVarResult != nullptr ? &result : nullptr, &excep, &bad);
+    HRESULT hr = automation::ConvertArguments(*member, args, count, &bad);
     if (hr == automation::kDispETypeMismatch || hr == automation::kDispEOverflow) {
       if (puArgErr != nullptr && bad < count) *puArgErr = count - 1 - bad;
       return hr;
     }
+    if (hr != S_OK) return hr;
+
+    Variant result;
+    automation::ExceptionInfo excep;
+    hr = self->object->InvokeTyped(*member, args.First(nparams), result, excep);
     if (hr != S_OK && hr != automation::kDispEException) return hr;
 
     // What a member wrote before it raised an error stays written.
-    for (UINT i = 0; any_ref && i < count; ++i) {
+    for (UINT i = 0; i < count; ++i) {
       VARIANT& dst = params->rgvarg[count - 1 - i];
-      if ((dst.vt & VT_BYREF) == 0 || SameValue(before[i], locals[i])) continue;
-      const HRESULT wb = WriteBack(dst, locals[i]);
+      if ((dst.vt & VT_BYREF) == 0 || member->params[i].type != ValueType::Variant || SameValue(before[i], args[i]))
+        continue;
+      const HRESULT wb = WriteBack(dst, args[i]);
       if (wb != S_OK) return wb;
     }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/utf.h"
 #include "halvane.h"
 #include "server/automation.h"
 #include "server/class_table.h"
@@ -199,6 +200,23 @@ TEST(AutomationCom, BstrsAreLengthPrefixedAndTranscodeLosslessly) {
   EXPECT_EQ(mid.substr(7, 4), "\xF0\x9F\x98\x80");
   HalvaneSysFreeString(back);
   HalvaneSysFreeString(s);
+
+  // ASCII is converted in blocks; what follows a long ASCII run (valid,
+  // invalid and cut-off sequences, a pair, an encoded lone surrogate) comes
+  // out as the character decoder gives it, in a BSTR of exactly that length.
+  for (const std::size_t run : {0, 15, 16, 31, 32, 63, 64, 65, 100}) {
+    for (const std::string tail :
+         {"\xC3\xA9 and more text after it", "\xFF\xE2\x82x", "\xF0\x9F\x98\x80", "\xED\xA0\x80\xE2\x82"}) {
+      const std::string text = std::string(run, 'a') + tail;
+      const std::u16string want = halvane::utf::ToUtf16(text);
+      BSTR b = Bstr(text.c_str());
+      ASSERT_EQ(HalvaneSysStringLen(b), want.size()) << run << tail;
+      EXPECT_EQ(std::u16string(b, b + want.size()), want) << run << tail;
+      EXPECT_EQ(b[want.size()], 0);
+      EXPECT_EQ(Utf8(b), halvane::utf::ToUtf8(want)) << run << tail;
+      HalvaneSysFreeString(b);
+    }
+  }
 }
 
 TEST(AutomationCom, ClassObjectsAndInterfaces) {
