@@ -150,6 +150,10 @@ BSTR BstrFromUtf8(std::string_view text) {
 }
 
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
+  // Short ASCII texts, the usual arguments, are narrowed on the stack and
+  // copied into their string once.
+  char small[64];
+  if (count <= sizeof small && NarrowAscii(units, count, small) == count) return std::string(small, count);
   std::string out(count, '\0');
   const std::size_t ascii = NarrowAscii(units, count, out.data());
   if (ascii == count) return out;
