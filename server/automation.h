@@ -142,11 +142,13 @@ class ArgumentSlots {
     for (std::size_t i = 0; i < kMaxParams; ++i)
       if ((made_ & (1u << i)) != 0) At(i).~Variant();
   }
-  // Stores `v` in slot i (i < kMaxParams).
-  Variant& Set(std::size_t i, Variant v) {
-    if ((made_ & (1u << i)) != 0) return At(i) = std::move(v);
+  // Makes slot i (i < kMaxParams) the Variant of these constructor
+  // arguments, built in place.
+  template <class... A>
+  Variant& Set(std::size_t i, A&&... a) {
+    if ((made_ & (1u << i)) != 0) return At(i) = Variant(std::forward<A>(a)...);
     made_ |= 1u << i;
-    return *::new (static_cast<void*>(storage_ + i * sizeof(Variant))) Variant(std::move(v));
+    return *::new (static_cast<void*>(storage_ + i * sizeof(Variant))) Variant(std::forward<A>(a)...);
   }
   // A slot that has been set; First(n): slots 0 .. n-1, all set.
   Variant& operator[](std::size_t i) { return At(i); }

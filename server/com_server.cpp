@@ -150,10 +150,6 @@ BSTR BstrFromUtf8(std::string_view text) {
 }
 
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
-  // Short ASCII texts, the usual arguments, are narrowed on the stack and
-  // copied into their string once.
-  char small[64];
-  if (count <= sizeof small && NarrowAscii(units, count, small) == count) return std::string(small, count);
   std::string out(count, '\0');
   const std::size_t ascii = NarrowAscii(units, count, out.data());
   if (ascii == count) return out;
@@ -165,6 +161,13 @@ std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
 std::string Utf8FromBstr(BSTR s) {
   if (s == nullptr) return std::string();
   return Utf8FromUnits(s, BstrByteLength(s) / sizeof(OLECHAR));
+}
+
+bool NarrowShortAscii(BSTR s, ShortText& out) {
+  const std::size_t n = BstrByteLength(s) / sizeof(OLECHAR);
+  if (n > sizeof out.bytes || NarrowAscii(s, n, out.bytes) != n) return false;
+  out.size = n;
+  return true;
 }
 
 std::string Utf8FromOleString(const OLECHAR* s) {
@@ -262,6 +265,16 @@ const ClassInfo* FindClassByGuid(const GUID& clsid) {
 
 // ---- VARIANT <-> Variant ------------------------------------------------------------
 
+// A BSTR's text as a String; short ASCII text goes from the stack straight
+// into the Variant.
+void ReadBstr(BSTR b, Variant& out) {
+  halvane::com::ShortText small;
+  if (halvane::com::NarrowShortAscii(b, small))
+    out = Variant(small.view());
+  else
+    out = Variant(Utf8FromBstr(b));
+}
+
 // The value of an argument; a VT_BYREF argument gives the value it points to.
 HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0) {
   const VARTYPE base = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
@@ -274,7 +287,7 @@ HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0) {
       case VT_R4: out = Variant::Single(v.fltVal); return S_OK;
       case VT_R8: out = Variant::Double(v.dblVal); return S_OK;
       case VT_DATE: out = Variant::Date(v.date); return S_OK;
-      case VT_BSTR: out = Variant::String(Utf8FromBstr(v.bstrVal)); return S_OK;
+      case VT_BSTR: ReadBstr(v.bstrVal, out); return S_OK;
       case VT_ERROR: out = Variant::ErrorCode(v.scode); return S_OK;
       case VT_BOOL: out = Variant::Boolean(v.boolVal != 0); return S_OK;
       default: return DISP_E_BADVARTYPE;
@@ -287,7 +300,7 @@ HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0) {
     case VT_R4: out = Variant::Single(*v.pfltVal); return S_OK;
     case VT_R8: out = Variant::Double(*v.pdblVal); return S_OK;
     case VT_DATE: out = Variant::Date(*v.pdate); return S_OK;
-    case VT_BSTR: out = Variant::String(Utf8FromBstr(*v.pbstrVal)); return S_OK;
+    case VT_BSTR: ReadBstr(*v.pbstrVal, out); return S_OK;
     case VT_ERROR: out = Variant::ErrorCode(*v.pscode); return S_OK;
     case VT_BOOL: out = Variant::Boolean(*v.pboolVal != 0); return S_OK;
     case VT_VARIANT:
@@ -589,21 +602,29 @@ HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
       if (p == nullptr) {
         if (!param.optional) return E_POINTER;
         switch (param.type) {
-          case ValueType::String: args.Set(i, Variant(std::string())); break;
-          case ValueType::Integer: args.Set(i, Variant::Integer(0)); break;
-          case ValueType::Boolean: args.Set(i, Variant::Boolean(false)); break;
+          case ValueType::String: args.Set(i, std::string()); break;
+          case ValueType::Integer: args.Set(i, std::int16_t{0}); break;
+          case ValueType::Boolean: args.Set(i, false); break;
           case ValueType::Variant:
           case ValueType::None: args.Set(i, Variant::Missing()); break;
         }
         continue;
       }
       switch (param.type) {
-        case ValueType::String: args.Set(i, Variant(Utf8FromBstr(*static_cast<BSTR*>(p)))); break;
-        case ValueType::Integer: args.Set(i, Variant::Integer(*static_cast<SHORT*>(p))); break;
-        case ValueType::Boolean: args.Set(i, Variant::Boolean(*static_cast<VARIANT_BOOL*>(p) != 0)); break;
+        case ValueType::String: {
+          const BSTR text = *static_cast<BSTR*>(p);
+          halvane::com::ShortText small;
+          if (halvane::com::NarrowShortAscii(text, small))
+            args.Set(i, small.view());
+          else
+            args.Set(i, Utf8FromBstr(text));
+          break;
+        }
+        case ValueType::Integer: args.Set(i, std::int16_t{*static_cast<SHORT*>(p)}); break;
+        case ValueType::Boolean: args.Set(i, *static_cast<VARIANT_BOOL*>(p) != 0); break;
         case ValueType::Variant:
         case ValueType::None: {
-          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), args.Set(i, Variant()));
+          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), args.Set(i));
           if (hr != S_OK) return hr;
           before.Set(i, args[i]);
           break;
@@ -782,7 +803,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
     const std::size_t nparams = member->params.size();
     for (UINT i = 0; i < count; ++i) {
       const VARIANT& src = params->rgvarg[count - 1 - i];
-      const HRESULT hr = ReadVariant(src, args.Set(i, Variant()));
+      const HRESULT hr = ReadVariant(src, args.Set(i));
       if (hr != S_OK) {
         if (puArgErr != nullptr) *puArgErr = count - 1 - i;
         return hr;
