@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -139,8 +140,7 @@ class ArgumentSlots {
   ArgumentSlots(const ArgumentSlots&) = delete;
   ArgumentSlots& operator=(const ArgumentSlots&) = delete;
   ~ArgumentSlots() {
-    for (std::size_t i = 0; i < kMaxParams; ++i)
-      if ((made_ & (1u << i)) != 0) At(i).~Variant();
+    for (unsigned m = made_; m != 0; m &= m - 1) At(static_cast<std::size_t>(std::countr_zero(m))).~Variant();
   }
   // Makes slot i (i < kMaxParams) the Variant of these constructor
   // arguments, built in place.

@@ -62,10 +62,14 @@ std::uint32_t OtherObjectCount() { return g_others.load(std::memory_order_relaxe
 
 namespace {
 
-// Plain ASCII, the usual text, is widened and narrowed 16 characters at a
-// time (32 with AVX2, where the processor has it).  Each returns how many
-// leading characters it converted: all of them, or those before the first
-// that is not ASCII.
+// Plain ASCII, the usual text, is widened and narrowed in blocks of 16
+// characters (32 with AVX2, where the processor has it).  Each returns how
+// many leading characters it converted: all of them, or those before the
+// first that is not ASCII.  `out` has room for all n characters, and units
+// past the returned count may have been written: a text that does not fill
+// whole blocks ends with one block that overlaps the last converted ones,
+// and a short text is taken in blocks of 8 and 4 the same way, so that at
+// most three characters go one at a time.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define HALVANE_WIDEN_AVX2 1
 __attribute__((target("avx2"))) std::size_t WidenAscii32(const unsigned char* in, std::size_t n, OLECHAR* out) {
@@ -88,19 +92,86 @@ bool HaveAvx2() {
 }
 #endif
 
+#if defined(__SSE2__)
+// One block of W (16, 8 or 4) bytes at `at` widened into out + at; the bit
+// mask of the bytes that are not ASCII.
+template <std::size_t W>
+unsigned WidenBlock(const unsigned char* in, OLECHAR* out, std::size_t at) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i b;
+  if constexpr (W == 16) {
+    b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at + 8), _mm_unpackhi_epi8(b, zero));
+  } else if constexpr (W == 8) {
+    b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + at));
+  } else {
+    std::uint32_t four;
+    std::memcpy(&four, in + at, sizeof four);
+    b = _mm_cvtsi32_si128(static_cast<int>(four));
+  }
+  const __m128i lo = _mm_unpacklo_epi8(b, zero);
+  if constexpr (W == 4)
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), lo);
+  else
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), lo);
+  return static_cast<unsigned>(_mm_movemask_epi8(b)) & ((1u << W) - 1u);
+}
+
+// One block of W (8 or 4) units at `at` narrowed into out + at; the
+// position in the block of the first unit that is not ASCII, or W.
+template <std::size_t W>
+std::size_t NarrowBlock(const OLECHAR* in, char* out, std::size_t at) {
+  __m128i a;
+  if constexpr (W == 8)
+    a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+  else
+    a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + at));
+  const __m128i packed = _mm_packus_epi16(a, a);
+  if constexpr (W == 8) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), packed);
+  } else {
+    const std::uint32_t four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+    std::memcpy(out + at, &four, sizeof four);
+  }
+  const __m128i ascii =
+      _mm_cmpeq_epi16(_mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
+  const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(ascii)) & ((1u << (2 * W)) - 1u);
+  return other == 0 ? W : static_cast<std::size_t>(__builtin_ctz(other)) / 2;
+}
+
+// Blocks of W from k on, then the block of W that ends the text: the count
+// of leading characters converted.  n >= W.
+template <std::size_t W>
+std::size_t WidenBlocks(const unsigned char* in, std::size_t n, OLECHAR* out, std::size_t k) {
+  for (; k + W <= n; k += W) {
+    const unsigned other = WidenBlock<W>(in, out, k);
+    if (other != 0) return k + static_cast<std::size_t>(__builtin_ctz(other));
+  }
+  if (k == n) return n;
+  const unsigned other = WidenBlock<W>(in, out, n - W);
+  return other != 0 ? n - W + static_cast<std::size_t>(__builtin_ctz(other)) : n;
+}
+
+template <std::size_t W>
+std::size_t NarrowBlocks(const OLECHAR* in, std::size_t n, char* out) {
+  std::size_t k = 0;
+  for (; k + W <= n; k += W) {
+    const std::size_t ascii = NarrowBlock<W>(in, out, k);
+    if (ascii != W) return k + ascii;
+  }
+  return k == n ? n : n - W + NarrowBlock<W>(in, out, n - W);
+}
+#endif
+
 std::size_t WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
   std::size_t k = 0;
 #if defined(HALVANE_WIDEN_AVX2)
   if (n >= 64 && HaveAvx2()) k = WidenAscii32(in, n, out);
 #endif
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; k + 16 <= n; k += 16) {
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
-    if (_mm_movemask_epi8(b) != 0) break;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi8(b, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8), _mm_unpackhi_epi8(b, zero));
-  }
+  if (n >= 16) return WidenBlocks<16>(in, n, out, k);
+  if (n >= 8) return WidenBlocks<8>(in, n, out, 0);
+  if (n >= 4) return WidenBlocks<4>(in, n, out, 0);
 #endif
   for (; k < n && in[k] < 0x80; ++k) out[k] = in[k];
   return k;
@@ -109,15 +180,8 @@ std::size_t WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
 std::size_t NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
   std::size_t k = 0;
 #if defined(__SSE2__)
-  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i zero = _mm_setzero_si128();
-  for (; k + 16 <= n; k += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k + 8));
-    const __m128i bits = _mm_and_si128(_mm_or_si128(a, b), high);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(bits, zero)) != 0xFFFF) break;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(a, b));
-  }
+  if (n >= 8) return NarrowBlocks<8>(in, n, out);
+  if (n >= 4) return NarrowBlocks<4>(in, n, out);
 #endif
   for (; k < n && in[k] < 0x80; ++k) out[k] = static_cast<char>(in[k]);
   return k;

@@ -217,6 +217,21 @@ TEST(AutomationCom, BstrsAreLengthPrefixedAndTranscodeLosslessly) {
       HalvaneSysFreeString(b);
     }
   }
+  // Short texts go in blocks of 4, 8 and 16 that overlap at the end: one
+  // non-ASCII character at every position (or none) of texts around those
+  // sizes, both ways.
+  for (const std::size_t n : {1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65}) {
+    for (std::size_t at = 0; at <= n; ++at) {
+      std::string text(n, 'a');
+      if (at < n) text.replace(at, 1, "\xC3\xA9");
+      const std::u16string want = halvane::utf::ToUtf16(text);
+      BSTR b = HalvaneSysAllocStringUtf8(text.data(), text.size());
+      ASSERT_EQ(HalvaneSysStringLen(b), n) << n << " " << at;
+      EXPECT_EQ(std::u16string(b, b + n), want) << n << " " << at;
+      EXPECT_EQ(Utf8(b), text) << n << " " << at;
+      HalvaneSysFreeString(b);
+    }
+  }
 }
 
 TEST(AutomationCom, ClassObjectsAndInterfaces) {
