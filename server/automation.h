@@ -143,12 +143,15 @@ class ArgumentSlots {
     for (unsigned m = made_; m != 0; m &= m - 1) At(static_cast<std::size_t>(std::countr_zero(m))).~Variant();
   }
   // Makes slot i (i < kMaxParams) the Variant of these constructor
-  // arguments, built in place.
+  // arguments, built in place.  The slot counts as made only once built, so
+  // a constructor that throws (no memory for a text) leaves nothing behind
+  // for the destructor.
   template <class... A>
   Variant& Set(std::size_t i, A&&... a) {
     if ((made_ & (1u << i)) != 0) return At(i) = Variant(std::forward<A>(a)...);
+    Variant* made = ::new (static_cast<void*>(storage_ + i * sizeof(Variant))) Variant(std::forward<A>(a)...);
     made_ |= 1u << i;
-    return *::new (static_cast<void*>(storage_ + i * sizeof(Variant))) Variant(std::forward<A>(a)...);
+    return *made;
   }
   // A slot that has been set; First(n): slots 0 .. n-1, all set.
   Variant& operator[](std::size_t i) { return At(i); }
