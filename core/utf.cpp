@@ -77,34 +77,54 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-std::u16string ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
+namespace {
+
+template <class Unit>
+std::size_t Utf16Into(std::string_view s, Unit* out) {
+  std::size_t n = 0;
   std::size_t i = 0;
   while (i < s.size()) {
     char32_t cp = Decode(s, i);
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      out[n++] = static_cast<Unit>(0xD800 + (cp >> 10));
+      out[n++] = static_cast<Unit>(0xDC00 + (cp & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      out[n++] = static_cast<Unit>(cp);
     }
   }
-  return out;
+  return n;
 }
 
-std::string ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size() * 3 / 2 + 1);
-  for (std::size_t i = 0; i < s.size(); ++i) {
+template <class Unit>
+void Utf8Onto(std::string& out, const Unit* s, std::size_t count) {
+  out.reserve(out.size() + count * 3 / 2 + 1);
+  for (std::size_t i = 0; i < count; ++i) {
     char32_t c = s[i];
-    if (IsHigh(c) && i + 1 < s.size() && IsLow(s[i + 1])) {
+    if (IsHigh(c) && i + 1 < count && IsLow(s[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(s[i + 1]) - 0xDC00);
       ++i;
     }
     AppendUtf8(out, c);  // an unpaired surrogate keeps its three-byte form
   }
+}
+
+}  // namespace
+
+std::size_t ToUtf16(std::string_view s, char16_t* out) { return Utf16Into(s, out); }
+std::size_t ToUtf16(std::string_view s, std::uint16_t* out) { return Utf16Into(s, out); }
+void AppendUtf8(std::string& out, std::u16string_view s) { Utf8Onto(out, s.data(), s.size()); }
+void AppendUtf8(std::string& out, const std::uint16_t* s, std::size_t count) { Utf8Onto(out, s, count); }
+
+std::u16string ToUtf16(std::string_view s) {
+  std::u16string out(s.size(), u'\0');
+  out.resize(ToUtf16(s, out.data()));
+  return out;
+}
+
+std::string ToUtf8(std::u16string_view s) {
+  std::string out;
+  AppendUtf8(out, s);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,15 @@ namespace halvane::utf {
 
 std::u16string ToUtf16(std::string_view utf8);
 std::string ToUtf8(std::u16string_view utf16);
+
+// The same conversions into the caller's storage, for code units held as
+// char16_t or as the automation layer's 16-bit integers.  ToUtf16 writes at
+// most utf8.size() code units to `out` (a byte never yields more than one)
+// and returns how many it wrote; AppendUtf8 appends to `out`.
+std::size_t ToUtf16(std::string_view utf8, char16_t* out);
+std::size_t ToUtf16(std::string_view utf8, std::uint16_t* out);
+void AppendUtf8(std::string& out, std::u16string_view utf16);
+void AppendUtf8(std::string& out, const std::uint16_t* utf16, std::size_t count);
 
 // Number of UTF-16 code units the UTF-8 text occupies (characters as the
 // automation layer counts them).

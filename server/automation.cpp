@@ -3,7 +3,6 @@
 // members through the table's invokers after converting the arguments.
 #include "server/automation.h"
 
-#include <array>
 #include <cstddef>
 #include <new>
 #include <string>
@@ -38,20 +37,28 @@ Variant OmittedValue(ValueType type) {
   return Variant::Missing();
 }
 
-// Converts one argument to the declared type of its parameter; raises the
-// conversion's Error.
-Variant Convert(const ParamInfo& param, const Variant* arg) {
-  if (arg == nullptr || (param.optional && arg->IsMissing())) return OmittedValue(param.type);
-  switch (param.type) {
-    case ValueType::String: return Variant(ToString(*arg));
-    case ValueType::Integer: return Variant(ToInteger(*arg));
-    case ValueType::Boolean: return Variant(ToBoolean(*arg));
-    case ValueType::Variant:
-    case ValueType::None: break;
+// Converts one argument in place to the declared type of its parameter;
+// raises the conversion's Error.  A value that already has the type stays
+// where it is, so a String argument is not copied.
+void Convert(const ParamInfo& param, Variant& arg) {
+  if (param.optional && arg.IsMissing()) {
+    arg = OmittedValue(param.type);
+    return;
   }
-  // The caller's value: a copy of a plain value, or the reference itself so
-  // that what the member writes reaches the caller.
-  return *arg;
+  const bool plain = !arg.IsByRef();
+  switch (param.type) {
+    case ValueType::String:
+      if (!plain || arg.Type() != VarType::String) arg = Variant(ToString(arg));
+      return;
+    case ValueType::Integer:
+      if (!plain || arg.Type() != VarType::Integer) arg = Variant(ToInteger(arg));
+      return;
+    case ValueType::Boolean:
+      if (!plain || arg.Type() != VarType::Boolean) arg = Variant(ToBoolean(arg));
+      return;
+    case ValueType::Variant:
+    case ValueType::None: return;  // the caller's value, or the reference itself
+  }
 }
 
 class ComponentObject final : public Object {
@@ -80,12 +87,22 @@ class ComponentObject final : public Object {
 
   HResult InvokeMember(const MemberInfo& member, std::span<Variant> args, Variant* result, ExceptionInfo* excep,
                        std::uint32_t* arg_err) override {
-    if (result == nullptr) {
-      Variant ignored;
-      return Call(member, args, ignored, excep, arg_err);
+    Variant ignored;
+    Variant& value = result != nullptr ? *result : ignored;
+    value = Variant();
+    const std::size_t count = member.params.size();
+    if (args.size() > count) return kDispEBadParamCount;
+    try {
+      // The caller's values stay as they are: the member sees converted copies.
+      ArgumentSlots own;
+      for (std::size_t i = 0; i < args.size(); ++i) own.Set(i, args[i]);
+      const HResult hr = ConvertArguments(member, own, args.size(), arg_err);
+      if (hr != kOk) return hr;
+      ExceptionInfo unused;
+      return InvokeTyped(member, own.First(count), value, excep != nullptr ? *excep : unused);
+    } catch (const std::bad_alloc&) {
+      return kEOutOfMemory;
     }
-    *result = Variant();
-    return Call(member, args, *result, excep, arg_err);
   }
 
   HResult InvokeTyped(const MemberInfo& member, std::span<Variant> args, Variant& result,
@@ -95,6 +112,7 @@ class ComponentObject final : public Object {
         result = member.invoke(instance_, args);
         return kOk;
       } catch (Error& e) {
+        // Members name their source; one that did not gets its class's.
         if (e.Source().empty()) e.SetSourceIfEmpty(std::string("Halvane.").append(cls_.name));
         excep = ExceptionInfo{e.Status(), e.Source(), e.Description()};
       }
@@ -110,47 +128,6 @@ class ComponentObject final : public Object {
   }
 
  private:
-  HResult Call(const MemberInfo& row, std::span<Variant> args, Variant& value, ExceptionInfo* excep,
-               std::uint32_t* arg_err) {
-    const MemberInfo* member = &row;
-    const std::span<const ParamInfo> params = member->params;
-    std::size_t required = 0;
-    for (std::size_t i = 0; i < params.size(); ++i) {
-      if (!params[i].optional) required = i + 1;
-    }
-    if (args.size() < required || args.size() > params.size()) return kDispEBadParamCount;
-
-    try {
-      // Every argument is converted before the member runs, so a failed
-      // conversion leaves the object untouched.
-      std::array<Variant, kMaxParams> converted;
-      for (std::size_t i = 0; i < params.size(); ++i) {
-        try {
-          converted[i] = Convert(params[i], i < args.size() ? &args[i] : nullptr);
-        } catch (const Error& e) {
-          if (arg_err != nullptr) *arg_err = static_cast<std::uint32_t>(i);
-          return e.Number() == kErrOverflow ? kDispEOverflow : kDispETypeMismatch;
-        }
-      }
-      try {
-        value = member->invoke(instance_, std::span<Variant>(converted.data(), params.size()));
-      } catch (Error& e) {
-        // Members name their source; one that did not gets its class's.
-        if (e.Source().empty()) e.SetSourceIfEmpty(std::string("Halvane.").append(cls_.name));
-        if (excep != nullptr) *excep = ExceptionInfo{e.Status(), e.Source(), e.Description()};
-        value = Variant();
-        return kDispEException;
-      }
-    } catch (const std::bad_alloc&) {
-      value = Variant();
-      return kEOutOfMemory;
-    } catch (...) {
-      value = Variant();
-      return kEFail;
-    }
-    return kOk;
-  }
-
   const ClassInfo& cls_;
   void* instance_;
 };
@@ -164,6 +141,31 @@ HResult Object::GetIDOfName(std::string_view name, std::int32_t& dispid) const {
   const std::int32_t id = FindDispId(Class(), name);
   if (id == -1) return kDispEUnknownName;
   dispid = id;
+  return kOk;
+}
+
+HResult ConvertArguments(const MemberInfo& member, ArgumentSlots& args, std::size_t given, std::uint32_t* arg_err) {
+  const std::span<const ParamInfo> params = member.params;
+  std::size_t required = 0;
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (!params[i].optional) required = i + 1;
+  }
+  if (given < required || given > params.size()) return kDispEBadParamCount;
+  try {
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      try {
+        if (i < given)
+          Convert(params[i], args[i]);
+        else
+          args.Set(i, OmittedValue(params[i].type));
+      } catch (const Error& e) {
+        if (arg_err != nullptr) *arg_err = static_cast<std::uint32_t>(i);
+        return e.Number() == kErrOverflow ? kDispEOverflow : kDispETypeMismatch;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return kEOutOfMemory;
+  }
   return kOk;
 }
 

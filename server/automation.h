@@ -5,11 +5,15 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/variant.h"
 #include "server/class_table.h"
@@ -126,6 +130,47 @@ class ObjectPtr {
  private:
   Object* p_ = nullptr;
 };
+
+// The arguments of one call, on the stack: up to kMaxParams Variants, each
+// made only when the call sets it (a whole array of Variants would be
+// cleared and destroyed on every call).
+class ArgumentSlots {
+ public:
+  ArgumentSlots() = default;
+  ArgumentSlots(const ArgumentSlots&) = delete;
+  ArgumentSlots& operator=(const ArgumentSlots&) = delete;
+  ~ArgumentSlots() {
+    for (unsigned m = made_; m != 0; m &= m - 1) At(static_cast<std::size_t>(std::countr_zero(m))).~Variant();
+  }
+  // Makes slot i (i < kMaxParams) the Variant of these constructor
+  // arguments, built in place.  The slot counts as made only once built, so
+  // a constructor that throws (no memory for a text) leaves nothing behind
+  // for the destructor.
+  template <class... A>
+  Variant& Set(std::size_t i, A&&... a) {
+    if ((made_ & (1u << i)) != 0) return At(i) = Variant(std::forward<A>(a)...);
+    Variant* made = ::new (static_cast<void*>(storage_ + i * sizeof(Variant))) Variant(std::forward<A>(a)...);
+    made_ |= 1u << i;
+    return *made;
+  }
+  // A slot that has been set; First(n): slots 0 .. n-1, all set.
+  Variant& operator[](std::size_t i) { return At(i); }
+  std::span<Variant> First(std::size_t n) { return {n == 0 ? nullptr : &At(0), n}; }
+
+ private:
+  Variant& At(std::size_t i) { return *std::launder(reinterpret_cast<Variant*>(storage_ + i * sizeof(Variant))); }
+  alignas(Variant) unsigned char storage_[kMaxParams * sizeof(Variant)];
+  unsigned made_ = 0;
+};
+
+// Converts the arguments of a call of `member` in place, as Invoke does
+// before the member runs: slots 0 .. given-1 hold the caller's values (a
+// by-reference one as Variant::Ref); the other parameters' slots receive
+// their omitted values.  Afterwards args.First(member.params.size()) is
+// what the member takes.  kOk, kDispEBadParamCount, or kDispETypeMismatch /
+// kDispEOverflow with the position of the failed argument in `arg_err` (if
+// given).
+HResult ConvertArguments(const MemberInfo& member, ArgumentSlots& args, std::size_t given, std::uint32_t* arg_err);
 
 // Creates a component by programmatic identifier ("Halvane.Tree") or CLSID
 // ("{BFC10B8E-...}" or without braces), any letter case.  kClassENotAvailable

@@ -19,6 +19,14 @@ BSTR BstrFromUtf8(std::string_view text);
 std::uint32_t BstrByteLength(BSTR s);  // 0 for nullptr
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count);
 std::string Utf8FromBstr(BSTR s);
+// Short ASCII text, the usual argument, narrowed on the stack: false (and
+// `out` unusable) for anything longer or other.
+struct ShortText {
+  char bytes[64];
+  std::size_t size = 0;
+  std::string_view view() const { return {bytes, size}; }
+};
+bool NarrowShortAscii(BSTR s, ShortText& out);
 // A zero-terminated OLECHAR string as UTF-8.
 std::string Utf8FromOleString(const OLECHAR* s);
 

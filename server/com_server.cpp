@@ -5,8 +5,8 @@
 #include "server/halvane_com.h"
 
 #include <dlfcn.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__SSE2__)
+#include <immintrin.h>
 #endif
 
 #include <array>
@@ -62,71 +62,176 @@ std::uint32_t OtherObjectCount() { return g_others.load(std::memory_order_relaxe
 
 namespace {
 
-// Plain ASCII, the usual text, is widened and narrowed 16 characters at a
-// time; each returns false, with `out` partly written, at a character that
-// is not ASCII.
-bool WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
+// Plain ASCII, the usual text, is widened and narrowed in blocks of 16
+// characters (32 with AVX2, where the processor has it).  Each returns how
+// many leading characters it converted: all of them, or those before the
+// first that is not ASCII.  `out` has room for all n characters, and units
+// past the returned count may have been written: a text that does not fill
+// whole blocks ends with one block that overlaps the last converted ones,
+// and a short text is taken in blocks of 8 and 4 the same way, so that at
+// most three characters go one at a time.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define HALVANE_WIDEN_AVX2 1
+__attribute__((target("avx2"))) std::size_t WidenAscii32(const unsigned char* in, std::size_t n, OLECHAR* out) {
   std::size_t k = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; k + 16 <= n; k += 16) {
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
-    if (_mm_movemask_epi8(b) != 0) return false;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi8(b, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8), _mm_unpackhi_epi8(b, zero));
+  for (; k + 32 <= n; k += 32) {
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + k));
+    if (_mm256_movemask_epi8(b) != 0) break;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(b)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k + 16), _mm256_cvtepu8_epi16(_mm256_extracti128_si256(b, 1)));
   }
-#endif
-  for (; k < n; ++k) {
-    if (in[k] >= 0x80) return false;
-    out[k] = in[k];
-  }
-  return true;
+  return k;
 }
 
-bool NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
+bool HaveAvx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
+#endif
+
+#if defined(__SSE2__)
+// One block of W (16, 8 or 4) bytes at `at` widened into out + at; the bit
+// mask of the bytes that are not ASCII.
+template <std::size_t W>
+unsigned WidenBlock(const unsigned char* in, OLECHAR* out, std::size_t at) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i b;
+  if constexpr (W == 16) {
+    b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at + 8), _mm_unpackhi_epi8(b, zero));
+  } else if constexpr (W == 8) {
+    b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + at));
+  } else {
+    std::uint32_t four;
+    std::memcpy(&four, in + at, sizeof four);
+    b = _mm_cvtsi32_si128(static_cast<int>(four));
+  }
+  const __m128i lo = _mm_unpacklo_epi8(b, zero);
+  if constexpr (W == 4)
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), lo);
+  else
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), lo);
+  return static_cast<unsigned>(_mm_movemask_epi8(b)) & ((1u << W) - 1u);
+}
+
+// One block of W (8 or 4) units at `at` narrowed into out + at; the
+// position in the block of the first unit that is not ASCII, or W.
+template <std::size_t W>
+std::size_t NarrowBlock(const OLECHAR* in, char* out, std::size_t at) {
+  __m128i a;
+  if constexpr (W == 8)
+    a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+  else
+    a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + at));
+  const __m128i packed = _mm_packus_epi16(a, a);
+  if constexpr (W == 8) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), packed);
+  } else {
+    const std::uint32_t four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+    std::memcpy(out + at, &four, sizeof four);
+  }
+  const __m128i ascii =
+      _mm_cmpeq_epi16(_mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
+  const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(ascii)) & ((1u << (2 * W)) - 1u);
+  return other == 0 ? W : static_cast<std::size_t>(__builtin_ctz(other)) / 2;
+}
+
+// Blocks of W from k on, then the block of W that ends the text: the count
+// of leading characters converted.  n >= W.
+template <std::size_t W>
+std::size_t WidenBlocks(const unsigned char* in, std::size_t n, OLECHAR* out, std::size_t k) {
+  for (; k + W <= n; k += W) {
+    const unsigned other = WidenBlock<W>(in, out, k);
+    if (other != 0) return k + static_cast<std::size_t>(__builtin_ctz(other));
+  }
+  if (k == n) return n;
+  const unsigned other = WidenBlock<W>(in, out, n - W);
+  return other != 0 ? n - W + static_cast<std::size_t>(__builtin_ctz(other)) : n;
+}
+
+template <std::size_t W>
+std::size_t NarrowBlocks(const OLECHAR* in, std::size_t n, char* out) {
+  std::size_t k = 0;
+  for (; k + W <= n; k += W) {
+    const std::size_t ascii = NarrowBlock<W>(in, out, k);
+    if (ascii != W) return k + ascii;
+  }
+  return k == n ? n : n - W + NarrowBlock<W>(in, out, n - W);
+}
+#endif
+
+std::size_t WidenAscii(const unsigned char* in, std::size_t n, OLECHAR* out) {
+  std::size_t k = 0;
+#if defined(HALVANE_WIDEN_AVX2)
+  if (n >= 64 && HaveAvx2()) k = WidenAscii32(in, n, out);
+#endif
+#if defined(__SSE2__)
+  if (n >= 16) return WidenBlocks<16>(in, n, out, k);
+  if (n >= 8) return WidenBlocks<8>(in, n, out, 0);
+  if (n >= 4) return WidenBlocks<4>(in, n, out, 0);
+#endif
+  for (; k < n && in[k] < 0x80; ++k) out[k] = in[k];
+  return k;
+}
+
+std::size_t NarrowAscii(const OLECHAR* in, std::size_t n, char* out) {
   std::size_t k = 0;
 #if defined(__SSE2__)
-  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i zero = _mm_setzero_si128();
-  for (; k + 16 <= n; k += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k + 8));
-    const __m128i bits = _mm_and_si128(_mm_or_si128(a, b), high);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(bits, zero)) != 0xFFFF) return false;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(a, b));
-  }
+  if (n >= 8) return NarrowBlocks<8>(in, n, out);
+  if (n >= 4) return NarrowBlocks<4>(in, n, out);
 #endif
-  for (; k < n; ++k) {
-    if (in[k] >= 0x80) return false;
-    out[k] = static_cast<char>(in[k]);
-  }
-  return true;
+  for (; k < n && in[k] < 0x80; ++k) out[k] = static_cast<char>(in[k]);
+  return k;
+}
+
+// Gives a BSTR block made for more code units its exact length `cch`.
+BSTR ShrinkBstr(BSTR s, std::size_t cch) {
+  void* block = reinterpret_cast<char*>(s) - sizeof(std::uint32_t);
+  void* smaller = std::realloc(block, sizeof(std::uint32_t) + cch * 2u + sizeof(OLECHAR));
+  if (smaller != nullptr) block = smaller;
+  const std::uint32_t bytes = static_cast<std::uint32_t>(cch * 2u);
+  std::memcpy(block, &bytes, sizeof bytes);
+  s = reinterpret_cast<BSTR>(static_cast<char*>(block) + sizeof(std::uint32_t));
+  s[cch] = 0;
+  return s;
 }
 
 }  // namespace
 
+// A UTF-8 byte never gives more than one UTF-16 code unit, so a block of
+// text.size() units holds the result: ASCII is widened straight into it,
+// the first other byte hands the rest to the full decoder, and the block
+// is trimmed to the length that came out.
 BSTR BstrFromUtf8(std::string_view text) {
   BSTR s = AllocBstr(text.size());
   if (s == nullptr) return nullptr;
-  if (WidenAscii(reinterpret_cast<const unsigned char*>(text.data()), text.size(), s)) return s;
-  HalvaneSysFreeString(s);
-  const std::u16string wide = halvane::utf::ToUtf16(text);
-  s = AllocBstr(wide.size());
-  if (s != nullptr && !wide.empty()) std::memcpy(s, wide.data(), wide.size() * sizeof(OLECHAR));
-  return s;
+  const std::size_t ascii = WidenAscii(reinterpret_cast<const unsigned char*>(text.data()), text.size(), s);
+  if (ascii == text.size()) return s;
+  return ShrinkBstr(s, ascii + halvane::utf::ToUtf16(text.substr(ascii), s + ascii));
 }
 
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
   std::string out(count, '\0');
-  if (NarrowAscii(units, count, out.data())) return out;
-  std::u16string wide(count, u'\0');
-  if (count != 0) std::memcpy(wide.data(), units, count * sizeof(OLECHAR));
-  return halvane::utf::ToUtf8(wide);
+  const std::size_t ascii = NarrowAscii(units, count, out.data());
+  if (ascii == count) return out;
+  out.resize(ascii);
+  halvane::utf::AppendUtf8(out, units + ascii, count - ascii);
+  return out;
 }
 
 std::string Utf8FromBstr(BSTR s) {
   if (s == nullptr) return std::string();
   return Utf8FromUnits(s, BstrByteLength(s) / sizeof(OLECHAR));
+}
+
+bool NarrowShortAscii(BSTR s, ShortText& out) {
+  const std::size_t n = BstrByteLength(s) / sizeof(OLECHAR);
+  if (n > sizeof out.bytes || NarrowAscii(s, n, out.bytes) != n) return false;
+  out.size = n;
+  return true;
 }
 
 std::string Utf8FromOleString(const OLECHAR* s) {
@@ -224,6 +329,16 @@ const ClassInfo* FindClassByGuid(const GUID& clsid) {
 
 // ---- VARIANT <-> Variant ------------------------------------------------------------
 
+// A BSTR's text as a String; short ASCII text goes from the stack straight
+// into the Variant.
+void ReadBstr(BSTR b, Variant& out) {
+  halvane::com::ShortText small;
+  if (halvane::com::NarrowShortAscii(b, small))
+    out = Variant(small.view());
+  else
+    out = Variant(Utf8FromBstr(b));
+}
+
 // The value of an argument; a VT_BYREF argument gives the value it points to.
 HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0) {
   const VARTYPE base = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
@@ -236,7 +351,7 @@ HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0) {
       case VT_R4: out = Variant::Single(v.fltVal); return S_OK;
       case VT_R8: out = Variant::Double(v.dblVal); return S_OK;
       case VT_DATE: out = Variant::Date(v.date); return S_OK;
-      case VT_BSTR: out = Variant::String(Utf8FromBstr(v.bstrVal)); return S_OK;
+      case VT_BSTR: ReadBstr(v.bstrVal, out); return S_OK;
       case VT_ERROR: out = Variant::ErrorCode(v.scode); return S_OK;
       case VT_BOOL: out = Variant::Boolean(v.boolVal != 0); return S_OK;
       default: return DISP_E_BADVARTYPE;
@@ -249,7 +364,7 @@ HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0) {
     case VT_R4: out = Variant::Single(*v.pfltVal); return S_OK;
     case VT_R8: out = Variant::Double(*v.pdblVal); return S_OK;
     case VT_DATE: out = Variant::Date(*v.pdate); return S_OK;
-    case VT_BSTR: out = Variant::String(Utf8FromBstr(*v.pbstrVal)); return S_OK;
+    case VT_BSTR: ReadBstr(*v.pbstrVal, out); return S_OK;
     case VT_ERROR: out = Variant::ErrorCode(*v.pscode); return S_OK;
     case VT_BOOL: out = Variant::Boolean(*v.pboolVal != 0); return S_OK;
     case VT_VARIANT:
@@ -540,54 +655,59 @@ HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
     ClearOut(member.result, out);
   }
   try {
-    // Typed parameters are read as values of their type; a Variant
-    // parameter is read into a local value that the member sees by
-    // reference, and what the member leaves there goes back afterwards.
-    std::array<Variant, halvane::kMaxParams> args;
-    std::array<Variant, halvane::kMaxParams> locals;
-    std::array<Variant, halvane::kMaxParams> before;
+    // Typed parameters are read as values of their type.  A Variant
+    // parameter is read into a value of its own, with a copy beside it that
+    // tells afterwards whether the member changed it; a change goes back
+    // to the caller's VARIANT.
+    automation::ArgumentSlots args, before;
     for (std::size_t i = 0; i < count; ++i) {
       void* p = ptrs[i];
       const halvane::ParamInfo& param = member.params[i];
       if (p == nullptr) {
         if (!param.optional) return E_POINTER;
         switch (param.type) {
-          case ValueType::String: args[i] = Variant(std::string()); break;
-          case ValueType::Integer: args[i] = Variant::Integer(0); break;
-          case ValueType::Boolean: args[i] = Variant::Boolean(false); break;
+          case ValueType::String: args.Set(i, std::string()); break;
+          case ValueType::Integer: args.Set(i, std::int16_t{0}); break;
+          case ValueType::Boolean: args.Set(i, false); break;
           case ValueType::Variant:
-          case ValueType::None: args[i] = Variant::Missing(); break;
+          case ValueType::None: args.Set(i, Variant::Missing()); break;
         }
         continue;
       }
       switch (param.type) {
-        case ValueType::String: args[i] = Variant(Utf8FromBstr(*static_cast<BSTR*>(p))); break;
-        case ValueType::Integer: args[i] = Variant::Integer(*static_cast<SHORT*>(p)); break;
-        case ValueType::Boolean: args[i] = Variant::Boolean(*static_cast<VARIANT_BOOL*>(p) != 0); break;
+        case ValueType::String: {
+          const BSTR text = *static_cast<BSTR*>(p);
+          halvane::com::ShortText small;
+          if (halvane::com::NarrowShortAscii(text, small))
+            args.Set(i, small.view());
+          else
+            args.Set(i, Utf8FromBstr(text));
+          break;
+        }
+        case ValueType::Integer: args.Set(i, std::int16_t{*static_cast<SHORT*>(p)}); break;
+        case ValueType::Boolean: args.Set(i, *static_cast<VARIANT_BOOL*>(p) != 0); break;
         case ValueType::Variant:
         case ValueType::None: {
-          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), locals[i]);
+          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), args.Set(i));
           if (hr != S_OK) return hr;
-          before[i] = locals[i];
-          args[i] = Variant::Ref(locals[i]);
+          before.Set(i, args[i]);
           break;
         }
       }
     }
     Variant result;
     automation::ExceptionInfo excep;
-    const HRESULT hr = self->object->InvokeTyped(member, std::span<Variant>(args.data(), count), result, excep);
+    const HRESULT hr = self->object->InvokeTyped(member, args.First(count), result, excep);
     if (hr != S_OK && hr != automation::kDispEException) return hr;
     for (std::size_t i = 0; i < count; ++i) {
-      if (member.params[i].type != ValueType::Variant || ptrs[i] == nullptr || SameValue(before[i], locals[i]))
-        continue;
+      if (member.params[i].type != ValueType::Variant || ptrs[i] == nullptr || SameValue(before[i], args[i])) continue;
       VARIANT& dst = *static_cast<VARIANT*>(ptrs[i]);
       HRESULT wb;
       if ((dst.vt & VT_BYREF) != 0) {
-        wb = WriteBack(dst, locals[i]);
+        wb = WriteBack(dst, args[i]);
       } else {
         VARIANT fresh;
-        wb = MakeVariant(locals[i], fresh);
+        wb = MakeVariant(args[i], fresh);
         if (wb == S_OK) {
           HalvaneVariantClear(&dst);
           dst = fresh;
@@ -739,46 +859,41 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   if (count > halvane::kMaxParams) return DISP_E_BADPARAMCOUNT;
 
   try {
-    // Arguments in declaration order.  A VT_BYREF argument is read into a
-    // local value that the member sees by reference; what the member leaves
-    // there goes back to the caller afterwards.
-    std::array<Variant, halvane::kMaxParams> args;
-    std::array<Variant, halvane::kMaxParams> locals;
-    std::array<Variant, halvane::kMaxParams> before;
-    bool any_ref = false;
+    // Arguments in declaration order, converted in place to the declared
+    // types.  A member changes only a Variant parameter: when the caller
+    // passed that one by reference (VT_BYREF), a copy of the value it had
+    // tells afterwards whether it changed, and a change goes back.
+    automation::ArgumentSlots args, before;
+    const std::size_t nparams = member->params.size();
     for (UINT i = 0; i < count; ++i) {
       const VARIANT& src = params->rgvarg[count - 1 - i];
-      HRESULT hr;
-      if ((src.vt & VT_BYREF) != 0) {
-        hr = ReadVariant(src, locals[i]);
-        before[i] = locals[i];
-        args[i] = Variant::Ref(locals[i]);
-        any_ref = true;
-      } else {
-        hr = ReadVariant(src, args[i]);
-      }
+      const HRESULT hr = ReadVariant(src, args.Set(i));
       if (hr != S_OK) {
         if (puArgErr != nullptr) *puArgErr = count - 1 - i;
         return hr;
       }
+      if ((src.vt & VT_BYREF) != 0 && i < nparams && member->params[i].type == ValueType::Variant)
+        before.Set(i, args[i]);
     }
-
-    Variant result;
-    automation::ExceptionInfo excep;
     std::uint32_t bad = 0;
-    const HRESULT hr = self->object->InvokeMember(*member, std::span<Variant>(args.data(), count),
-                                                  pVarResult != nullptr ? &result : nullptr, &excep, &bad);
+    HRESULT hr = automation::ConvertArguments(*member, args, count, &bad);
     if (hr == automation::kDispETypeMismatch || hr == automation::kDispEOverflow) {
       if (puArgErr != nullptr && bad < count) *puArgErr = count - 1 - bad;
       return hr;
     }
+    if (hr != S_OK) return hr;
+
+    Variant result;
+    automation::ExceptionInfo excep;
+    hr = self->object->InvokeTyped(*member, args.First(nparams), result, excep);
     if (hr != S_OK && hr != automation::kDispEException) return hr;
 
     // What a member wrote before it raised an error stays written.
-    for (UINT i = 0; any_ref && i < count; ++i) {
+    for (UINT i = 0; i < count; ++i) {
       VARIANT& dst = params->rgvarg[count - 1 - i];
-      if ((dst.vt & VT_BYREF) == 0 || SameValue(before[i], locals[i])) continue;
-      const HRESULT wb = WriteBack(dst, locals[i]);
+      if ((dst.vt & VT_BYREF) == 0 || member->params[i].type != ValueType::Variant || SameValue(before[i], args[i]))
+        continue;
+      const HRESULT wb = WriteBack(dst, args[i]);
       if (wb != S_OK) return wb;
     }
 

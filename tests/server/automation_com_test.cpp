@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/utf.h"
 #include "halvane.h"
 #include "server/automation.h"
 #include "server/class_table.h"
@@ -199,6 +200,38 @@ TEST(AutomationCom, BstrsAreLengthPrefixedAndTranscodeLosslessly) {
   EXPECT_EQ(mid.substr(7, 4), "\xF0\x9F\x98\x80");
   HalvaneSysFreeString(back);
   HalvaneSysFreeString(s);
+
+  // ASCII is converted in blocks; what follows a long ASCII run (valid,
+  // invalid and cut-off sequences, a pair, an encoded lone surrogate) comes
+  // out as the character decoder gives it, in a BSTR of exactly that length.
+  for (const std::size_t run : {0, 15, 16, 31, 32, 63, 64, 65, 100}) {
+    for (const std::string tail :
+         {"\xC3\xA9 and more text after it", "\xFF\xE2\x82x", "\xF0\x9F\x98\x80", "\xED\xA0\x80\xE2\x82"}) {
+      const std::string text = std::string(run, 'a') + tail;
+      const std::u16string want = halvane::utf::ToUtf16(text);
+      BSTR b = Bstr(text.c_str());
+      ASSERT_EQ(HalvaneSysStringLen(b), want.size()) << run << tail;
+      EXPECT_EQ(std::u16string(b, b + want.size()), want) << run << tail;
+      EXPECT_EQ(b[want.size()], 0);
+      EXPECT_EQ(Utf8(b), halvane::utf::ToUtf8(want)) << run << tail;
+      HalvaneSysFreeString(b);
+    }
+  }
+  // Short texts go in blocks of 4, 8 and 16 that overlap at the end: one
+  // non-ASCII character at every position (or none) of texts around those
+  // sizes, both ways.
+  for (const std::size_t n : {1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65}) {
+    for (std::size_t at = 0; at <= n; ++at) {
+      std::string text(n, 'a');
+      if (at < n) text.replace(at, 1, "\xC3\xA9");
+      const std::u16string want = halvane::utf::ToUtf16(text);
+      BSTR b = HalvaneSysAllocStringUtf8(text.data(), text.size());
+      ASSERT_EQ(HalvaneSysStringLen(b), n) << n << " " << at;
+      EXPECT_EQ(std::u16string(b, b + n), want) << n << " " << at;
+      EXPECT_EQ(Utf8(b), text) << n << " " << at;
+      HalvaneSysFreeString(b);
+    }
+  }
 }
 
 TEST(AutomationCom, ClassObjectsAndInterfaces) {
