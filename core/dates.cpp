@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/text.h"
+
 namespace halvane {
 namespace {
 
@@ -40,13 +42,11 @@ Variant FromLinear(std::int64_t day, std::int64_t seconds) {
   return Variant::Date(dd >= 0 ? dd + time : dd - time);
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 enum class Interval { Year, Quarter, Month, Day, Week, Hour, Minute, Second };
 
 Interval IntervalOf(std::string_view s) {
   std::string low;
-  for (char c : s) low.push_back(Lower(c));
+  for (char c : s) low.push_back(text::LowerAscii(c));
   if (low == "yyyy") return Interval::Year;
   if (low == "q") return Interval::Quarter;
   if (low == "m") return Interval::Month;

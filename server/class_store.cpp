@@ -33,12 +33,8 @@ struct Block {
   std::string text;
 };
 
-std::string_view Trim(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+// A line of the file without its blanks and its line end.
+std::string_view Trim(std::string_view s) { return text::Trim(s, " \t\r\n"); }
 
 using text::EqualNoCase;
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/strings.h"
+#include "core/text.h"
 #include "host/script/functions.h"
 #include "host/script/machine.h"
 
@@ -37,16 +38,6 @@ constexpr std::array kBuiltins{
     BuiltinInfo{"UCase", 1, 1},       BuiltinInfo{"VarType", 1, 1},    BuiltinInfo{"Weekday", 1, 1},
     BuiltinInfo{"WeekdayName", 1, 2}, BuiltinInfo{"Year", 1, 1},
 };
-
-bool SameNoCase(std::string_view a, std::string_view lower) {
-  if (a.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
 
 Variant Integer(int v) { return Variant(static_cast<std::int16_t>(v)); }
 
@@ -89,7 +80,7 @@ bool FirstEdition(std::string_view name, const Variant& v, Variant& out) {
 
 int FindBuiltin(std::string_view lower) {
   for (std::size_t i = 0; i < kBuiltins.size(); ++i) {
-    if (SameNoCase(kBuiltins[i].name, lower)) return static_cast<int>(i);
+    if (text::EqualNoCase(kBuiltins[i].name, lower)) return static_cast<int>(i);
   }
   return -1;
 }
