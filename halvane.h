@@ -9,4 +9,5 @@
 #include "components/tabs/tabs.h"
 #include "components/tree/tree.h"
 #include "core/error.h"
+#include "core/number_text.h"
 #include "core/variant.h"

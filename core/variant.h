@@ -160,23 +160,7 @@ Variant Chr(std::int32_t code);
 // "Empty", "Null", "Integer", ... as a script host names the kinds.
 std::string_view TypeName(const Variant& v);
 
-// ---- numbers and text ------------------------------------------------------
-
-// Reading a number from text: blanks around, optional sign, digits with
-// optional "," group separators and decimal point, optional exponent; or
-// "&H" followed by hexadecimal digits (unsigned).
-struct NumberReading {
-  enum class Status { Ok, NotANumber, Overflow } status;
-  double value;
-};
-NumberReading ReadNumber(std::string_view text);
-
-// At most 15 significant digits, exponent form from 1E+15 and to 1E-05.
-std::string DoubleToText(double d);
-// At most 7 significant digits, same forms.
-std::string SingleToText(float f);
-// Round to the nearest whole number, halves to the even neighbour.
-double RoundHalfEven(double d);
+// ---- checked whole-number arithmetic ----------------------------------------
 
 // Checked whole-number arithmetic: out of range raises error 6.
 std::int16_t AddInteger(std::int16_t a, std::int16_t b);

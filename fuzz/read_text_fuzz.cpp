@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/error.h"
+#include "core/number_text.h"
 #include "core/variant.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/roundtrip.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/number_text.h"
 #include "core/variant.h"
 #include "fuzz/fuzz_input.h"
 

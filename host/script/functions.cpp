@@ -6,6 +6,7 @@
 
 #include "core/arith.h"
 #include "core/dates.h"
+#include "core/number_text.h"
 #include "core/strings.h"
 #include "core/text.h"
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "core/number_text.h"
 #include "core/utf.h"
 #include "support/expect_error.h"
 
