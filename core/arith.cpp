@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/dates.h"
 #include "core/number_text.h"
 #include "core/utf.h"
 
@@ -181,7 +182,7 @@ double RoundingValue(const Variant& x, int& significant) {
 }
 
 void CheckDate(double r) {
-  if (!(r >= kMinDate && r < kMaxDate + 1.0)) RaiseStandard(kErrOverflow);
+  if (!InDateRange(r)) RaiseStandard(kErrOverflow);
 }
 
 }  // namespace

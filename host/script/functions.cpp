@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/arith.h"
+#include "core/date_text.h"
 #include "core/dates.h"
 #include "core/number_text.h"
 #include "core/strings.h"

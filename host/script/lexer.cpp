@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "core/date_text.h"
 #include "core/text.h"
 
 namespace halvane::script {
