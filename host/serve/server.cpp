@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "components/compat/browser_compat.h"
+#include "core/error.h"
 #include "core/text.h"
 #include "host/script/interpreter.h"
 #include "host/serve/pages.h"
@@ -517,7 +518,7 @@ struct Server::Impl {
       r.outcome = script::Outcome::Error;
       r.status = 0x80004005u;
       r.number = static_cast<std::int32_t>(r.status);
-      r.source = "Halvane";
+      r.source = kHostSource;
       r.description = e.what();
     }
     return r;
