@@ -212,10 +212,8 @@ bool Request::HasFormBody() const {
 void ParseCookies(std::string_view header, std::vector<std::pair<std::string, std::string>>& out) {
   while (!header.empty()) {
     std::size_t semi = header.find(';');
-    std::string_view item = header.substr(0, semi);
+    const std::string_view item = text::Trim(header.substr(0, semi));
     header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
-    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
-    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
     if (item.empty()) continue;
     std::size_t eq = item.find('=');
     if (eq == std::string_view::npos) {
