@@ -174,7 +174,9 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
     functions::Context ctx;
     ctx.max_string = limits_.max_string;
     Variant r = f->call(plain, ctx);
-    if (r.Type() == VarType::String && r.RawString().size() > limits_.max_string) throw HostError(kErrOutOfStringSpace);
+    if (r.Type() == VarType::String && r.RawString().size() > limits_.max_string) {
+      throw HostError(kErrOutOfStringSpace);
+    }
     return Value(std::move(r));
   }
   Variant out;
