@@ -8,5 +8,8 @@
 #include "components/progressbar/progressbar.h"
 #include "components/tabs/tabs.h"
 #include "components/tree/tree.h"
+#include "core/date_text.h"
+#include "core/dates.h"
 #include "core/error.h"
+#include "core/number_text.h"
 #include "core/variant.h"

@@ -4,9 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 
+#include "core/dates.h"
+#include "core/number_text.h"
 #include "core/utf.h"
 
 namespace halvane {
@@ -118,14 +119,8 @@ DecimalText ToDecimalText(double d, int significant) {
   DecimalText t;
   if (d == 0.0 || !std::isfinite(d)) return t;
   t.negative = d < 0;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", significant - 1, std::fabs(d));
-  const char* p = buf;
-  for (; *p && *p != 'e'; ++p)
-    if (*p >= '0' && *p <= '9') t.digits.push_back(*p);
   int exponent = 0;
-  if (*p == 'e') std::from_chars(p + (p[1] == '+' ? 2 : 1), buf + sizeof buf, exponent);
-  while (!t.digits.empty() && t.digits.back() == '0') t.digits.pop_back();
+  SignificantDigits(std::fabs(d), significant, t.digits, exponent);
   t.point = exponent + 1;
   return t;
 }
@@ -187,7 +182,7 @@ double RoundingValue(const Variant& x, int& significant) {
 }
 
 void CheckDate(double r) {
-  if (!(r >= kMinDate && r < kMaxDate + 1.0)) RaiseStandard(kErrOverflow);
+  if (!InDateRange(r)) RaiseStandard(kErrOverflow);
 }
 
 }  // namespace

@@ -1,14 +1,55 @@
 #include "core/dates.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <limits>
+
+#include "core/text.h"
 
 namespace halvane {
 namespace {
 
 [[noreturn]] void InvalidCall() { RaiseStandard(kErrInvalidCall); }
+
+// ---- calendar arithmetic (proleptic Gregorian) -----------------------------
+
+constexpr std::int64_t kEpochShift = 25569;  // days from 1899-12-30 to 1970-01-01
+
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  year = static_cast<int>(y + (m <= 2));
+  month = static_cast<int>(m);
+  day = static_cast<int>(d);
+}
+
+bool IsLeap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(std::int64_t y, int m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+// ---- date arithmetic -------------------------------------------------------
 
 // A date as a whole day number (of its calendar day) and the seconds since
 // that day's midnight, so that arithmetic runs forward on both sides of
@@ -35,18 +76,13 @@ Variant FromLinear(std::int64_t day, std::int64_t seconds) {
     --day;
   }
   if (day < static_cast<std::int64_t>(kMinDate) || day > static_cast<std::int64_t>(kMaxDate)) InvalidCall();
-  const double time = static_cast<double>(seconds) / 86400.0;
-  const auto dd = static_cast<double>(day);
-  return Variant::Date(dd >= 0 ? dd + time : dd - time);
+  return Variant::Date(CombineDateTime(static_cast<double>(day), static_cast<double>(seconds) / 86400.0));
 }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 enum class Interval { Year, Quarter, Month, Day, Week, Hour, Minute, Second };
 
 Interval IntervalOf(std::string_view s) {
-  std::string low;
-  for (char c : s) low.push_back(Lower(c));
+  const std::string low = text::ToLowerAscii(s);
   if (low == "yyyy") return Interval::Year;
   if (low == "q") return Interval::Quarter;
   if (low == "m") return Interval::Month;
@@ -56,13 +92,6 @@ Interval IntervalOf(std::string_view s) {
   if (low == "n") return Interval::Minute;
   if (low == "s") return Interval::Second;
   InvalidCall();
-}
-
-bool IsLeap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(std::int64_t y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
 // The day number of the first of month `month0` (0-based, any whole value,
@@ -89,6 +118,42 @@ constexpr std::string_view kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednes
 
 }  // namespace
 
+// ---- the calendar ----------------------------------------------------------
+
+std::optional<double> DateSerial(int year, int month, int day) {
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+    return std::nullopt;
+  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+                             kEpochShift);
+}
+
+double TimeSerial(int hour, int minute, int second) { return (hour * 3600 + minute * 60 + second) / 86400.0; }
+
+double CombineDateTime(double day, double time) { return day >= 0 ? day + time : day - time; }
+
+DateParts SplitDate(double v) {
+  // A Date Variant can hold any Double; outside the valid dates (and for
+  // NaN) there is no calendar day, and the conversions below would not be
+  // defined.
+  if (!InDateRange(v)) RaiseStandard(kErrOverflow);
+  double day = std::trunc(v);
+  const double frac = std::fabs(v - day);
+  auto secs = static_cast<std::int64_t>(std::llround(frac * 86400.0));
+  if (secs >= 86400) {
+    secs -= 86400;
+    day += 1;
+  }
+  if (day > kMaxDate) RaiseStandard(kErrOverflow);
+  DateParts p{};
+  CivilFromDays(static_cast<std::int64_t>(day) - kEpochShift, p.year, p.month, p.day);
+  p.hour = static_cast<int>(secs / 3600);
+  p.minute = static_cast<int>(secs / 60 % 60);
+  p.second = static_cast<int>(secs % 60);
+  return p;
+}
+
+// ---- date parts and arithmetic ---------------------------------------------
+
 Variant Weekday(const Variant& d) {
   const Linear l = LinearOf(d);
   // Day 0 (30 December 1899) was a Saturday.
@@ -96,6 +161,9 @@ Variant Weekday(const Variant& d) {
   return Variant(static_cast<std::int16_t>(w + 1));
 }
 
+Variant Month(const Variant& d) { return Part(d, &DateParts::month); }
+Variant Day(const Variant& d) { return Part(d, &DateParts::day); }
+Variant Year(const Variant& d) { return Part(d, &DateParts::year); }
 Variant Hour(const Variant& d) { return Part(d, &DateParts::hour); }
 Variant Minute(const Variant& d) { return Part(d, &DateParts::minute); }
 Variant Second(const Variant& d) { return Part(d, &DateParts::second); }
@@ -162,6 +230,14 @@ std::string_view WeekdayName(std::int32_t weekday, bool abbreviate) {
   if (weekday < 1 || weekday > 7) InvalidCall();
   const std::string_view name = kDayNames[weekday - 1];
   return abbreviate ? name.substr(0, 3) : name;
+}
+
+Variant Now() {
+  const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  const double day = DateSerial(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday).value_or(0.0);
+  return Variant::Date(CombineDateTime(day, TimeSerial(tm.tm_hour, tm.tm_min, tm.tm_sec)));
 }
 
 Variant Today() {

@@ -1,6 +1,9 @@
-// Date arithmetic and date parts beyond Month, Day and Year
-// (core/variant.h): Weekday, Hour, Minute, Second, DateSerial with carry-over,
-// DateAdd, DateDiff, month and weekday names, today and the time of day.
+// Dates as day numbers: day 0 is 30 December 1899, the time of day the
+// fraction (counted forward from midnight on both sides of day 0).  The
+// calendar (DateSerial, TimeSerial, SplitDate), the date parts (Month, Day,
+// Year, Weekday, Hour, Minute, Second), date arithmetic (DateSerialCarry,
+// DateAdd, DateDiff), month and weekday names, and the local date and time.
+// Reading and writing dates as text is in core/date_text.h.
 //
 // A date argument is made a Date as ToDate does: a Date as it is, a String
 // by date reading, a number as a day number.  Null raises 94 here; the
@@ -9,12 +12,35 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "core/variant.h"
 
 namespace halvane {
 
+inline constexpr double kMinDate = -657434.0;  // 1 January 100
+inline constexpr double kMaxDate = 2958465.0;  // 31 December 9999 (day part)
+// True for a day number within the valid dates (false for NaN).
+constexpr bool InDateRange(double d) { return d >= kMinDate && d < kMaxDate + 1.0; }
+
+struct DateParts {
+  int year, month, day, hour, minute, second;
+};
+// Day number of a calendar day; nullopt if it is not a valid day of the
+// years 100..9999.
+std::optional<double> DateSerial(int year, int month, int day);
+double TimeSerial(int hour, int minute, int second);
+// A whole day number and a time fraction combined as dates store them:
+// before day 0 the fraction still counts forward from midnight.
+double CombineDateTime(double day, double time);
+// Splits a day number into its parts (the time rounded to the second); a
+// value outside the valid dates (or NaN) raises 6.
+DateParts SplitDate(double day_number);
+
+Variant Month(const Variant& d);  // Integer 1..12
+Variant Day(const Variant& d);    // Integer 1..31
+Variant Year(const Variant& d);   // Integer 100..9999
 // Sunday 1 .. Saturday 7, as an Integer.
 Variant Weekday(const Variant& d);
 Variant Hour(const Variant& d);    // Integer 0..23
@@ -42,7 +68,9 @@ std::string_view MonthName(std::int32_t month, bool abbreviate = false);
 // "Sunday" .. "Saturday" ("Sun" .. "Sat"); outside 1..7 raises 5.
 std::string_view WeekdayName(std::int32_t weekday, bool abbreviate = false);
 
-// The local date without a time, and the local time of day on day 0.
+// The local date and time, the local date without a time, and the local
+// time of day on day 0.
+Variant Now();
 Variant Today();
 Variant TimeOfDay();
 

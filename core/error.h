@@ -10,10 +10,12 @@
 namespace halvane {
 
 // Standard error numbers: those the value operations raise (5, 6, 11, 13,
-// 14, 94) and those a script host raises (the rest).  Each has a standard
-// description (StandardDescription).
+// 14, 94) and those the script host raises (the rest).  Each has a standard
+// description (StandardDescription); the library and the host take both from
+// here.
 inline constexpr std::int32_t kErrInvalidCall = 5;          // "Invalid procedure call or argument"
 inline constexpr std::int32_t kErrOverflow = 6;             // "Overflow"
+inline constexpr std::int32_t kErrOutOfMemory = 7;          // "Out of memory"
 inline constexpr std::int32_t kErrSubscript = 9;            // "Subscript out of range"
 inline constexpr std::int32_t kErrDivisionByZero = 11;      // "Division by zero"
 inline constexpr std::int32_t kErrTypeMismatch = 13;        // "Type mismatch"
@@ -30,6 +32,13 @@ inline constexpr std::int32_t kErrUndefinedVariable = 500;  // "Variable is unde
 // The description of a number that has no standard one.
 inline constexpr std::string_view kDefaultDescription = "Application-defined or object-defined error";
 
+// The status a caller sees for error `number`: kErrorStatusBase + number.
+inline constexpr std::uint32_t kErrorStatusBase = 0x800A0000u;
+
+// The source of the errors the script host raises itself; a component's
+// errors carry "Halvane.<Class>".
+inline constexpr std::string_view kHostSource = "Halvane";
+
 // An automation error: a number, the source that raised it and a sentence
 // describing it.  The caller-visible status is 0x800A0000 + number.
 //
@@ -44,7 +53,7 @@ class Error : public std::exception {
   std::int32_t Number() const noexcept { return number_; }
   const std::string& Source() const noexcept { return source_; }
   const std::string& Description() const noexcept { return description_; }
-  std::uint32_t Status() const noexcept { return 0x800A0000u + static_cast<std::uint32_t>(number_ & 0xFFFF); }
+  std::uint32_t Status() const noexcept { return kErrorStatusBase + static_cast<std::uint32_t>(number_ & 0xFFFF); }
   const char* what() const noexcept override { return description_.c_str(); }
 
   void SetSourceIfEmpty(std::string_view source) {

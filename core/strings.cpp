@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/text.h"
 #include "core/utf.h"
 
 namespace halvane::strings {
@@ -236,17 +237,9 @@ std::string Replace(std::string_view s, std::string_view find, std::string_view 
   return result;
 }
 
-std::string_view LTrim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  return s;
-}
-
-std::string_view RTrim(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
-std::string_view Trim(std::string_view s) { return LTrim(RTrim(s)); }
+std::string_view LTrim(std::string_view s) { return text::TrimStart(s, " "); }
+std::string_view RTrim(std::string_view s) { return text::TrimEnd(s, " "); }
+std::string_view Trim(std::string_view s) { return text::Trim(s, " "); }
 
 std::string Space(std::int32_t n, std::size_t max_string) { return Repeat(n, " ", max_string); }
 

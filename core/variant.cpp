@@ -1,14 +1,14 @@
 #include "core/variant.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <ctime>
 #include <limits>
-#include <vector>
 
+#include "core/date_text.h"
+#include "core/dates.h"
+#include "core/number_text.h"
 #include "core/text.h"
 #include "core/utf.h"
 
@@ -19,16 +19,6 @@ namespace {
 [[noreturn]] void TypeMismatch() { RaiseStandard(kErrTypeMismatch); }
 [[noreturn]] void InvalidNull() { RaiseStandard(kErrInvalidUseOfNull); }
 [[noreturn]] void InvalidCall() { RaiseStandard(kErrInvalidCall); }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 using text::EqualNoCase;
 
@@ -53,261 +43,6 @@ double NumberOf(const Variant& v) {
     case VarType::Error: TypeMismatch();
   }
   TypeMismatch();
-}
-
-// Mantissa digits and decimal exponent of d rounded to `digits` significant
-// digits, trailing zeros removed.
-void Decompose(double d, int digits, std::string& mantissa, int& exponent) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, d);
-  mantissa.clear();
-  const char* p = buf;
-  for (; *p && *p != 'e'; ++p) {
-    if (*p >= '0' && *p <= '9') mantissa.push_back(*p);
-  }
-  exponent = 0;
-  if (*p == 'e') {
-    ++p;
-    bool neg = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    for (; *p; ++p) exponent = exponent * 10 + (*p - '0');
-    if (neg) exponent = -exponent;
-  }
-  while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
-}
-
-std::string FloatText(double d, int digits) {
-  if (std::isnan(d)) return "NaN";
-  if (std::isinf(d)) return d < 0 ? "-Infinity" : "Infinity";
-  if (d == 0.0) return "0";
-  std::string out;
-  if (d < 0) {
-    out.push_back('-');
-    d = -d;
-  }
-  std::string m;
-  int e;
-  Decompose(d, digits, m, e);
-  if (e >= 15 || e <= -5) {
-    out.push_back(m[0]);
-    if (m.size() > 1) {
-      out.push_back('.');
-      out.append(m, 1, std::string::npos);
-    }
-    out.push_back('E');
-    out.push_back(e < 0 ? '-' : '+');
-    int ae = e < 0 ? -e : e;
-    if (ae < 10) out.push_back('0');
-    text::AppendDecimal(out, ae);
-  } else if (e >= 0) {
-    const auto int_digits = static_cast<std::size_t>(e) + 1;
-    if (m.size() <= int_digits) {
-      out += m;
-      out.append(int_digits - m.size(), '0');
-    } else {
-      out.append(m, 0, int_digits);
-      out.push_back('.');
-      out.append(m, int_digits, std::string::npos);
-    }
-  } else {
-    out += "0.";
-    out.append(static_cast<std::size_t>(-e - 1), '0');
-    out += m;
-  }
-  return out;
-}
-
-// ---- calendar arithmetic (proleptic Gregorian) -----------------------------
-
-constexpr std::int64_t kEpochShift = 25569;  // days from 1899-12-30 to 1970-01-01
-
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  year = static_cast<int>(y + (m <= 2));
-  month = static_cast<int>(m);
-  day = static_cast<int>(d);
-}
-
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
-// Combines a day number and a time fraction the way automation dates do:
-// before day 0 the fraction still counts forward from midnight.
-double Combine(double day, double time) { return day >= 0 ? day + time : day - time; }
-
-// ---- date reading ----------------------------------------------------------
-
-struct Token {
-  enum Kind { Num, Word, Sep } kind;
-  std::string_view text;
-  char sep;  // for Sep: '/', '-', '.', ':' or ' ' (blanks and commas)
-};
-
-bool Tokenize(std::string_view s, std::vector<Token>& out) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const char c = s[i];
-    if (c >= '0' && c <= '9') {
-      std::size_t j = i;
-      while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
-      out.push_back({Token::Num, s.substr(i, j - i), 0});
-      i = j;
-    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-      std::size_t j = i;
-      while (j < s.size() && ((s[j] >= 'a' && s[j] <= 'z') || (s[j] >= 'A' && s[j] <= 'Z'))) ++j;
-      out.push_back({Token::Word, s.substr(i, j - i), 0});
-      i = j;
-    } else if (c == ' ' || c == '\t' || c == ',') {
-      std::size_t j = i;
-      while (j < s.size() && (s[j] == ' ' || s[j] == '\t' || s[j] == ',')) ++j;
-      out.push_back({Token::Sep, s.substr(i, j - i), ' '});
-      i = j;
-    } else if (c == '/' || c == '-' || c == '.' || c == ':') {
-      out.push_back({Token::Sep, s.substr(i, 1), c});
-      ++i;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-int ToInt(std::string_view digits) {
-  int v = 0;
-  for (char c : digits) v = v * 10 + (c - '0');
-  return v;
-}
-
-// 1..12 for an English month name, full or abbreviated to three letters or
-// more; 0 otherwise.
-int MonthFromName(std::string_view w) {
-  static constexpr std::string_view kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
-                                                 "july",    "august",   "september", "october", "november", "december"};
-  if (w.size() < 3) return 0;
-  for (int m = 0; m < 12; ++m) {
-    const std::string_view name = kMonths[m];
-    if (w.size() > name.size()) continue;
-    if (EqualNoCase(w, name.substr(0, w.size()))) return m + 1;
-  }
-  return 0;
-}
-
-bool IsWeekdayName(std::string_view w) {
-  static constexpr std::string_view kDays[] = {"sunday",   "monday", "tuesday", "wednesday",
-                                               "thursday", "friday", "saturday"};
-  if (w.size() < 3) return false;
-  for (std::string_view name : kDays) {
-    if (w.size() <= name.size() && EqualNoCase(w, name.substr(0, w.size()))) return true;
-  }
-  return false;
-}
-
-// Years of one or two digits fall in 1930..2029; three or four digits are
-// taken as they stand.
-bool YearFrom(const Token& t, int& year) {
-  if (t.kind != Token::Num || t.text.size() > 4) return false;
-  int y = ToInt(t.text);
-  if (t.text.size() <= 2) y += y < 30 ? 2000 : 1900;
-  if (y < 100 || y > 9999) return false;
-  year = y;
-  return true;
-}
-
-bool SmallNum(const Token& t, int& v) {
-  if (t.kind != Token::Num || t.text.size() > 2) return false;
-  v = ToInt(t.text);
-  return true;
-}
-
-// The date part: a list of tokens with blank separators removed.
-std::optional<double> ReadDatePart(const std::vector<Token>& tk) {
-  std::vector<Token> t;
-  for (const Token& x : tk)
-    if (!(x.kind == Token::Sep && x.sep == ' ')) t.push_back(x);
-  if (!t.empty() && t.front().kind == Token::Word && IsWeekdayName(t.front().text) &&
-      MonthFromName(t.front().text) == 0)
-    t.erase(t.begin());
-  int y = 0, m = 0, d = 0;
-  auto is_date_sep = [](const Token& x) {
-    return x.kind == Token::Sep && (x.sep == '/' || x.sep == '-' || x.sep == '.');
-  };
-  if (t.size() == 5 && t[0].kind == Token::Num && is_date_sep(t[1]) && t[2].kind == Token::Num && is_date_sep(t[3]) &&
-      t[4].kind == Token::Num) {
-    if (t[0].text.size() >= 3) {  // year first: 2026-12-04
-      if (!YearFrom(t[0], y) || !SmallNum(t[2], m) || !SmallNum(t[4], d)) return std::nullopt;
-    } else {  // month/day/year
-      if (!SmallNum(t[0], m) || !SmallNum(t[2], d) || !YearFrom(t[4], y)) return std::nullopt;
-    }
-    return DateSerial(y, m, d);
-  }
-  // Month names: "December 4, 2026", "Dec-4-2026", "4 Dec 2026", "4-Dec-2026".
-  std::vector<Token> core;
-  for (const Token& x : t)
-    if (x.kind != Token::Sep || x.sep == ':')
-      core.push_back(x);
-    else if (x.sep != '-' && x.sep != '/' && x.sep != '.')
-      return std::nullopt;
-  if (core.size() == 3) {
-    if (core[0].kind == Token::Word && (m = MonthFromName(core[0].text)) != 0) {
-      if (!SmallNum(core[1], d) || !YearFrom(core[2], y)) return std::nullopt;
-      return DateSerial(y, m, d);
-    }
-    if (core[1].kind == Token::Word && (m = MonthFromName(core[1].text)) != 0) {
-      if (!SmallNum(core[0], d) || !YearFrom(core[2], y)) return std::nullopt;
-      return DateSerial(y, m, d);
-    }
-  }
-  return std::nullopt;
-}
-
-// The time part: h:mm or h:mm:ss, optionally AM or PM.
-std::optional<double> ReadTimePart(const std::vector<Token>& t) {
-  std::vector<Token> c;
-  for (const Token& x : t)
-    if (!(x.kind == Token::Sep && x.sep == ' ')) c.push_back(x);
-  int h = 0, mi = 0, s = 0;
-  std::size_t i = 0;
-  if (!(i < c.size() && SmallNum(c[i], h))) return std::nullopt;
-  ++i;
-  if (!(i + 1 < c.size() && c[i].kind == Token::Sep && c[i].sep == ':' && SmallNum(c[i + 1], mi))) return std::nullopt;
-  i += 2;
-  if (i + 1 < c.size() && c[i].kind == Token::Sep && c[i].sep == ':') {
-    if (!SmallNum(c[i + 1], s)) return std::nullopt;
-    i += 2;
-  }
-  if (i < c.size()) {
-    if (c[i].kind != Token::Word || i + 1 != c.size()) return std::nullopt;
-    const std::string_view w = c[i].text;
-    const bool am = EqualNoCase(w, "am") || EqualNoCase(w, "a");
-    const bool pm = EqualNoCase(w, "pm") || EqualNoCase(w, "p");
-    if (!am && !pm) return std::nullopt;
-    if (h < 1 || h > 12) return std::nullopt;
-    if (am && h == 12) h = 0;
-    if (pm && h != 12) h += 12;
-  }
-  if (h > 23 || mi > 59 || s > 59) return std::nullopt;
-  return TimeSerial(h, mi, s);
 }
 
 std::string_view ToText(VarType t) {
@@ -345,7 +80,7 @@ Variant NumericAddSub(const Variant& a, const Variant& b, int sign) {
   if (ta == VarType::Date || tb == VarType::Date) {
     const double r = NumberOf(a) + sign * NumberOf(b);
     if (ta == VarType::Date && tb == VarType::Date && sign < 0) return Variant(r);
-    if (!(r >= kMinDate && r < kMaxDate + 1.0)) Overflow();
+    if (!InDateRange(r)) Overflow();
     return Variant::Date(r);
   }
   const int rank = std::max(Rank(ta), Rank(tb));
@@ -455,7 +190,7 @@ bool ToBoolean(const Variant& v) {
     case VarType::Double:
     case VarType::Date: return v.RawDouble() != 0.0;
     case VarType::String: {
-      const std::string_view s = Trim(v.RawString());
+      const std::string_view s = text::Trim(v.RawString());
       if (EqualNoCase(s, "true")) return true;
       if (EqualNoCase(s, "false")) return false;
       NumberReading r = ReadNumber(s);
@@ -490,7 +225,7 @@ double ToDate(const Variant& v) {
     case VarType::Error: TypeMismatch();
     default: {
       const double d = NumberOf(v);
-      if (!(d >= kMinDate && d < kMaxDate + 1.0)) Overflow();
+      if (!InDateRange(d)) Overflow();
       return d;
     }
   }
@@ -526,94 +261,7 @@ Variant Chr(std::int32_t code) {
 
 std::string_view TypeName(const Variant& v) { return ToText(v.Type()); }
 
-// ---- numbers and text --------------------------------------------------------
-
-NumberReading ReadNumber(std::string_view text) {
-  const NumberReading kNaN{NumberReading::Status::NotANumber, 0.0};
-  std::string_view s = Trim(text);
-  if (s.empty()) return kNaN;
-  if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h')) {
-    s.remove_prefix(2);
-    if (s.empty()) return kNaN;
-    double v = 0.0;
-    for (char c : s) {
-      int digit;
-      if (c >= '0' && c <= '9')
-        digit = c - '0';
-      else if (c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
-      else
-        return kNaN;
-      v = v * 16.0 + digit;
-    }
-    if (std::isinf(v)) return {NumberReading::Status::Overflow, 0.0};
-    return {NumberReading::Status::Ok, v};
-  }
-  // Decimal: [sign] digits-with-commas [. digits] [E [sign] digits]
-  std::string clean;
-  clean.reserve(s.size());
-  std::size_t i = 0;
-  if (s[i] == '+' || s[i] == '-') {
-    if (s[i] == '-') clean.push_back('-');
-    ++i;
-  }
-  std::size_t digits = 0;
-  while (i < s.size() && ((s[i] >= '0' && s[i] <= '9') || (s[i] == ',' && digits > 0))) {
-    if (s[i] != ',') {
-      clean.push_back(s[i]);
-      ++digits;
-    }
-    ++i;
-  }
-  if (i < s.size() && s[i] == '.') {
-    clean.push_back('.');
-    ++i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-      clean.push_back(s[i]);
-      ++digits;
-      ++i;
-    }
-  }
-  if (digits == 0) return kNaN;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    clean.push_back('e');
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) clean.push_back(s[i++]);
-    std::size_t exp_digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-      clean.push_back(s[i++]);
-      ++exp_digits;
-    }
-    if (exp_digits == 0) return kNaN;
-  }
-  if (i != s.size()) return kNaN;
-  double v = 0.0;
-  const char* first = clean.data();
-  const char* last = clean.data() + clean.size();
-  auto res = std::from_chars(first, last, v);
-  if (res.ec == std::errc::result_out_of_range) {
-    // Too large overflows; too small is zero.
-    const std::size_t e = clean.find('e');
-    if (e != std::string::npos && e + 1 < clean.size() && clean[e + 1] == '-') return {NumberReading::Status::Ok, 0.0};
-    return {NumberReading::Status::Overflow, 0.0};
-  }
-  if (res.ec != std::errc() || res.ptr != last) return kNaN;
-  return {NumberReading::Status::Ok, v};
-}
-
-std::string DoubleToText(double d) { return FloatText(d, 15); }
-std::string SingleToText(float f) { return FloatText(static_cast<double>(f), 7); }
-
-double RoundHalfEven(double d) {
-  if (!std::isfinite(d)) return d;
-  const double f = std::floor(d);
-  const double diff = d - f;
-  if (diff > 0.5) return f + 1.0;
-  if (diff < 0.5) return f;
-  return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
-}
+// ---- checked whole-number arithmetic ------------------------------------------
 
 std::int16_t AddInteger(std::int16_t a, std::int16_t b) {
   const int r = a + b;
@@ -659,7 +307,7 @@ Variant Add(const Variant& a, const Variant& b) {
   if (ta == VarType::String || tb == VarType::String) {
     const double r = NumberOf(a) + NumberOf(b);
     if (ta == VarType::Date || tb == VarType::Date) {
-      if (!(r >= kMinDate && r < kMaxDate + 1.0)) Overflow();
+      if (!InDateRange(r)) Overflow();
       return Variant::Date(r);
     }
     if (std::isinf(r)) Overflow();
@@ -677,7 +325,7 @@ Variant Subtract(const Variant& a, const Variant& b) {
     const double r = NumberOf(a) - NumberOf(b);
     if (std::isinf(r)) Overflow();
     if ((ta == VarType::Date) != (tb == VarType::Date)) {
-      if (!(r >= kMinDate && r < kMaxDate + 1.0)) Overflow();
+      if (!InDateRange(r)) Overflow();
       return Variant::Date(r);
     }
     return Variant(r);
@@ -702,7 +350,7 @@ Variant Negate(const Variant& a) {
     case VarType::Double: return Variant(-a.RawDouble());
     case VarType::Date: {
       const double r = -a.RawDouble();
-      if (!(r >= kMinDate && r < kMaxDate + 1.0)) Overflow();
+      if (!InDateRange(r)) Overflow();
       return Variant::Date(r);
     }
     case VarType::String: return Variant(-ToDouble(a));
@@ -773,156 +421,6 @@ Variant Hex(const Variant& v) {
   for (char& c : out)
     if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
   return Variant(std::move(out));
-}
-
-// ---- dates -----------------------------------------------------------------------
-
-std::optional<double> DateSerial(int year, int month, int day) {
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
-    return std::nullopt;
-  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
-                             kEpochShift);
-}
-
-double TimeSerial(int hour, int minute, int second) { return (hour * 3600 + minute * 60 + second) / 86400.0; }
-
-DateParts SplitDate(double v) {
-  // A Date Variant can hold any Double; outside the valid dates (and for
-  // NaN) there is no calendar day, and the conversions below would not be
-  // defined.
-  if (!(v >= kMinDate && v < kMaxDate + 1.0)) Overflow();
-  double day = std::trunc(v);
-  const double frac = std::fabs(v - day);
-  auto secs = static_cast<std::int64_t>(std::llround(frac * 86400.0));
-  if (secs >= 86400) {
-    secs -= 86400;
-    day += 1;
-  }
-  if (day > kMaxDate) Overflow();
-  DateParts p{};
-  CivilFromDays(static_cast<std::int64_t>(day) - kEpochShift, p.year, p.month, p.day);
-  p.hour = static_cast<int>(secs / 3600);
-  p.minute = static_cast<int>(secs / 60 % 60);
-  p.second = static_cast<int>(secs % 60);
-  return p;
-}
-
-std::optional<double> ReadDate(std::string_view text) {
-  std::string_view s = Trim(text);
-  if (s.empty() || s.size() > 64) return std::nullopt;
-  std::vector<Token> tk;
-  if (!Tokenize(s, tk)) return std::nullopt;
-  // The time part starts at the number in front of the first ':'.
-  std::size_t colon = tk.size();
-  for (std::size_t i = 0; i < tk.size(); ++i) {
-    if (tk[i].kind == Token::Sep && tk[i].sep == ':') {
-      colon = i;
-      break;
-    }
-  }
-  std::vector<Token> date_part(tk.begin(), tk.end());
-  std::optional<double> time;
-  if (colon < tk.size()) {
-    if (colon == 0 || tk[colon - 1].kind != Token::Num) return std::nullopt;
-    const std::size_t start = colon - 1;
-    time = ReadTimePart(std::vector<Token>(tk.begin() + static_cast<std::ptrdiff_t>(start), tk.end()));
-    if (!time) return std::nullopt;
-    date_part.assign(tk.begin(), tk.begin() + static_cast<std::ptrdiff_t>(start));
-    // The date and the time are separated by blanks.
-    if (!date_part.empty()) {
-      if (!(date_part.back().kind == Token::Sep && date_part.back().sep == ' ')) return std::nullopt;
-    }
-  }
-  bool only_blanks = true;
-  for (const Token& t : date_part) only_blanks = only_blanks && t.kind == Token::Sep && t.sep == ' ';
-  if (only_blanks) {
-    if (!time) return std::nullopt;
-    return *time;  // a time alone is a time on day 0
-  }
-  std::optional<double> day = ReadDatePart(date_part);
-  if (!day) return std::nullopt;
-  return Combine(*day, time.value_or(0.0));
-}
-
-bool IsDate(const Variant& v) {
-  if (v.Type() == VarType::Date) return true;
-  if (v.Type() == VarType::String) return ReadDate(v.RawString()).has_value();
-  return false;
-}
-
-std::string FormatDate(const Variant& v, std::string_view pattern) {
-  const DateParts p = SplitDate(ToDate(v));
-  std::string out;
-  out.reserve(pattern.size() + 4);
-  auto two = [&out](int n) {
-    out.push_back(static_cast<char>('0' + n / 10 % 10));
-    out.push_back(static_cast<char>('0' + n % 10));
-  };
-  std::size_t i = 0;
-  while (i < pattern.size()) {
-    const char c = Lower(pattern[i]);
-    std::size_t run = 1;
-    while (i + run < pattern.size() && Lower(pattern[i + run]) == c) ++run;
-    if (c == 'y' && run >= 4) {
-      for (int div = 1000; div >= 1; div /= 10) out.push_back(static_cast<char>('0' + p.year / div % 10));
-      run = 4;
-    } else if (c == 'y' && run >= 2) {
-      two(p.year % 100);
-      run = 2;
-    } else if (c == 'm' && run >= 2) {
-      two(p.month);
-      run = 2;
-    } else if (c == 'm') {
-      text::AppendDecimal(out, p.month);
-    } else if (c == 'd' && run >= 2) {
-      two(p.day);
-      run = 2;
-    } else if (c == 'd') {
-      text::AppendDecimal(out, p.day);
-    } else {
-      out.push_back(pattern[i]);
-      run = 1;
-    }
-    i += run;
-  }
-  return out;
-}
-
-Variant Month(const Variant& v) { return Variant(static_cast<std::int16_t>(SplitDate(ToDate(v)).month)); }
-Variant Day(const Variant& v) { return Variant(static_cast<std::int16_t>(SplitDate(ToDate(v)).day)); }
-Variant Year(const Variant& v) { return Variant(static_cast<std::int16_t>(SplitDate(ToDate(v)).year)); }
-
-Variant Now() {
-  const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  const double day = DateSerial(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday).value_or(0.0);
-  return Variant::Date(Combine(day, TimeSerial(tm.tm_hour, tm.tm_min, tm.tm_sec)));
-}
-
-std::string DateToText(double v) {
-  const DateParts p = SplitDate(v);
-  std::string out;
-  // The date always (day 0 too), then the time when it is not midnight.
-  const bool has_time = p.hour != 0 || p.minute != 0 || p.second != 0;
-  text::AppendDecimal(out, p.month);
-  out.push_back('/');
-  text::AppendDecimal(out, p.day);
-  out.push_back('/');
-  text::AppendDecimal(out, p.year);
-  if (has_time) {
-    out.push_back(' ');
-    const int h12 = p.hour % 12 == 0 ? 12 : p.hour % 12;
-    text::AppendDecimal(out, h12);
-    out.push_back(':');
-    out.push_back(static_cast<char>('0' + p.minute / 10));
-    out.push_back(static_cast<char>('0' + p.minute % 10));
-    out.push_back(':');
-    out.push_back(static_cast<char>('0' + p.second / 10));
-    out.push_back(static_cast<char>('0' + p.second % 10));
-    out += p.hour < 12 ? " AM" : " PM";
-  }
-  return out;
 }
 
 }  // namespace halvane

@@ -1,6 +1,7 @@
 // Variant: the tagged automation value, and the operations on it that the
 // components and the hosts use (conversions, concatenation, truth test,
-// arithmetic, comparisons, Len/Mid/Hex, dates).
+// arithmetic, comparisons, Len/Mid/Hex).  Number text is in
+// core/number_text.h, dates in core/dates.h and core/date_text.h.
 //
 // Text conversions follow fixed English (United States) conventions: decimal
 // point ".", dates month/day/year with "/", Boolean texts "True"/"False".
@@ -160,23 +161,7 @@ Variant Chr(std::int32_t code);
 // "Empty", "Null", "Integer", ... as a script host names the kinds.
 std::string_view TypeName(const Variant& v);
 
-// ---- numbers and text ------------------------------------------------------
-
-// Reading a number from text: blanks around, optional sign, digits with
-// optional "," group separators and decimal point, optional exponent; or
-// "&H" followed by hexadecimal digits (unsigned).
-struct NumberReading {
-  enum class Status { Ok, NotANumber, Overflow } status;
-  double value;
-};
-NumberReading ReadNumber(std::string_view text);
-
-// At most 15 significant digits, exponent form from 1E+15 and to 1E-05.
-std::string DoubleToText(double d);
-// At most 7 significant digits, same forms.
-std::string SingleToText(float f);
-// Round to the nearest whole number, halves to the even neighbour.
-double RoundHalfEven(double d);
+// ---- checked whole-number arithmetic ----------------------------------------
 
 // Checked whole-number arithmetic: out of range raises error 6.
 std::int16_t AddInteger(std::int16_t a, std::int16_t b);
@@ -209,38 +194,5 @@ Variant Mid(const Variant& v, std::int32_t start, std::int32_t length);
 // Upper-case hexadecimal; negatives in two's complement of their width (four
 // digits for Integer and Boolean, eight otherwise).  Null gives Null.
 Variant Hex(const Variant& v);
-
-// ---- dates ---------------------------------------------------------------
-
-inline constexpr double kMinDate = -657434.0;  // 1 January 100
-inline constexpr double kMaxDate = 2958465.0;  // 31 December 9999 (day part)
-
-struct DateParts {
-  int year, month, day, hour, minute, second;
-};
-// Day number of a calendar day (no check of range); nullopt if not a valid day.
-std::optional<double> DateSerial(int year, int month, int day);
-double TimeSerial(int hour, int minute, int second);
-// Splits a day number into its parts (the time rounded to the second); a
-// value outside the valid dates (or NaN) raises 6.
-DateParts SplitDate(double day_number);
-
-// Reads a date from text: m/d/y or m-d-y (two- or four-digit year; 00..29 is
-// 2000..2029, 30..99 is 1930..1999), y-m-d and y/m/d, English month names
-// full or abbreviated ("December 4, 2026", "4 Dec 2026"), each optionally
-// followed by a time (h:mm or h:mm:ss, optionally AM or PM); a time alone.
-std::optional<double> ReadDate(std::string_view text);
-// True for a Date value and for a String that ReadDate accepts.
-bool IsDate(const Variant& v);
-// Formats with a pattern of "mm", "m", "dd", "d", "yyyy", "yy" and literal
-// characters; the time of day is dropped.  Non-dates raise 13.
-std::string FormatDate(const Variant& v, std::string_view pattern);
-Variant Month(const Variant& v);  // Integer 1..12
-Variant Day(const Variant& v);    // Integer 1..31
-Variant Year(const Variant& v);   // Integer 100..9999
-// The server's local date and time.
-Variant Now();
-// Date text as Variant to String gives it: 12/4/2026, or 3/5/2004 2:30:00 PM.
-std::string DateToText(double day_number);
 
 }  // namespace halvane

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/number_text.h"
 #include "core/variant.h"
 
 namespace halvane::fuzz {

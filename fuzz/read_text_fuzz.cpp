@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/date_text.h"
+#include "core/dates.h"
 #include "core/error.h"
+#include "core/number_text.h"
 #include "core/variant.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/roundtrip.h"

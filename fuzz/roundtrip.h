@@ -5,6 +5,9 @@
 #include <cmath>
 #include <string>
 
+#include "core/date_text.h"
+#include "core/dates.h"
+#include "core/number_text.h"
 #include "core/variant.h"
 #include "fuzz/fuzz_input.h"
 

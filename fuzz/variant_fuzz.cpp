@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/date_text.h"
+#include "core/dates.h"
 #include "core/error.h"
 #include "core/variant.h"
 #include "fuzz/fuzz_input.h"

@@ -2,17 +2,9 @@
 
 #include <filesystem>
 
+#include "core/text.h"
+
 namespace halvane::host {
-namespace {
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-}  // namespace
-
 RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
   RunOptionsResult r;
   RunOptions& o = r.options;
@@ -60,12 +52,12 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
         continue;
       }
       const auto colon = value->find(':');
-      const std::string_view hname = TrimBlanks(std::string_view(*value).substr(0, colon));
+      const std::string_view hname = text::Trim(std::string_view(*value).substr(0, colon));
       if (colon == std::string::npos || !web::IsToken(hname)) {
         r.error = "--header needs \"Name: value\" (got \"" + *value + "\")";
         return r;
       }
-      o.headers.emplace_back(std::string(hname), std::string(TrimBlanks(std::string_view(*value).substr(colon + 1))));
+      o.headers.emplace_back(std::string(hname), std::string(text::Trim(std::string_view(*value).substr(colon + 1))));
       continue;
     }
     if (have_file) {
@@ -80,10 +72,7 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
 }
 
 bool IsTemplateName(std::string_view file) {
-  if (file.size() < 4) return false;
-  const std::string_view ext = file.substr(file.size() - 4);
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  return ext[0] == '.' && lower(ext[1]) == 'h' && lower(ext[2]) == 'v' && lower(ext[3]) == 'p';
+  return file.size() >= 4 && text::EqualNoCase(file.substr(file.size() - 4), ".hvp");
 }
 
 web::RequestData RunRequest(const RunOptions& options) {

@@ -33,12 +33,8 @@ struct Block {
   std::string text;
 };
 
-std::string_view Trim(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+// What a line of the file is trimmed of: blanks and its line end.
+constexpr std::string_view kBlanksAndLineEnd = " \t\r\n";
 
 using text::EqualNoCase;
 
@@ -49,9 +45,9 @@ std::vector<Block> Parse(std::string_view content) {
     const std::size_t len = end == std::string_view::npos ? content.size() : end + 1;
     const std::string_view line = content.substr(0, len);
     content.remove_prefix(len);
-    const std::string_view t = Trim(line);
+    const std::string_view t = text::Trim(line, kBlanksAndLineEnd);
     if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
-      blocks.push_back(Block{std::string(Trim(t.substr(1, t.size() - 2))), std::string()});
+      blocks.push_back(Block{std::string(text::Trim(t.substr(1, t.size() - 2), kBlanksAndLineEnd)), std::string()});
     }
     blocks.back().text.append(line);
   }
@@ -96,7 +92,7 @@ std::vector<Block> OwnBlocks(std::string_view server_path) {
 }
 
 bool IsComment(std::string_view line) {
-  const std::string_view t = Trim(line);
+  const std::string_view t = text::Trim(line, kBlanksAndLineEnd);
   return !t.empty() && (t.front() == ';' || t.front() == '#');
 }
 
@@ -297,7 +293,7 @@ bool UnregisterClasses(const std::string& link_path) {
     out.append(b.text);
   }
   if (!removed) return true;
-  if (Trim(out).empty()) {
+  if (text::Trim(out, kBlanksAndLineEnd).empty()) {
     fs::remove(store_path, ec);
     return !ec;
   }

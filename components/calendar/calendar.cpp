@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "components/calendar/calendar_text.h"
+#include "core/date_text.h"
+#include "core/dates.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "core/variant.h"

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/strings.h"
+#include "core/text.h"
 #include "host/script/functions.h"
 #include "host/script/machine.h"
 
@@ -38,16 +39,6 @@ constexpr std::array kBuiltins{
     BuiltinInfo{"WeekdayName", 1, 2}, BuiltinInfo{"Year", 1, 1},
 };
 
-bool SameNoCase(std::string_view a, std::string_view lower) {
-  if (a.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
 Variant Integer(int v) { return Variant(static_cast<std::int16_t>(v)); }
 
 std::shared_ptr<Array> NewArray(std::size_t n) {
@@ -77,7 +68,7 @@ bool FirstEdition(std::string_view name, const Variant& v, Variant& out) {
     out = Len(v);
   else if (name == "Chr") {
     std::int32_t code = ToLong(v);
-    if (code < 0 || code > 255) throw HostError(5);
+    if (code < 0 || code > 255) throw HostError(kErrInvalidCall);
     out = Chr(code);
   } else {
     return false;
@@ -89,7 +80,7 @@ bool FirstEdition(std::string_view name, const Variant& v, Variant& out) {
 
 int FindBuiltin(std::string_view lower) {
   for (std::size_t i = 0; i < kBuiltins.size(); ++i) {
-    if (SameNoCase(kBuiltins[i].name, lower)) return static_cast<int>(i);
+    if (text::EqualNoCase(kBuiltins[i].name, lower)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -118,7 +109,7 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
   if (name == "CreateObject") {
     std::string id = ToString(Plain(std::move(args[0])));
     automation::ObjectPtr obj;
-    if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(429);
+    if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(kErrCannotCreate);
     return Value::Object(std::move(obj));
   }
   if (name == "Array") {
@@ -127,32 +118,33 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
       if (args[i].kind == Value::Kind::Array) a->depth = std::max(a->depth, args[i].arr->depth + 1);
       a->items[i] = std::move(args[i]);
     }
-    if (a->depth > kMaxArrayDepth) throw HostError(28);
+    if (a->depth > kMaxArrayDepth) throw HostError(kErrOutOfStack);
     return Value::Of(std::move(a));
   }
   if (name == "UBound" || name == "LBound") {
-    if (!is(Value::Kind::Array)) throw HostError(13);
+    if (!is(Value::Kind::Array)) throw HostError(kErrTypeMismatch);
     std::int32_t dim = 1;
     if (args.size() > 1) dim = ToLong(Plain(std::move(args[1])));
     const Array& a = *args[0].arr;
-    if (dim < 1 || static_cast<std::size_t>(dim) > a.upper.size()) throw HostError(9);
+    if (dim < 1 || static_cast<std::size_t>(dim) > a.upper.size()) throw HostError(kErrSubscript);
     return Value(Variant(name == "UBound" ? a.upper[static_cast<std::size_t>(dim - 1)] : std::int32_t{0}));
   }
   if (name == "Join") {
     if (is(Value::Kind::Plain) && args[0].v.IsNullValue()) return Value(Variant::Null());
-    if (!is(Value::Kind::Array)) throw HostError(13);
+    if (!is(Value::Kind::Array)) throw HostError(kErrTypeMismatch);
     std::string delim = " ";
     if (args.size() > 1) {
       Variant d = Plain(std::move(args[1]));
-      if (d.IsNullValue()) throw HostError(94);
+      if (d.IsNullValue()) throw HostError(kErrInvalidUseOfNull);
       delim = ToString(d);
     }
     std::vector<std::string> texts;
     std::vector<std::string_view> parts;
     texts.reserve(args[0].arr->items.size());
     for (const Value& v : args[0].arr->items) {
-      if (v.kind != Value::Kind::Plain) throw HostError(v.kind == Value::Kind::Object ? 438 : 13);
-      if (v.v.IsNullValue()) throw HostError(94);
+      if (v.kind != Value::Kind::Plain)
+        throw HostError(v.kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
+      if (v.v.IsNullValue()) throw HostError(kErrInvalidUseOfNull);
       texts.push_back(ToString(v.v));
     }
     for (const std::string& t : texts) parts.push_back(t);
@@ -169,7 +161,7 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
     std::string delim = " ";
     std::int32_t count = -1;
     if (plain.size() > 1) {
-      if (plain[1].IsNullValue()) throw HostError(94);
+      if (plain[1].IsNullValue()) throw HostError(kErrInvalidUseOfNull);
       delim = ToString(plain[1]);
     }
     if (plain.size() > 2) count = ToLong(plain[2]);
@@ -182,12 +174,14 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
     functions::Context ctx;
     ctx.max_string = limits_.max_string;
     Variant r = f->call(plain, ctx);
-    if (r.Type() == VarType::String && r.RawString().size() > limits_.max_string) throw HostError(14);
+    if (r.Type() == VarType::String && r.RawString().size() > limits_.max_string) {
+      throw HostError(kErrOutOfStringSpace);
+    }
     return Value(std::move(r));
   }
   Variant out;
   if (plain.size() == 1 && FirstEdition(name, plain[0], out)) return Value(std::move(out));
-  throw HostError(5);
+  throw HostError(kErrInvalidCall);
 }
 
 }  // namespace halvane::script

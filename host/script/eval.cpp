@@ -16,15 +16,15 @@ ScriptError FromStatus(HResult hr, const automation::ExceptionInfo& ex) {
   switch (hr) {
     case automation::kDispEException: {
       std::uint32_t status = ex.status;
-      std::int32_t number = (status & 0xFFFF0000u) == kVbStatus ? static_cast<std::int32_t>(status & 0xFFFFu)
-                                                                : static_cast<std::int32_t>(status);
+      std::int32_t number = (status & 0xFFFF0000u) == kErrorStatusBase ? static_cast<std::int32_t>(status & 0xFFFFu)
+                                                                       : static_cast<std::int32_t>(status);
       return {number, ex.source, ex.description, status};
     }
-    case automation::kDispETypeMismatch: return HostError(13);
-    case automation::kDispEOverflow: return HostError(6);
+    case automation::kDispETypeMismatch: return HostError(kErrTypeMismatch);
+    case automation::kDispEOverflow: return HostError(kErrOverflow);
     case automation::kDispEUnknownName:
-    case automation::kDispEMemberNotFound: return HostError(438);
-    case automation::kDispEBadParamCount: return HostError(450);
+    case automation::kDispEMemberNotFound: return HostError(kErrNoMember);
+    case automation::kDispEBadParamCount: return HostError(kErrArgCount);
     default: {
       ScriptError e = HostError(static_cast<std::int32_t>(hr));
       char text[64];
@@ -57,8 +57,8 @@ std::shared_ptr<Array> DeepCopy(const Array& a) {
 }  // namespace
 
 Variant Machine::Plain(Value v) {
-  if (v.kind == Value::Kind::Object) throw HostError(438);
-  if (v.kind == Value::Kind::Array) throw HostError(13);
+  if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
+  if (v.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
   return std::move(v.v);
 }
 
@@ -68,7 +68,7 @@ Variant Machine::EvalPlain(const Expr& e) {
 }
 
 ObjectPtr Machine::ObjectOf(const Value& v) {
-  if (v.kind != Value::Kind::Object || !v.obj) throw HostError(424);
+  if (v.kind != Value::Kind::Object || !v.obj) throw HostError(kErrObjectRequired);
   return v.obj;
 }
 
@@ -102,7 +102,7 @@ Value Machine::Eval(const Expr& e) {
 }
 
 Place Machine::NamePlace(const NameExpr& n) {
-  if (!n.declared && prog_.option_explicit) throw HostError(500);
+  if (!n.declared && prog_.option_explicit) throw HostError(kErrUndefinedVariable);
   switch (n.scope) {
     case NameExpr::Scope::Page: return Place{&globals_[static_cast<std::size_t>(n.slot)], {}};
     case NameExpr::Scope::Local: return frame_->places[static_cast<std::size_t>(n.slot)];
@@ -110,7 +110,7 @@ Place Machine::NamePlace(const NameExpr& n) {
     case NameExpr::Scope::Procedure:
     case NameExpr::Scope::Unresolved: break;
   }
-  throw HostError(35);
+  throw HostError(kErrNotDefined);
 }
 
 // The element of `base` at `index`.  For a write the array is made this
@@ -119,13 +119,14 @@ Value* Machine::Element(Value& base, std::span<const ExprPtr> index, Pin* keep, 
   std::vector<std::int32_t> at;
   at.reserve(index.size());
   for (const ExprPtr& x : index) at.push_back(ToLong(EvalPlain(*x)));
-  if (base.kind != Value::Kind::Array) throw HostError(base.kind == Value::Kind::Object ? 438 : 13);
+  if (base.kind != Value::Kind::Array)
+    throw HostError(base.kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
   if (write && Array::Shared(base.arr)) base.arr = std::make_shared<Array>(*base.arr);
   Array& a = *base.arr;
-  if (at.size() != a.upper.size()) throw HostError(9);
+  if (at.size() != a.upper.size()) throw HostError(kErrSubscript);
   std::size_t flat = 0;
   for (std::size_t d = 0; d < at.size(); ++d) {
-    if (at[d] < 0 || at[d] > a.upper[d]) throw HostError(9);
+    if (at[d] < 0 || at[d] > a.upper[d]) throw HostError(kErrSubscript);
     flat = flat * static_cast<std::size_t>(a.upper[d] + 1) + static_cast<std::size_t>(at[d]);
   }
   if (keep) *keep = Pin(base.arr);
@@ -137,18 +138,18 @@ Value* Machine::Element(Value& base, std::span<const ExprPtr> index, Pin* keep, 
 Place Machine::PlaceOf(const Expr& e) {
   if (e.kind == Expr::Kind::Name) {
     const auto& n = static_cast<const NameExpr&>(e);
-    if (n.scope == NameExpr::Scope::Procedure) throw HostError(5);
+    if (n.scope == NameExpr::Scope::Procedure) throw HostError(kErrInvalidCall);
     return NamePlace(n);
   }
-  if (e.kind != Expr::Kind::Postfix) throw HostError(5);
+  if (e.kind != Expr::Kind::Postfix) throw HostError(kErrInvalidCall);
   const auto& p = static_cast<const PostfixExpr&>(e);
-  if (p.base->kind != Expr::Kind::Name) throw HostError(5);
+  if (p.base->kind != Expr::Kind::Name) throw HostError(kErrInvalidCall);
   const auto& n = static_cast<const NameExpr&>(*p.base);
   if (n.scope == NameExpr::Scope::Procedure || n.scope == NameExpr::Scope::Unknown)
-    throw HostError(n.scope == NameExpr::Scope::Unknown ? 35 : 5);
+    throw HostError(n.scope == NameExpr::Scope::Unknown ? kErrNotDefined : kErrInvalidCall);
   Place place = NamePlace(n);
   for (const Step& s : p.steps) {
-    if (s.member) throw HostError(5);
+    if (s.member) throw HostError(kErrInvalidCall);
     place.value = Element(*place.value, s.args, &place.keep, true);
   }
   return place;
@@ -159,7 +160,7 @@ Place Machine::PlaceOf(const Expr& e) {
 // copied in full first.
 void Machine::Store(const Place& place, Value v, std::span<Array* const>) {
   if (place.keep && v.kind == Value::Kind::Array) {
-    if (v.arr->depth + 1 > kMaxArrayDepth) throw HostError(28);
+    if (v.arr->depth + 1 > kMaxArrayDepth) throw HostError(kErrOutOfStack);
     if (Reaches(*v.arr, place.keep.get())) v.arr = DeepCopy(*v.arr);
     if (place.keep.get()->depth < v.arr->depth + 1) place.keep.get()->depth = v.arr->depth + 1;
   }
@@ -177,7 +178,7 @@ std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs) {
       args.push_back(Variant::Missing());
     } else if (a->kind == Expr::Kind::Name && static_cast<const NameExpr&>(*a).scope != NameExpr::Scope::Procedure) {
       Value& slot = *NamePlace(static_cast<const NameExpr&>(*a)).value;
-      if (!slot.IsPlain()) throw HostError(slot.kind == Value::Kind::Object ? 438 : 13);
+      if (!slot.IsPlain()) throw HostError(slot.kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
       args.push_back(Variant::Ref(slot.v));
     } else if (a->kind == Expr::Kind::Literal) {
       args.push_back(static_cast<const LiteralExpr&>(*a).value);
@@ -218,7 +219,8 @@ Variant Machine::Invoke(const ObjectPtr& obj, const Step& step, InvokeKind kind,
   if (hr < 0) throw FromStatus(hr, ex);
   Poll();
   if (result.IsByRef()) result = result.Value();
-  if (result.Type() == VarType::String && result.RawString().size() > limits_.max_string) throw HostError(14);
+  if (result.Type() == VarType::String && result.RawString().size() > limits_.max_string)
+    throw HostError(kErrOutOfStringSpace);
   return result;
 }
 
@@ -247,7 +249,7 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
         cur = CallProcedure(n.slot, {}, p.at.line);
       }
     } else if (n.scope == NameExpr::Scope::Unknown) {
-      throw HostError(35);
+      throw HostError(kErrNotDefined);
     } else if (count > 0 && !p.steps[0].member) {
       // Read an element without copying the whole array.
       Value& base = *NamePlace(n).value;
@@ -284,10 +286,10 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
 // caller's places; the wrong argument count fails before any is evaluated.
 Value Machine::CallProcedure(int index, std::span<const ExprPtr> args, int line) {
   const Procedure& p = prog_.procedures[static_cast<std::size_t>(index)];
-  if (args.size() != p.params.size()) throw HostError(450);
-  if (call_depth_ >= kMaxCallDepth) throw HostError(28);
+  if (args.size() != p.params.size()) throw HostError(kErrArgCount);
+  if (call_depth_ >= kMaxCallDepth) throw HostError(kErrOutOfStack);
   char here;
-  if (stack_limit_ && &here < stack_limit_) throw HostError(28);
+  if (stack_limit_ && &here < stack_limit_) throw HostError(kErrOutOfStack);
   Frame f;
   f.proc = &p;
   f.own.resize(static_cast<std::size_t>(p.locals));

@@ -54,7 +54,7 @@ bool Fits(ForKind k, double d) {
 
 // The current value of the loop variable made the loop's kind.
 double ReadCounter(ForKind k, const Value& v) {
-  if (!v.IsPlain()) throw HostError(v.kind == Value::Kind::Object ? 438 : 13);
+  if (!v.IsPlain()) throw HostError(v.kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
   switch (k) {
     case ForKind::Integer: return ToInteger(v.v);
     case ForKind::Long: return ToLong(v.v);
@@ -133,7 +133,7 @@ Flow Machine::ExecOne(const Stmt& s) {
     case Stmt::Kind::Erase: {
       const auto& st = static_cast<const SimpleStmt&>(s);
       Place p = PlaceOf(*st.target);
-      if (p.value->kind != Value::Kind::Array) throw HostError(13);
+      if (p.value->kind != Value::Kind::Array) throw HostError(kErrTypeMismatch);
       auto a = std::make_shared<Array>();
       a->upper.push_back(-1);
       *p.value = Value::Of(std::move(a));
@@ -158,7 +158,7 @@ Flow Machine::ExecOne(const Stmt& s) {
       }
       Place place = PlaceOf(*st.target);
       Value v = Eval(*st.value);
-      if (v.kind == Value::Kind::Object) throw HostError(438);
+      if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
       Store(place, std::move(v), {});
       return Flow::Normal;
     }
@@ -166,7 +166,7 @@ Flow Machine::ExecOne(const Stmt& s) {
       const auto& st = static_cast<const SimpleStmt&>(s);
       Place place = PlaceOf(*st.target);
       Value v = Eval(*st.value);
-      if (v.kind != Value::Kind::Object) throw HostError(424);
+      if (v.kind != Value::Kind::Object) throw HostError(kErrObjectRequired);
       Store(place, std::move(v), {});
       return Flow::Normal;
     }
@@ -181,7 +181,7 @@ Flow Machine::ExecOne(const Stmt& s) {
     }
     case Stmt::Kind::Sleep: {
       std::int32_t ms = ToLong(EvalPlain(*static_cast<const SimpleStmt&>(s).value));
-      if (ms < 0 || ms > 60000) throw HostError(5);
+      if (ms < 0 || ms > 60000) throw HostError(kErrInvalidCall);
       Sleep(ms);
       return Flow::Normal;
     }
@@ -230,9 +230,9 @@ Flow Machine::ExecOne(const Stmt& s) {
 
 void Machine::Raise(std::span<const ExprPtr> args) {
   std::int32_t number = ToLong(EvalPlain(*args[0]));
-  if (number == 0) throw HostError(5);
+  if (number == 0) throw HostError(kErrInvalidCall);
   ScriptError e = HostError(number);
-  e.status = (number > 0 && number <= 0xFFFF) ? kVbStatus + static_cast<std::uint32_t>(number)
+  e.status = (number > 0 && number <= 0xFFFF) ? kErrorStatusBase + static_cast<std::uint32_t>(number)
                                               : static_cast<std::uint32_t>(number);
   if (args.size() > 1) e.source = ToString(EvalPlain(*args[1]));
   if (args.size() > 2) e.description = ToString(EvalPlain(*args[2]));
@@ -240,8 +240,8 @@ void Machine::Raise(std::span<const ExprPtr> args) {
 }
 
 void Machine::Write(const Value& v) {
-  if (v.kind == Value::Kind::Object) throw HostError(438);
-  if (v.kind == Value::Kind::Array) throw HostError(13);
+  if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
+  if (v.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
   if (v.v.IsEmpty() || v.v.IsNullValue()) return;
   if (v.v.Type() == VarType::String) {
     out_.Write(v.v.RawString());
@@ -256,7 +256,7 @@ void Machine::ExecDim(const DimStmt& s) {
     std::vector<std::int32_t> upper;
     for (const ExprPtr& b : item.bounds) {
       std::int32_t u = ToLong(EvalPlain(*b));
-      if (u < -1) throw HostError(9);
+      if (u < -1) throw HostError(kErrSubscript);
       upper.push_back(u);
     }
     Place p = NamePlace(*item.name);
@@ -269,18 +269,18 @@ void Machine::ExecDim(const DimStmt& s) {
     std::size_t count = 1;
     for (std::int32_t u : upper) {
       std::size_t n = static_cast<std::size_t>(u + 1);
-      if (n != 0 && count > (std::size_t{1} << 28) / n) throw HostError(7);
+      if (n != 0 && count > (std::size_t{1} << 28) / n) throw HostError(kErrOutOfMemory);
       count *= n;
     }
-    if (count > (std::size_t{1} << 24)) throw HostError(7);
+    if (count > (std::size_t{1} << 24)) throw HostError(kErrOutOfMemory);
     auto a = std::make_shared<Array>();
     a->upper = upper;
     a->items.resize(count);
     if (s.preserve && v.kind == Value::Kind::Array) {
       const Array& old = *v.arr;
-      if (old.upper.size() != upper.size()) throw HostError(9);
+      if (old.upper.size() != upper.size()) throw HostError(kErrSubscript);
       for (std::size_t d = 0; d + 1 < upper.size(); ++d) {
-        if (old.upper[d] != upper[d]) throw HostError(9);
+        if (old.upper[d] != upper[d]) throw HostError(kErrSubscript);
       }
       // Only the last dimension changes: copy row by row.
       std::size_t old_last = static_cast<std::size_t>(old.upper.back() + 1);
@@ -306,15 +306,15 @@ void Machine::ExecCall(const SimpleStmt& s) {
       // used as a statement, as Request("x") alone is.
       const bool page = (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) &&
                         NamePlace(n).value->page != PageObject::None;
-      throw HostError(page ? 438 : 35);
+      throw HostError(page ? kErrNoMember : kErrNotDefined);
     }
     CallProcedure(n.slot, s.args, s.at.line);
     return;
   }
-  if (t.kind != Expr::Kind::Postfix) throw HostError(t.kind == Expr::Kind::Page ? 438 : 35);
+  if (t.kind != Expr::Kind::Postfix) throw HostError(t.kind == Expr::Kind::Page ? kErrNoMember : kErrNotDefined);
   const auto& p = static_cast<const PostfixExpr&>(t);
   const Step& last = p.steps.back();
-  if (!last.member) throw HostError(13);
+  if (!last.member) throw HostError(kErrTypeMismatch);
   Value obj = EvalPostfix(p, p.steps.size() - 1);
   const std::span<const ExprPtr> given = last.parens ? std::span<const ExprPtr>(last.args) : s.args;
   if (obj.page != PageObject::None) {
@@ -385,7 +385,7 @@ Flow Machine::ExecFor(const ForStmt& s) {
 Flow Machine::ExecForEach(const ForStmt& s) {
   Value over = Eval(*s.from);
   if (over.kind == Value::Kind::Plain && over.v.IsEmpty()) return Flow::Normal;
-  if (over.kind != Value::Kind::Array) throw HostError(13);
+  if (over.kind != Value::Kind::Array) throw HostError(kErrTypeMismatch);
   std::shared_ptr<Array> a = over.arr;  // held: writes to the array copy it
   for (const Value& item : a->items) {
     Store(NamePlace(*s.var), item, {});

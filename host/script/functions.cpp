@@ -5,8 +5,11 @@
 #include <string>
 
 #include "core/arith.h"
+#include "core/date_text.h"
 #include "core/dates.h"
+#include "core/number_text.h"
 #include "core/strings.h"
+#include "core/text.h"
 
 namespace halvane::script::functions {
 namespace {
@@ -257,11 +260,9 @@ Variant CallWeekdayName(Args a, const Context&) {
 
 // ---- the table -------------------------------------------------------------------
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool LessNoCase(std::string_view a, std::string_view b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return Lower(x) < Lower(y); });
+                                      [](char x, char y) { return text::LowerAscii(x) < text::LowerAscii(y); });
 }
 
 // Sorted by name without regard to case, for the binary search of Find.

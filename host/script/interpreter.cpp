@@ -11,33 +11,14 @@
 
 namespace halvane::script {
 
-std::string StandardText(std::int32_t number) {
-  std::string_view d = StandardDescription(number);
-  if (!d.empty()) return std::string(d);
-  switch (number) {
-    case 5: return "Invalid procedure call or argument";
-    case 7: return "Out of memory";
-    case 9: return "Subscript out of range";
-    case 11: return "Division by zero";
-    case 14: return "Out of string space";
-    case 28: return "Out of stack space";
-    case 35: return "Sub or Function not defined";
-    case 424: return "Object required";
-    case 429: return "Cannot create object";
-    case 438: return "Object has no such property or method";
-    case 450: return "Wrong number of arguments";
-    case 500: return "Variable is undefined";
-    default: return "Application-defined or object-defined error";
-  }
-}
-
 ScriptError HostError(std::int32_t number) {
-  return {number, "Halvane", StandardText(number), kVbStatus + static_cast<std::uint32_t>(number & 0xFFFF)};
+  return {number, std::string(kHostSource), std::string(DescriptionOrDefault(number)),
+          kErrorStatusBase + static_cast<std::uint32_t>(number & 0xFFFF)};
 }
 
 ScriptError FromCore(const Error& e) {
-  return {e.Number(), e.Source().empty() ? std::string("Halvane") : e.Source(),
-          e.Description().empty() ? StandardText(e.Number()) : e.Description(), e.Status()};
+  return {e.Number(), e.Source().empty() ? std::string(kHostSource) : e.Source(),
+          e.Description().empty() ? std::string(DescriptionOrDefault(e.Number())) : e.Description(), e.Status()};
 }
 
 namespace {

@@ -1,10 +1,12 @@
 #include "host/script/lexer.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <utility>
+
+#include "core/date_text.h"
+#include "core/text.h"
 
 namespace halvane::script {
 namespace {
@@ -76,7 +78,7 @@ constexpr std::array<KeywordName, 58> kKeywords = {{
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+using text::IsBlank;
 int DigitValue(char c) {
   if (IsDigit(c)) return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -123,8 +125,7 @@ Token Lexer::Next() {
       std::size_t b = i_;
       while (i_ < s_.size() && (IsLetter(s_[i_]) || IsDigit(s_[i_]) || s_[i_] == '_')) ++i_;
       t.text = std::string(s_.substr(b, i_ - b));
-      t.lower = t.text;
-      for (char& ch : t.lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      t.lower = text::ToLowerAscii(t.text);
       t.kind = Tok::Identifier;
       if (FindKeyword(t.lower, t.kw)) {
         t.kind = Tok::Keyword;

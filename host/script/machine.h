@@ -14,7 +14,6 @@
 
 namespace halvane::script {
 
-inline constexpr std::uint32_t kVbStatus = 0x800A0000u;
 inline constexpr int kMaxCallDepth = 256;
 
 // An error the page can see through Err.
@@ -27,8 +26,6 @@ struct ScriptError {
   int file = 0;
 };
 
-// The standard description of an error number the page language raises.
-std::string StandardText(std::int32_t number);
 ScriptError HostError(std::int32_t number);
 ScriptError FromCore(const Error& e);
 

@@ -16,10 +16,10 @@ bool IsNullValue(const Value& v) { return v.IsPlain() && v.v.IsNullValue(); }
 // operation gives Null), then an object (438), then an array (13).
 // Returns true when the result is Null.
 bool CheckOperands(const Value& a, const Value& b) {
-  if (IsErrorValue(a) || IsErrorValue(b)) throw HostError(13);
+  if (IsErrorValue(a) || IsErrorValue(b)) throw HostError(kErrTypeMismatch);
   if (IsNullValue(a) || IsNullValue(b)) return true;
-  if (a.kind == Value::Kind::Object || b.kind == Value::Kind::Object) throw HostError(438);
-  if (a.kind == Value::Kind::Array || b.kind == Value::Kind::Array) throw HostError(13);
+  if (a.kind == Value::Kind::Object || b.kind == Value::Kind::Object) throw HostError(kErrNoMember);
+  if (a.kind == Value::Kind::Array || b.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
   return false;
 }
 
@@ -40,13 +40,13 @@ Variant Comparison(Op op, const Variant& a, const Variant& b) {
 
 Value Machine::Binary(Op op, Value a, Value b) {
   if (op == Op::Is) {
-    if (a.kind != Value::Kind::Object || b.kind != Value::Kind::Object) throw HostError(424);
+    if (a.kind != Value::Kind::Object || b.kind != Value::Kind::Object) throw HostError(kErrObjectRequired);
     return Value(Variant(a.obj.get() == b.obj.get() && a.page == b.page));
   }
   if (op == Op::And || op == Op::Or) {
     // Null And False is False and Null Or True is True, whatever else the
     // other side is not.
-    if (IsErrorValue(a) || IsErrorValue(b)) throw HostError(13);
+    if (IsErrorValue(a) || IsErrorValue(b)) throw HostError(kErrTypeMismatch);
     bool an = IsNullValue(a), bn = IsNullValue(b);
     if (an || bn) {
       const Value& other = an ? b : a;
@@ -73,7 +73,7 @@ Value Machine::Binary(Op op, Value a, Value b) {
     case Op::Concat: {
       std::size_t size = (x.Type() == VarType::String ? x.RawString().size() : 32) +
                          (y.Type() == VarType::String ? y.RawString().size() : 32);
-      if (size > limits_.max_string) throw HostError(14);
+      if (size > limits_.max_string) throw HostError(kErrOutOfStringSpace);
       return Value(Concat(x, y));
     }
     case Op::Eq:
@@ -87,15 +87,15 @@ Value Machine::Binary(Op op, Value a, Value b) {
     case Op::Xor: return Value(Xor(x, y));
     default: break;
   }
-  throw HostError(5);
+  throw HostError(kErrInvalidCall);
 }
 
 Value Machine::Unary(Op op, Value a) {
   if (op == Op::Plus) return a;
-  if (IsErrorValue(a)) throw HostError(13);
+  if (IsErrorValue(a)) throw HostError(kErrTypeMismatch);
   if (IsNullValue(a)) return a;
-  if (a.kind == Value::Kind::Object) throw HostError(438);
-  if (a.kind == Value::Kind::Array) throw HostError(13);
+  if (a.kind == Value::Kind::Object) throw HostError(kErrNoMember);
+  if (a.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
   if (op == Op::Not) return Value(Not(a.v));
   return Value(Negate(a.v));
 }
@@ -109,9 +109,9 @@ Value Machine::ConcatChain(const ChainExpr& c) {
   // Appends one operand's text; literals and variables are read where they
   // stand, without a copy.
   auto add = [&](const Value& v) {
-    if (IsErrorValue(v)) throw HostError(13);
-    if (v.kind == Value::Kind::Object) throw HostError(438);
-    if (v.kind == Value::Kind::Array) throw HostError(13);
+    if (IsErrorValue(v)) throw HostError(kErrTypeMismatch);
+    if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
+    if (v.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
     const Variant& x = v.v;
     if (x.IsNullValue()) return;
     all_null = false;
@@ -119,11 +119,11 @@ Value Machine::ConcatChain(const ChainExpr& c) {
     std::size_t room = limits_.max_string - std::min(text.size(), limits_.max_string);
     if (x.Type() == VarType::String) {
       const std::string& s = x.RawString();
-      if (s.size() > room) throw HostError(14);
+      if (s.size() > room) throw HostError(kErrOutOfStringSpace);
       text.append(s);
     } else {
       std::string s = ToString(x);
-      if (s.size() > room) throw HostError(14);
+      if (s.size() > room) throw HostError(kErrOutOfStringSpace);
       text.append(s);
     }
   };
@@ -137,7 +137,7 @@ Value Machine::ConcatChain(const ChainExpr& c) {
       if (lit.Type() == VarType::String) {
         all_null = false;
         if (lit.RawString().size() > limits_.max_string - std::min(text.size(), limits_.max_string)) {
-          throw HostError(14);
+          throw HostError(kErrOutOfStringSpace);
         }
         text.append(lit.RawString());
         continue;

@@ -74,7 +74,7 @@ Value Machine::PageObjectValue(BuiltinObject object) {
     case BuiltinObject::Server: return Value::Page(PageObject::Server);
     case BuiltinObject::Err: break;
   }
-  throw HostError(438);
+  throw HostError(kErrNoMember);
 }
 
 Value Machine::PageMemberUse(PageObject which, const Step* step, PageUse use, std::span<const ExprPtr> args,
@@ -87,23 +87,23 @@ Value Machine::PageMemberUse(PageObject which, const Step* step, PageUse use, st
       std::transform(lower.begin(), lower.end(), lower.begin(),
                      [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
       found = FindPageMember(AsBuiltin(which), lower);
-      if (!found) throw HostError(438);
+      if (!found) throw HostError(kErrNoMember);
       step->cache->cls.store(&kMemberTags[static_cast<std::size_t>(which)][static_cast<std::size_t>(*found)],
                              std::memory_order_release);
     }
     member = *found;
   } else if (which != PageObject::Request) {
-    throw HostError(438);
+    throw HostError(kErrNoMember);
   }
   // A Response property read or called, a Response method or a Request or
   // Server value used otherwise: 438, as when named on the object itself.
   const Shape shape = ShapeOf(member);
-  if (shape.use != use) throw HostError(438);
-  if (args.size() < shape.lo || args.size() > shape.hi) throw HostError(450);
+  if (shape.use != use) throw HostError(kErrNoMember);
+  if (args.size() < shape.lo || args.size() > shape.hi) throw HostError(kErrArgCount);
   for (const ExprPtr& a : args) {
     // A left-out argument is the missing-argument value, which no member
     // here can take as its text.
-    if (!a) throw HostError(13);
+    if (!a) throw HostError(kErrTypeMismatch);
   }
   if (use == PageUse::Get) return EvalPage(member, args);
   ExecPage(member, args, value);
@@ -112,7 +112,7 @@ Value Machine::PageMemberUse(PageObject which, const Step* step, PageUse use, st
 
 void Machine::ExecPage(PageMember member, std::span<const ExprPtr> args, const Expr* value) {
   auto check = [](bool ok) {
-    if (!ok) throw HostError(5);
+    if (!ok) throw HostError(kErrInvalidCall);
   };
   switch (member) {
     case PageMember::ResponseWrite: Write(Eval(*args[0])); return;
@@ -141,7 +141,7 @@ void Machine::ExecPage(PageMember member, std::span<const ExprPtr> args, const E
     default:
       // A Response property named as a call, or a Request or Server member
       // used as a statement.
-      throw HostError(438);
+      throw HostError(kErrNoMember);
   }
 }
 
@@ -167,12 +167,12 @@ Value Machine::EvalPage(PageMember member, std::span<const ExprPtr> args) {
     case PageMember::ServerCreateObject: {
       const std::string id = PageText(*args[0]);
       automation::ObjectPtr obj;
-      if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(429);
+      if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(kErrCannotCreate);
       return Value::Object(std::move(obj));
     }
     default:
       // A Response member read as a value.
-      throw HostError(438);
+      throw HostError(kErrNoMember);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/text.h"
 #include "host/script/parser.h"
 
 namespace halvane::script {
@@ -101,7 +102,7 @@ class TemplateFeed {
     t.kind = kind;
     t.pos = at;
     t.text = text;
-    for (const char* c = text; *c; ++c) t.lower.push_back((*c >= 'A' && *c <= 'Z') ? static_cast<char>(*c + 32) : *c);
+    t.lower = text::ToLowerAscii(text);
     return t;
   }
 

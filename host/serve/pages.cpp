@@ -10,6 +10,7 @@
 #include <ctime>
 #include <optional>
 
+#include "core/text.h"
 #include "host/run_options.h"
 #include "host/script/template_parse.h"
 
@@ -25,8 +26,6 @@ constexpr std::int64_t kRacyNs = 2'000'000'000;
 std::int64_t Nanos(const timespec& t) {
   return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + static_cast<std::int64_t>(t.tv_nsec);
 }
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 class Fd {
  public:
@@ -194,10 +193,7 @@ web::RequestData PageRequestData(const Request& request) {
 
 const std::string* Request::Header(std::string_view name) const {
   for (const auto& [n, v] : headers) {
-    if (n.size() == name.size() &&
-        std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return Lower(a) == Lower(b); })) {
-      return &v;
-    }
+    if (text::EqualNoCase(n, name)) return &v;
   }
   return nullptr;
 }
@@ -210,22 +206,14 @@ std::string_view Request::ContentType() const {
 bool Request::HasFormBody() const {
   std::string_view type = ContentType();
   if (auto semi = type.find(';'); semi != std::string_view::npos) type = type.substr(0, semi);
-  while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
-  constexpr std::string_view kForm = "application/x-www-form-urlencoded";
-  if (type.size() != kForm.size()) return false;
-  for (std::size_t i = 0; i < type.size(); ++i) {
-    if (Lower(type[i]) != kForm[i]) return false;
-  }
-  return true;
+  return text::EqualNoCase(text::TrimEnd(type, " "), "application/x-www-form-urlencoded");
 }
 
 void ParseCookies(std::string_view header, std::vector<std::pair<std::string, std::string>>& out) {
   while (!header.empty()) {
     std::size_t semi = header.find(';');
-    std::string_view item = header.substr(0, semi);
+    const std::string_view item = text::Trim(header.substr(0, semi));
     header = semi == std::string_view::npos ? std::string_view() : header.substr(semi + 1);
-    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
-    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
     if (item.empty()) continue;
     std::size_t eq = item.find('=');
     if (eq == std::string_view::npos) {

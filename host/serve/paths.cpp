@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "core/text.h"
+
 namespace halvane::serve {
 namespace fs = std::filesystem;
 namespace {
@@ -16,11 +18,6 @@ bool Within(const fs::path& root, const fs::path& p) {
   if (s == r) return true;
   if (s.size() <= r.size() || s.compare(0, r.size(), r) != 0) return false;
   return r.back() == '/' || s[r.size()] == '/';
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 }  // namespace
@@ -71,7 +68,7 @@ Resolved Resolve(const fs::path& root, std::string_view url_path) {
   }
   // Include files are template source, pulled into pages on the server:
   // never sent as they stand.
-  if (Lower(real.extension().string()) == ".inc") return out;
+  if (text::ToLowerAscii(real.extension().string()) == ".inc") return out;
   out.kind = Resolved::Kind::File;
   out.file = std::move(real);
   return out;
@@ -159,7 +156,7 @@ std::string LogEscape(std::string_view text) {
 }
 
 bool IsPageScript(const fs::path& file) {
-  const std::string ext = Lower(file.extension().string());
+  const std::string ext = text::ToLowerAscii(file.extension().string());
   return ext == ".hvs" || ext == ".hvp";
 }
 
@@ -181,7 +178,7 @@ std::string_view ContentType(const fs::path& file) {
       {".ico", "image/x-icon"},
       {".webp", "image/webp"},
   };
-  std::string ext = Lower(file.extension().string());
+  std::string ext = text::ToLowerAscii(file.extension().string());
   for (const auto& [e, type] : kTypes) {
     if (e == ext) return type;
   }

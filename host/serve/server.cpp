@@ -24,6 +24,8 @@
 #include <utility>
 
 #include "components/compat/browser_compat.h"
+#include "core/error.h"
+#include "core/text.h"
 #include "host/script/interpreter.h"
 #include "host/serve/pages.h"
 #include "host/serve/paths.h"
@@ -102,12 +104,6 @@ std::string TimeStamp() {
     last = now;
   }
   return text;
-}
-
-bool IEquals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 std::string AddressText(const sockaddr* sa, std::uint16_t* port) {
@@ -289,11 +285,7 @@ class PageSink final : public web::ResponseSink {
  private:
   static bool IsHtml(std::string_view type) {
     constexpr std::string_view kType = "text/html";
-    if (type.size() < kType.size()) return false;
-    for (std::size_t i = 0; i < kType.size(); ++i) {
-      const char c = type[i] >= 'A' && type[i] <= 'Z' ? static_cast<char>(type[i] + 32) : type[i];
-      if (c != kType[i]) return false;
-    }
+    if (!text::StartsWithNoCase(type, kType)) return false;
     return type.size() == kType.size() || type[kType.size()] == ';' || type[kType.size()] == ' ';
   }
 
@@ -526,7 +518,7 @@ struct Server::Impl {
       r.outcome = script::Outcome::Error;
       r.status = 0x80004005u;
       r.number = static_cast<std::int32_t>(r.status);
-      r.source = "Halvane";
+      r.source = kHostSource;
       r.description = e.what();
     }
     return r;
@@ -787,7 +779,7 @@ struct Server::Impl {
         },
         &req);
     for (const auto& [name, value] : req.headers) {
-      if (IEquals(name, "Cookie")) ParseCookies(value, req.cookies);
+      if (text::EqualNoCase(name, "Cookie")) ParseCookies(value, req.cookies);
     }
     if (ctx.conn) {
       req.remote_addr = ctx.conn->remote;
@@ -830,8 +822,8 @@ struct Server::Impl {
           auto* s = static_cast<Scan*>(cls);
           std::string_view k = key ? key : "", v = value ? value : "";
           *s->bytes += k.size() + v.size() + 4;
-          if (IEquals(k, "Content-Length")) s->lengths->emplace_back(v);
-          if (IEquals(k, "Transfer-Encoding")) *s->chunked = true;
+          if (text::EqualNoCase(k, "Content-Length")) s->lengths->emplace_back(v);
+          if (text::EqualNoCase(k, "Transfer-Encoding")) *s->chunked = true;
           return MHD_YES;
         },
         &scan);

@@ -1,5 +1,6 @@
 #include "host/web/page_io.h"
 
+#include "core/text.h"
 #include "core/utf.h"
 
 namespace halvane::web {
@@ -7,13 +8,7 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using text::Trim;
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -5,6 +5,8 @@
 #include <optional>
 #include <system_error>
 
+#include "core/text.h"
+
 namespace halvane::web {
 namespace fs = std::filesystem;
 
@@ -12,21 +14,11 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+using text::IsBlank;
 bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
 bool IsWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
-}
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// True when `s` at `i` starts with `word` in any letter case.
-bool StartsNoCase(std::string_view s, std::size_t i, std::string_view word) {
-  if (s.size() - i < word.size()) return false;
-  for (std::size_t k = 0; k < word.size(); ++k) {
-    if (Lower(s[i + k]) != word[k]) return false;
-  }
-  return true;
 }
 
 // Line and column of offsets in one file's text, moving forward only.
@@ -70,9 +62,9 @@ std::optional<IncludeLine> ReadIncludeLine(std::string_view text, std::size_t at
     return n;
   };
   blanks();
-  if (!StartsNoCase(text, i, "#include")) return std::nullopt;
+  if (!text::StartsWithNoCase(text.substr(i), "#include")) return std::nullopt;
   i += 8;
-  if (blanks() == 0 || !StartsNoCase(text, i, "file")) return std::nullopt;
+  if (blanks() == 0 || !text::StartsWithNoCase(text.substr(i), "file")) return std::nullopt;
   i += 4;
   blanks();
   if (i >= text.size() || text[i] != '=') return std::nullopt;
@@ -236,7 +228,7 @@ std::size_t BlockEnd(std::string_view code) {
       continue;
     }
     const bool rem =
-        (c == 'r' || c == 'R') && StartsNoCase(code, i, "rem") &&
+        (c == 'r' || c == 'R') && text::StartsWithNoCase(code.substr(i), "rem") &&
         (i == 0 || (!IsWordChar(code[i - 1]) && code[i - 1] != '.')) &&
         (i + 3 >= code.size() || IsBlank(code[i + 3]) || IsLineEnd(code[i + 3]) || code.compare(i + 3, 2, "%>") == 0);
     if (c == '\'' || rem) {

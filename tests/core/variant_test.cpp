@@ -4,6 +4,9 @@
 
 #include <cmath>
 
+#include "core/date_text.h"
+#include "core/dates.h"
+#include "core/number_text.h"
 #include "core/utf.h"
 #include "support/expect_error.h"
 

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "components/calendar/calendar.h"
+#include "core/date_text.h"
+#include "core/dates.h"
 #include "core/error.h"
 #include "core/variant.h"
 #include "support/expect_error.h"

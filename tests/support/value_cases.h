@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/date_text.h"
 #include "core/variant.h"
 
 namespace halvane::test_support {
