@@ -12,10 +12,12 @@ foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
     target_link_libraries(${name} PRIVATE halvane_script)
   endif()
 endforeach()
-if(TARGET pages_test)
-  target_compile_definitions(pages_test PRIVATE
-    HALVANE_PAGES_DIR="${CMAKE_CURRENT_LIST_DIR}/pages"
+if(TARGET run_cases_test AND TARGET halvane_host)
+  target_compile_definitions(run_cases_test PRIVATE
+    HALVANE_BIN="$<TARGET_FILE:halvane_host>"
+    HALVANE_CASES_DIR="${CMAKE_CURRENT_LIST_DIR}/cases"
     HALVANE_DOCS_FILE="${PROJECT_SOURCE_DIR}/docs/page-language.md")
+  add_dependencies(run_cases_test halvane_host)
 endif()
 
 if(TARGET halvane_serve AND TARGET halvane_host)

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -31,29 +30,6 @@ TEST(Functions, CaseFile) {
                                                 return f->call(args, Context{});
                                               });
   EXPECT_GT(run, 300);
-}
-
-TEST(Functions, TableIsSortedAndFoundInAnyCase) {
-  const std::span<const Function> all = All();
-  ASSERT_EQ(all.size(), 55u);
-  auto lower = [](std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-  };
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    if (i > 0) {
-      EXPECT_LT(lower(all[i - 1].name), lower(all[i].name));
-    }
-    EXPECT_EQ(Find(all[i].name), &all[i]);
-    EXPECT_EQ(Find(lower(all[i].name)), &all[i]);
-    EXPECT_LE(all[i].min_args, all[i].max_args);
-  }
-  EXPECT_EQ(Find("INSTRREV")->max_args, 2);
-  // Functions of arrays and objects belong to the interpreter.
-  for (std::string_view name : {"TypeName", "VarType", "IsArray", "IsObject", "Split", "Join", "Array", "UBound",
-                                "LBound", "CreateObject", "Foo", "", "Zzz"})
-    EXPECT_EQ(Find(name), nullptr) << name;
 }
 
 TEST(Functions, StringLimitOfTheContext) {

@@ -99,6 +99,7 @@ TEST(ScriptLimits, EveryStringRespectsTheLimit) {
       "x = String(900, \"a\") & String(200, \"b\")",
       "x = String(900, \"a\") + String(200, \"b\")",
       "x = Space(1001)",
+      "a = String(10, \"x\")\nFor i = 1 To 20\na = a & a\nNext",
       "Set t = CreateObject(\"Halvane.Tree\")\nx = t.WriteNode(Space(990), \"u\", \"\", \"\")",
       "x = Join(Array(Space(600), Space(600)))",
       "x = Replace(Space(600), \" \", \"ab\")",
@@ -106,6 +107,7 @@ TEST(ScriptLimits, EveryStringRespectsTheLimit) {
   for (const char* src : cases) {
     auto r = RunText(src, limits);
     EXPECT_EQ(r.result.number, 14) << src;
+    EXPECT_EQ(r.result.description, "Out of string space") << src;
   }
 }
 
@@ -118,6 +120,34 @@ TEST(ScriptLimits, SleepUsesTheHostsHook) {
   EXPECT_EQ(r.out, "woke");
   EXPECT_EQ(slept.count(), 21500);
   EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(ScriptLimits, StepsDeadlineCancellationAndOutput) {
+  Limits l;
+  l.max_steps = 1000;
+  auto program = Parse("On Error Resume Next\nFor i = 1 To 2 Step 0\nx = 1\nNext", "loop.hvs");
+  testing::Capture c;
+  Result res = script::Run(*program, c, l);
+  EXPECT_EQ(res.steps, 1001u);
+  EXPECT_EQ(Describe(*program, res), "loop.hvs:3: stopped: the script ran more statements than its limit allows");
+  Limits d;
+  d.deadline = steady_clock::now() + std::chrono::milliseconds(50);
+  auto r = RunText("Response.Write \"a\"\nResponse.Flush\nSleep 60000\nResponse.Write \"b\"", d);
+  EXPECT_EQ(r.result.outcome, Outcome::Timeout);
+  EXPECT_EQ(r.result.line, 3);
+  EXPECT_EQ(r.out, "a");
+  EXPECT_EQ(r.flushes, std::vector<std::size_t>{1});
+  Limits cancel;
+  cancel.cancelled = [] { return true; };
+  EXPECT_EQ(RunText("Sleep 10000", cancel).result.outcome, Outcome::Cancelled);
+  // A response that can no longer be sent cancels the run, On Error or not.
+  class Closing : public Output {
+   public:
+    void Write(std::string_view) override {}
+    void Flush() override { throw Cancelled(); }
+  } closing;
+  EXPECT_EQ(script::Run(*Parse("On Error Resume Next\nResponse.Flush\nResponse.Write 1", "c.hvs"), closing).outcome,
+            Outcome::Cancelled);
 }
 
 }  // namespace

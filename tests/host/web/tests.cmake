@@ -11,19 +11,10 @@ foreach(src ${HALVANE_HOST_WEB_TESTS})
   endif()
 endforeach()
 
-# The end-to-end cases of `halvane run` need the program.
-if(TARGET halvane_host AND TARGET run_page_test)
-  target_compile_definitions(run_page_test PRIVATE HALVANE_BIN="$<TARGET_FILE:halvane_host>")
-  add_dependencies(run_page_test halvane_host)
-endif()
-
 # halvane serve answering pages over raw sockets on 127.0.0.1.
 if(TARGET halvane_serve)
   add_executable(serve_pages_tests ${CMAKE_CURRENT_LIST_DIR}/serve_pages.cpp)
   target_link_libraries(serve_pages_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
   target_include_directories(serve_pages_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   gtest_discover_tests(serve_pages_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
-endif()
-if(TARGET run_page_test)
-  target_compile_definitions(run_page_test PRIVATE HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
 endif()
