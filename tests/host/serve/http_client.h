@@ -1,9 +1,10 @@
-// A small HTTP/1.x client over raw sockets on 127.0.0.1 for the server
-// tests: sends bytes exactly as given and reads exactly what comes back,
-// with every wait bounded.
+// The server tests' tools: a server on its own thread over a fresh folder,
+// and a small HTTP/1.x client over raw sockets on 127.0.0.1 that sends bytes
+// exactly as given and reads exactly what comes back, every wait bounded.
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,15 +14,71 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "host/serve/server.h"
+
 namespace halvane::serve::testing {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+inline void WriteFile(const fs::path& p, const std::string& text) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// Sets a file's modification time an hour back: the page cache parses a
+// file afresh while its time is recent.
+inline void Age(const fs::path& p) { fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1)); }
+
+// A fresh folder (base/site, the served root) named after the running test,
+// removed at the end; Start() serves it on a free port until the object goes.
+class TestServer {
+ public:
+  TestServer() {
+    base = fs::temp_directory_path() / ("halvane-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(base);
+    root = base / "site";
+    fs::create_directories(root);
+    options.root = root;
+    options.port = 0;
+    options.log = nullptr;
+  }
+  ~TestServer() {
+    Stop();
+    fs::remove_all(base);
+  }
+  void Start() {
+    server = std::make_unique<Server>(options);
+    port = server->Bind();
+    thread = std::thread([this] { server->Serve(); });
+    prefix = HtmlPrefix(options);
+  }
+  void Stop() {
+    if (!server) return;
+    server->Stop();
+    thread.join();
+    server.reset();
+  }
+
+  fs::path base, root;
+  Options options;
+  std::unique_ptr<Server> server;
+  std::thread thread;
+  int port = 0;
+  std::string prefix;  // what every HTML answer starts with
+};
 
 class Socket {
  public:
@@ -33,14 +90,11 @@ class Socket {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   }
-  ~Socket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~Socket() { ::close(fd_); }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 
   bool connected() const { return connected_; }
-  int fd() const { return fd_; }
 
   // Sends all of `data`; false when the server has closed the connection.
   bool Send(std::string_view data) {
@@ -51,9 +105,7 @@ class Socket {
     }
     return true;
   }
-
   void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
-
   // A small receive buffer, so that a client that does not read holds the
   // server's data back soon.
   void SmallReceiveBuffer() {
@@ -61,44 +113,28 @@ class Socket {
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
   }
 
-  // Reads until the server closes the connection or `limit` has passed;
-  // `closed` tells which.  `pieces` gets the time and size of each read.
-  std::string ReadUntilClose(Clock::duration limit, bool* closed = nullptr,
-                             std::vector<std::pair<Clock::time_point, std::size_t>>* pieces = nullptr) {
+  // Reads until the server closes the connection, `until` has arrived (when
+  // not empty) or `limit` has passed; `closed` tells whether it closed.
+  // `pieces` gets the time and size of each read.
+  std::string Read(Clock::duration limit, bool* closed = nullptr, std::string_view until = {},
+                   std::vector<std::pair<Clock::time_point, std::size_t>>* pieces = nullptr) {
     std::string out;
     const auto end = Clock::now() + limit;
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-      if (left <= 0) break;
+    if (closed) *closed = false;
+    while (until.empty() || out.find(until) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now()).count();
       pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
       char buf[65536];
       const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
       if (n <= 0) {
         if (closed) *closed = true;
-        return out;
+        break;
       }
       if (pieces) pieces->emplace_back(Clock::now(), static_cast<std::size_t>(n));
       out.append(buf, static_cast<std::size_t>(n));
     }
-    if (closed) *closed = false;
     return out;
-  }
-
-  // Reads until `text` has arrived (true) or `limit` has passed.
-  bool ReadUntil(std::string& got, std::string_view text, Clock::duration limit) {
-    const auto end = Clock::now() + limit;
-    while (got.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-      if (left <= 0) return false;
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
-      char buf[65536];
-      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-      if (n <= 0) return false;
-      got.append(buf, static_cast<std::size_t>(n));
-    }
-    return true;
   }
 
  private:
@@ -128,16 +164,14 @@ struct Response {
 // when `head`.  A body without a length runs to the end of `raw`.
 inline Response Parse(const std::string& raw, bool head = false) {
   Response r;
-  if (raw.rfind("HTTP/1.", 0) != 0 || raw.size() < 12) return r;
   const std::size_t end = raw.find("\r\n\r\n");
-  if (end == std::string::npos) return r;
+  if (raw.rfind("HTTP/1.", 0) != 0 || raw.size() < 12 || end == std::string::npos) return r;
   r.status = std::atoi(raw.substr(9, 3).c_str());
-  std::size_t line = raw.find("\r\n") + 2;
-  while (line < end + 2) {
-    std::size_t eol = raw.find("\r\n", line);
-    std::string h = raw.substr(line, eol - line);
+  for (std::size_t line = raw.find("\r\n") + 2; line < end + 2;) {
+    const std::size_t eol = raw.find("\r\n", line);
+    const std::string h = raw.substr(line, eol - line);
     line = eol + 2;
-    std::size_t colon = h.find(':');
+    const std::size_t colon = h.find(':');
     if (colon == std::string::npos) continue;
     std::string name = h.substr(0, colon);
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -148,17 +182,13 @@ inline Response Parse(const std::string& raw, bool head = false) {
   std::size_t pos = end + 4;
   if (head || r.status == 304 || r.status == 204) {
     r.rest = raw.substr(pos);
-    return r;
-  }
-  if (r.Header("transfer-encoding") == "chunked") {
+  } else if (r.Header("transfer-encoding") == "chunked") {
     r.chunked = true;
-    for (;;) {
-      std::size_t eol = raw.find("\r\n", pos);
-      if (eol == std::string::npos) break;
-      std::size_t n = std::strtoul(raw.substr(pos, eol - pos).c_str(), nullptr, 16);
+    for (std::size_t eol; (eol = raw.find("\r\n", pos)) != std::string::npos;) {
+      const std::size_t n = std::strtoul(raw.substr(pos, eol - pos).c_str(), nullptr, 16);
       pos = eol + 2;
       if (n == 0) {
-        std::size_t trailer = raw.find("\r\n", pos);
+        const std::size_t trailer = raw.find("\r\n", pos);
         pos = trailer == std::string::npos ? raw.size() : trailer + 2;
         break;
       }
@@ -167,7 +197,7 @@ inline Response Parse(const std::string& raw, bool head = false) {
     }
     r.rest = pos < raw.size() ? raw.substr(pos) : std::string();
   } else if (r.Has("content-length")) {
-    std::size_t n = std::strtoul(r.Header("content-length").c_str(), nullptr, 10);
+    const std::size_t n = std::strtoul(r.Header("content-length").c_str(), nullptr, 10);
     r.body = raw.substr(pos, n);
     r.rest = pos + n < raw.size() ? raw.substr(pos + n) : std::string();
   } else {
@@ -179,19 +209,14 @@ inline Response Parse(const std::string& raw, bool head = false) {
 // One request on a fresh connection (closed after it); `extra` is more
 // header lines, each ending in CR LF.
 inline Response Fetch(int port, std::string_view method, std::string_view target, std::string_view extra = {},
-                      std::string_view body = {}, Clock::duration limit = std::chrono::seconds(20)) {
+                      std::string_view body = {}, Clock::duration limit = seconds(20)) {
   Socket s(port);
-  if (!s.connected()) return {};
-  std::string req(method);
-  req += ' ';
-  req += target;
-  req += " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
-  req += extra;
+  std::string req = std::string(method) + " " + std::string(target) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  req += "Connection: close\r\n" + std::string(extra);
   if (!body.empty() || method == "POST") req += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  req += "\r\n";
-  req += body;
-  s.Send(req);
-  return Parse(s.ReadUntilClose(limit), method == "HEAD");
+  req += "\r\n" + std::string(body);
+  if (!s.connected() || !s.Send(req)) return {};
+  return Parse(s.Read(limit), method == "HEAD");
 }
 
 inline Response Get(int port, std::string_view target) { return Fetch(port, "GET", target); }
