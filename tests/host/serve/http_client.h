@@ -46,8 +46,9 @@ inline void Age(const fs::path& p) { fs::last_write_time(p, fs::file_time_type::
 class TestServer {
  public:
   TestServer() {
-    base = fs::temp_directory_path() / ("halvane-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    base =
+        fs::temp_directory_path() / ("halvane-" + std::to_string(::getpid()) + "-" + (test ? test->name() : "suite"));
     fs::remove_all(base);
     root = base / "site";
     fs::create_directories(root);
