@@ -1,11 +1,11 @@
-// `halvane run` driven by the case files of tests/host/cases/*.txt, and the
+// The halvane program driven by the case files of tests/host/cases/*.txt, and the
 // examples of docs/page-language.md (each ```vb block followed by a ```text
 // block of its output).
 //
 // A case file holds cases one after the other:
 //   === name of the case
-//   $ page.hvp --query 'a=1 2'     the arguments after "run"; quotes group
-//                                  (default: the name of the first file)
+//   $ run page.hvp --query 'a=1 2'  the program's arguments; quotes group
+//                                  (default: run and the first file's name)
 //   --- page.hvp                   a file of the case, its text follows
 //   --- link.inc -> ../x.inc       a symbolic link
 //   --- stdout                     the whole standard output
@@ -76,12 +76,13 @@ std::vector<std::string> Words(const std::string& line) {
 void ReadCaseFile(const fs::path& file, std::vector<Case>& cases) {
   const std::string text = Slurp(file);
   std::string* section = nullptr;
+  bool named = false;  // the line before was a case's name
   for (std::size_t at = 0; at < text.size();) {
     std::size_t eol = text.find('\n', at);
     if (eol == std::string::npos) eol = text.size();
     const std::string line = text.substr(at, eol - at);
-    const bool marker = line.rfind("=== ", 0) == 0 || line.rfind("--- ", 0) == 0 ||
-                        (line.rfind("$ ", 0) == 0 && !cases.empty() && cases.back().files.empty());
+    const bool marker = line.rfind("=== ", 0) == 0 || line.rfind("--- ", 0) == 0 || (named && line.rfind("$ ", 0) == 0);
+    named = line.rfind("=== ", 0) == 0;
     if (marker && section != nullptr && !section->empty() && section->back() == '\n') section->pop_back();
     if (line.rfind("=== ", 0) == 0) {
       cases.emplace_back();
@@ -165,7 +166,7 @@ class RunCase : public ::testing::TestWithParam<Case> {};
 
 TEST_P(RunCase, GivesItsOutputAndStatus) {
   const Case& c = GetParam();
-  ASSERT_FALSE(c.files.empty()) << c.name;
+  ASSERT_FALSE(c.files.empty() && c.args.empty()) << c.name;
   const fs::path dir = fs::temp_directory_path() / ("halvane-case-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir / "site");
@@ -179,8 +180,8 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
       std::ofstream(p, std::ios::binary) << text;
     }
   }
-  std::string cmd = "cd " + Quote((dir / "site").string()) + " && " + Quote(HALVANE_BIN) + " run";
-  for (const std::string& a : c.args.empty() ? std::vector<std::string>{c.files[0].first} : c.args)
+  std::string cmd = "cd " + Quote((dir / "site").string()) + " && " + Quote(HALVANE_BIN);
+  for (const std::string& a : c.args.empty() ? std::vector<std::string>{"run", c.files[0].first} : c.args)
     cmd += " " + Quote(a);
   cmd += " > ../out 2> ../err";
   cmd += std::any_of(c.files.begin(), c.files.end(), [](const auto& f) { return f.first == "stdin"; }) ? " < stdin"

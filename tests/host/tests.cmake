@@ -35,7 +35,4 @@ if(TARGET halvane_serve AND TARGET halvane_host)
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/nginx_test.sh $<TARGET_FILE:halvane_host>)
   set_tests_properties(host_nginx PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
 
-  add_test(NAME host_cli
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/cli_test.sh $<TARGET_FILE:halvane_host> ${CMAKE_CURRENT_LIST_DIR}/cli)
-  set_tests_properties(host_cli PROPERTIES LABELS script TIMEOUT 120)
 endif()

@@ -56,61 +56,7 @@ mkdir -p "$work/nginx/logs"
 for ((try = 0; try < 5; try++)); do
   nport=$((20000 + RANDOM % 40000))
   sed -e "s|@PREFIX@|$work/nginx|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:$port_a|" \
-    -e "s|@BACKEND_B@|127.0.0.1:$port_b|" >"$work/nginx/nginx.conf" <<'CONF'
-# The configuration of docs/deploy.md, with test paths and ports.
-daemon off;
-worker_processes 1;
-pid @PREFIX@/nginx.pid;
-error_log @PREFIX@/logs/error.log;
-events { worker_connections 1024; }
-http {
-  access_log @PREFIX@/logs/access.log;
-  client_body_temp_path @PREFIX@/body;
-  proxy_temp_path @PREFIX@/proxy;
-  fastcgi_temp_path @PREFIX@/fastcgi;
-  uwsgi_temp_path @PREFIX@/uwsgi;
-  scgi_temp_path @PREFIX@/scgi;
-
-  upstream halvane {
-    server @BACKEND_A@ max_fails=1 fail_timeout=10s;
-    server @BACKEND_B@ max_fails=1 fail_timeout=10s;
-    keepalive 32;
-  }
-
-  server {
-    listen 127.0.0.1:@PORT@;
-    client_max_body_size 1m;
-
-    location / {
-      proxy_pass http://halvane;
-      proxy_http_version 1.1;
-      proxy_set_header Connection "";
-      proxy_set_header Host $host;
-      proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
-      proxy_set_header X-Forwarded-Proto $scheme;
-      proxy_connect_timeout 2s;
-      proxy_read_timeout 60s;
-      proxy_next_upstream error timeout http_502 http_503;
-      proxy_next_upstream_tries 2;
-    }
-
-    # Pages: what a page flushes goes to the browser at once.
-    location ~* \.hvs$ {
-      proxy_pass http://halvane;
-      proxy_http_version 1.1;
-      proxy_set_header Connection "";
-      proxy_set_header Host $host;
-      proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
-      proxy_set_header X-Forwarded-Proto $scheme;
-      proxy_buffering off;
-      proxy_connect_timeout 2s;
-      proxy_read_timeout 60s;
-      proxy_next_upstream error timeout http_503;
-      proxy_next_upstream_tries 2;
-    }
-  }
-}
-CONF
+    -e "s|@BACKEND_B@|127.0.0.1:$port_b|" "$(dirname "$0")/nginx.conf.in" >"$work/nginx/nginx.conf"
   "$nginx" -e "$work/nginx/logs/startup.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>"$work/nginx/start.err" &
   npid=$!
   up=0

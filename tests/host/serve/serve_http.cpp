@@ -396,8 +396,8 @@ TEST_F(Site, StopEndsRunningRequestsPromptly) {
   EXPECT_EQ(sleepy.get().status, 500);
 }
 
-// `halvane serve` as a process, stopped by SIGTERM: a page that is running
-// finishes within the grace period; one that would run on is cancelled.
+// `halvane serve` as a process, stopped by Ctrl-C or SIGTERM: a page that is
+// running finishes within the grace period; one that would run on is cancelled.
 class ServeProcess : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -428,6 +428,7 @@ class ServeProcess : public ::testing::Test {
     int status = 0;
     for (const auto end = Clock::now() + seconds(5); Clock::now() < end;) {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        for (int c; (c = std::fgetc(err_)) != EOF;) log_ += static_cast<char>(c);
         std::fclose(err_);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
       }
@@ -441,10 +442,11 @@ class ServeProcess : public ::testing::Test {
 
   TestServer s_;  // its folder only
   pid_t pid_ = -1;
+  std::string log_;  // its standard error after the first line
   std::FILE* err_ = nullptr;
 };
 
-TEST_F(ServeProcess, SigtermLetsRunningPagesFinish) {
+TEST_F(ServeProcess, CtrlCLetsRunningPagesFinish) {
   const int port = Start("5");
   ASSERT_GT(port, 0);
   // The stop comes once the page has surely begun: its first flush arrived.
@@ -453,7 +455,7 @@ TEST_F(ServeProcess, SigtermLetsRunningPagesFinish) {
   std::string got = client.Read(seconds(10), nullptr, "begun");
   ASSERT_NE(got.find("begun"), std::string::npos);
   const auto t0 = Clock::now();
-  kill(pid_, SIGTERM);
+  kill(pid_, SIGINT);
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_FALSE(Socket(port).connected());  // no longer accepting
   got += client.Read(seconds(5));
@@ -461,6 +463,8 @@ TEST_F(ServeProcess, SigtermLetsRunningPagesFinish) {
   EXPECT_NE(got.find(" and done"), std::string::npos) << got;
   EXPECT_EQ(Wait(), 0);
   EXPECT_LT(Clock::now() - t0, seconds(3));
+  EXPECT_NE(log_.find("\"GET /short.hvs HTTP/1.1\" 200 14 "), std::string::npos) << log_;
+  EXPECT_EQ(log_.substr(log_.size() - 17), "halvane: stopped\n") << log_;
 }
 
 TEST_F(ServeProcess, SigtermCancelsPagesAfterTheGrace) {
