@@ -26,7 +26,8 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_compile_definitions(serve_http_tests PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
-    HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+    HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
+    HALVANE_SITE_DIR="${CMAKE_CURRENT_LIST_DIR}/serve/site_data")
   add_dependencies(serve_http_tests halvane_host)
   gtest_discover_tests(serve_http_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
 

@@ -34,56 +34,8 @@ std::pair<std::string, int> HalvaneRun(const std::string& args) {
 class Site : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path& root = s_.root;
-    const std::vector<std::pair<fs::path, std::string>> files = {
-        {s_.base / "secret.txt", "TOP-SECRET-CONTENT"},
-        {s_.base / "outside.hvs", "Response.Write \"outside\""},
-        {s_.base / "secret.inc", "SECRET"},
-        {root / "hello.hvs", "Response.Write \"Hello, \" & \"world\" & vbCrLf"},
-        {root / "index.hvs", "Response.Write \"index\""},
-        {root / "sub" / "index.hvs", "Response.Write \"sub index\""},
-        {root / "evil.example" / "index.hvs", "Response.Write \"local\""},
-        {root / "both" / "index.hvs", "Response.Write \"script index\""},
-        {root / "both" / "index.hvp", "template index"},
-        {root / "style.css", "body { color: red }"},
-        {root / "plain.html", "<p>static</p>"},
-        {root / ".hidden", "HIDDEN-CONTENT"},
-        {root / ".git" / "config", "TOP-SECRET-CONTENT"},
-        {root / "stream.hvs",
-         "Response.Write \"part one\"\nResponse.Flush\nSleep 50\nResponse.Write \"|tail\"\n"
-         "x = CInt(\"z\")\nResponse.Write \"NOT-REACHED\""},
-        {root / "fails.hvs",
-         "Response.Write \"not sent\"\nSet c = CreateObject(\"Halvane.Calendar\")\nc.ActiveDate = \"2/30/2004\""},
-        {root / "broken.hvs", "Response.Write \"a\"\nIf x Then\n"},
-        {root / "runaway.hvs", "On Error Resume Next\nFor i = 1 To 2 Step 0\nx = i\nNext"},
-        {root / "sleepy.hvs", "Response.Write \"z\"\nSleep 60000"},
-        {root / "big.hvs", "Response.Write \"x\"\n" + std::string(2000, '\'')},
-        {root / "big.inc", std::string(1001, 'x')},
-        {root / "bigger.hvp", "<!--#include file=\"big.inc\"-->"},
-        {root / "echo.hvp",
-         "<%= Request.ServerVariables(\"REQUEST_METHOD\") %>|<%= Request.QueryString(\"q\") %>|"
-         "<%= Request.QueryString %>|<%= Request.Form(\"city\") %>|<%= Request.Form %>|<%= Request.Cookies(\"Theme\") "
-         "%>|<%= Request.ServerVariables(\"HTTP_X_TRACE\") %>|<%= Request.ServerVariables(\"CONTENT_TYPE\") %>|"
-         "<%= Request.ServerVariables(\"CONTENT_LENGTH\") %>|<%= Request.ServerVariables(\"SCRIPT_NAME\") %>|"
-         "<%= Request.ServerVariables(\"REMOTE_ADDR\") %>|<%= Request(\"both\") %>|<%= "
-         "Request.ServerVariables(\"SERVER_PORT\") %> <%= Request.ServerVariables(\"SERVER_NAME\") %>"},
-        {root / "head.hvp",
-         "<% Response.Status = \"201 Created\" : Response.ContentType = \"text/plain; charset=utf-8\"\n"
-         "Response.Cookies(\"sid\") = \"a b\" : Response.AddHeader \"X-Page\", \"one\"\n"
-         "Response.Cookies(\"SID\") = \"c\" %>plain"},
-        {root / "html.hvp", "<% Response.AddHeader \"X-Page\", \"html\" %>page"},
-        {root / "redirect.hvp", "gone<% Response.Cookies(\"a\") = 1 : Response.Redirect \"/html.hvp?x=1\" %>never"},
-        {root / "stream.hvp",
-         "<% Response.Status = \"202 Accepted\" : Response.AddHeader \"X-Early\", \"yes\" %>first"
-         "<% Response.Flush : Sleep 20 %>second<% Response.AddHeader \"X-Late\", \"no\" %>NOT-REACHED"},
-        {root / "fails.hvp", "<% Response.AddHeader \"X-Page\", \"lost\" %>lost<% x = 1 / 0 %>"},
-        {root / "ended.hvp", "kept<% Response.End %>never"},
-        {root / "include.hvp", "<!--#include file=\"parts/top.inc\"-->|page"},
-        {root / "parts" / "top.inc", "top <%= 1 + 1 %>"},
-        {root / "outside.hvp", "<!--#include file=\"../secret.inc\"-->"},
-        {root / "count.hvp", "<% Response.Cookies(\"ran\") = 1 %>ran"},
-    };
-    for (const auto& [path, text] : files) WriteFile(path, text);
+    const fs::path& root = s_.root;  // files from serve/site_data, links made here
+    fs::copy(HALVANE_SITE_DIR, s_.base, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     fs::create_directory_symlink(s_.base, root / "link-out");
     fs::create_symlink(s_.base / "outside.hvs", root / "link-file.hvs");
     fs::create_symlink(root / "hello.hvs", root / "alias.hvs");
