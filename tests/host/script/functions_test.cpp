@@ -1,5 +1,5 @@
-// The value-level built-in functions, driven by functions_cases.txt, and the
-// table itself.
+// The value-level built-in functions, driven by functions_cases.txt, their
+// string limit and the clock.
 #include "host/script/functions.h"
 
 #include <gtest/gtest.h>
