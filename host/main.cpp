@@ -58,15 +58,17 @@ constexpr const char* kServeHelp = R"(Usage: halvane serve [DIR] [options]
 
 Serves the folder DIR (default: the bundled examples) over HTTP.  GET, HEAD
 and POST of a *.hvp template or a *.hvs script run that page for the request
-(HEAD runs the page and sends no body) and answer with the status, content
-type (default text/html), headers and cookies the page set; "/" runs
+(HEAD runs the page and sends no body) and answer with the status code
+(with the standard reason phrase of that code), content type (default
+text/html), headers and cookies the page set; "/" runs
 index.hvp, else index.hvs.  The page reads the query string, url-encoded
 form bodies, cookies and request headers.  Other files are sent as they are
 (GET and HEAD).  Response.Flush sends what was
 written so far at once (chunked for HTTP/1.1, until the close for HTTP/1.0);
 Sleep gives the page's worker to other pages meanwhile.  A script error
 answers 500 naming the error (or, once output has been streamed, appends the
-error to it).  Nothing outside DIR and no hidden name is served.  One
+error to it).  Nothing outside DIR, no hidden name and no include file
+(*.inc, the source of templates) is served.  One
 access-log line per request goes to standard error.  Ctrl-C or SIGTERM stops
 accepting, lets running pages finish for the grace period, then stops.
 

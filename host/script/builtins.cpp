@@ -107,7 +107,8 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
     if (is(Value::Kind::Array)) return Value(type_name ? Variant("Variant()") : Variant(std::int16_t{8204}));
     if (is(Value::Kind::Object)) {
       if (!type_name) return Value(Integer(9));
-      return Value(Variant(args[0].obj ? std::string(args[0].obj->Class().name) : std::string("Nothing")));
+      if (args[0].obj) return Value(Variant(std::string(args[0].obj->Class().name)));
+      return Value(Variant(args[0].page == PageObject::None ? "Nothing" : "Object"));
     }
     if (type_name) return Value(Variant(std::string(TypeName(args[0].v))));
     return Value(Integer(static_cast<int>(args[0].v.Type())));

@@ -91,9 +91,12 @@ Value Machine::Eval(const Expr& e) {
       return EvalPostfix(p, p.steps.size());
     }
     case Expr::Kind::Builtin: return CallBuiltin(static_cast<const BuiltinExpr&>(e));
-    case Expr::Kind::Object: throw HostError(438);
+    case Expr::Kind::Object: return PageObjectValue(static_cast<const ObjectExpr&>(e).object);
     case Expr::Kind::Nothing: return Value::Object({});
-    case Expr::Kind::Page: return EvalPage(static_cast<const PageExpr&>(e));
+    case Expr::Kind::Page: {
+      const auto& pe = static_cast<const PageExpr&>(e);
+      return EvalPage(pe.member, pe.args);
+    }
   }
   return {};
 }
@@ -232,6 +235,8 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
   if (p.base->kind == Expr::Kind::Object) {
     cur = ErrMember(p.steps[0].name);
     i = 1;
+  } else if (p.base->kind == Expr::Kind::Page) {
+    cur = Eval(*p.base);  // Server.CreateObject(id), then its steps
   } else {
     const auto& n = static_cast<const NameExpr&>(*p.base);
     if (n.scope == NameExpr::Scope::Procedure) {
@@ -246,7 +251,11 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
     } else if (count > 0 && !p.steps[0].member) {
       // Read an element without copying the whole array.
       Value& base = *NamePlace(n).value;
-      cur = *Element(base, p.steps[0].args, nullptr, false);
+      if (base.page != PageObject::None) {
+        cur = PageMemberUse(base.page, nullptr, PageUse::Get, p.steps[0].args);
+      } else {
+        cur = *Element(base, p.steps[0].args, nullptr, false);
+      }
       i = 1;
     } else {
       cur = *NamePlace(n).value;
@@ -254,6 +263,11 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
   }
   for (; i < count; ++i) {
     const Step& s = p.steps[i];
+    if (cur.page != PageObject::None) {
+      Value next = PageMemberUse(cur.page, s.member ? &s : nullptr, PageUse::Get, s.args);
+      cur = std::move(next);
+      continue;
+    }
     if (!s.member) {
       Value next = *Element(cur, s.args, nullptr, false);
       cur = std::move(next);

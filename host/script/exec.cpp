@@ -145,6 +145,10 @@ Flow Machine::ExecOne(const Stmt& s) {
         const auto& p = static_cast<const PostfixExpr&>(*st.target);
         if (p.steps.back().member) {  // o.P = x: property let
           Value obj = EvalPostfix(p, p.steps.size() - 1);
+          if (obj.page != PageObject::None) {
+            PageMemberUse(obj.page, &p.steps.back(), PageUse::Let, p.steps.back().args, st.value.get());
+            return Flow::Normal;
+          }
           automation::ObjectPtr o = ObjectOf(obj);
           std::vector<Variant> args = MemberArgs(p.steps.back().args);
           args.push_back(EvalPlain(*st.value));
@@ -170,7 +174,11 @@ Flow Machine::ExecOne(const Stmt& s) {
     case Stmt::Kind::Write: Write(Eval(*static_cast<const SimpleStmt&>(s).value)); return Flow::Normal;
     case Stmt::Kind::Text: out_.Write(static_cast<const SimpleStmt&>(s).text); return Flow::Normal;
     case Stmt::Kind::Flush: out_.Flush(); return Flow::Normal;
-    case Stmt::Kind::Page: ExecPage(static_cast<const SimpleStmt&>(s)); return Flow::Normal;
+    case Stmt::Kind::Page: {
+      const auto& st = static_cast<const SimpleStmt&>(s);
+      ExecPage(st.page_member, st.args, st.value.get());
+      return Flow::Normal;
+    }
     case Stmt::Kind::Sleep: {
       std::int32_t ms = ToLong(EvalPlain(*static_cast<const SimpleStmt&>(s).value));
       if (ms < 0 || ms > 60000) throw HostError(5);
@@ -293,18 +301,28 @@ void Machine::ExecCall(const SimpleStmt& s) {
   const Expr& t = *s.target;
   if (t.kind == Expr::Kind::Name) {
     const auto& n = static_cast<const NameExpr&>(t);
-    if (n.scope != NameExpr::Scope::Procedure) throw HostError(35);
+    if (n.scope != NameExpr::Scope::Procedure) {
+      // A variable holding Request called as a statement (q "x"): a value
+      // used as a statement, as Request("x") alone is.
+      const bool page = (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) &&
+                        NamePlace(n).value->page != PageObject::None;
+      throw HostError(page ? 438 : 35);
+    }
     CallProcedure(n.slot, s.args, s.at.line);
     return;
   }
-  if (t.kind != Expr::Kind::Postfix) throw HostError(35);
+  if (t.kind != Expr::Kind::Postfix) throw HostError(t.kind == Expr::Kind::Page ? 438 : 35);
   const auto& p = static_cast<const PostfixExpr&>(t);
   const Step& last = p.steps.back();
   if (!last.member) throw HostError(13);
   Value obj = EvalPostfix(p, p.steps.size() - 1);
+  const std::span<const ExprPtr> given = last.parens ? std::span<const ExprPtr>(last.args) : s.args;
+  if (obj.page != PageObject::None) {
+    PageMemberUse(obj.page, &last, PageUse::Call, given);
+    return;
+  }
   automation::ObjectPtr o = ObjectOf(obj);
-  std::vector<Variant> args =
-      MemberArgs(last.parens ? std::span<const ExprPtr>(last.args) : std::span<const ExprPtr>(s.args));
+  std::vector<Variant> args = MemberArgs(given);
   Invoke(o, last, automation::InvokeKind::Method, args, false);
 }
 

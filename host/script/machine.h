@@ -44,6 +44,10 @@ struct Place {
   Pin keep;
 };
 
+// How a member of Request, Response or Server is used: read as a value,
+// called as a statement, or assigned to.
+enum class PageUse : std::uint8_t { Get, Call, Let };
+
 enum class Flow : std::uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
 
 struct Frame {
@@ -98,9 +102,15 @@ class Machine {
   Value CallBuiltin(const BuiltinExpr& e);
 
   // ---- page_objects.cpp: Request, Response and Server
-  void ExecPage(const SimpleStmt& s);
-  Value EvalPage(const PageExpr& e);
+  void ExecPage(PageMember member, std::span<const ExprPtr> args, const Expr* value);
+  Value EvalPage(PageMember member, std::span<const ExprPtr> args);
   std::string PageText(const Expr& e);
+  Value PageObjectValue(BuiltinObject object);
+  // A member of a page object held as a value, found by the name of `step`
+  // (no step: the object called itself, Request("name")); `value` is what a
+  // property let assigns.
+  Value PageMemberUse(PageObject which, const Step* step, PageUse use, std::span<const ExprPtr> args,
+                      const Expr* value = nullptr);
 
   const Program& prog_;
   Output& out_;

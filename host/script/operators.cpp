@@ -41,7 +41,7 @@ Variant Comparison(Op op, const Variant& a, const Variant& b) {
 Value Machine::Binary(Op op, Value a, Value b) {
   if (op == Op::Is) {
     if (a.kind != Value::Kind::Object || b.kind != Value::Kind::Object) throw HostError(424);
-    return Value(Variant(a.obj.get() == b.obj.get()));
+    return Value(Variant(a.obj.get() == b.obj.get() && a.page == b.page));
   }
   if (op == Op::And || op == Op::Or) {
     // Null And False is False and Null Or True is True, whatever else the

@@ -23,8 +23,8 @@ constexpr MemberName kResponse[] = {
     {"contenttype", PageMember::ResponseContentType},
     {"status", PageMember::ResponseStatus},
     {"cookies", PageMember::ResponseCookies},
-    {"write", PageMember::NotThere},
-    {"flush", PageMember::NotThere},
+    {"write", PageMember::ResponseWrite},
+    {"flush", PageMember::ResponseFlush},
 };
 constexpr MemberName kRequest[] = {
     {"querystring", PageMember::RequestQueryString},
@@ -39,7 +39,7 @@ constexpr MemberName kServer[] = {
 };
 
 template <std::size_t N>
-const MemberName* Find(const MemberName (&table)[N], const std::string& lower) {
+const MemberName* Find(const MemberName (&table)[N], std::string_view lower) {
   for (const MemberName& m : table) {
     if (lower == m.lower) return &m;
   }
@@ -59,10 +59,19 @@ bool IsPageObject(const Token& t) {
 
 }  // namespace
 
+std::optional<PageMember> FindPageMember(BuiltinObject object, std::string_view lower) {
+  const MemberName* found = object == BuiltinObject::Response  ? Find(kResponse, lower)
+                            : object == BuiltinObject::Request ? Find(kRequest, lower)
+                            : object == BuiltinObject::Server  ? Find(kServer, lower)
+                                                               : nullptr;
+  if (!found) return std::nullopt;
+  return found->member;
+}
+
 bool Parser::PageStatementAhead() {
   const Token& obj = Peek();
   if (!IsPageObject(obj)) return false;
-  if (obj.kw != Kw::Response) return true;
+  if (obj.kw != Kw::Response) return !PageChainAhead();
   // Response.Write and Response.Flush stay with the ordinary statements.
   const Token& m = Peek(2);
   return !(At(Tok::Dot, 1) && (m.lower == "write" || m.lower == "flush"));
@@ -145,7 +154,35 @@ StmtPtr Parser::ParsePageStatement(bool with_call) {
   }
 }
 
+// Request(name), or a member of one of the objects, and what follows it: the
+// result of a member call may be indexed or called in turn
+// (Server.CreateObject(id).Width).
 ExprPtr Parser::ParsePageValue(const Token& head) {
+  ExprPtr e = ParsePageMember(head);
+  if (e->kind != Expr::Kind::Page || (!At(Tok::Dot) && !At(Tok::LParen))) return e;
+  auto p = std::make_unique<PostfixExpr>(e->at, std::move(e));
+  ParseSteps(*p, false);
+  return p;
+}
+
+bool Parser::PageChainAhead() {
+  std::size_t k = 1;
+  if (!At(Tok::LParen, 1)) {
+    if (!At(Tok::Dot, 1)) return false;
+    k = 3;
+  }
+  if (At(Tok::LParen, k)) {
+    for (int depth = 0;; ++k) {
+      if (At(Tok::EndOfStatement, k) || At(Tok::EndOfFile, k)) return false;
+      depth += At(Tok::LParen, k) ? 1 : At(Tok::RParen, k) ? -1 : 0;
+      if (depth == 0) break;
+    }
+    ++k;
+  }
+  return At(Tok::Dot, k) || At(Tok::LParen, k);
+}
+
+ExprPtr Parser::ParsePageMember(const Token& head) {
   const std::string name = head.text;
   if (head.kw == Kw::Request && At(Tok::LParen)) {
     auto e = std::make_unique<PageExpr>(W(head.pos), PageMember::RequestItem);
@@ -153,7 +190,13 @@ ExprPtr Parser::ParsePageValue(const Token& head) {
     if (e->args.size() != 1) Fail(head.pos, "'Request(name)' takes one name");
     return e;
   }
-  if (!At(Tok::Dot)) Fail(head.pos, "'" + name + "' is not available as a value here; use one of its members");
+  if (!At(Tok::Dot)) {
+    // The object itself as a value: Set r = Request, TypeName(Response), S Server.
+    auto object = head.kw == Kw::Request    ? BuiltinObject::Request
+                  : head.kw == Kw::Response ? BuiltinObject::Response
+                                            : BuiltinObject::Server;
+    return std::make_unique<ObjectExpr>(W(head.pos), object);
+  }
   Take();
   Token m = Take();
   const MemberName* found = head.kw == Kw::Response  ? Lookup(m, kResponse)

@@ -59,6 +59,16 @@ void Parser::Enter(const Pos& p) {
   if (++depth_ > kMaxDepth) Fail(p, "nesting too deep");
 }
 
+// The next word goes on or closes the block `opener` began at `head`: in a
+// template, a block opens and closes in one file (the page or an include).
+void Parser::SameFile(const Pos& head, const char* opener) {
+  const Token& t = Peek();
+  if (t.pos.file == head.file) return;
+  const std::string word = t.kw == Kw::End ? t.text + " " + Peek(1).text : t.text;
+  Fail(t.pos, "'" + word + "' belongs to the '" + opener + "' of " + prog_.files[static_cast<std::size_t>(head.file)] +
+                  " line " + std::to_string(head.line) + ": a block must open and close in one file");
+}
+
 // ---- statements --------------------------------------------------------------
 
 void Parser::ParseProgram() {
@@ -321,6 +331,7 @@ StmtPtr Parser::ParseIf() {
   first.body = ParseBlock();
   s->clauses.push_back(std::move(first));
   while (IsKw(Kw::ElseIf)) {
+    SameFile(head, "If");
     Take();
     IfStmt::Clause c;
     c.test = ParseExpr();
@@ -329,12 +340,14 @@ StmtPtr Parser::ParseIf() {
     s->clauses.push_back(std::move(c));
   }
   if (IsKw(Kw::Else)) {
+    SameFile(head, "If");
     Take();
     s->else_body = ParseBlock();
   }
   if (!IsKw(Kw::End) || !IsKw(Kw::If, 1)) {
     Expected("'End If' to close the 'If' of line " + std::to_string(head.line));
   }
+  SameFile(head, "If");
   Take();
   Take();
   return s;
@@ -355,6 +368,7 @@ StmtPtr Parser::ParseSelect() {
     }
   }
   while (IsKw(Kw::Case)) {
+    SameFile(head, "Select Case");
     Pos at = Take().pos;
     if (s->has_else) Fail(at, "'Case Else' must be the last 'Case'");
     if (IsKw(Kw::Else)) {
@@ -372,6 +386,7 @@ StmtPtr Parser::ParseSelect() {
   if (!IsKw(Kw::End) || !IsKw(Kw::Select, 1)) {
     Expected("'Case' or 'End Select' to close the 'Select Case' of line " + std::to_string(head.line));
   }
+  SameFile(head, "Select Case");
   Take();
   Take();
   return s;
@@ -403,6 +418,7 @@ StmtPtr Parser::ParseFor() {
   s->body = ParseBlock();
   --for_depth_;
   if (!IsKw(Kw::Next)) Expected("'Next' to close the 'For' of line " + std::to_string(head.line));
+  SameFile(head, "For");
   s->next_at = W(Take().pos);
   if (At(Tok::Identifier)) {
     Token n = Take();
@@ -429,10 +445,12 @@ StmtPtr Parser::ParseDo(bool while_wend) {
   --do_depth_;
   if (while_wend) {
     if (!IsKw(Kw::Wend)) Expected("'Wend' to close the 'While' of line " + std::to_string(head.line));
+    SameFile(head, "While");
     s->loop_at = W(Take().pos);
     return s;
   }
   if (!IsKw(Kw::Loop)) Expected("'Loop' to close the 'Do' of line " + std::to_string(head.line));
+  SameFile(head, "Do");
   s->loop_at = W(Take().pos);
   if (IsKw(Kw::While) || IsKw(Kw::Until)) {
     if (s->pre != DoStmt::Test::None) Fail(Peek().pos, "a 'Do' loop has one test, at its top or at its bottom");
@@ -525,6 +543,7 @@ void Parser::ParseProcedure() {
   if (!IsKw(Kw::End) || !IsKw(function ? Kw::Function : Kw::Sub, 1)) {
     Expected(std::string("'End ") + closer + "' to close the '" + closer + "' of line " + std::to_string(kw.pos.line));
   }
+  SameFile(kw.pos, closer);
   Take();
   Take();
   ExpectEndOfStatement();
@@ -540,7 +559,7 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
   if (FindBuiltin(Peek().lower) >= 0) {
     Fail(pos, "expected a statement, found the function '" + Peek().text + "'");
   }
-  CheckName(Peek(), "a variable or procedure name");
+  if (!IsKw(Kw::Request) && !IsKw(Kw::Server)) CheckName(Peek(), "a variable or procedure name");
   in_statement_call_ = !with_call;
   ExprPtr target = ParsePostfix();
   in_statement_call_ = false;
@@ -602,6 +621,7 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
 // Err.Clear, Err.Raise n [, source [, description]].
 StmtPtr Parser::ParseObjectStatement(bool with_call) {
   if (PageStatementAhead()) return ParsePageStatement(with_call);
+  if ((IsKw(Kw::Request) || IsKw(Kw::Server)) && PageChainAhead()) return ParseCallOrAssign(with_call);
   Token obj = Take();
   Pos pos = obj.pos;
   if (obj.kind != Tok::Keyword || (obj.kw != Kw::Response && obj.kw != Kw::Err)) {

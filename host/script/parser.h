@@ -49,6 +49,7 @@ class Parser {
 
   // ---- statements (parser.cpp)
   Block ParseBlock();
+  void SameFile(const Pos& head, const char* opener);
   StmtPtr ParseStatement(bool one_line);
   StmtPtr ParseDim(bool redim);
   StmtPtr ParseIf();
@@ -63,6 +64,10 @@ class Parser {
   bool PageStatementAhead();
   StmtPtr ParsePageStatement(bool with_call);
   ExprPtr ParsePageValue(const Token& head);
+  ExprPtr ParsePageMember(const Token& head);
+  // Request or Server ahead with a member whose result is indexed or
+  // called in turn: Server.CreateObject(id).Method ...
+  bool PageChainAhead();
   std::vector<ExprPtr> ParsePageArgs(bool statement, bool with_call);
   void NoteAssigned(const Expr& target);
   std::unique_ptr<NameExpr> DeclaredName(const Token& t, bool declares);

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,7 +64,7 @@ struct Expr {
     Paren,    // UnaryExpr with op Plus: (a), the value of a, never a reference
     Postfix,  // PostfixExpr: base(args).member(args)(args) ...
     Builtin,  // BuiltinExpr: a built-in function
-    Object,   // ObjectExpr: Request, Response, Server, Err
+    Object,   // ObjectExpr: Err before its member, or Request, Response, Server as values
     Nothing,  // the Nothing constant
     Page,     // PageExpr: a member of Request, Response or Server
   };
@@ -142,6 +143,8 @@ enum class PageMember : std::uint8_t {
   ResponseContentType,
   ResponseStatus,
   ResponseCookies,
+  ResponseWrite,  // through a variable only: the literal Response.Write and
+  ResponseFlush,  // Response.Flush are statements of their own
   // Response members read as values, and Request or Server members used as
   // statements: error 438 when they run
   NotThere,
@@ -155,6 +158,10 @@ enum class PageMember : std::uint8_t {
   ServerURLEncode,
   ServerCreateObject,
 };
+
+// The member of Request, Response or Server (not Err) named `lower`, when
+// it has one.
+std::optional<PageMember> FindPageMember(BuiltinObject object, std::string_view lower);
 
 struct PageExpr : Expr {
   PageExpr(Where w, PageMember m) : Expr(Kind::Page, w), member(m) {}

@@ -109,7 +109,7 @@ class TemplateFeed {
     Token t;
     t.kind = Tok::EndOfStatement;
     t.pos = at;
-    t.text = "\n";
+    t.text.push_back('\n');  // (not = "\n": a false -Wrestrict of g++ 12)
     return t;
   }
 

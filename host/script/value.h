@@ -15,12 +15,17 @@ namespace halvane::script {
 
 struct Array;
 
+// The page's own objects, held as values (Set r = Request) without an
+// automation object behind them.
+enum class PageObject : std::uint8_t { None, Request, Response, Server };
+
 struct Value {
   enum class Kind : std::uint8_t { Plain, Object, Array };
   Kind kind = Kind::Plain;
-  Variant v;                   // Plain
-  automation::ObjectPtr obj;   // Object (null: Nothing)
-  std::shared_ptr<Array> arr;  // Array
+  PageObject page = PageObject::None;  // Object: one of the page's objects (obj is null then)
+  Variant v;                           // Plain
+  automation::ObjectPtr obj;           // Object (null and no page object: Nothing)
+  std::shared_ptr<Array> arr;          // Array
 
   Value() = default;
   explicit Value(Variant x) : v(std::move(x)) {}
@@ -30,6 +35,12 @@ struct Value {
     r.obj = std::move(o);
     return r;
   }
+  static Value Page(PageObject p) {
+    Value r;
+    r.kind = Kind::Object;
+    r.page = p;
+    return r;
+  }
   static Value Of(std::shared_ptr<Array> a) {
     Value r;
     r.kind = Kind::Array;
@@ -37,6 +48,7 @@ struct Value {
     return r;
   }
   bool IsPlain() const { return kind == Kind::Plain; }
+  bool IsNothing() const { return kind == Kind::Object && !obj && page == PageObject::None; }
 };
 
 // Arrays nest at most this deep (an array in an array in ...), which keeps

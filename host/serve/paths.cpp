@@ -69,6 +69,9 @@ Resolved Resolve(const fs::path& root, std::string_view url_path) {
     const std::string& name = part.native();
     if (name.empty() || name[0] == '.') return out;
   }
+  // Include files are template source, pulled into pages on the server:
+  // never sent as they stand.
+  if (Lower(real.extension().string()) == ".inc") return out;
   out.kind = Resolved::Kind::File;
   out.file = std::move(real);
   return out;

@@ -17,7 +17,8 @@ struct Resolved {
 // `root`, which must be canonical.  Nothing outside root is ever returned:
 // ".." and "." parts, hidden names (".git"), backslashes, NUL bytes and
 // symbolic links that lead out of root all give NotFound, and so does a
-// path whose symbolic links lead to a hidden name inside root.  A folder
+// path whose symbolic links lead to a hidden name inside root, and so does
+// an include file (a name ending in ".inc", any letter case).  A folder
 // asked for without its closing "/" gives AddSlash; with it, its index.hvp (else index.hvs).
 Resolved Resolve(const std::filesystem::path& root, std::string_view url_path);
 

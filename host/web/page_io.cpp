@@ -370,8 +370,10 @@ bool PageResponse::SetStatus(std::string_view status) {
   for (std::size_t i = 0; i < 3; ++i) {
     if (status[i] < '0' || status[i] > '9') return false;
   }
-  // HTTP has no status below 100; such a line could not be sent.
-  if (status[0] == '0') return false;
+  // HTTP has no status below 100, and a 1xx status only announces the
+  // answer still to come: neither can be the status line of a page's answer
+  // (a client would wait for another).
+  if (status[0] == '0' || status[0] == '1') return false;
   status_ = SendableText(status);
   return true;
 }

@@ -146,7 +146,7 @@ class PageResponse {
 
   // The setters return false where the page gets error 5: the head was
   // already sent, or the text is not allowed (see each).
-  // "ddd reason": three digits (100 to 999), a space, a reason without
+  // "ddd reason": three digits (200 to 999), a space, a reason without
   // control characters.
   [[nodiscard]] bool SetStatus(std::string_view status);
   // Any text without control characters.

@@ -9,6 +9,7 @@
 //   --- page.hvp                   a file of the case, its text follows
 //   --- link.inc -> ../x.inc       a symbolic link
 //   --- stdout                     the whole standard output
+//   --- stdout prefix              ... standard output only begins so
 //   --- stderr 1                   the whole standard error, the exit status
 //   --- stderr 2 prefix            ... standard error only begins so
 // A section is the text up to the next marker line, less the one line end
@@ -37,7 +38,7 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> files;  // name (or "name -> target"), text
   std::string out, err;
   int status = 0;
-  bool err_prefix = false;
+  bool out_prefix = false, err_prefix = false;
   bool lf_only = false;  // docs: compare with CR LF made LF, trailing line ends dropped
 };
 
@@ -94,7 +95,8 @@ void ReadCaseFile(const fs::path& file, std::vector<Case>& cases) {
     } else if (marker) {
       Case& c = cases.back();
       const std::vector<std::string> w = Words(line.substr(4));
-      if (w.size() == 1 && w[0] == "stdout") {
+      if (!w.empty() && w[0] == "stdout") {
+        c.out_prefix = w.size() > 1 && w[1] == "prefix";
         section = &c.out;
       } else if (!w.empty() && w[0] == "stderr") {
         c.status = w.size() > 1 ? std::stoi(w[1]) : 1;
@@ -194,7 +196,7 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
     out = Trimmed(out);
   }
-  EXPECT_EQ(out, c.out);
+  EXPECT_EQ(c.out_prefix ? out.substr(0, c.out.size()) : out, c.out);
   EXPECT_EQ(c.err_prefix ? err.substr(0, c.err.size()) : err, c.err);
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status);
 }

@@ -35,5 +35,4 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   add_test(NAME host_nginx
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/nginx_test.sh $<TARGET_FILE:halvane_host>)
   set_tests_properties(host_nginx PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
-
 endif()

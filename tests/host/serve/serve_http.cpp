@@ -133,6 +133,10 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
       {"GET", "/redirect.hvp", "", "", 302, "location: /html.hvp?x=1\nset-cookie: a=1; Path=/; SameSite=Lax", ""},
       {"GET", "/ended.hvp", "", "", 200, "", "{p}kept"},
       {"GET", "/include.hvp", "", "", 200, "", "{p}top 2|page"},
+      // A page's own status; include files are never served, whatever the case of their name.
+      {"GET", "/own.hvp", "", "", 299, "", "{p}included "},
+      {"GET", "/parts/a.INC", "", "", 404, "", "~", "included"},
+      {"GET", "/parts/top.inc", "", "", 404, "", "~", "<%="},
       // A body over the limit is refused before the page runs.
       {"POST", "/count.hvp", form.c_str(), "a=xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", 413,
        "!set-cookie", "~"},
