@@ -65,16 +65,10 @@ const RECORDER = `(function () {
 })();`;
 
 // A free TCP port of 127.0.0.1.
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const s = net.createServer();
-    s.once('error', reject);
-    s.listen(0, '127.0.0.1', () => {
-      const { port } = s.address();
-      s.close(() => resolve(port));
-    });
-  });
-}
+const freePort = () => new Promise((resolve, reject) => {
+  const s = net.createServer().once('error', reject);
+  s.listen(0, '127.0.0.1', () => { const { port } = s.address(); s.close(() => resolve(port)); });
+});
 
 // Polls `check` until it returns a truthy value; throws `what` at the deadline.
 async function poll(check, what, timeout = 5000, every = 20) {
@@ -90,15 +84,16 @@ async function poll(check, what, timeout = 5000, every = 20) {
 // The source text that runs `fn` with `args` in the page and gives its value.
 const call = (fn, args) => `(${fn}).apply(null, ${JSON.stringify(args)})`;
 
-/* ---- Chromium and Firefox through puppeteer-core ------------------------ */
-
-function puppeteer() {
+// An npm package of tests/browser.
+function need(name) {
   try {
-    return require('puppeteer-core');
+    return require(name);
   } catch (e) {
-    throw new Error('puppeteer-core is missing: run "npm ci" in tests/browser (./dev.sh test does)');
+    throw new Error(`${name} is missing: run "npm ci" in tests/browser (./dev.sh test does)`);
   }
 }
+
+/* ---- Chromium and Firefox through puppeteer-core ------------------------ */
 
 async function launchPuppeteer(name) {
   const options = name === 'firefox'
@@ -107,15 +102,12 @@ async function launchPuppeteer(name) {
     : { executablePath: CHROMIUM, headless: true,
       args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
         '--disable-sync', '--no-first-run', '--lang=en-US', '--hide-scrollbars'] };
-  const browser = await puppeteer().launch({
+  const browser = await need('puppeteer-core').launch({
     ...options,
     defaultViewport: { width: WIDTH, height: HEIGHT },
     env: { ...process.env, TZ: 'UTC' },
   });
-  const version = (await browser.version()).replace(/^[^/]*\//, '');
   return {
-    name,
-    version,
     async newPage() {
       const page = await browser.newPage();
       page.setDefaultTimeout(10000);
@@ -155,17 +147,8 @@ async function launchPuppeteer(name) {
   };
 }
 
-/* ---- WebKitGTK through WebKitWebDriver ------------------------------------ */
-
-function selenium() {
-  try {
-    return require('selenium-webdriver');
-  } catch (e) {
-    throw new Error('selenium-webdriver is missing: run "npm ci" in tests/browser (./dev.sh test does)');
-  }
-}
-
-// Starts a program and resolves once it runs; `ready` polls for it.
+// Starts a program and resolves once it runs: `ready` polls for it, given the
+// tail of the program's standard error.
 function start(file, args, env, ready, what) {
   const child = spawn(file, args, { stdio: ['ignore', 'ignore', 'pipe'], env });
   let log = '';
@@ -178,12 +161,14 @@ function start(file, args, env, ready, what) {
     if (child.exitCode === null && child.signalCode === null) child.kill('SIGKILL');
   };
   const gone = exited.then((code) => { throw new Error(`${what} ended (${code}): ${log}`); });
-  return Promise.race([poll(ready, `${what} to start`, 15000, 50), gone])
+  return Promise.race([poll(() => ready(log), `${what} to start`, 15000, 50), gone])
     .then(() => ({ child, stop }), async (e) => { await stop(); throw e; });
 }
 
+/* ---- WebKitGTK through WebKitWebDriver ------------------------------------ */
+
 async function launchWebKit() {
-  const { Builder, Key } = selenium();
+  const { Builder, Key } = need('selenium-webdriver');
   const started = [];
   const stopAll = async () => { for (const s of started.reverse()) await s.stop(); };
   try {
@@ -216,7 +201,6 @@ async function launchWebKit() {
       unhandledPromptBehavior: 'dismiss',
     }).build();
     started.push({ stop: () => driver.quit().catch(() => {}) });
-    const caps = await driver.getCapabilities();
     // The window's frame takes 38 pixels of its height.
     await driver.manage().window().setRect({ x: 0, y: 0, width: WIDTH, height: HEIGHT + 38 });
     const inner = await driver.executeScript('return [innerWidth, innerHeight]');
@@ -224,15 +208,10 @@ async function launchWebKit() {
       await driver.manage().window().setRect({ width: 2 * WIDTH - inner[0], height: HEIGHT + 38 + HEIGHT - inner[1] });
     }
     const evaluate = (fn, args = []) => driver.executeScript(`return ${call(fn, args)};`);
-    const KEYS = {
-      Escape: Key.ESCAPE, Backspace: Key.BACK_SPACE, Delete: Key.DELETE, Home: Key.HOME, End: Key.END,
-      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, ArrowUp: Key.ARROW_UP, ArrowDown: Key.ARROW_DOWN,
-      Shift: Key.SHIFT, Enter: Key.ENTER, Tab: Key.TAB,
-    };
+    // Key names as puppeteer has them: ArrowLeft is ARROW_LEFT, Backspace BACK_SPACE.
+    const key = (k) => Key[k === 'Backspace' ? 'BACK_SPACE' : k.replace(/([a-z])([A-Z])/g, '$1_$2').toUpperCase()] || k;
     const pointer = () => driver.actions({ async: true });
     return {
-      name: 'webkit',
-      version: caps.get('browserVersion'),
       // One window serves every page: MiniBrowser opens no second one.
       async newPage() {
         return {
@@ -253,10 +232,7 @@ async function launchWebKit() {
           },
           async move(x, y) { await pointer().move({ x: Math.round(x), y: Math.round(y) }).perform(); },
           async type(text) { await driver.actions().sendKeys(text).perform(); },
-          async press(key) {
-            const k = KEYS[key] || key;
-            await driver.actions().keyDown(k).keyUp(k).perform();
-          },
+          async press(name) { await driver.actions().keyDown(key(name)).keyUp(key(name)).perform(); },
           async screenshot() { return Buffer.from(await driver.takeScreenshot(), 'base64'); },
           async close() { await driver.get('about:blank').catch(() => {}); },
         };
@@ -279,4 +255,4 @@ async function launch(name) {
   throw new Error(`unknown engine ${name}: one of ${ENGINES.join(', ')}`);
 }
 
-module.exports = { ENGINES, HEIGHT, RECORDER, WIDTH, launch, poll, sleep };
+module.exports = { ENGINES, RECORDER, launch, poll, start };

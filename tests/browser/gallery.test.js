@@ -129,14 +129,10 @@ test('gallery popup menu: right-click, hover and choose', async () => {
     await page.screenshot('gallery-menu-open.png');
     // The item leads to the page again, which names the choice.
     await page.click(saveAs);
-    const chosen = () => page.eval(() => {
+    const text = await page.untilWithin(10000, () => {
       const c = document.getElementById('choice');
-      return /[?&]item=Save\+as$/.test(location.search) && c ? c.textContent : '';
-    }).catch(() => '');
-    let text = '';
-    for (const end = Date.now() + 10000; !(text = await chosen()) && Date.now() < end;) {
-      await new Promise((r) => setTimeout(r, 50));
-    }
+      return /[?&]item=Save\+as$/.test(location.search) && c && c.textContent;
+    });
     assert.equal(text, 'You chose Save as.');
   }, REAL);
 });

@@ -62,11 +62,6 @@ test('an invisible tab is not displayed and leaves its gap', async () => {
     await page.click({ x: box.x + 180 + 45, y: box.y + 8 });
     assert.deepEqual(await page.eval(() => tabClicks), []);
     assert.equal((await front(page)).panel, 'p1panel0');
-  });
-});
-
-test('tabs show the hand cursor from the style block', async () => {
-  await env.page('tabs.hvs', async (page) => {
-    assert.equal(await page.style('#p1tab1', 'cursor'), 'pointer');
+    assert.equal(await page.style('#p1tab1', 'cursor'), 'pointer', 'the hand cursor from the style block');
   });
 });

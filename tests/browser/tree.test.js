@@ -57,7 +57,7 @@ test('tree menus open and close one by one, nested menus keep their state', asyn
   }, { shot: 'tree-test.png' });
 });
 
-test('collapse-all and expand-all act on every menu', async () => {
+test('collapse-all and expand-all act on every menu; the images show the hand cursor', async () => {
   await env.page('tree.hvs', async (page) => {
     await page.click('#image_3');
     assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: OPEN });
@@ -75,11 +75,6 @@ test('collapse-all and expand-all act on every menu', async () => {
     // A single menu still toggles after the global controls.
     await page.click('#image_1');
     assert.deepEqual(await menus(page), { 1: OPEN, 2: CLOSED, 3: CLOSED });
-  });
-});
-
-test('tree images show the hand cursor', async () => {
-  await env.page('tree.hvs', async (page) => {
     for (const id of ['image_plus', 'image_minus', 'image_1']) {
       assert.equal(await page.style('#' + id, 'cursor'), 'pointer', id);
     }
