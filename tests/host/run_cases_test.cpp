@@ -120,35 +120,18 @@ std::string Trimmed(std::string s) {
 }
 
 void ReadDocs(std::vector<Case>& cases) {
-  std::ifstream doc(HALVANE_DOCS_FILE);
-  std::string line, code, text;
-  enum { kNone, kCode, kWaitText, kText } state = kNone;
-  while (std::getline(doc, line)) {
-    if (state == kNone && line == "```vb") {
-      state = kCode;
-      code.clear();
-    } else if (state == kCode) {
-      if (line == "```") {
-        state = kWaitText;
-      } else {
-        code += line + "\n";
-      }
-    } else if (state == kWaitText) {
-      state = line == "```text" ? kText : line.rfind("```", 0) == 0 ? kNone : kWaitText;
-      text.clear();
-    } else if (state == kText) {
-      if (line == "```") {
-        Case c;
-        c.name = "docs/example";
-        c.files = {{"example.hvs", code}};
-        c.out = Trimmed(text);
-        c.lf_only = true;
-        cases.push_back(std::move(c));
-        state = kNone;
-      } else {
-        text += line + "\n";
-      }
-    }
+  const std::string doc = Slurp(HALVANE_DOCS_FILE);
+  for (std::size_t at = doc.find("\n```vb\n"); at != std::string::npos; at = doc.find("\n```vb\n", at + 1)) {
+    const std::size_t code = at + 7, code_end = doc.find("\n```\n", code);
+    if (code_end == std::string::npos) break;
+    const std::size_t fence = doc.find("\n```", code_end + 4), text = fence + 9;
+    if (fence == std::string::npos || doc.compare(fence, 9, "\n```text\n") != 0) continue;
+    Case c;
+    c.name = "docs/example";
+    c.files = {{"example.hvs", doc.substr(code, code_end + 1 - code)}};
+    c.out = Trimmed(doc.substr(text, doc.find("\n```", text) - text));
+    c.lf_only = true;
+    cases.push_back(std::move(c));
   }
 }
 
