@@ -16,8 +16,7 @@ const { spawn } = require('node:child_process');
 const fs = require('node:fs');
 const net = require('node:net');
 
-const WIDTH = 1000;
-const HEIGHT = 700;
+const [WIDTH, HEIGHT] = [1000, 700];
 
 const CHROMIUM = process.env.CHROMIUM_BIN || '/usr/bin/chromium';
 const FIREFOX = process.env.FIREFOX_BIN || '/usr/bin/firefox-esr';
@@ -107,43 +106,35 @@ async function launchPuppeteer(name) {
     defaultViewport: { width: WIDTH, height: HEIGHT },
     env: { ...process.env, TZ: 'UTC' },
   });
+  const page = await browser.newPage();
+  page.setDefaultTimeout(10000);
+  const problems = [];
+  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+  page.on('console', (m) => {
+    if (m.type() === 'error') problems.push(`console error: ${m.text()} (${m.location().url || ''})`);
+  });
+  page.on('dialog', (d) => d.dismiss().catch(() => {}));
+  let navigation = null;
   return {
-    async newPage() {
-      const page = await browser.newPage();
-      page.setDefaultTimeout(10000);
-      const problems = [];
-      page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
-      page.on('console', (m) => {
-        if (m.type() === 'error') problems.push(`console error: ${m.text()} (${m.location().url || ''})`);
-      });
-      page.on('dialog', (d) => d.dismiss().catch(() => {}));
-      let navigation = null;
-      return {
-        problems: async () => problems.splice(0),
-        // wait 'load': until the load event; 'commit': until the new document
-        // is there, while it may still be streaming in.
-        async goto(url, wait) {
-          await navigation;
-          if (wait === 'load') {
-            await page.goto(url, { waitUntil: 'load' });
-            return;
-          }
-          await page.evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
-          navigation = page.goto(url, { waitUntil: 'load', timeout: 30000 }).then(() => {}, () => {});
-          await poll(() => page.evaluate(() => window.__halvaneStale === undefined &&
-            document.readyState !== 'uninitialized'), `${url} to open`);
-        },
-        async finish() { await navigation; navigation = null; },
-        evaluate: (fn, args = []) => page.evaluate(call(fn, args)),
-        async click(x, y, button = 'left') { await page.mouse.click(x, y, { button }); },
-        async move(x, y) { await page.mouse.move(x, y); },
-        async type(text) { await page.keyboard.type(text); },
-        async press(key) { await page.keyboard.press(key); },
-        async screenshot() { return Buffer.from(await page.screenshot({ type: 'png' })); },
-        async close() { await page.close().catch(() => {}); },
-      };
+    problems: async () => problems.splice(0),
+    // wait 'load': until the load event; 'commit': until the new document
+    // is there, while it may still be streaming in.
+    async goto(url, wait) {
+      await navigation;
+      if (wait === 'load') return void await page.goto(url, { waitUntil: 'load' });
+      await page.evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
+      navigation = page.goto(url, { waitUntil: 'load', timeout: 30000 }).then(() => {}, () => {});
+      await poll(() => page.evaluate(() => window.__halvaneStale === undefined &&
+        document.readyState !== 'uninitialized'), `${url} to open`);
     },
-    async close() { await browser.close().catch(() => {}); },
+    async finish() { await navigation; navigation = null; },
+    evaluate: (fn, args = []) => page.evaluate(call(fn, args)),
+    click: (x, y, button = 'left') => page.mouse.click(x, y, { button }),
+    move: (x, y) => page.mouse.move(x, y),
+    type: (text) => page.keyboard.type(text),
+    press: (key) => page.keyboard.press(key),
+    screenshot: async () => Buffer.from(await page.screenshot({ type: 'png' })),
+    close: () => browser.close().catch(() => {}),
   };
 }
 
@@ -212,31 +203,25 @@ async function launchWebKit() {
     const key = (k) => Key[k === 'Backspace' ? 'BACK_SPACE' : k.replace(/([a-z])([A-Z])/g, '$1_$2').toUpperCase()] || k;
     const pointer = () => driver.actions({ async: true });
     return {
-      // One window serves every page: MiniBrowser opens no second one.
-      async newPage() {
-        return {
-          async problems() {
-            return (await evaluate(() => (window.__halvaneProblems || []).splice(0)).catch(() => [])) || [];
-          },
-          async goto(url, wait) {
-            await evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
-            await driver.get(url);
-            await poll(() => evaluate((w) => window.__halvaneStale === undefined &&
-              (w !== 'load' || document.readyState === 'complete'), [wait]), `${url} to open`, 30000);
-          },
-          async finish() {},
-          evaluate,
-          async click(x, y, button = 'left') {
-            const b = button === 'right' ? 2 : 0;
-            await pointer().move({ x: Math.round(x), y: Math.round(y) }).press(b).release(b).perform();
-          },
-          async move(x, y) { await pointer().move({ x: Math.round(x), y: Math.round(y) }).perform(); },
-          async type(text) { await driver.actions().sendKeys(text).perform(); },
-          async press(name) { await driver.actions().keyDown(key(name)).keyUp(key(name)).perform(); },
-          async screenshot() { return Buffer.from(await driver.takeScreenshot(), 'base64'); },
-          async close() { await driver.get('about:blank').catch(() => {}); },
-        };
+      async problems() {
+        return (await evaluate(() => (window.__halvaneProblems || []).splice(0)).catch(() => [])) || [];
       },
+      async goto(url, wait) {
+        await evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
+        await driver.get(url);
+        await poll(() => evaluate((w) => window.__halvaneStale === undefined &&
+          (w !== 'load' || document.readyState === 'complete'), [wait]), `${url} to open`, 30000);
+      },
+      async finish() {},
+      evaluate,
+      async click(x, y, button = 'left') {
+        const b = button === 'right' ? 2 : 0;
+        await pointer().move({ x: Math.round(x), y: Math.round(y) }).press(b).release(b).perform();
+      },
+      move: (x, y) => pointer().move({ x: Math.round(x), y: Math.round(y) }).perform(),
+      type: (text) => driver.actions().sendKeys(text).perform(),
+      press: (name) => driver.actions().keyDown(key(name)).keyUp(key(name)).perform(),
+      screenshot: async () => Buffer.from(await driver.takeScreenshot(), 'base64'),
       close: stopAll,
     };
   } catch (e) {
@@ -245,14 +230,13 @@ async function launchWebKit() {
   }
 }
 
-const ENGINES = ['chromium', 'firefox', 'webkit'];
-
-// Starts the named engine. `recorder` tells whether the harness must put
-// RECORDER in front of its pages.
+// Starts the named engine and gives its one page (MiniBrowser opens no second
+// window). `recorder` tells whether the harness must put RECORDER in front
+// of its pages.
 async function launch(name) {
   if (name === 'webkit') return { ...(await launchWebKit()), recorder: true };
   if (name === 'chromium' || name === 'firefox') return { ...(await launchPuppeteer(name)), recorder: false };
-  throw new Error(`unknown engine ${name}: one of ${ENGINES.join(', ')}`);
+  throw new Error(`unknown engine ${name}: one of chromium, firefox, webkit`);
 }
 
-module.exports = { ENGINES, RECORDER, launch, poll, start };
+module.exports = { RECORDER, launch, poll, start };

@@ -83,8 +83,7 @@ class TestServer {
 
 class Socket {
  public:
-  explicit Socket(int port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  explicit Socket(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -96,13 +95,10 @@ class Socket {
   Socket& operator=(const Socket&) = delete;
 
   bool connected() const { return connected_; }
-
   // Sends all of `data`; false when the server has closed the connection.
   bool Send(std::string_view data) {
-    while (!data.empty()) {
-      const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      data.remove_prefix(static_cast<std::size_t>(n));
+    for (ssize_t n; !data.empty(); data.remove_prefix(static_cast<std::size_t>(n))) {
+      if ((n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL)) <= 0) return false;
     }
     return true;
   }
@@ -139,7 +135,7 @@ class Socket {
   }
 
  private:
-  int fd_ = -1;
+  int fd_;
   bool connected_ = false;
 };
 
@@ -168,10 +164,9 @@ inline Response Parse(const std::string& raw, bool head = false) {
   const std::size_t end = raw.find("\r\n\r\n");
   if (raw.rfind("HTTP/1.", 0) != 0 || raw.size() < 12 || end == std::string::npos) return r;
   r.status = std::atoi(raw.substr(9, 3).c_str());
-  for (std::size_t line = raw.find("\r\n") + 2; line < end + 2;) {
-    const std::size_t eol = raw.find("\r\n", line);
+  for (std::size_t line = raw.find("\r\n") + 2, eol; line < end + 2; line = eol + 2) {
+    eol = raw.find("\r\n", line);
     const std::string h = raw.substr(line, eol - line);
-    line = eol + 2;
     const std::size_t colon = h.find(':');
     if (colon == std::string::npos) continue;
     std::string name = h.substr(0, colon);
@@ -181,29 +176,25 @@ inline Response Parse(const std::string& raw, bool head = false) {
     r.headers.emplace_back(name, h.substr(v));
   }
   std::size_t pos = end + 4;
-  if (head || r.status == 304 || r.status == 204) {
-    r.rest = raw.substr(pos);
-  } else if (r.Header("transfer-encoding") == "chunked") {
-    r.chunked = true;
+  r.chunked = !head && r.Header("transfer-encoding") == "chunked";
+  if (r.chunked) {
     for (std::size_t eol; (eol = raw.find("\r\n", pos)) != std::string::npos;) {
       const std::size_t n = std::strtoul(raw.substr(pos, eol - pos).c_str(), nullptr, 16);
       pos = eol + 2;
       if (n == 0) {
-        const std::size_t trailer = raw.find("\r\n", pos);
-        pos = trailer == std::string::npos ? raw.size() : trailer + 2;
+        pos = raw.find("\r\n", pos) == std::string::npos ? raw.size() : raw.find("\r\n", pos) + 2;  // trailer
         break;
       }
       r.body += raw.substr(pos, n);
       pos += n + 2;
     }
-    r.rest = pos < raw.size() ? raw.substr(pos) : std::string();
-  } else if (r.Has("content-length")) {
-    const std::size_t n = std::strtoul(r.Header("content-length").c_str(), nullptr, 10);
+  } else if (!head && r.status != 304 && r.status != 204) {
+    const std::size_t n =
+        r.Has("content-length") ? std::strtoul(r.Header("content-length").c_str(), nullptr, 10) : std::string::npos;
     r.body = raw.substr(pos, n);
-    r.rest = pos + n < raw.size() ? raw.substr(pos + n) : std::string();
-  } else {
-    r.body = raw.substr(pos);
+    pos = n == std::string::npos ? raw.size() : pos + n;
   }
+  r.rest = pos < raw.size() ? raw.substr(pos) : std::string();
   return r;
 }
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Copies one engine's gallery screenshots from the last browser test run into
 # docs/, under the names the README shows:
-#   tests/browser/tools/update_docs.sh [engine] [build folder]
+#   docs/update_screenshots.sh [engine] [build folder]
 set -euo pipefail
-cd "$(dirname "$0")/../../.."
+cd "$(dirname "$0")/.."
 engine=${1:-webkit}
 from=${2:-build}/browser/$engine
 while read -r shot doc; do
