@@ -13,10 +13,7 @@ const read = (page, id) => page.on('#' + id, readCalendar);
 const step = (page, id, index) => page.click({ css: `#${id} table table td`, nth: index });
 // Header cells: 0 month back, 1 month name, 2 month forward, 3 spacer,
 // 4 year back, 5 year, 6 year forward.
-const MONTH_BACK = 0;
-const MONTH_FORWARD = 2;
-const YEAR_BACK = 4;
-const YEAR_FORWARD = 6;
+const [MONTH_BACK, MONTH_FORWARD, YEAR_BACK, YEAR_FORWARD] = [0, 2, 4, 6];
 
 test('the grid of March 2004: days, grey and black, today in red', async () => {
   await env.page('calendar.hvs', async (page) => {

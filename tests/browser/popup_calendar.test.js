@@ -20,24 +20,18 @@ async function clickButton(page) {
 }
 
 // The calendar the open popup shows.
-const read = (page) => page.eval((read) => {
-  const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
-  return (0, eval)(`(${read})`)(f.contentDocument.body);
-}, readCalendar.toString());
+const BODY = { popup: true, css: 'body' };
+const read = (page) => page.on(BODY, readCalendar);
 // Header cells: 0 month back, 2 month forward, 4 year back, 6 year forward.
 const step = (page, index) => page.click({ popup: true, css: 'table table td', nth: index });
-const MONTH_BACK = 0;
-const MONTH_FORWARD = 2;
-const YEAR_BACK = 4;
-const YEAR_FORWARD = 6;
+const [MONTH_BACK, MONTH_FORWARD, YEAR_BACK, YEAR_FORWARD] = [0, 2, 4, 6];
 
 // How far the popup's content reaches past its frame, in pixels (0 and 0
 // when nothing is cut off), and the frame's size.
-const clipped = (page) => page.eval(() => {
-  const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
-  const d = f.contentDocument;
-  const range = d.createRange();
-  range.selectNodeContents(d.body);
+const clipped = (page) => page.on(BODY, (body) => {
+  const f = body.ownerDocument.defaultView.frameElement;
+  const range = body.ownerDocument.createRange();
+  range.selectNodeContents(body);
   const r = range.getBoundingClientRect();
   return { right: Math.max(0, Math.ceil(r.right - f.clientWidth)), bottom: Math.max(0, Math.ceil(r.bottom - f.clientHeight)) };
 });
@@ -81,10 +75,7 @@ test('every month of a year fits the popup, the widest name and six week rows in
     }
     assert.deepEqual([...seen].sort(), [...MONTHS].sort());
     // Far years: a five-digit one is wider still.
-    await page.eval(() => {
-      const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
-      f.contentDocument.body.innerHTML = buildPopupCal(5, 10000, 'due');
-    });
+    await page.on(BODY, (body) => { body.innerHTML = buildPopupCal(5, 10000, 'due'); });
     assert.deepEqual((await read(page)).header, ['May', '10000']);
     assert.deepEqual(await clipped(page), NOTHING_CUT, 'May 10000 is cut off');
   });

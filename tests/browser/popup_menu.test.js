@@ -17,11 +17,8 @@ async function watchContextMenu(page) {
   });
 }
 
-// Runs `fn(popupDocument)` in the page, on the open popup's document.
-const inPopup = (page, fn) => page.eval((source) => {
-  const f = [...document.querySelectorAll('iframe[data-halvane-popup]')].find((e) => e.style.display !== 'none');
-  return (0, eval)(`(${source})`)(f.contentDocument, f);
-}, fn.toString());
+// Runs `fn(body)` on the open popup's body.
+const inPopup = (page, fn) => page.on({ popup: true, css: 'body' }, fn);
 
 test('a right-click shows the menu at the pointer with every row', async () => {
   await env.page('popup_menu.hvs', async (page) => {
@@ -38,11 +35,11 @@ test('a right-click shows the menu at the pointer with every row', async () => {
     // The images load in the popup's document.
     await page.until(() => [...document.querySelector('iframe[data-halvane-popup]').contentDocument.images]
       .every((i) => i.complete));
-    const images = await inPopup(page, (d) => [...d.images].map((i) => [i.complete && i.naturalWidth > 0, i.width]));
+    const images = await inPopup(page, (b) => [...b.querySelectorAll('img')].map((i) => [i.complete && i.naturalWidth > 0, i.width]));
     assert.deepEqual(images, [[true, 12], [true, 12], [true, 140], [true, 12]]);
     // Nothing of the menu lies outside its frame.
-    const reach = await inPopup(page, (d, f) => {
-      const r = d.querySelector('table').getBoundingClientRect();
+    const reach = await inPopup(page, (b) => {
+      const [r, f] = [b.querySelector('table').getBoundingClientRect(), b.ownerDocument.defaultView.frameElement];
       return [r.right <= f.clientWidth, r.bottom <= f.clientHeight];
     });
     assert.deepEqual(reach, [true, true], 'the menu table fits its frame');
