@@ -25,38 +25,30 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "nginx_test: FAIL: $*" >&2; exit 1; }
 
-# Two copies of one site; who.txt tells them apart.
+# Two copies of one site, each served on a free port; who.txt tells them apart.
+declare -A port
 for b in a b; do
   mkdir -p "$work/site-$b"
   printf 'Response.Write "page " & 42\n' >"$work/site-$b/page.hvs"
   printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$work/site-$b/stream.hvs"
   printf 'Response.Write "posted"\n' >"$work/site-$b/form.hvs"
   printf '%s' "$b" >"$work/site-$b/who.txt"
-done
-
-# Starts a backend on a free port; sets $port and appends its pid.
-start_backend() {  # start_backend NAME
-  "$halvane" serve "$work/site-$1" --port 0 --no-compat --grace 1 2>"$work/halvane-$1.log" &
+  "$halvane" serve "$work/site-$b" --port 0 --no-compat --grace 1 2>"$work/halvane-$b.log" &
   pids+=("$!")
-  local i
   for ((i = 0; i < 100; i++)); do
-    port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/halvane-$1.log" 2>/dev/null | head -1 || true)
-    [ -n "$port" ] && return 0
+    port[$b]=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/halvane-$b.log" | head -1)
+    [ -n "${port[$b]}" ] && break
     sleep 0.05
   done
-  fail "backend $1 did not start: $(cat "$work/halvane-$1.log")"
-}
-start_backend a
-port_a=$port
-pid_a=${pids[-1]}
-start_backend b
-port_b=$port
+  [ -n "${port[$b]}" ] || fail "backend $b did not start: $(cat "$work/halvane-$b.log")"
+done
+pid_a=${pids[0]}
 
 mkdir -p "$work/nginx/logs"
 for ((try = 0; try < 5; try++)); do
   nport=$((20000 + RANDOM % 40000))
-  sed -e "s|@PREFIX@|$work/nginx|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:$port_a|" \
-    -e "s|@BACKEND_B@|127.0.0.1:$port_b|" "$(dirname "$0")/nginx.conf.in" >"$work/nginx/nginx.conf"
+  sed -e "s|@PREFIX@|$work/nginx|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:${port[a]}|" \
+    -e "s|@BACKEND_B@|127.0.0.1:${port[b]}|" "$(dirname "$0")/nginx.conf.in" >"$work/nginx/nginx.conf"
   "$nginx" -e "$work/nginx/logs/startup.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>"$work/nginx/start.err" &
   npid=$!
   up=0
@@ -94,4 +86,4 @@ for ((i = 0; i < 10; i++)); do
   [ "$(curl -fs "$base/page.hvs")" = "page 42" ] || fail "page with backend a stopped"
   [ "$(curl -fs "$base/who.txt")" = "b" ] || fail "static file with backend a stopped"
 done
-echo "nginx_test: ok (nginx on $nport, backends on $port_a and $port_b)"
+echo "nginx_test: ok (nginx on $nport, backends on ${port[a]} and ${port[b]})"

@@ -25,26 +25,19 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// Collects the response; remembers how much had been written at each Flush.
-class Capture : public Output {
- public:
-  void Write(std::string_view t) override { text.append(t); }
-  void Flush() override { flushes.push_back(text.size()); }
-  std::string text;
-  std::vector<std::size_t> flushes;
-};
-
-struct Ran {
+// A run's result and response, with how much had been written at each Flush.
+struct Ran : Output {
+  void Write(std::string_view t) override { out.append(t); }
+  void Flush() override { flushes.push_back(out.size()); }
   Result result;
   std::string out;
   std::vector<std::size_t> flushes;
 };
 
 Ran RunText(const std::string& source, const Limits& limits = {}) {
-  auto program = Parse(source, "t.hvs");
-  Capture c;
-  Result r = Run(*program, c, limits);
-  return {r, c.text, c.flushes};
+  Ran ran;
+  ran.result = Run(*Parse(source, "t.hvs"), ran, limits);
+  return ran;
 }
 
 std::string Repeat(std::string_view s, std::size_t n) {
@@ -95,7 +88,7 @@ TEST(ScriptLimits, StepsTimeAndCancellationStopARun) {
   Limits steps;
   steps.max_steps = 1000;
   auto program = Parse("On Error Resume Next\nFor i = 1 To 2 Step 0\nx = 1\nNext", "loop.hvs");
-  Capture c;
+  Ran c;
   const Result res = script::Run(*program, c, steps);
   EXPECT_EQ(res.steps, 1001u);
   EXPECT_EQ(Describe(*program, res), "loop.hvs:3: stopped: the script ran more statements than its limit allows");
