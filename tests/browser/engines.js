@@ -13,7 +13,6 @@
 'use strict';
 
 const { spawn } = require('node:child_process');
-const fs = require('node:fs');
 const net = require('node:net');
 
 const [WIDTH, HEIGHT] = [1000, 700];
@@ -33,21 +32,15 @@ const RECORDER = `(function () {
   try { if (window.top.__halvaneRecord) top = window.top; } catch (e) {}
   var list = top.__halvaneProblems || (top.__halvaneProblems = []);
   var record = top.__halvaneRecord || (top.__halvaneRecord = function (text) { list.push(text); });
+  var text = function (x) { return x && x.message ? x.message : String(x); };
   function watch(w) {
     if (!w || w.__halvaneWatched) return;
     w.__halvaneWatched = true;
-    w.addEventListener('error', function (e) {
-      if (e.target !== w) return;
-      record('page error: ' + (e.error && e.error.message ? e.error.message : e.message));
-    });
-    w.addEventListener('unhandledrejection', function (e) {
-      record('page error: ' + (e.reason && e.reason.message ? e.reason.message : String(e.reason)));
-    });
+    w.addEventListener('error', function (e) { if (e.target === w) record('page error: ' + text(e.error || e)); });
+    w.addEventListener('unhandledrejection', function (e) { record('page error: ' + text(e.reason)); });
     var error = w.console.error;
     w.console.error = function () {
-      var parts = [];
-      for (var i = 0; i < arguments.length; i++) parts.push(String(arguments[i]));
-      record('console error: ' + parts.join(' ') + ' (' + w.location.href + ')');
+      record('console error: ' + [].map.call(arguments, String).join(' ') + ' (' + w.location.href + ')');
       return error.apply(this, arguments);
     };
   }
@@ -55,9 +48,7 @@ const RECORDER = `(function () {
   new MutationObserver(function (records) {
     records.forEach(function (r) {
       r.addedNodes.forEach(function (n) {
-        if (n.tagName === 'IFRAME' && !n.getAttribute('src')) {
-          try { watch(n.contentWindow); } catch (e) {}
-        }
+        if (n.tagName === 'IFRAME' && !n.getAttribute('src')) try { watch(n.contentWindow); } catch (e) {}
       });
     });
   }).observe(document, { childList: true, subtree: true });
@@ -163,23 +154,13 @@ async function launchWebKit() {
   const started = [];
   const stopAll = async () => { for (const s of started.reverse()) await s.stop(); };
   try {
-    // A display of our own: a number whose lock file is free, and the next
-    // one should another run take it first.
-    let display = 90 + (process.pid % 100);
-    let env;
-    for (let attempt = 0; ; attempt++, display++) {
-      while (fs.existsSync(`/tmp/.X${display}-lock`)) display++;
-      env = { ...process.env, DISPLAY: `:${display}`, TZ: 'UTC', LANG: 'en_US.UTF-8' };
-      delete env.WAYLAND_DISPLAY;
-      const d = display;
-      try {
-        started.push(await start('Xvfb', [`:${d}`, '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-          env, async () => fs.existsSync(`/tmp/.X11-unix/X${d}`) && fs.existsSync(`/tmp/.X${d}-lock`), 'Xvfb'));
-        break;
-      } catch (e) {
-        if (attempt >= 4) throw e;
-      }
-    }
+    // A display of our own: Xvfb takes the first free number and writes it
+    // to its standard error once it takes connections.
+    let display;
+    started.push(await start('Xvfb', ['-displayfd', '2', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+      process.env, async (log) => (display = (/^(\d+)$/m.exec(log) || [])[1]), 'Xvfb'));
+    const env = { ...process.env, DISPLAY: `:${display}`, TZ: 'UTC', LANG: 'en_US.UTF-8' };
+    delete env.WAYLAND_DISPLAY;
     const port = await freePort();
     started.push(await start(WEBKIT_DRIVER, [`--port=${port}`, '--host=127.0.0.1'], env,
       () => fetch(`http://127.0.0.1:${port}/status`).then((r) => r.ok), 'WebKitWebDriver'));

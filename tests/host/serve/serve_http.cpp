@@ -330,88 +330,64 @@ TEST_F(Site, OneAccessLogLinePerRequest) {
 }
 
 // `halvane serve` as a process, stopped by Ctrl-C or SIGTERM: a page that is
-// running finishes within the grace period; one that would run on is cancelled.
-class ServeProcess : public ::testing::Test {
- protected:
-  void SetUp() override {
-    WriteFile(s_.root / "short.hvs",
-              "Response.Write \"begun\"\nResponse.Flush\nSleep 700\nResponse.Write \" and done\"");
-    WriteFile(s_.root / "long.hvs", "Response.Write \"begun\"\nSleep 20000\nResponse.Write \" and done\"");
-  }
-  // Starts the server; returns its port, 0 when it did not start.
-  int Start(const char* grace) {
+// running finishes within the grace period; one that would run on is
+// cancelled at its end.
+TEST(ServeProcess, StopsGracefullyOnCtrlCAndSigterm) {
+  TestServer s;  // its folder only
+  WriteFile(s.root / "short.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 300\nResponse.Write \" and done\"");
+  WriteFile(s.root / "long.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 20000\nResponse.Write \" and done\"");
+  for (const int sig : {SIGINT, SIGTERM}) {
     int err[2];
-    if (pipe(err) != 0) return 0;
-    pid_ = fork();
-    if (pid_ == 0) {
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
       dup2(err[1], 2);
       close(err[0]);
-      execl(HALVANE_BIN, HALVANE_BIN, "serve", s_.root.c_str(), "--port", "0", "--grace", grace, "--timeout", "30",
+      execl(HALVANE_BIN, HALVANE_BIN, "serve", s.root.c_str(), "--port", "0", "--grace", "1.5", "--timeout", "30",
             "--no-compat", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(err[1]);
-    err_ = fdopen(err[0], "r");
+    std::FILE* log = fdopen(err[0], "r");
     char line[512];
-    const char* at = std::fgets(line, sizeof line, err_) ? std::strstr(line, "http://127.0.0.1:") : nullptr;
-    return at ? std::atoi(at + 17) : 0;
-  }
-  // Waits for the process to end; its exit status, or -1 after 5 s.
-  int Wait() {
-    int status = 0;
-    for (const auto end = Clock::now() + seconds(5); Clock::now() < end;) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        for (int c; (c = std::fgetc(err_)) != EOF;) log_ += static_cast<char>(c);
-        std::fclose(err_);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-      }
+    const char* at = std::fgets(line, sizeof line, log) ? std::strstr(line, "http://127.0.0.1:") : nullptr;
+    const int port = at ? std::atoi(at + 17) : 0;
+    // The stop comes once both pages have surely begun: their first flush arrived.
+    Socket short_page(port), long_page(port);
+    std::string got[2];
+    for (auto [sock, i] : {std::pair{&short_page, 0}, {&long_page, 1}}) {
+      sock->Send(std::string("GET /") + (i ? "long" : "short") +
+                 ".hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+      got[i] = sock->Read(seconds(10), nullptr, "begun");
+      ASSERT_NE(got[i].find("begun"), std::string::npos) << sig;
+    }
+    const auto t0 = Clock::now();
+    kill(pid, sig);
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_FALSE(Socket(port).connected()) << sig;  // no longer accepting
+    got[0] += short_page.Read(seconds(5));
+    got[1] += long_page.Read(seconds(5));
+    EXPECT_EQ(got[0].rfind("HTTP/1.1 200", 0), 0u) << got[0];
+    EXPECT_NE(got[0].find(" and done"), std::string::npos) << got[0];
+    EXPECT_NE(got[1].find("the server is stopping"), std::string::npos) << got[1];
+    EXPECT_EQ(got[1].find(" and done"), std::string::npos) << got[1];
+    // The process ends at the end of the grace period.
+    int status = -1;
+    while (waitpid(pid, &status, WNOHANG) == 0 && Clock::now() - t0 < seconds(5)) {
       std::this_thread::sleep_for(milliseconds(20));
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    std::fclose(err_);
-    return -1;
+    if (waitpid(pid, nullptr, WNOHANG) == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sig << " " << status;
+    EXPECT_LT(Clock::now() - t0, seconds(3));
+    std::string rest;
+    for (int c; (c = std::fgetc(log)) != EOF;) rest += static_cast<char>(c);
+    std::fclose(log);
+    EXPECT_NE(rest.find("\"GET /short.hvs HTTP/1.1\" 200 14 "), std::string::npos) << rest;
+    EXPECT_EQ(rest.substr(rest.size() - std::min<std::size_t>(rest.size(), 17)), "halvane: stopped\n") << rest;
   }
-
-  TestServer s_;  // its folder only
-  pid_t pid_ = -1;
-  std::string log_;  // its standard error after the first line
-  std::FILE* err_ = nullptr;
-};
-
-TEST_F(ServeProcess, CtrlCLetsRunningPagesFinish) {
-  const int port = Start("5");
-  ASSERT_GT(port, 0);
-  // The stop comes once the page has surely begun: its first flush arrived.
-  Socket client(port);
-  ASSERT_TRUE(client.Send("GET /short.hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
-  std::string got = client.Read(seconds(10), nullptr, "begun");
-  ASSERT_NE(got.find("begun"), std::string::npos);
-  const auto t0 = Clock::now();
-  kill(pid_, SIGINT);
-  std::this_thread::sleep_for(milliseconds(100));
-  EXPECT_FALSE(Socket(port).connected());  // no longer accepting
-  got += client.Read(seconds(5));
-  EXPECT_EQ(got.rfind("HTTP/1.1 200", 0), 0u) << got;
-  EXPECT_NE(got.find(" and done"), std::string::npos) << got;
-  EXPECT_EQ(Wait(), 0);
-  EXPECT_LT(Clock::now() - t0, seconds(3));
-  EXPECT_NE(log_.find("\"GET /short.hvs HTTP/1.1\" 200 14 "), std::string::npos) << log_;
-  EXPECT_EQ(log_.substr(log_.size() - 17), "halvane: stopped\n") << log_;
-}
-
-TEST_F(ServeProcess, SigtermCancelsPagesAfterTheGrace) {
-  const int port = Start("0.3");
-  ASSERT_GT(port, 0);
-  auto page = std::async(std::launch::async, [&] { return Get(port, "/long.hvs"); });
-  std::this_thread::sleep_for(milliseconds(600));  // the page is sleeping by then, even on a busy machine
-  const auto t0 = Clock::now();
-  kill(pid_, SIGTERM);
-  const Response r = page.get();
-  EXPECT_EQ(r.status, 500);
-  EXPECT_NE(r.body.find("the server is stopping"), std::string::npos) << r.body;
-  EXPECT_EQ(Wait(), 0);
-  EXPECT_LT(Clock::now() - t0, seconds(3));
 }
 
 // The gallery, served with its defaults.
