@@ -53,24 +53,20 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
+// The words of a line: blanks part them, except inside single quotes.
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
-  std::string w;
-  bool quoted = false, any = false;
+  bool quoted = false, in_word = false;
   for (char c : line) {
-    if (c == '\'') {
-      quoted = !quoted;
-      any = true;
-    } else if (c == ' ' && !quoted) {
-      if (any) words.push_back(w);
-      w.clear();
-      any = false;
-    } else {
-      w += c;
-      any = true;
+    if (c == ' ' && !quoted) {
+      in_word = false;
+      continue;
     }
+    if (!in_word) words.emplace_back();
+    in_word = true;
+    if (c == '\'') quoted = !quoted;
+    if (c != '\'') words.back() += c;
   }
-  if (any) words.push_back(w);
   return words;
 }
 
@@ -186,11 +182,10 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RunCase, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           std::string n = info.param.name;
-                           for (char& ch : n) {
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           }
-                           return n + "_" + std::to_string(info.index);
+                           std::string n = info.param.name + "_" + std::to_string(info.index);
+                           std::replace_if(
+                               n.begin(), n.end(), [](unsigned char ch) { return !std::isalnum(ch); }, '_');
+                           return n;
                          });
 
 }  // namespace
