@@ -84,23 +84,20 @@ test('a popup frame grows to what it shows, also when that changes while it is o
   await env.page('compat.html', async (page) => {
     const box = async () => { const b = await page.popup(); return [b.x, b.y, b.width, b.height]; };
     const block = (w, h) => `<div style="width:${w}px;height:${h}px;background:#036"></div>`;
-    await page.eval((html) => {
-      window.p = window.createPopup();
-      p.document.body.innerHTML = html;
-      p.show(100, 100, 60, 30, document.body);
-    }, block(90.5, 50));
-    // Fractions round up: nothing is cut off.
-    assert.deepEqual(await box(), [100, 100, 91, 50]);
-    // Content that is replaced inside the popup (as its own handlers do).
-    await page.eval((html) => { p.document.body.innerHTML = html; }, block(120, 20));
-    assert.deepEqual(await box(), [100, 100, 120, 30]);
-    // Smaller content gives back the size asked for, never less.
-    await page.eval((html) => { p.document.body.innerHTML = html; }, block(10, 10));
-    assert.deepEqual(await box(), [100, 100, 60, 30]);
-    // At the window's edge the grown popup moves inside the window.
-    await page.eval((html) => { p.document.body.innerHTML = html; p.show(950, 680, 40, 10, document.body); },
-      block(100, 40));
-    assert.deepEqual(await box(), [900, 660, 100, 40]);
+    await page.eval(() => { window.p = window.createPopup(); });
+    // Fractions round up: nothing is cut off. Content replaced inside the
+    // popup (as its own handlers do) grows it; smaller content gives back
+    // the size asked for, never less. At the window's edge the grown popup
+    // moves inside the window.
+    for (const [w, h, show, want] of [[90.5, 50, [100, 100, 60, 30], [100, 100, 91, 50]],
+      [120, 20, null, [100, 100, 120, 30]], [10, 10, null, [100, 100, 60, 30]],
+      [100, 40, [950, 680, 40, 10], [900, 660, 100, 40]]]) {
+      await page.eval((html, at) => {
+        p.document.body.innerHTML = html;
+        if (at) p.show(at[0], at[1], at[2], at[3], document.body);
+      }, block(w, h), show);
+      assert.deepEqual(await box(), want, `${w} x ${h}`);
+    }
     // An image that loads later makes room for itself.
     await page.eval(() => {
       p.show(10, 10, 20, 20, document.body);

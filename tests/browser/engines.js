@@ -9,7 +9,8 @@
 //             client: the harness puts a recorder script in front of every
 //             page (RECORDER below) and the driver reads what it recorded.
 //
-// Every page is 1000 x 700 CSS pixels at one device pixel per CSS pixel.
+// Every page is 1000 x 700 CSS pixels at one device pixel per CSS pixel. The
+// npm packages come from `npm ci` in tests/browser (./dev.sh test runs it).
 'use strict';
 
 const { spawn } = require('node:child_process');
@@ -74,15 +75,6 @@ async function poll(check, what, timeout = 5000, every = 20) {
 // The source text that runs `fn` with `args` in the page and gives its value.
 const call = (fn, args) => `(${fn}).apply(null, ${JSON.stringify(args)})`;
 
-// An npm package of tests/browser.
-function need(name) {
-  try {
-    return require(name);
-  } catch (e) {
-    throw new Error(`${name} is missing: run "npm ci" in tests/browser (./dev.sh test does)`);
-  }
-}
-
 /* ---- Chromium and Firefox through puppeteer-core ------------------------ */
 
 async function launchPuppeteer(name) {
@@ -92,7 +84,7 @@ async function launchPuppeteer(name) {
     : { executablePath: CHROMIUM, headless: true,
       args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
         '--disable-sync', '--no-first-run', '--lang=en-US', '--hide-scrollbars'] };
-  const browser = await need('puppeteer-core').launch({
+  const browser = await require('puppeteer-core').launch({
     ...options,
     defaultViewport: { width: WIDTH, height: HEIGHT },
     env: { ...process.env, TZ: 'UTC' },
@@ -150,7 +142,7 @@ function start(file, args, env, ready, what) {
 /* ---- WebKitGTK through WebKitWebDriver ------------------------------------ */
 
 async function launchWebKit() {
-  const { Builder, Key } = need('selenium-webdriver');
+  const { Builder, Key } = require('selenium-webdriver');
   const started = [];
   const stopAll = async () => { for (const s of started.reverse()) await s.stop(); };
   try {

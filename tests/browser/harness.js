@@ -233,8 +233,6 @@ class Page {
       e.ownerDocument.defaultView.getComputedStyle(e).visibility !== 'hidden', [], true));
   }
 
-  title() { return this.eval(() => document.title); }
-
   // The open popup frame's box; fails when none or several are open.
   async popup() {
     const boxes = await this.eval(openPopups);

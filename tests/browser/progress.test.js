@@ -11,16 +11,12 @@ const env = suite();
 
 // The bar as the page shows it right now.
 function barState() {
-  const cells = [];
-  for (let i = 1; i <= 100; i++) {
-    const e = document.getElementById('progress' + i);
-    cells.push(e ? getComputedStyle(e).backgroundColor : null);
-  }
-  const display = document.getElementById('Display');
-  const page = document.getElementById('page');
-  const content = document.getElementById('content');
-  const bar = document.getElementById('progress');
+  const shown = (id) => (document.getElementById(id) ? getComputedStyle(document.getElementById(id)).display !== 'none' : null);
+  const cells = [...Array(100).keys()].map((i) => document.getElementById('progress' + (i + 1)))
+    .map((e) => (e ? getComputedStyle(e).backgroundColor : null));
   const filled = cells.filter((c) => c !== null && c !== 'rgba(0, 0, 0, 0)');
+  const display = document.getElementById('Display');
+  const content = document.getElementById('content');
   return {
     loading: document.readyState === 'loading',
     filled: filled.length,
@@ -28,9 +24,9 @@ function barState() {
     // The first cells are filled, none after them.
     contiguous: cells.slice(0, filled.length).every((c) => c !== 'rgba(0, 0, 0, 0)'),
     text: display ? display.textContent : null,
-    pageShown: page ? getComputedStyle(page).display !== 'none' : null,
+    pageShown: shown('page'),
     contentSeen: !!content && content.offsetParent !== null,
-    barShown: bar ? getComputedStyle(bar).display !== 'none' : null,
+    barShown: shown('progress'),
   };
 }
 

@@ -52,9 +52,7 @@ TEST(Functions, CurrentDateAndTime) {
   const Variant now = Find("Now")->call({}, Context{});
   const Variant today = Find("Date")->call({}, Context{});
   const Variant time = Find("Time")->call({}, Context{});
-  ASSERT_EQ(now.Type(), VarType::Date);
-  ASSERT_EQ(today.Type(), VarType::Date);
-  ASSERT_EQ(time.Type(), VarType::Date);
+  for (const Variant* v : {&now, &today, &time}) ASSERT_EQ(v->Type(), VarType::Date);
   EXPECT_EQ(today.RawDouble(), std::floor(today.RawDouble()));
   EXPECT_GE(time.RawDouble(), 0.0);
   EXPECT_LT(time.RawDouble(), 1.0);

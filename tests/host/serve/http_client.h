@@ -112,9 +112,7 @@ class Socket {
 
   // Reads until the server closes the connection, `until` has arrived (when
   // not empty) or `limit` has passed; `closed` tells whether it closed.
-  // `pieces` gets the time and size of each read.
-  std::string Read(Clock::duration limit, bool* closed = nullptr, std::string_view until = {},
-                   std::vector<std::pair<Clock::time_point, std::size_t>>* pieces = nullptr) {
+  std::string Read(Clock::duration limit, bool* closed = nullptr, std::string_view until = {}) {
     std::string out;
     const auto end = Clock::now() + limit;
     if (closed) *closed = false;
@@ -128,7 +126,6 @@ class Socket {
         if (closed) *closed = true;
         break;
       }
-      if (pieces) pieces->emplace_back(Clock::now(), static_cast<std::size_t>(n));
       out.append(buf, static_cast<std::size_t>(n));
     }
     return out;
@@ -147,10 +144,8 @@ struct Response {
   std::string rest;  // bytes after this response (a pipelined next one)
 
   std::string Header(std::string_view name) const {
-    for (const auto& [n, v] : headers) {
-      if (n == name) return v;
-    }
-    return {};
+    const auto h = std::find_if(headers.begin(), headers.end(), [&](const auto& x) { return x.first == name; });
+    return h == headers.end() ? std::string() : h->second;
   }
   bool Has(std::string_view name) const {
     return std::any_of(headers.begin(), headers.end(), [&](const auto& h) { return h.first == name; });
