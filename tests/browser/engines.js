@@ -63,11 +63,11 @@ const freePort = () => new Promise((resolve, reject) => {
 
 // Polls `check` until it returns a truthy value; throws `what` at the deadline.
 async function poll(check, what, timeout = 5000, every = 20) {
-  const deadline = Date.now() + timeout;
+  const deadline = performance.now() + timeout;
   for (;;) {
     const v = await check().catch(() => undefined);
     if (v) return v;
-    if (Date.now() > deadline) throw new Error(`timed out after ${timeout} ms: ${what}`);
+    if (performance.now() > deadline) throw new Error(`timed out after ${timeout} ms: ${what}`);
     await sleep(every);
   }
 }

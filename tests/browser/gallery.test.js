@@ -138,11 +138,11 @@ test('gallery AutoComplete: completes the city typed', async () => {
 test('gallery progress bar: advances while streaming, then reveals the report', async () => {
   await env.page(url('progress'), async (page) => {
     await page.untilWithin(15000, () => parseInt(document.getElementById('Display').textContent, 10) >= 30);
-    assert.deepEqual(await page.eval(() => [document.readyState, getComputedStyle(document.getElementById('page')).display]),
-      ['loading', 'none']);
+    const state = await page.eval((d = document) => [d.readyState, getComputedStyle(d.getElementById('page')).display]);
+    assert.deepEqual(state, ['loading', 'none']);
     // The filled cells show the bar's colour on screen.
-    const cell = await page.box('#progress1 img');
-    const colour = (await page.image()).pixel(Math.floor(cell.x + cell.width / 2), Math.floor(cell.y + cell.height / 2));
+    const c = await page.box('#progress1 img');
+    const colour = (await page.image()).pixel(Math.floor(c.x + c.width / 2), Math.floor(c.y + c.height / 2));
     assert.deepEqual(colour, [0x1e, 0x4f, 0x91], 'the first cell in the bar colour');
     await page.screenshot('gallery-progress-running.png');
     await page.untilWithin(20000, () => document.readyState === 'complete');

@@ -24,8 +24,8 @@ const PAGES = path.join(__dirname, 'pages');
 const EXAMPLES = process.env.HALVANE_EXAMPLES || path.join(ROOT, 'examples');
 
 // The compatibility script as the server sends it in front of every page.
-const SCRIPT_BLOCK = '<script>\r\n' + fs.readFileSync(path.join(ROOT, 'components', 'compat', 'browser_compat.js'), 'utf8')
-  .replace(/\r/g, '').replace(/\n/g, '\r\n') + '</script>\r\n';
+const COMPAT = fs.readFileSync(path.join(ROOT, 'components', 'compat', 'browser_compat.js'), 'utf8');
+const SCRIPT_BLOCK = `<script>\r\n${COMPAT.replace(/\r/g, '').replace(/\n/g, '\r\n')}</script>\r\n`;
 
 // The moment the pages' clock shows: Wednesday 17 March 2004, noon, in UTC.
 const FIXED_NOW = Date.UTC(2004, 2, 17, 12, 0, 0);
@@ -50,7 +50,7 @@ async function startServer(dir, compat) {
   let port = 0;
   const args = ['serve', dir, '--host', '127.0.0.1', '--port', '0'].concat(compat ? [] : ['--no-compat']);
   const { stop } = await engines.start(HALVANE, args, process.env,
-    async (log) => (port = Number((/serving .* at http:\/\/127\.0\.0\.1:(\d+)\//.exec(log) || [])[1])), 'halvane serve');
+    async (log) => (port = Number((/ at http:\/\/127\.0\.0\.1:(\d+)\//.exec(log) || [])[1])), 'halvane serve');
   return { port, url: (p) => new URL(p, `http://127.0.0.1:${port}/`).href, stop };
 }
 
@@ -158,7 +158,7 @@ function onElement(driver, target, fn, args = [], soft = false) {
 // The shown popup frames of the page.
 const openPopups = () => [...document.querySelectorAll('iframe[data-halvane-popup]')]
   .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0)
-  .map((f) => { const r = f.getBoundingClientRect(); return { x: r.left, y: r.top, width: r.width, height: r.height }; });
+  .map((f) => f.getBoundingClientRect()).map((r) => ({ x: r.left, y: r.top, width: r.width, height: r.height }));
 
 // What a test holds: the engine's page with the operations a person has
 // (click, right-click, hover, type, look) and a few ways to read the page.
@@ -224,7 +224,7 @@ class Page {
 
   attr(target, name) { return this.on(target, (e, n) => e.getAttribute(n), name); }
 
-  style(target, property) { return this.on(target, (e, p) => e.ownerDocument.defaultView.getComputedStyle(e)[p], property); }
+  style(target, name) { return this.on(target, (e, p) => e.ownerDocument.defaultView.getComputedStyle(e)[p], name); }
 
   // Whether the target is shown: it has a box and is not hidden. False when
   // nothing matches.
@@ -233,11 +233,9 @@ class Page {
       e.ownerDocument.defaultView.getComputedStyle(e).visibility !== 'hidden', [], true));
   }
 
-  // The open popup frame's box; fails when none or several are open.
+  // The open popup frame's box, once exactly one is open (fails after 5 s).
   async popup() {
-    const boxes = await this.eval(openPopups);
-    assert.equal(boxes.length, 1, 'exactly one popup is open');
-    return boxes[0];
+    return (await this.until(`function () { var b = (${openPopups})(); return b.length === 1 && b; }`))[0];
   }
 
   async popupCount() { return (await this.eval(openPopups)).length; }

@@ -21,7 +21,7 @@ function decodePng(buf) {
       [width, height] = [body.readUInt32BE(0), body.readUInt32BE(4)];
       const [depth, colour, , , interlace] = body.subarray(8, 13);
       channels = { 2: 3, 6: 4 }[colour];
-      if (depth !== 8 || !channels || interlace) throw new Error(`PNG ${depth}/${colour}/${interlace} is not read here`);
+      if (depth !== 8 || !channels || interlace) throw new Error(`PNG ${depth}/${colour}/${interlace} not read`);
     } else if (type === 'IDAT') {
       data.push(body);
     } else if (type === 'IEND') {

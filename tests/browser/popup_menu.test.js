@@ -35,7 +35,7 @@ test('a right-click shows the menu at the pointer with every row', async () => {
     // The images load in the popup's document.
     await page.until(() => [...document.querySelector('iframe[data-halvane-popup]').contentDocument.images]
       .every((i) => i.complete));
-    const images = await inPopup(page, (b) => [...b.querySelectorAll('img')].map((i) => [i.complete && i.naturalWidth > 0, i.width]));
+    const images = await inPopup(page, (b) => [...b.querySelectorAll('img')].map((i) => [i.naturalWidth > 0, i.width]));
     assert.deepEqual(images, [[true, 12], [true, 12], [true, 140], [true, 12]]);
     // Nothing of the menu lies outside its frame.
     const reach = await inPopup(page, (b) => {

@@ -25,7 +25,7 @@ async function front(page) {
   });
 }
 
-test('an invisible tab leaves its gap, the first is in front at load, a click brings a tab and its panel forward', async () => {
+test('an invisible tab leaves its gap; the first is in front, a click brings a tab and its panel forward', async () => {
   await env.page('tabs.hvs', async (page) => {
     // An invisible tab is not displayed and leaves its gap.
     assert.equal(await page.visible('#p1tab2'), false);

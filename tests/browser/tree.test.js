@@ -11,7 +11,7 @@ const env = suite();
 // For each menu number: [open, folder image file name].
 const menus = (page) => page.eval(() => Object.fromEntries([1, 2, 3].map((n) => {
   const src = document.getElementById('image_' + n).src;
-  return [n, [document.getElementById('table_' + n).rows[1].style.display !== 'none', src.slice(src.lastIndexOf('/') + 1)]];
+  return [n, [document.getElementById('table_' + n).rows[1].style.display !== 'none', src.split('/').pop()]];
 })));
 
 const OPEN = [true, 'FolderOpen.gif'];

@@ -28,11 +28,12 @@ fail() { echo "nginx_test: FAIL: $*" >&2; exit 1; }
 # Two copies of one site, each served on a free port; who.txt tells them apart.
 declare -A port
 for b in a b; do
-  mkdir -p "$work/site-$b"
-  printf 'Response.Write "page " & 42\n' >"$work/site-$b/page.hvs"
-  printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$work/site-$b/stream.hvs"
-  printf 'Response.Write "posted"\n' >"$work/site-$b/form.hvs"
-  printf '%s' "$b" >"$work/site-$b/who.txt"
+  d=$work/site-$b
+  mkdir -p "$d"
+  printf 'Response.Write "page " & 42\n' >"$d/page.hvs"
+  printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$d/stream.hvs"
+  printf 'Response.Write "posted"\n' >"$d/form.hvs"
+  printf '%s' "$b" >"$d/who.txt"
   "$halvane" serve "$work/site-$b" --port 0 --no-compat --grace 1 2>"$work/halvane-$b.log" &
   pids+=("$!")
   for ((i = 0; i < 100; i++)); do
@@ -77,7 +78,8 @@ code=$(curl -s -o /dev/null -w '%{http_code}' "$base/missing.hvs")
 # Streaming: the first step arrives at once, the whole after 1.2 s or more.
 read -r first total < <(curl -fsN -o "$work/stream.out" -w '%{time_starttransfer} %{time_total}\n' "$base/stream.hvs")
 [ "$(cat "$work/stream.out")" = "step1 step2 step3 step4 " ] || fail "stream body: $(cat "$work/stream.out")"
-awk -v f="$first" -v t="$total" 'BEGIN { exit !(f < 0.8 && t >= 1.2) }' || fail "not streamed: first byte $first s, total $total s"
+awk -v f="$first" -v t="$total" 'BEGIN { exit !(f < 0.8 && t >= 1.2) }' ||
+  fail "not streamed: first byte $first s, total $total s"
 
 # One backend stopped: every request is still answered, by the other.
 kill -TERM "$pid_a"
