@@ -4,21 +4,6 @@
 
 const MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
 
-// month 1..12. Returns 42 cells { date: 'm/d/yyyy', inMonth }.
-function monthGrid(month, year) {
-  const first = new Date(Date.UTC(year, month - 1, 1));
-  const start = new Date(first.getTime() - first.getUTCDay() * 86400000);
-  const cells = [];
-  for (let k = 0; k < 42; k++) {
-    const d = new Date(start.getTime() + k * 86400000);
-    cells.push({
-      date: `${d.getUTCMonth() + 1}/${d.getUTCDate()}/${d.getUTCFullYear()}`,
-      inMonth: d.getUTCMonth() === month - 1,
-    });
-  }
-  return cells;
-}
-
 // What the page's calendar table shows: header texts and the 42 day cells
 // with their date text (from the click handler), number and colour.
 // `root` is the element holding the calendar table.
@@ -38,14 +23,16 @@ function readCalendar(root) {
   return { header, letters, days, today, rows: table.rows.length };
 }
 
-// The cells expected for a month: black days of the month, grey neighbours,
-// red for `todayText`.
+// The cells expected for a month (1..12): black days of the month, grey
+// neighbours, red for `todayText`.
 function expectedDays(month, year, todayText) {
-  return monthGrid(month, year).map((c) => ({
-    date: c.date,
-    text: c.date.split('/')[1],
-    color: c.date === todayText ? 'FF0000' : c.inMonth ? '000000' : 'A1A1A1',
-  }));
+  const first = new Date(Date.UTC(year, month - 1, 1));
+  return [...Array(42).keys()].map((k) => {
+    const d = new Date(first.getTime() + (k - first.getUTCDay()) * 86400000);
+    const date = `${d.getUTCMonth() + 1}/${d.getUTCDate()}/${d.getUTCFullYear()}`;
+    const color = date === todayText ? 'FF0000' : d.getUTCMonth() === month - 1 ? '000000' : 'A1A1A1';
+    return { date, text: String(d.getUTCDate()), color };
+  });
 }
 
-module.exports = { MONTHS, monthGrid, readCalendar, expectedDays };
+module.exports = { MONTHS, readCalendar, expectedDays };

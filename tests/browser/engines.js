@@ -9,15 +9,14 @@
 //             client: the harness puts a recorder script in front of every
 //             page (RECORDER below) and the driver reads what it recorded.
 //
-// Every page is 1000 x 700 CSS pixels at one device pixel per CSS pixel.
+// Every page is 1000 x 700 CSS pixels at one device pixel per CSS pixel. The
+// npm packages come from `npm ci` in tests/browser (./dev.sh test runs it).
 'use strict';
 
 const { spawn } = require('node:child_process');
-const fs = require('node:fs');
 const net = require('node:net');
 
-const WIDTH = 1000;
-const HEIGHT = 700;
+const [WIDTH, HEIGHT] = [1000, 700];
 
 const CHROMIUM = process.env.CHROMIUM_BIN || '/usr/bin/chromium';
 const FIREFOX = process.env.FIREFOX_BIN || '/usr/bin/firefox-esr';
@@ -34,21 +33,15 @@ const RECORDER = `(function () {
   try { if (window.top.__halvaneRecord) top = window.top; } catch (e) {}
   var list = top.__halvaneProblems || (top.__halvaneProblems = []);
   var record = top.__halvaneRecord || (top.__halvaneRecord = function (text) { list.push(text); });
+  var text = function (x) { return x && x.message ? x.message : String(x); };
   function watch(w) {
     if (!w || w.__halvaneWatched) return;
     w.__halvaneWatched = true;
-    w.addEventListener('error', function (e) {
-      if (e.target !== w) return;
-      record('page error: ' + (e.error && e.error.message ? e.error.message : e.message));
-    });
-    w.addEventListener('unhandledrejection', function (e) {
-      record('page error: ' + (e.reason && e.reason.message ? e.reason.message : String(e.reason)));
-    });
+    w.addEventListener('error', function (e) { if (e.target === w) record('page error: ' + text(e.error || e)); });
+    w.addEventListener('unhandledrejection', function (e) { record('page error: ' + text(e.reason)); });
     var error = w.console.error;
     w.console.error = function () {
-      var parts = [];
-      for (var i = 0; i < arguments.length; i++) parts.push(String(arguments[i]));
-      record('console error: ' + parts.join(' ') + ' (' + w.location.href + ')');
+      record('console error: ' + [].map.call(arguments, String).join(' ') + ' (' + w.location.href + ')');
       return error.apply(this, arguments);
     };
   }
@@ -56,33 +49,25 @@ const RECORDER = `(function () {
   new MutationObserver(function (records) {
     records.forEach(function (r) {
       r.addedNodes.forEach(function (n) {
-        if (n.tagName === 'IFRAME' && !n.getAttribute('src')) {
-          try { watch(n.contentWindow); } catch (e) {}
-        }
+        if (n.tagName === 'IFRAME' && !n.getAttribute('src')) try { watch(n.contentWindow); } catch (e) {}
       });
     });
   }).observe(document, { childList: true, subtree: true });
 })();`;
 
 // A free TCP port of 127.0.0.1.
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const s = net.createServer();
-    s.once('error', reject);
-    s.listen(0, '127.0.0.1', () => {
-      const { port } = s.address();
-      s.close(() => resolve(port));
-    });
-  });
-}
+const freePort = () => new Promise((resolve, reject) => {
+  const s = net.createServer().once('error', reject);
+  s.listen(0, '127.0.0.1', () => { const { port } = s.address(); s.close(() => resolve(port)); });
+});
 
 // Polls `check` until it returns a truthy value; throws `what` at the deadline.
 async function poll(check, what, timeout = 5000, every = 20) {
-  const deadline = Date.now() + timeout;
+  const deadline = performance.now() + timeout;
   for (;;) {
     const v = await check().catch(() => undefined);
     if (v) return v;
-    if (Date.now() > deadline) throw new Error(`timed out after ${timeout} ms: ${what}`);
+    if (performance.now() > deadline) throw new Error(`timed out after ${timeout} ms: ${what}`);
     await sleep(every);
   }
 }
@@ -92,14 +77,6 @@ const call = (fn, args) => `(${fn}).apply(null, ${JSON.stringify(args)})`;
 
 /* ---- Chromium and Firefox through puppeteer-core ------------------------ */
 
-function puppeteer() {
-  try {
-    return require('puppeteer-core');
-  } catch (e) {
-    throw new Error('puppeteer-core is missing: run "npm ci" in tests/browser (./dev.sh test does)');
-  }
-}
-
 async function launchPuppeteer(name) {
   const options = name === 'firefox'
     ? { browser: 'firefox', executablePath: FIREFOX, headless: true,
@@ -107,65 +84,45 @@ async function launchPuppeteer(name) {
     : { executablePath: CHROMIUM, headless: true,
       args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
         '--disable-sync', '--no-first-run', '--lang=en-US', '--hide-scrollbars'] };
-  const browser = await puppeteer().launch({
+  const browser = await require('puppeteer-core').launch({
     ...options,
     defaultViewport: { width: WIDTH, height: HEIGHT },
     env: { ...process.env, TZ: 'UTC' },
   });
-  const version = (await browser.version()).replace(/^[^/]*\//, '');
+  const page = await browser.newPage();
+  page.setDefaultTimeout(10000);
+  const problems = [];
+  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+  page.on('console', (m) => {
+    if (m.type() === 'error') problems.push(`console error: ${m.text()} (${m.location().url || ''})`);
+  });
+  page.on('dialog', (d) => d.dismiss().catch(() => {}));
+  let navigation = null;
   return {
-    name,
-    version,
-    async newPage() {
-      const page = await browser.newPage();
-      page.setDefaultTimeout(10000);
-      const problems = [];
-      page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
-      page.on('console', (m) => {
-        if (m.type() === 'error') problems.push(`console error: ${m.text()} (${m.location().url || ''})`);
-      });
-      page.on('dialog', (d) => d.dismiss().catch(() => {}));
-      let navigation = null;
-      return {
-        problems: async () => problems.splice(0),
-        // wait 'load': until the load event; 'commit': until the new document
-        // is there, while it may still be streaming in.
-        async goto(url, wait) {
-          await navigation;
-          if (wait === 'load') {
-            await page.goto(url, { waitUntil: 'load' });
-            return;
-          }
-          await page.evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
-          navigation = page.goto(url, { waitUntil: 'load', timeout: 30000 }).then(() => {}, () => {});
-          await poll(() => page.evaluate(() => window.__halvaneStale === undefined &&
-            document.readyState !== 'uninitialized'), `${url} to open`);
-        },
-        async finish() { await navigation; navigation = null; },
-        evaluate: (fn, args = []) => page.evaluate(call(fn, args)),
-        async click(x, y, button = 'left') { await page.mouse.click(x, y, { button }); },
-        async move(x, y) { await page.mouse.move(x, y); },
-        async type(text) { await page.keyboard.type(text); },
-        async press(key) { await page.keyboard.press(key); },
-        async screenshot() { return Buffer.from(await page.screenshot({ type: 'png' })); },
-        async close() { await page.close().catch(() => {}); },
-      };
+    problems: async () => problems.splice(0),
+    // wait 'load': until the load event; 'commit': until the new document
+    // is there, while it may still be streaming in.
+    async goto(url, wait) {
+      await navigation;
+      if (wait === 'load') return void await page.goto(url, { waitUntil: 'load' });
+      await page.evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
+      navigation = page.goto(url, { waitUntil: 'load', timeout: 30000 }).then(() => {}, () => {});
+      await poll(() => page.evaluate(() => window.__halvaneStale === undefined &&
+        document.readyState !== 'uninitialized'), `${url} to open`);
     },
-    async close() { await browser.close().catch(() => {}); },
+    async finish() { await navigation; navigation = null; },
+    evaluate: (fn, args = []) => page.evaluate(call(fn, args)),
+    click: (x, y, button = 'left') => page.mouse.click(x, y, { button }),
+    move: (x, y) => page.mouse.move(x, y),
+    type: (text) => page.keyboard.type(text),
+    press: (key) => page.keyboard.press(key),
+    screenshot: async () => Buffer.from(await page.screenshot({ type: 'png' })),
+    close: () => browser.close().catch(() => {}),
   };
 }
 
-/* ---- WebKitGTK through WebKitWebDriver ------------------------------------ */
-
-function selenium() {
-  try {
-    return require('selenium-webdriver');
-  } catch (e) {
-    throw new Error('selenium-webdriver is missing: run "npm ci" in tests/browser (./dev.sh test does)');
-  }
-}
-
-// Starts a program and resolves once it runs; `ready` polls for it.
+// Starts a program and resolves once it runs: `ready` polls for it, given the
+// tail of the program's standard error.
 function start(file, args, env, ready, what) {
   const child = spawn(file, args, { stdio: ['ignore', 'ignore', 'pipe'], env });
   let log = '';
@@ -178,32 +135,24 @@ function start(file, args, env, ready, what) {
     if (child.exitCode === null && child.signalCode === null) child.kill('SIGKILL');
   };
   const gone = exited.then((code) => { throw new Error(`${what} ended (${code}): ${log}`); });
-  return Promise.race([poll(ready, `${what} to start`, 15000, 50), gone])
+  return Promise.race([poll(() => ready(log), `${what} to start`, 15000, 50), gone])
     .then(() => ({ child, stop }), async (e) => { await stop(); throw e; });
 }
 
+/* ---- WebKitGTK through WebKitWebDriver ------------------------------------ */
+
 async function launchWebKit() {
-  const { Builder, Key } = selenium();
+  const { Builder, Key } = require('selenium-webdriver');
   const started = [];
   const stopAll = async () => { for (const s of started.reverse()) await s.stop(); };
   try {
-    // A display of our own: a number whose lock file is free, and the next
-    // one should another run take it first.
-    let display = 90 + (process.pid % 100);
-    let env;
-    for (let attempt = 0; ; attempt++, display++) {
-      while (fs.existsSync(`/tmp/.X${display}-lock`)) display++;
-      env = { ...process.env, DISPLAY: `:${display}`, TZ: 'UTC', LANG: 'en_US.UTF-8' };
-      delete env.WAYLAND_DISPLAY;
-      const d = display;
-      try {
-        started.push(await start('Xvfb', [`:${d}`, '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-          env, async () => fs.existsSync(`/tmp/.X11-unix/X${d}`) && fs.existsSync(`/tmp/.X${d}-lock`), 'Xvfb'));
-        break;
-      } catch (e) {
-        if (attempt >= 4) throw e;
-      }
-    }
+    // A display of our own: Xvfb takes the first free number and writes it
+    // to its standard error once it takes connections.
+    let display;
+    started.push(await start('Xvfb', ['-displayfd', '2', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+      process.env, async (log) => (display = (/^(\d+)$/m.exec(log) || [])[1]), 'Xvfb'));
+    const env = { ...process.env, DISPLAY: `:${display}`, TZ: 'UTC', LANG: 'en_US.UTF-8' };
+    delete env.WAYLAND_DISPLAY;
     const port = await freePort();
     started.push(await start(WEBKIT_DRIVER, [`--port=${port}`, '--host=127.0.0.1'], env,
       () => fetch(`http://127.0.0.1:${port}/status`).then((r) => r.ok), 'WebKitWebDriver'));
@@ -216,7 +165,6 @@ async function launchWebKit() {
       unhandledPromptBehavior: 'dismiss',
     }).build();
     started.push({ stop: () => driver.quit().catch(() => {}) });
-    const caps = await driver.getCapabilities();
     // The window's frame takes 38 pixels of its height.
     await driver.manage().window().setRect({ x: 0, y: 0, width: WIDTH, height: HEIGHT + 38 });
     const inner = await driver.executeScript('return [innerWidth, innerHeight]');
@@ -224,43 +172,29 @@ async function launchWebKit() {
       await driver.manage().window().setRect({ width: 2 * WIDTH - inner[0], height: HEIGHT + 38 + HEIGHT - inner[1] });
     }
     const evaluate = (fn, args = []) => driver.executeScript(`return ${call(fn, args)};`);
-    const KEYS = {
-      Escape: Key.ESCAPE, Backspace: Key.BACK_SPACE, Delete: Key.DELETE, Home: Key.HOME, End: Key.END,
-      ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, ArrowUp: Key.ARROW_UP, ArrowDown: Key.ARROW_DOWN,
-      Shift: Key.SHIFT, Enter: Key.ENTER, Tab: Key.TAB,
-    };
+    // Key names as puppeteer has them: ArrowLeft is ARROW_LEFT, Backspace BACK_SPACE.
+    const key = (k) => Key[k === 'Backspace' ? 'BACK_SPACE' : k.replace(/([a-z])([A-Z])/g, '$1_$2').toUpperCase()] || k;
     const pointer = () => driver.actions({ async: true });
     return {
-      name: 'webkit',
-      version: caps.get('browserVersion'),
-      // One window serves every page: MiniBrowser opens no second one.
-      async newPage() {
-        return {
-          async problems() {
-            return (await evaluate(() => (window.__halvaneProblems || []).splice(0)).catch(() => [])) || [];
-          },
-          async goto(url, wait) {
-            await evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
-            await driver.get(url);
-            await poll(() => evaluate((w) => window.__halvaneStale === undefined &&
-              (w !== 'load' || document.readyState === 'complete'), [wait]), `${url} to open`, 30000);
-          },
-          async finish() {},
-          evaluate,
-          async click(x, y, button = 'left') {
-            const b = button === 'right' ? 2 : 0;
-            await pointer().move({ x: Math.round(x), y: Math.round(y) }).press(b).release(b).perform();
-          },
-          async move(x, y) { await pointer().move({ x: Math.round(x), y: Math.round(y) }).perform(); },
-          async type(text) { await driver.actions().sendKeys(text).perform(); },
-          async press(key) {
-            const k = KEYS[key] || key;
-            await driver.actions().keyDown(k).keyUp(k).perform();
-          },
-          async screenshot() { return Buffer.from(await driver.takeScreenshot(), 'base64'); },
-          async close() { await driver.get('about:blank').catch(() => {}); },
-        };
+      async problems() {
+        return (await evaluate(() => (window.__halvaneProblems || []).splice(0)).catch(() => [])) || [];
       },
+      async goto(url, wait) {
+        await evaluate(() => { window.__halvaneStale = true; }).catch(() => {});
+        await driver.get(url);
+        await poll(() => evaluate((w) => window.__halvaneStale === undefined &&
+          (w !== 'load' || document.readyState === 'complete'), [wait]), `${url} to open`, 30000);
+      },
+      async finish() {},
+      evaluate,
+      async click(x, y, button = 'left') {
+        const b = button === 'right' ? 2 : 0;
+        await pointer().move({ x: Math.round(x), y: Math.round(y) }).press(b).release(b).perform();
+      },
+      move: (x, y) => pointer().move({ x: Math.round(x), y: Math.round(y) }).perform(),
+      type: (text) => driver.actions().sendKeys(text).perform(),
+      press: (name) => driver.actions().keyDown(key(name)).keyUp(key(name)).perform(),
+      screenshot: async () => Buffer.from(await driver.takeScreenshot(), 'base64'),
       close: stopAll,
     };
   } catch (e) {
@@ -269,14 +203,13 @@ async function launchWebKit() {
   }
 }
 
-const ENGINES = ['chromium', 'firefox', 'webkit'];
-
-// Starts the named engine. `recorder` tells whether the harness must put
-// RECORDER in front of its pages.
+// Starts the named engine and gives its one page (MiniBrowser opens no second
+// window). `recorder` tells whether the harness must put RECORDER in front
+// of its pages.
 async function launch(name) {
   if (name === 'webkit') return { ...(await launchWebKit()), recorder: true };
   if (name === 'chromium' || name === 'firefox') return { ...(await launchPuppeteer(name)), recorder: false };
-  throw new Error(`unknown engine ${name}: one of ${ENGINES.join(', ')}`);
+  throw new Error(`unknown engine ${name}: one of chromium, firefox, webkit`);
 }
 
-module.exports = { ENGINES, HEIGHT, RECORDER, WIDTH, launch, poll, sleep };
+module.exports = { RECORDER, launch, poll, start };

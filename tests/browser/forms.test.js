@@ -1,9 +1,6 @@
 // The gallery's calendar form round trip: the browser fills and submits the
 // real form, the server answers with the dates it read (and their weekdays),
 // and what the client sent comes back encoded, never as markup.
-//
-// Everything runs through script in the page, so the test needs only a
-// page's evaluate call of whichever driver the harness has.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
@@ -11,23 +8,9 @@ const { suite, EXAMPLES } = require('./harness');
 
 const env = suite({ dir: EXAMPLES });
 
-const evaluate = (page, fn, arg) => (page.eval ? page.eval(fn, arg) : page.evaluate(fn, arg));
-
-// Waits until `fn` gives a truthy value in the page (which may be between
-// two documents meanwhile), and returns it.
-async function until(page, fn, arg) {
-  const end = Date.now() + 10000;
-  for (;;) {
-    const got = await evaluate(page, fn, arg).catch(() => undefined);
-    if (got) return got;
-    if (Date.now() > end) throw new Error('the page never got there: ' + fn);
-    await new Promise((r) => setTimeout(r, 50));
-  }
-}
-
 test('the calendar form posts back and the server shows the dates with their weekdays', async () => {
   await env.page('calendar.hvp', async (page) => {
-    const clicked = await evaluate(page, () => {
+    const clicked = await page.eval(() => {
       // A day of the embedded calendar, clicked as a user would.
       const day = document.querySelector('#cal1 td[onclick*="/15/"]');
       day.click();
@@ -39,7 +22,8 @@ test('the calendar form posts back and the server shows the dates with their wee
       return value;
     });
     assert.match(clicked, /^\d+\/15\/\d{4}$/);
-    const sent = await until(page, () => {
+    // The page is between two documents for a while.
+    const sent = await page.untilWithin(10000, () => {
       const due = document.getElementById('sent-due');
       return due && {
         due: due.textContent,

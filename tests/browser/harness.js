@@ -9,7 +9,6 @@
 'use strict';
 
 const http = require('node:http');
-const { spawn } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -23,20 +22,13 @@ const HALVANE = process.env.HALVANE_BIN || path.join(ROOT, 'build', 'halvane');
 const OUT_ROOT = process.env.HALVANE_BROWSER_OUT || path.join(os.tmpdir(), 'halvane-browser');
 const PAGES = path.join(__dirname, 'pages');
 const EXAMPLES = process.env.HALVANE_EXAMPLES || path.join(ROOT, 'examples');
-const COMPAT_SOURCE = path.join(ROOT, 'components', 'compat', 'browser_compat.js');
+
+// The compatibility script as the server sends it in front of every page.
+const COMPAT = fs.readFileSync(path.join(ROOT, 'components', 'compat', 'browser_compat.js'), 'utf8');
+const SCRIPT_BLOCK = `<script>\r\n${COMPAT.replace(/\r/g, '').replace(/\n/g, '\r\n')}</script>\r\n`;
 
 // The moment the pages' clock shows: Wednesday 17 March 2004, noon, in UTC.
 const FIXED_NOW = Date.UTC(2004, 2, 17, 12, 0, 0);
-
-// The compatibility script as the server sends it in front of every page.
-const scriptBlock = (file) =>
-  '<script>\r\n' + fs.readFileSync(file, 'utf8').replace(/\r/g, '').replace(/\n/g, '\r\n') + '</script>\r\n';
-const SCRIPT_BLOCK = scriptBlock(COMPAT_SOURCE);
-// To try the pages with another compatibility script (one with a fix taken
-// out, say) without building the server again, HALVANE_COMPAT_SCRIPT names
-// its file: the proxy sends it in place of the server's.
-const COMPAT_REPLACEMENT = process.env.HALVANE_COMPAT_SCRIPT
-  ? scriptBlock(process.env.HALVANE_COMPAT_SCRIPT) : null;
 
 // Date as the pages see it: always `now` unless given a time.
 const clockScript = (now) => `(function () {
@@ -53,52 +45,19 @@ const clockScript = (now) => `(function () {
 })();`;
 
 // Starts `halvane serve DIR` on a free port; resolves once it listens.
-function startServer(dir, { compat = true } = {}) {
-  const args = ['serve', dir, '--host', '127.0.0.1', '--port', '0'];
-  if (!compat) args.push('--no-compat');
-  if (!fs.existsSync(HALVANE)) {
-    throw new Error(`no halvane program at ${HALVANE} (set HALVANE_BIN)`);
-  }
-  const child = spawn(HALVANE, args, { stdio: ['ignore', 'ignore', 'pipe'] });
-  let log = '';
-  const exited = new Promise((resolve) => child.once('exit', resolve));
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => {
-      child.kill('SIGKILL');
-      reject(new Error(`halvane serve did not start within 10 s:\n${log}`));
-    }, 10000);
-    child.stderr.setEncoding('utf8');
-    child.stderr.on('data', (chunk) => {
-      // Keep the tail of the access log for failure messages.
-      log = (log + chunk).slice(-20000);
-      const m = /serving .* at http:\/\/127\.0\.0\.1:(\d+)\//.exec(log);
-      if (m && timer) {
-        clearTimeout(timer);
-        const base = `http://127.0.0.1:${m[1]}/`;
-        resolve({
-          base,
-          port: Number(m[1]),
-          url: (p) => new URL(p, base).href,
-          log: () => log,
-          async stop() {
-            if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
-            await exited;
-          },
-        });
-      }
-    });
-    child.once('exit', (code, signal) => {
-      clearTimeout(timer);
-      reject(new Error(`halvane serve ended (${code ?? signal}):\n${log}`));
-    });
-  });
+async function startServer(dir, compat) {
+  if (!fs.existsSync(HALVANE)) throw new Error(`no halvane program at ${HALVANE} (set HALVANE_BIN)`);
+  let port = 0;
+  const args = ['serve', dir, '--host', '127.0.0.1', '--port', '0'].concat(compat ? [] : ['--no-compat']);
+  const { stop } = await engines.start(HALVANE, args, process.env,
+    async (log) => (port = Number((/ at http:\/\/127\.0\.0\.1:(\d+)\//.exec(log) || [])[1])), 'halvane serve');
+  return { port, url: (p) => new URL(p, `http://127.0.0.1:${port}/`).href, stop };
 }
 
 // Puts `prelude` in front of an HTML text: after its document type if it
 // starts with one, so that the page keeps its mode.
 function withPrelude(text, prelude) {
-  if (!prelude) return text;
-  const block = `<script>${prelude}</script>`;
+  const block = prelude ? `<script>${prelude}</script>` : '';
   const m = /^\s*<!doctype[^>]*>/i.exec(text);
   return m ? text.slice(0, m[0].length) + block + text.slice(m[0].length) : block + text;
 }
@@ -109,16 +68,12 @@ function startProxy(server) {
   const state = { prelude: '', overrides: new Map(), status: new Map() };
   const proxy = http.createServer((req, res) => {
     const urlPath = new URL(req.url, 'http://x').pathname;
-    if (urlPath === '/favicon.ico') {
-      res.writeHead(204).end();
-      return;
-    }
     const own = state.overrides.get(urlPath);
+    if (urlPath === '/favicon.ico') return void res.writeHead(204).end();
     if (own !== undefined) {
       state.status.set(urlPath, 200);
       res.writeHead(200, { 'content-type': 'text/html; charset=utf-8', 'cache-control': 'no-store' });
-      res.end(withPrelude(own, state.prelude));
-      return;
+      return void res.end(withPrelude(own, state.prelude));
     }
     const up = http.request({
       host: '127.0.0.1', port: server.port, path: req.url, method: req.method,
@@ -126,63 +81,26 @@ function startProxy(server) {
     }, (upRes) => {
       state.status.set(urlPath, upRes.statusCode);
       const headers = { ...upRes.headers, 'cache-control': 'no-store' };
-      const html = /^text\/html/i.test(headers['content-type'] || '');
-      if (!html) {
-        res.writeHead(upRes.statusCode, headers);
-        upRes.pipe(res);
-        return;
-      }
-      delete headers['content-length'];
+      let first = /^text\/html/i.test(headers['content-type'] || '');  // the prelude goes into the first chunk
+      if (first) delete headers['content-length'];
       res.writeHead(upRes.statusCode, headers);
-      const prelude = state.prelude;
-      // The head of the response waits until the compatibility script can be
-      // told (and replaced where asked); the rest streams through.
-      let head = Buffer.alloc(0);
-      let streaming = false;
-      const OPEN = '<script>\r\n';
-      const CLOSE = '</script>\r\n';
-      const flushHead = () => {
-        let text = head.toString('latin1');
-        const end = text.indexOf(CLOSE);
-        if (COMPAT_REPLACEMENT && text.startsWith(OPEN) && end !== -1) {
-          text = COMPAT_REPLACEMENT + text.slice(end + CLOSE.length);
-        }
-        res.write(Buffer.from(withPrelude(text, prelude), 'latin1'));
-        streaming = true;
-      };
       upRes.on('data', (chunk) => {
-        if (streaming) {
-          res.write(chunk);
-          return;
-        }
-        head = Buffer.concat([head, chunk]);
-        const text = head.toString('latin1');
-        // The server's script block ends at its only closing tag.
-        if (text.includes(CLOSE) || head.length > 1 << 20 ||
-          !(text.startsWith(OPEN) || OPEN.startsWith(text))) flushHead();
+        res.write(first ? Buffer.from(withPrelude(chunk.toString('latin1'), state.prelude), 'latin1') : chunk);
+        first = false;
       });
-      upRes.on('end', () => {
-        if (!streaming) flushHead();
-        res.end();
-      });
+      upRes.on('end', () => res.end());
       upRes.on('error', () => res.destroy());
     });
-    up.on('error', (e) => {
-      res.writeHead(502, { 'content-type': 'text/plain' });
-      res.end(String(e));
-    });
+    up.on('error', (e) => res.writeHead(502, { 'content-type': 'text/plain' }).end(String(e)));
     req.pipe(up);
   });
   return new Promise((resolve, reject) => {
     proxy.once('error', reject);
-    proxy.listen(0, '127.0.0.1', () => {
-      const base = `http://127.0.0.1:${proxy.address().port}/`;
-      resolve({
-        url: (p) => new URL(p, base).href,
-        state,
-        stop: () => new Promise((r) => { proxy.closeAllConnections(); proxy.close(r); }),
-      });
-    });
+    proxy.listen(0, '127.0.0.1', () => resolve({
+      url: (p) => new URL(p, `http://127.0.0.1:${proxy.address().port}/`).href,
+      state,
+      stop: () => new Promise((r) => { proxy.closeAllConnections(); proxy.close(r); }),
+    }));
   });
 }
 
@@ -194,72 +112,53 @@ function startProxy(server) {
  * picks one (negative from the end). Boxes are in the window's CSS pixels.
  */
 function pick(query) {
-  var doc = document;
-  var dx = 0;
-  var dy = 0;
-  var enter = function (f) {
-    var r = f.getBoundingClientRect();
-    dx += r.left + f.clientLeft;
-    dy += r.top + f.clientTop;
-    doc = f.contentDocument;
-  };
+  var doc = document, dx = 0, dy = 0, f = null;
   if (query.popup) {
-    var open = [].filter.call(document.querySelectorAll('iframe[data-halvane-popup]'), function (f) {
-      return f.style.display !== 'none' && f.getClientRects().length > 0;
+    var open = [].filter.call(document.querySelectorAll('iframe[data-halvane-popup]'), function (p) {
+      return p.style.display !== 'none' && p.getClientRects().length > 0;
     });
     if (open.length !== 1) return { error: open.length + ' popups are open' };
-    enter(open[0]);
+    f = open[0];
   } else if (query.frame) {
-    var frame = document.querySelector('iframe[name="' + query.frame + '"]');
-    if (!frame) return { error: 'no frame ' + query.frame };
-    enter(frame);
+    f = document.querySelector('iframe[name="' + query.frame + '"]');
+    if (!f) return { error: 'no frame ' + query.frame };
+  }
+  if (f) {
+    dx = f.getBoundingClientRect().left + f.clientLeft;
+    dy = f.getBoundingClientRect().top + f.clientTop;
+    doc = f.contentDocument;
   }
   var all = [].slice.call(doc.querySelectorAll(query.css || '*'));
-  if (query.text !== undefined && query.text !== null) {
+  if (query.text != null) {
     var hits = all.filter(function (e) {
       return !/^(SCRIPT|STYLE|TITLE|HEAD|HTML)$/.test(e.tagName) && e.textContent.indexOf(query.text) !== -1;
     });
-    all = hits.filter(function (e) {
-      return !hits.some(function (o) { return o !== e && e.contains(o); });
-    });
+    all = hits.filter(function (e) { return !hits.some(function (o) { return o !== e && e.contains(o); }); });
   }
-  var el;
-  if (query.nth !== undefined && query.nth !== null) {
-    el = all[query.nth < 0 ? all.length + query.nth : query.nth];
-  } else if (all.length === 1) {
-    el = all[0];
-  } else if (all.length > 1) {
-    return { error: all.length + ' elements match ' + JSON.stringify(query), count: all.length };
-  }
-  if (!el) return { error: 'nothing matches ' + JSON.stringify(query), count: all.length };
+  if (query.nth == null && all.length > 1) return { error: all.length + ' elements match ' + JSON.stringify(query) };
+  var el = query.nth == null ? all[0] : all[query.nth < 0 ? all.length + query.nth : query.nth];
+  if (!el) return { error: 'nothing matches ' + JSON.stringify(query) };
   var r = el.getBoundingClientRect();
-  return {
-    element: el,
-    count: all.length,
-    box: { x: r.left + dx, y: r.top + dy, width: r.width, height: r.height },
-  };
+  return { element: el, box: { x: r.left + dx, y: r.top + dy, width: r.width, height: r.height } };
 }
 
-const query = (target) => (typeof target === 'string' ? { css: target } : target);
-
-// Runs `fn(element, box, ...args)` on the target's element in the page.
-function onElement(driver, target, fn, args = []) {
+// Runs `fn(element, box, ...args)` on the target's element in the page;
+// when nothing matches, fails, or gives null when `soft`.
+function onElement(driver, target, fn, args = [], soft = false) {
   const source = `function (query, args) {
     var found = (${pick})(query);
-    if (found.error) return { error: found.error };
-    return { value: (${fn}).apply(null, [found.element, found.box].concat(args)) };
+    return found.error ? found : { value: (${fn}).apply(null, [found.element, found.box].concat(args)) };
   }`;
-  return driver.evaluate(source, [query(target), args]).then((r) => {
-    if (r.error) throw new Error(r.error);
-    return r.value;
+  return driver.evaluate(source, [typeof target === 'string' ? { css: target } : target, args]).then((r) => {
+    if (r.error && !soft) throw new Error(r.error);
+    return r.error ? null : r.value;
   });
 }
 
-const VISIBLE = function (e) {
-  var r = e.getBoundingClientRect();
-  var s = e.ownerDocument.defaultView.getComputedStyle(e);
-  return r.width > 0 && r.height > 0 && s.visibility !== 'hidden';
-};
+// The shown popup frames of the page.
+const openPopups = () => [...document.querySelectorAll('iframe[data-halvane-popup]')]
+  .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0)
+  .map((f) => f.getBoundingClientRect()).map((r) => ({ x: r.left, y: r.top, width: r.width, height: r.height }));
 
 // What a test holds: the engine's page with the operations a person has
 // (click, right-click, hover, type, look) and a few ways to read the page.
@@ -275,45 +174,34 @@ class Page {
   // Waits until `fn(...args)` in the page gives a truthy value, and gives it.
   until(fn, ...args) { return this.untilWithin(5000, fn, ...args); }
 
-  untilWithin(timeout, fn, ...args) {
-    return engines.poll(() => this.driver.evaluate(fn, args), `${fn}`, timeout);
-  }
+  untilWithin(timeout, fn, ...args) { return engines.poll(() => this.driver.evaluate(fn, args), `${fn}`, timeout); }
 
   // The target's box in the window; null when nothing matches.
-  async box(target) {
-    const found = await this.driver.evaluate(`function (query) {
-      var f = (${pick})(query); return f.error ? null : f.box; }`, [query(target)]);
-    return found;
-  }
-
-  count(target) {
-    return this.driver.evaluate(`function (query) { var f = (${pick})(Object.assign({}, query, { nth: 0 }));
-      return f.count || 0; }`, [query(target)]);
-  }
+  box(target) { return onElement(this.driver, target, (e, box) => box, [], true); }
 
   // Where a click on the target lands: the middle of its box, scrolled into
-  // the window first.
+  // the window first; a point { x, y } as it is.
   async point(target) {
     if (target && typeof target.x === 'number' && target.width === undefined) return target;
-    const box = await onElement(this.driver, target, function (e) {
-      var r = e.getBoundingClientRect();
-      var w = e.ownerDocument.defaultView;
+    await this.on(target, (e) => {
+      const r = e.getBoundingClientRect();
+      const w = e.ownerDocument.defaultView;
       if (r.bottom > w.innerHeight || r.right > w.innerWidth || r.top < 0 || r.left < 0) {
         e.scrollIntoView({ block: 'center', inline: 'center' });
       }
-      return null;
-    }).then(() => this.box(target));
+    });
+    const box = await this.box(target);
     if (!box || box.width === 0 || box.height === 0) throw new Error(`${JSON.stringify(target)} has no box to click`);
     return { x: Math.floor(box.x + box.width / 2), y: Math.floor(box.y + box.height / 2) };
   }
 
   // Clicks the target (a selector, a target object, or a point { x, y }).
-  async click(target, { button = 'left' } = {}) {
+  async click(target, button = 'left') {
     const at = await this.point(target);
     await this.driver.click(at.x, at.y, button);
   }
 
-  rightClick(target) { return this.click(target, { button: 'right' }); }
+  rightClick(target) { return this.click(target, 'right'); }
 
   async hover(target) {
     const at = await this.point(target);
@@ -324,45 +212,33 @@ class Page {
 
   press(key) { return this.driver.press(key); }
 
-  text(target) { return onElement(this.driver, target, (e) => e.textContent); }
-
-  value(target) { return onElement(this.driver, target, (e) => e.value); }
-
-  attr(target, name) { return onElement(this.driver, target, (e, box, n) => e.getAttribute(n), [name]); }
-
-  style(target, property) {
-    return onElement(this.driver, target,
-      (e, box, p) => e.ownerDocument.defaultView.getComputedStyle(e)[p], [property]);
-  }
-
-  // Whether the target is shown: it has a box and is not hidden. False when
-  // nothing matches.
-  async visible(target) {
-    return this.driver.evaluate(`function (query) {
-      var f = (${pick})(query); return !f.error && (${VISIBLE})(f.element); }`, [query(target)]);
-  }
-
   // Runs `fn(element, ...args)` on the target's element.
   on(target, fn, ...args) {
     return onElement(this.driver, target, `function (e, box) {
       return (${fn}).apply(null, [e].concat([].slice.call(arguments, 2))); }`, args);
   }
 
-  title() { return this.driver.evaluate(() => document.title); }
+  text(target) { return this.on(target, (e) => e.textContent); }
 
-  // The open popup frame's box; fails when none or several are open.
+  value(target) { return this.on(target, (e) => e.value); }
+
+  attr(target, name) { return this.on(target, (e, n) => e.getAttribute(n), name); }
+
+  style(target, name) { return this.on(target, (e, p) => e.ownerDocument.defaultView.getComputedStyle(e)[p], name); }
+
+  // Whether the target is shown: it has a box and is not hidden. False when
+  // nothing matches.
+  async visible(target) {
+    return !!(await onElement(this.driver, target, (e, r) => r.width > 0 && r.height > 0 &&
+      e.ownerDocument.defaultView.getComputedStyle(e).visibility !== 'hidden', [], true));
+  }
+
+  // The open popup frame's box, once exactly one is open (fails after 5 s).
   async popup() {
-    const boxes = await this.eval(() => [...document.querySelectorAll('iframe[data-halvane-popup]')]
-      .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0)
-      .map((f) => { const r = f.getBoundingClientRect(); return { x: r.left, y: r.top, width: r.width, height: r.height }; }));
-    assert.equal(boxes.length, 1, 'exactly one popup is open');
-    return boxes[0];
+    return (await this.until(`function () { var b = (${openPopups})(); return b.length === 1 && b; }`))[0];
   }
 
-  popupCount() {
-    return this.eval(() => [...document.querySelectorAll('iframe[data-halvane-popup]')]
-      .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0).length);
-  }
+  async popupCount() { return (await this.eval(openPopups)).length; }
 
   // The window as it looks now: decoded, with pixel(x, y) as [r, g, b].
   async image() { return decodePng(await this.driver.screenshot()); }
@@ -371,9 +247,7 @@ class Page {
   async screenshot(name) {
     const dir = path.join(OUT_ROOT, this.engine);
     fs.mkdirSync(dir, { recursive: true });
-    const file = path.join(dir, name);
-    fs.writeFileSync(file, await this.driver.screenshot());
-    return file;
+    fs.writeFileSync(path.join(dir, name), await this.driver.screenshot());
   }
 }
 
@@ -403,11 +277,7 @@ function treeColumns() {
 
 /* ---- One browser per engine, one server per folder and mode --------------- */
 
-const ENGINE_LIST = (process.env.HALVANE_ENGINES || 'chromium')
-  .split(',').map((s) => s.trim()).filter(Boolean);
-for (const e of ENGINE_LIST) {
-  if (!engines.ENGINES.includes(e)) throw new Error(`HALVANE_ENGINES: unknown engine ${e}`);
-}
+const ENGINE_LIST = (process.env.HALVANE_ENGINES || 'chromium').split(',').map((s) => s.trim()).filter(Boolean);
 // The engine the test files being loaded now are for (run_all.js sets it).
 let currentEngine = ENGINE_LIST[0];
 function useEngine(name) { currentEngine = name; }
@@ -418,14 +288,10 @@ function engine(name) {
   if (!shared.engines.has(name)) {
     // Pictures of failures from an earlier run would mislead.
     const dir = path.join(OUT_ROOT, name);
-    if (fs.existsSync(dir)) {
-      for (const f of fs.readdirSync(dir)) if (f.startsWith('failed-')) fs.rmSync(path.join(dir, f));
+    for (const f of fs.existsSync(dir) ? fs.readdirSync(dir) : []) {
+      if (f.startsWith('failed-')) fs.rmSync(path.join(dir, f));
     }
-    shared.engines.set(name, (async () => {
-      const browser = await engines.launch(name);
-      const driver = await browser.newPage();
-      return { browser, driver, page: new Page(driver, name) };
-    })());
+    shared.engines.set(name, engines.launch(name).then((driver) => ({ driver, page: new Page(driver, name) })));
   }
   return shared.engines.get(name);
 }
@@ -433,10 +299,7 @@ function engine(name) {
 async function server(dir, compat) {
   const key = `${compat ? 'compat' : 'no-compat'} ${dir}`;
   if (!shared.servers.has(key)) {
-    shared.servers.set(key, (async () => {
-      const s = await startServer(dir, { compat });
-      return { server: s, proxy: await startProxy(s) };
-    })());
+    shared.servers.set(key, startServer(dir, compat).then(async (s) => ({ server: s, proxy: await startProxy(s) })));
   }
   return shared.servers.get(key);
 }
@@ -446,7 +309,7 @@ async function server(dir, compat) {
 async function shutdown(name) {
   const e = shared.engines.get(name);
   shared.engines.delete(name);
-  if (e) await (await e.catch(() => null))?.browser.close();
+  if (e) await (await e.catch(() => null))?.driver.close();
   if (shared.engines.size === 0) {
     const servers = [...shared.servers.values()];
     shared.servers = new Map();
@@ -480,15 +343,11 @@ function suite({ dir = PAGES, compat = true } = {}) {
   // anything of the page), serve (an HTML text served at the path instead of
   // the server's).
   env.page = async (urlPath, fn, options = {}) => {
-    const { page, driver, browser } = env.browser;
+    const { page, driver } = env.browser;
     const clock = options.clock === undefined ? FIXED_NOW : options.clock;
     const state = env.proxy.state;
-    state.prelude = [
-      browser.recorder ? engines.RECORDER : '',
-      clock === null ? '' : clockScript(clock),
-      options.script || '',
-    ].join('\n');
-    state.overrides.clear();
+    state.prelude = [driver.recorder ? engines.RECORDER : '', clock === null ? '' : clockScript(clock),
+      options.script || ''].join('\n');
     const pathname = new URL(urlPath, 'http://x/').pathname;
     if (options.serve !== undefined) state.overrides.set(pathname, options.serve);
     state.status.delete(pathname);
@@ -519,17 +378,4 @@ function suite({ dir = PAGES, compat = true } = {}) {
   return env;
 }
 
-module.exports = {
-  clickMenuName,
-  ENGINE_LIST,
-  EXAMPLES,
-  FIXED_NOW,
-  OUT_ROOT,
-  PAGES,
-  SCRIPT_BLOCK,
-  shutdown,
-  startServer,
-  suite,
-  treeColumns,
-  useEngine,
-};
+module.exports = { clickMenuName, ENGINE_LIST, EXAMPLES, SCRIPT_BLOCK, shutdown, suite, treeColumns, useEngine };

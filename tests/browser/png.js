@@ -6,37 +6,27 @@ const zlib = require('node:zlib');
 
 function paeth(a, b, c) {
   const p = a + b - c;
-  const pa = Math.abs(p - a);
-  const pb = Math.abs(p - b);
-  const pc = Math.abs(p - c);
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
+  const [pa, pb, pc] = [Math.abs(p - a), Math.abs(p - b), Math.abs(p - c)];
+  return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
 function decodePng(buf) {
   if (buf.readUInt32BE(0) !== 0x89504e47 || buf.readUInt32BE(4) !== 0x0d0a1a0a) throw new Error('not a PNG');
-  let width = 0;
-  let height = 0;
-  let channels = 0;
+  let width = 0, height = 0, channels = 0;
   const data = [];
-  for (let at = 8; at < buf.length;) {
-    const length = buf.readUInt32BE(at);
+  for (let at = 8; at < buf.length; at += 12 + buf.readUInt32BE(at)) {
     const type = buf.toString('latin1', at + 4, at + 8);
-    const body = buf.subarray(at + 8, at + 8 + length);
+    const body = buf.subarray(at + 8, at + 8 + buf.readUInt32BE(at));
     if (type === 'IHDR') {
-      width = body.readUInt32BE(0);
-      height = body.readUInt32BE(4);
+      [width, height] = [body.readUInt32BE(0), body.readUInt32BE(4)];
       const [depth, colour, , , interlace] = body.subarray(8, 13);
       channels = { 2: 3, 6: 4 }[colour];
-      if (depth !== 8 || !channels || interlace) {
-        throw new Error(`PNG of depth ${depth}, colour type ${colour}, interlace ${interlace} is not read here`);
-      }
+      if (depth !== 8 || !channels || interlace) throw new Error(`PNG ${depth}/${colour}/${interlace} not read`);
     } else if (type === 'IDAT') {
       data.push(body);
     } else if (type === 'IEND') {
       break;
     }
-    at += 12 + length;
   }
   const raw = zlib.inflateSync(Buffer.concat(data));
   const stride = width * channels;
@@ -60,8 +50,7 @@ function decodePng(buf) {
     height,
     pixel(x, y) {
       if (x < 0 || y < 0 || x >= width || y >= height) throw new Error(`pixel ${x},${y} outside ${width}x${height}`);
-      const at = y * stride + x * channels;
-      return [out[at], out[at + 1], out[at + 2]];
+      return [...out.subarray(y * stride + x * channels, y * stride + x * channels + 3)];
     },
   };
 }

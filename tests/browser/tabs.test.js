@@ -25,16 +25,23 @@ async function front(page) {
   });
 }
 
-test('the first tab is in front at load, each click brings its tab and panel forward', async () => {
+test('an invisible tab leaves its gap; the first is in front, a click brings a tab and its panel forward', async () => {
   await env.page('tabs.hvs', async (page) => {
-    assert.deepEqual(await front(page), {
-      panel: 'p1panel0', tabs: ['p1tab0', 'p1tab1', null, 'p1tab3'],
-    });
+    // An invisible tab is not displayed and leaves its gap.
+    assert.equal(await page.visible('#p1tab2'), false);
+    assert.equal(await page.visible('#p1panel2'), false);
+    const left = await page.eval(() => [0, 1, 3].map((i) =>
+      document.getElementById('p1tab' + i).getBoundingClientRect().left -
+      document.getElementById('p1tab0').getBoundingClientRect().left));
+    assert.deepEqual(left, [0, 90, 270]);
+    // Nothing answers a click in the gap.
+    const box = await page.box('#p1tab0');
+    await page.click({ x: box.x + 180 + 45, y: box.y + 8 });
+    assert.deepEqual(await page.eval(() => tabClicks), []);
+    assert.equal(await page.style('#p1tab1', 'cursor'), 'pointer', 'the hand cursor from the style block');
+    assert.deepEqual(await front(page), { panel: 'p1panel0', tabs: ['p1tab0', 'p1tab1', null, 'p1tab3'] });
     // Every panel's frame has loaded its page.
-    for (const [i, name] of [[0, 'content0'], [1, 'content1'], [3, 'content3']]) {
-      const title = await page.text({ frame: name, css: '#title' });
-      assert.equal(title, `Panel ${i}`);
-    }
+    for (const i of [0, 1, 3]) assert.equal(await page.text({ frame: `content${i}`, css: '#title' }), `Panel ${i}`);
 
     for (const [i, name] of [[1, 'Second'], [3, 'Fourth'], [0, 'First'], [3, 'Fourth']]) {
       await page.click(`#p1tab${i}`);
@@ -47,26 +54,4 @@ test('the first tab is in front at load, each click brings its tab and panel for
     }
     assert.deepEqual(await page.eval(() => tabClicks), ['Second', 'Fourth', 'First', 'Fourth']);
   }, { shot: 'tabs-test.png' });
-});
-
-test('an invisible tab is not displayed and leaves its gap', async () => {
-  await env.page('tabs.hvs', async (page) => {
-    assert.equal(await page.visible('#p1tab2'), false);
-    assert.equal(await page.visible('#p1panel2'), false);
-    const left = await page.eval(() => [0, 1, 3].map((i) =>
-      document.getElementById('p1tab' + i).getBoundingClientRect().left -
-      document.getElementById('p1tab0').getBoundingClientRect().left));
-    assert.deepEqual(left, [0, 90, 270]);
-    // Nothing answers a click in the gap.
-    const box = await page.box('#p1tab0');
-    await page.click({ x: box.x + 180 + 45, y: box.y + 8 });
-    assert.deepEqual(await page.eval(() => tabClicks), []);
-    assert.equal((await front(page)).panel, 'p1panel0');
-  });
-});
-
-test('tabs show the hand cursor from the style block', async () => {
-  await env.page('tabs.hvs', async (page) => {
-    assert.equal(await page.style('#p1tab1', 'cursor'), 'pointer');
-  });
 });

@@ -9,17 +9,10 @@ const { suite, clickMenuName, treeColumns } = require('./harness');
 const env = suite();
 
 // For each menu number: [open, folder image file name].
-async function menus(page) {
-  return page.eval(() => {
-    const out = {};
-    for (let n = 1; document.getElementById('table_' + n); n++) {
-      const row = document.getElementById('table_' + n).rows[1];
-      const src = document.getElementById('image_' + n).src;
-      out[n] = [row.style.display !== 'none', src.slice(src.lastIndexOf('/') + 1)];
-    }
-    return out;
-  });
-}
+const menus = (page) => page.eval(() => Object.fromEntries([1, 2, 3].map((n) => {
+  const src = document.getElementById('image_' + n).src;
+  return [n, [document.getElementById('table_' + n).rows[1].style.display !== 'none', src.split('/').pop()]];
+})));
 
 const OPEN = [true, 'FolderOpen.gif'];
 const CLOSED = [false, 'FolderClosed.gif'];
@@ -57,7 +50,7 @@ test('tree menus open and close one by one, nested menus keep their state', asyn
   }, { shot: 'tree-test.png' });
 });
 
-test('collapse-all and expand-all act on every menu', async () => {
+test('collapse-all and expand-all act on every menu; open menus keep their columns and the hand cursor', async () => {
   await env.page('tree.hvs', async (page) => {
     await page.click('#image_3');
     assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: OPEN });
@@ -67,28 +60,7 @@ test('collapse-all and expand-all act on every menu', async () => {
     for (const name of ['Apple', 'Lemon', 'Lime', 'Pear', 'Carrot']) {
       assert.equal(await shown(page, name), true, name);
     }
-
-    await page.click('#image_minus');
-    assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: CLOSED });
-    assert.equal(await shown(page, 'Carrot'), false);
-
-    // A single menu still toggles after the global controls.
-    await page.click('#image_1');
-    assert.deepEqual(await menus(page), { 1: OPEN, 2: CLOSED, 3: CLOSED });
-  });
-});
-
-test('tree images show the hand cursor', async () => {
-  await env.page('tree.hvs', async (page) => {
-    for (const id of ['image_plus', 'image_minus', 'image_1']) {
-      assert.equal(await page.style('#' + id, 'cursor'), 'pointer', id);
-    }
-  });
-});
-
-test('an opened menu keeps its table layout and its declared 20 pixel columns', async () => {
-  await env.page('tree.hvs', async (page) => {
-    await page.click('#image_plus');
+    // Opened menus keep their table layout and the declared 20 pixel columns.
     // The folder images change on opening: measure once they have loaded.
     await page.until(() => [...document.images].every((i) => i.complete));
     const layout = await page.eval(() => [1, 2, 3].map((n) => {
@@ -107,5 +79,16 @@ test('an opened menu keeps its table layout and its declared 20 pixel columns', 
     const indent = await page.eval(() => ['image_1', 'image_2'].map((id) =>
       Math.round(document.getElementById(id).getBoundingClientRect().left)));
     assert.equal(indent[1] - indent[0], 22);
+
+    await page.click('#image_minus');
+    assert.deepEqual(await menus(page), { 1: CLOSED, 2: CLOSED, 3: CLOSED });
+    assert.equal(await shown(page, 'Carrot'), false);
+
+    // A single menu still toggles after the global controls.
+    await page.click('#image_1');
+    assert.deepEqual(await menus(page), { 1: OPEN, 2: CLOSED, 3: CLOSED });
+    for (const id of ['image_plus', 'image_minus', 'image_1']) {
+      assert.equal(await page.style('#' + id, 'cursor'), 'pointer', id);
+    }
   });
 });

@@ -12,10 +12,12 @@ foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
     target_link_libraries(${name} PRIVATE halvane_script)
   endif()
 endforeach()
-if(TARGET pages_test)
-  target_compile_definitions(pages_test PRIVATE
-    HALVANE_PAGES_DIR="${CMAKE_CURRENT_LIST_DIR}/pages"
+if(TARGET run_cases_test AND TARGET halvane_host)
+  target_compile_definitions(run_cases_test PRIVATE
+    HALVANE_BIN="$<TARGET_FILE:halvane_host>"
+    HALVANE_CASES_DIR="${CMAKE_CURRENT_LIST_DIR}/cases"
     HALVANE_DOCS_FILE="${PROJECT_SOURCE_DIR}/docs/page-language.md")
+  add_dependencies(run_cases_test halvane_host)
 endif()
 
 if(TARGET halvane_serve AND TARGET halvane_host)
@@ -24,7 +26,8 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_compile_definitions(serve_http_tests PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
-    HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+    HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
+    HALVANE_SITE_DIR="${CMAKE_CURRENT_LIST_DIR}/serve/site_data")
   add_dependencies(serve_http_tests halvane_host)
   gtest_discover_tests(serve_http_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
 
@@ -32,14 +35,4 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   add_test(NAME host_nginx
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/nginx_test.sh $<TARGET_FILE:halvane_host>)
   set_tests_properties(host_nginx PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
-
-  add_test(NAME host_cli
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/cli_test.sh $<TARGET_FILE:halvane_host> ${CMAKE_CURRENT_LIST_DIR}/cli)
-  set_tests_properties(host_cli PROPERTIES LABELS script TIMEOUT 120)
-endif()
-
-# Page objects as values run through halvane serve too.
-if(TARGET page_object_values_test AND TARGET halvane_serve)
-  target_link_libraries(page_object_values_test PRIVATE halvane_serve)
-  target_include_directories(page_object_values_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 endif()

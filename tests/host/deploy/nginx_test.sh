@@ -25,92 +25,31 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "nginx_test: FAIL: $*" >&2; exit 1; }
 
-# Two copies of one site; who.txt tells them apart.
+# Two copies of one site, each served on a free port; who.txt tells them apart.
+declare -A port
 for b in a b; do
-  mkdir -p "$work/site-$b"
-  printf 'Response.Write "page " & 42\n' >"$work/site-$b/page.hvs"
-  printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$work/site-$b/stream.hvs"
-  printf 'Response.Write "posted"\n' >"$work/site-$b/form.hvs"
-  printf '%s' "$b" >"$work/site-$b/who.txt"
-done
-
-# Starts a backend on a free port; sets $port and appends its pid.
-start_backend() {  # start_backend NAME
-  "$halvane" serve "$work/site-$1" --port 0 --no-compat --grace 1 2>"$work/halvane-$1.log" &
+  d=$work/site-$b
+  mkdir -p "$d"
+  printf 'Response.Write "page " & 42\n' >"$d/page.hvs"
+  printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$d/stream.hvs"
+  printf 'Response.Write "posted"\n' >"$d/form.hvs"
+  printf '%s' "$b" >"$d/who.txt"
+  "$halvane" serve "$work/site-$b" --port 0 --no-compat --grace 1 2>"$work/halvane-$b.log" &
   pids+=("$!")
-  local i
   for ((i = 0; i < 100; i++)); do
-    port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/halvane-$1.log" 2>/dev/null | head -1 || true)
-    [ -n "$port" ] && return 0
+    port[$b]=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/halvane-$b.log" | head -1)
+    [ -n "${port[$b]}" ] && break
     sleep 0.05
   done
-  fail "backend $1 did not start: $(cat "$work/halvane-$1.log")"
-}
-start_backend a
-port_a=$port
-pid_a=${pids[-1]}
-start_backend b
-port_b=$port
+  [ -n "${port[$b]}" ] || fail "backend $b did not start: $(cat "$work/halvane-$b.log")"
+done
+pid_a=${pids[0]}
 
 mkdir -p "$work/nginx/logs"
 for ((try = 0; try < 5; try++)); do
   nport=$((20000 + RANDOM % 40000))
-  sed -e "s|@PREFIX@|$work/nginx|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:$port_a|" \
-    -e "s|@BACKEND_B@|127.0.0.1:$port_b|" >"$work/nginx/nginx.conf" <<'CONF'
-# The configuration of docs/deploy.md, with test paths and ports.
-daemon off;
-worker_processes 1;
-pid @PREFIX@/nginx.pid;
-error_log @PREFIX@/logs/error.log;
-events { worker_connections 1024; }
-http {
-  access_log @PREFIX@/logs/access.log;
-  client_body_temp_path @PREFIX@/body;
-  proxy_temp_path @PREFIX@/proxy;
-  fastcgi_temp_path @PREFIX@/fastcgi;
-  uwsgi_temp_path @PREFIX@/uwsgi;
-  scgi_temp_path @PREFIX@/scgi;
-
-  upstream halvane {
-    server @BACKEND_A@ max_fails=1 fail_timeout=10s;
-    server @BACKEND_B@ max_fails=1 fail_timeout=10s;
-    keepalive 32;
-  }
-
-  server {
-    listen 127.0.0.1:@PORT@;
-    client_max_body_size 1m;
-
-    location / {
-      proxy_pass http://halvane;
-      proxy_http_version 1.1;
-      proxy_set_header Connection "";
-      proxy_set_header Host $host;
-      proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
-      proxy_set_header X-Forwarded-Proto $scheme;
-      proxy_connect_timeout 2s;
-      proxy_read_timeout 60s;
-      proxy_next_upstream error timeout http_502 http_503;
-      proxy_next_upstream_tries 2;
-    }
-
-    # Pages: what a page flushes goes to the browser at once.
-    location ~* \.hvs$ {
-      proxy_pass http://halvane;
-      proxy_http_version 1.1;
-      proxy_set_header Connection "";
-      proxy_set_header Host $host;
-      proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
-      proxy_set_header X-Forwarded-Proto $scheme;
-      proxy_buffering off;
-      proxy_connect_timeout 2s;
-      proxy_read_timeout 60s;
-      proxy_next_upstream error timeout http_503;
-      proxy_next_upstream_tries 2;
-    }
-  }
-}
-CONF
+  sed -e "s|@PREFIX@|$work/nginx|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:${port[a]}|" \
+    -e "s|@BACKEND_B@|127.0.0.1:${port[b]}|" "$(dirname "$0")/nginx.conf.in" >"$work/nginx/nginx.conf"
   "$nginx" -e "$work/nginx/logs/startup.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>"$work/nginx/start.err" &
   npid=$!
   up=0
@@ -139,7 +78,8 @@ code=$(curl -s -o /dev/null -w '%{http_code}' "$base/missing.hvs")
 # Streaming: the first step arrives at once, the whole after 1.2 s or more.
 read -r first total < <(curl -fsN -o "$work/stream.out" -w '%{time_starttransfer} %{time_total}\n' "$base/stream.hvs")
 [ "$(cat "$work/stream.out")" = "step1 step2 step3 step4 " ] || fail "stream body: $(cat "$work/stream.out")"
-awk -v f="$first" -v t="$total" 'BEGIN { exit !(f < 0.8 && t >= 1.2) }' || fail "not streamed: first byte $first s, total $total s"
+awk -v f="$first" -v t="$total" 'BEGIN { exit !(f < 0.8 && t >= 1.2) }' ||
+  fail "not streamed: first byte $first s, total $total s"
 
 # One backend stopped: every request is still answered, by the other.
 kill -TERM "$pid_a"
@@ -148,4 +88,4 @@ for ((i = 0; i < 10; i++)); do
   [ "$(curl -fs "$base/page.hvs")" = "page 42" ] || fail "page with backend a stopped"
   [ "$(curl -fs "$base/who.txt")" = "b" ] || fail "static file with backend a stopped"
 done
-echo "nginx_test: ok (nginx on $nport, backends on $port_a and $port_b)"
+echo "nginx_test: ok (nginx on $nport, backends on ${port[a]} and ${port[b]})"

@@ -1,12 +1,15 @@
-// The interpreter against hostile pages: very long lines and chains, deep
-// nesting, large sources, long single statements under a time limit, the
-// string limit on component results, and the Sleep hook.
+// The interpreter against hostile pages and under its run limits: very long
+// chains and deep nesting, large sources, the step, time and string limits,
+// cancellation, and the host's Sleep hook.  (What pages write and the errors
+// they give are the case files of tests/host/cases.)
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <vector>
 
-#include "host/script/script_test_util.h"
+#include "host/script/interpreter.h"
+#include "host/script/program.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
@@ -19,34 +22,38 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace halvane::script {
 namespace {
 
+using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-using testing::RunText;
+
+// A run's result and response, with how much had been written at each Flush.
+struct Ran : Output {
+  void Write(std::string_view t) override { out.append(t); }
+  void Flush() override { flushes.push_back(out.size()); }
+  Result result;
+  std::string out;
+  std::vector<std::size_t> flushes;
+};
+
+Ran RunText(const std::string& source, const Limits& limits = {}) {
+  Ran ran;
+  ran.result = Run(*Parse(source, "t.hvs"), ran, limits);
+  return ran;
+}
 
 std::string Repeat(std::string_view s, std::size_t n) {
   std::string out;
-  out.reserve(s.size() * n);
   for (std::size_t i = 0; i < n; ++i) out.append(s);
   return out;
 }
 
 TEST(ScriptLimits, LongChainsRunWithoutDeepRecursion) {
-  // 25,000 & operands and 30,000 members in one statement.
-  auto r = RunText("x = \"a\"" + Repeat(" & \"a\"", 25000) + "\nResponse.Write Len(x)");
-  EXPECT_EQ(r.out, "25001");
-  r = RunText("x = 1" + Repeat(" + 1", 25000) + " * 2 - 1\nResponse.Write x");
-  EXPECT_EQ(r.out, "25001");
-  r = RunText("Set t = CreateObject(\"Halvane.Tree\")\nx = t" + Repeat(".Width", 30000));
+  // 25,000 operands and 30,000 members in one statement.
+  EXPECT_EQ(RunText("x = \"a\"" + Repeat(" & \"a\"", 25000) + "\nResponse.Write Len(x)").out, "25001");
+  EXPECT_EQ(RunText("x = 1" + Repeat(" + 1", 25000) + " * 2 - 1\nResponse.Write x").out, "25001");
+  EXPECT_EQ(RunText("x = 2" + Repeat(" ^ 1", 30000) + "\nResponse.Write x").out, "2");
+  const Ran r = RunText("Set t = CreateObject(\"Halvane.Tree\")\nx = t" + Repeat(".Width", 30000));
   EXPECT_EQ(r.result.outcome, Outcome::Error);
   EXPECT_EQ(r.result.number, 424);
-  r = RunText("x = 2" + Repeat(" ^ 1", 30000) + "\nResponse.Write x");
-  EXPECT_EQ(r.out, "2");
-}
-
-TEST(ScriptLimits, MillionOperandLinesAreFreedAfterSkippingOrFailing) {
-  std::string line = "x = 1" + Repeat("+1", 1000000);
-  auto r = RunText("If False Then\n" + line + "\nEnd If\nResponse.Write \"done\"");
-  EXPECT_EQ(r.out, "done");
-  EXPECT_THROW(Parse("If False Then\n" + line + "\nEnd If\nx = = 1", "t.hvs"), SyntaxError);
 }
 
 TEST(ScriptLimits, DeepNestingIsASyntaxError) {
@@ -61,61 +68,84 @@ TEST(ScriptLimits, DeepNestingIsASyntaxError) {
   }
 }
 
-TEST(ScriptLimits, ParsingMemoryStaysASmallMultipleOfTheSource) {
+TEST(ScriptLimits, LargeSourcesParseInBoundedMemory) {
+  // A million-operand line is freed after being skipped, or after failing.
+  const std::string line = "x = 1" + Repeat("+1", 1000000);
+  EXPECT_EQ(RunText("If False Then\n" + line + "\nEnd If\nResponse.Write \"done\"").out, "done");
+  EXPECT_THROW(Parse("If False Then\n" + line + "\nEnd If\nx = = 1", "t.hvs"), SyntaxError);
   // 4 MB (the largest page a server takes) of short statements, the
-  // costliest shape per byte.
-  std::string src = Repeat("a = a & b & 1\n", 4u << 20 >> 4);
-  std::size_t before = HALVANE_HEAP_BYTES();
+  // costliest shape per byte: about 42 bytes a source byte in a Release
+  // build, where a naive tree took hundreds.
+  const std::string src = Repeat("a = a & b & 1\n", 4u << 20 >> 4);
+  const std::size_t before = HALVANE_HEAP_BYTES();
   auto program = Parse(src, "t.hvs");
-  std::size_t used = HALVANE_HEAP_BYTES() - before;
-  // About 42 bytes a source byte in a Release build: a 4 MB page parses
-  // in under 200 MB, where a naive tree took hundreds of bytes a byte.
+  const std::size_t used = HALVANE_HEAP_BYTES() - before;
   EXPECT_LT(used, src.size() * 48) << used;
   RecordProperty("parse_bytes_per_source_byte", static_cast<int>(used / src.size()));
 }
 
-TEST(ScriptLimits, TheTimeLimitStopsALongStatement) {
-  // One statement of 30,000 operands, each building 100 kB.
-  std::string src = "x = 0" + Repeat(" + Len(Space(100000))", 30000);
-  auto program = Parse(src, "t.hvs");
-  testing::Capture out;
-  Limits limits;
+TEST(ScriptLimits, StepsTimeAndCancellationStopARun) {
+  Limits steps;
+  steps.max_steps = 1000;
+  auto program = Parse("On Error Resume Next\nFor i = 1 To 2 Step 0\nx = 1\nNext", "loop.hvs");
+  Ran c;
+  const Result res = script::Run(*program, c, steps);
+  EXPECT_EQ(res.steps, 1001u);
+  EXPECT_EQ(Describe(*program, res), "loop.hvs:3: stopped: the script ran more statements than its limit allows");
+  // The deadline stops a Sleep, and one long statement (30,000 operands of
+  // 100 kB each) within it.
+  Limits time;
   auto start = steady_clock::now();
-  limits.deadline = start + std::chrono::milliseconds(50);
-  EXPECT_EQ(script::Run(*program, out, limits).outcome, Outcome::Timeout);
-  EXPECT_LT(steady_clock::now() - start, std::chrono::milliseconds(500));
-
+  time.deadline = start + milliseconds(50);
+  Ran r = RunText("Response.Write \"a\"\nResponse.Flush\nSleep 60000\nResponse.Write \"b\"", time);
+  EXPECT_EQ(r.result.outcome, Outcome::Timeout);
+  EXPECT_EQ(r.result.line, 3);
+  EXPECT_EQ(r.out, "a");
+  EXPECT_EQ(r.flushes, std::vector<std::size_t>{1});
+  time.deadline = steady_clock::now() + milliseconds(50);
+  EXPECT_EQ(RunText("x = 0" + Repeat(" + Len(Space(100000))", 30000), time).result.outcome, Outcome::Timeout);
+  EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(2));
+  // Cancellation is polled within a statement too.
   Limits cancel;
   int polls = 0;
   cancel.cancelled = [&] { return ++polls > 3; };
-  auto r = RunText("x = \"\"" + Repeat(" & Space(100000)", 3000), cancel);
-  EXPECT_EQ(r.result.outcome, Outcome::Cancelled);
+  EXPECT_EQ(RunText("x = \"\"" + Repeat(" & Space(100000)", 3000), cancel).result.outcome, Outcome::Cancelled);
+  polls = 100;
+  EXPECT_EQ(RunText("Sleep 10000", cancel).result.outcome, Outcome::Cancelled);
+  // A response that can no longer be sent cancels the run, On Error or not.
+  class Closing : public Output {
+   public:
+    void Write(std::string_view) override {}
+    void Flush() override { throw Cancelled(); }
+  } closing;
+  EXPECT_EQ(script::Run(*Parse("On Error Resume Next\nResponse.Flush\nResponse.Write 1", "c.hvs"), closing).outcome,
+            Outcome::Cancelled);
 }
 
 TEST(ScriptLimits, EveryStringRespectsTheLimit) {
   Limits limits;
   limits.max_string = 1000;
-  const char* cases[] = {
-      "x = String(900, \"a\") & String(200, \"b\")",
-      "x = String(900, \"a\") + String(200, \"b\")",
-      "x = Space(1001)",
-      "Set t = CreateObject(\"Halvane.Tree\")\nx = t.WriteNode(Space(990), \"u\", \"\", \"\")",
-      "x = Join(Array(Space(600), Space(600)))",
-      "x = Replace(Space(600), \" \", \"ab\")",
-  };
-  for (const char* src : cases) {
-    auto r = RunText(src, limits);
+  for (const char* src : {
+           "x = String(900, \"a\") & String(200, \"b\")",
+           "x = String(900, \"a\") + String(200, \"b\")",
+           "x = Space(1001)",
+           "a = String(10, \"x\")\nFor i = 1 To 20\na = a & a\nNext",
+           "Set t = CreateObject(\"Halvane.Tree\")\nx = t.WriteNode(Space(990), \"u\", \"\", \"\")",
+           "x = Join(Array(Space(600), Space(600)))",
+           "x = Replace(Space(600), \" \", \"ab\")",
+       }) {
+    const Ran r = RunText(src, limits);
     EXPECT_EQ(r.result.number, 14) << src;
+    EXPECT_EQ(r.result.description, "Out of string space") << src;
   }
 }
 
 TEST(ScriptLimits, SleepUsesTheHostsHook) {
   Limits limits;
-  std::chrono::milliseconds slept{0};
-  limits.sleep = [&](std::chrono::milliseconds ms) { slept += ms; };
-  auto start = steady_clock::now();
-  auto r = RunText("Sleep 1500\nSleep 20000\nResponse.Write \"woke\"", limits);
-  EXPECT_EQ(r.out, "woke");
+  milliseconds slept{0};
+  limits.sleep = [&](milliseconds ms) { slept += ms; };
+  const auto start = steady_clock::now();
+  EXPECT_EQ(RunText("Sleep 1500\nSleep 20000\nResponse.Write \"woke\"", limits).out, "woke");
   EXPECT_EQ(slept.count(), 21500);
   EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(1));
 }

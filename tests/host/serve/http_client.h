@@ -1,9 +1,10 @@
-// A small HTTP/1.x client over raw sockets on 127.0.0.1 for the server
-// tests: sends bytes exactly as given and reads exactly what comes back,
-// with every wait bounded.
+// The server tests' tools: a server on its own thread over a fresh folder,
+// and a small HTTP/1.x client over raw sockets on 127.0.0.1 that sends bytes
+// exactly as given and reads exactly what comes back, every wait bounded.
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,47 +14,95 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "host/serve/server.h"
+
 namespace halvane::serve::testing {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+inline void WriteFile(const fs::path& p, const std::string& text) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// Sets a file's modification time an hour back: the page cache parses a
+// file afresh while its time is recent.
+inline void Age(const fs::path& p) { fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(1)); }
+
+// A fresh folder (base/site, the served root) named after the running test,
+// removed at the end; Start() serves it on a free port until the object goes.
+class TestServer {
+ public:
+  TestServer() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    base =
+        fs::temp_directory_path() / ("halvane-" + std::to_string(::getpid()) + "-" + (test ? test->name() : "suite"));
+    fs::remove_all(base);
+    root = base / "site";
+    fs::create_directories(root);
+    options.root = root;
+    options.port = 0;
+    options.log = nullptr;
+  }
+  ~TestServer() {
+    Stop();
+    fs::remove_all(base);
+  }
+  void Start() {
+    server = std::make_unique<Server>(options);
+    port = server->Bind();
+    thread = std::thread([this] { server->Serve(); });
+    prefix = HtmlPrefix(options);
+  }
+  void Stop() {
+    if (!server) return;
+    server->Stop();
+    thread.join();
+    server.reset();
+  }
+
+  fs::path base, root;
+  Options options;
+  std::unique_ptr<Server> server;
+  std::thread thread;
+  int port = 0;
+  std::string prefix;  // what every HTML answer starts with
+};
 
 class Socket {
  public:
-  explicit Socket(int port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  explicit Socket(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   }
-  ~Socket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~Socket() { ::close(fd_); }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 
   bool connected() const { return connected_; }
-  int fd() const { return fd_; }
-
   // Sends all of `data`; false when the server has closed the connection.
   bool Send(std::string_view data) {
-    while (!data.empty()) {
-      const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      data.remove_prefix(static_cast<std::size_t>(n));
+    for (ssize_t n; !data.empty(); data.remove_prefix(static_cast<std::size_t>(n))) {
+      if ((n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL)) <= 0) return false;
     }
     return true;
   }
-
   void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
-
   // A small receive buffer, so that a client that does not read holds the
   // server's data back soon.
   void SmallReceiveBuffer() {
@@ -61,48 +110,29 @@ class Socket {
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
   }
 
-  // Reads until the server closes the connection or `limit` has passed;
-  // `closed` tells which.  `pieces` gets the time and size of each read.
-  std::string ReadUntilClose(Clock::duration limit, bool* closed = nullptr,
-                             std::vector<std::pair<Clock::time_point, std::size_t>>* pieces = nullptr) {
+  // Reads until the server closes the connection, `until` has arrived (when
+  // not empty) or `limit` has passed; `closed` tells whether it closed.
+  std::string Read(Clock::duration limit, bool* closed = nullptr, std::string_view until = {}) {
     std::string out;
     const auto end = Clock::now() + limit;
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-      if (left <= 0) break;
+    if (closed) *closed = false;
+    while (until.empty() || out.find(until) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now()).count();
       pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
       char buf[65536];
       const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
       if (n <= 0) {
         if (closed) *closed = true;
-        return out;
+        break;
       }
-      if (pieces) pieces->emplace_back(Clock::now(), static_cast<std::size_t>(n));
       out.append(buf, static_cast<std::size_t>(n));
     }
-    if (closed) *closed = false;
     return out;
   }
 
-  // Reads until `text` has arrived (true) or `limit` has passed.
-  bool ReadUntil(std::string& got, std::string_view text, Clock::duration limit) {
-    const auto end = Clock::now() + limit;
-    while (got.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-      if (left <= 0) return false;
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
-      char buf[65536];
-      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-      if (n <= 0) return false;
-      got.append(buf, static_cast<std::size_t>(n));
-    }
-    return true;
-  }
-
  private:
-  int fd_ = -1;
+  int fd_;
   bool connected_ = false;
 };
 
@@ -114,10 +144,8 @@ struct Response {
   std::string rest;  // bytes after this response (a pipelined next one)
 
   std::string Header(std::string_view name) const {
-    for (const auto& [n, v] : headers) {
-      if (n == name) return v;
-    }
-    return {};
+    const auto h = std::find_if(headers.begin(), headers.end(), [&](const auto& x) { return x.first == name; });
+    return h == headers.end() ? std::string() : h->second;
   }
   bool Has(std::string_view name) const {
     return std::any_of(headers.begin(), headers.end(), [&](const auto& h) { return h.first == name; });
@@ -128,16 +156,13 @@ struct Response {
 // when `head`.  A body without a length runs to the end of `raw`.
 inline Response Parse(const std::string& raw, bool head = false) {
   Response r;
-  if (raw.rfind("HTTP/1.", 0) != 0 || raw.size() < 12) return r;
   const std::size_t end = raw.find("\r\n\r\n");
-  if (end == std::string::npos) return r;
+  if (raw.rfind("HTTP/1.", 0) != 0 || raw.size() < 12 || end == std::string::npos) return r;
   r.status = std::atoi(raw.substr(9, 3).c_str());
-  std::size_t line = raw.find("\r\n") + 2;
-  while (line < end + 2) {
-    std::size_t eol = raw.find("\r\n", line);
-    std::string h = raw.substr(line, eol - line);
-    line = eol + 2;
-    std::size_t colon = h.find(':');
+  for (std::size_t line = raw.find("\r\n") + 2, eol; line < end + 2; line = eol + 2) {
+    eol = raw.find("\r\n", line);
+    const std::string h = raw.substr(line, eol - line);
+    const std::size_t colon = h.find(':');
     if (colon == std::string::npos) continue;
     std::string name = h.substr(0, colon);
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -146,52 +171,39 @@ inline Response Parse(const std::string& raw, bool head = false) {
     r.headers.emplace_back(name, h.substr(v));
   }
   std::size_t pos = end + 4;
-  if (head || r.status == 304 || r.status == 204) {
-    r.rest = raw.substr(pos);
-    return r;
-  }
-  if (r.Header("transfer-encoding") == "chunked") {
-    r.chunked = true;
-    for (;;) {
-      std::size_t eol = raw.find("\r\n", pos);
-      if (eol == std::string::npos) break;
-      std::size_t n = std::strtoul(raw.substr(pos, eol - pos).c_str(), nullptr, 16);
+  r.chunked = !head && r.Header("transfer-encoding") == "chunked";
+  if (r.chunked) {
+    for (std::size_t eol; (eol = raw.find("\r\n", pos)) != std::string::npos;) {
+      const std::size_t n = std::strtoul(raw.substr(pos, eol - pos).c_str(), nullptr, 16);
       pos = eol + 2;
       if (n == 0) {
-        std::size_t trailer = raw.find("\r\n", pos);
-        pos = trailer == std::string::npos ? raw.size() : trailer + 2;
+        pos = raw.find("\r\n", pos) == std::string::npos ? raw.size() : raw.find("\r\n", pos) + 2;  // trailer
         break;
       }
       r.body += raw.substr(pos, n);
       pos += n + 2;
     }
-    r.rest = pos < raw.size() ? raw.substr(pos) : std::string();
-  } else if (r.Has("content-length")) {
-    std::size_t n = std::strtoul(r.Header("content-length").c_str(), nullptr, 10);
+  } else if (!head && r.status != 304 && r.status != 204) {
+    const std::size_t n =
+        r.Has("content-length") ? std::strtoul(r.Header("content-length").c_str(), nullptr, 10) : std::string::npos;
     r.body = raw.substr(pos, n);
-    r.rest = pos + n < raw.size() ? raw.substr(pos + n) : std::string();
-  } else {
-    r.body = raw.substr(pos);
+    pos = n == std::string::npos ? raw.size() : pos + n;
   }
+  r.rest = pos < raw.size() ? raw.substr(pos) : std::string();
   return r;
 }
 
 // One request on a fresh connection (closed after it); `extra` is more
 // header lines, each ending in CR LF.
 inline Response Fetch(int port, std::string_view method, std::string_view target, std::string_view extra = {},
-                      std::string_view body = {}, Clock::duration limit = std::chrono::seconds(20)) {
+                      std::string_view body = {}, Clock::duration limit = seconds(20)) {
   Socket s(port);
-  if (!s.connected()) return {};
-  std::string req(method);
-  req += ' ';
-  req += target;
-  req += " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
-  req += extra;
+  std::string req = std::string(method) + " " + std::string(target) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  req += "Connection: close\r\n" + std::string(extra);
   if (!body.empty() || method == "POST") req += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  req += "\r\n";
-  req += body;
-  s.Send(req);
-  return Parse(s.ReadUntilClose(limit), method == "HEAD");
+  req += "\r\n" + std::string(body);
+  if (!s.connected() || !s.Send(req)) return {};
+  return Parse(s.Read(limit), method == "HEAD");
 }
 
 inline Response Get(int port, std::string_view target) { return Fetch(port, "GET", target); }

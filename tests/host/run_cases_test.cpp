@@ -1,0 +1,191 @@
+// The halvane program driven by the case files of tests/host/cases/*.txt, and the
+// examples of docs/page-language.md (each ```vb block followed by a ```text
+// block of its output).
+//
+// A case file holds cases one after the other:
+//   === name of the case
+//   $ run page.hvp --query 'a=1 2'  the program's arguments; quotes group
+//                                  (default: run and the first file's name)
+//   --- page.hvp                   a file of the case, its text follows
+//   --- link.inc -> ../x.inc       a symbolic link
+//   --- stdout                     the whole standard output
+//   --- stdout prefix              ... standard output only begins so
+//   --- stderr 1                   the whole standard error, the exit status
+//   --- stderr 2 prefix            ... standard error only begins so
+// A section is the text up to the next marker line, less the one line end
+// right before that marker; files are written byte for byte (CR LF kept).
+// Absent stdout and stderr sections mean empty output and exit status 0.
+// Files are written into a fresh folder, where the program runs; a file
+// named "stdin" is its standard input.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+  std::string name;
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> files;  // name (or "name -> target"), text
+  std::string out, err;
+  int status = 0;
+  bool out_prefix = false, err_prefix = false;
+  bool lf_only = false;  // docs: compare with CR LF made LF, trailing line ends dropped
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// The words of a line: blanks part them, except inside single quotes.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  bool quoted = false, in_word = false;
+  for (char c : line) {
+    if (c == ' ' && !quoted) {
+      in_word = false;
+      continue;
+    }
+    if (!in_word) words.emplace_back();
+    in_word = true;
+    if (c == '\'') quoted = !quoted;
+    if (c != '\'') words.back() += c;
+  }
+  return words;
+}
+
+void ReadCaseFile(const fs::path& file, std::vector<Case>& cases) {
+  const std::string text = Slurp(file);
+  std::string* section = nullptr;
+  bool named = false;  // the line before was a case's name
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t eol = text.find('\n', at);
+    if (eol == std::string::npos) eol = text.size();
+    const std::string line = text.substr(at, eol - at);
+    const bool marker = line.rfind("=== ", 0) == 0 || line.rfind("--- ", 0) == 0 || (named && line.rfind("$ ", 0) == 0);
+    named = line.rfind("=== ", 0) == 0;
+    if (marker && section != nullptr && !section->empty() && section->back() == '\n') section->pop_back();
+    if (line.rfind("=== ", 0) == 0) {
+      cases.emplace_back();
+      cases.back().name = file.stem().string() + "/" + line.substr(4);
+      section = nullptr;
+    } else if (marker && line[0] == '$') {
+      cases.back().args = Words(line.substr(2));
+      section = nullptr;
+    } else if (marker) {
+      Case& c = cases.back();
+      const std::vector<std::string> w = Words(line.substr(4));
+      if (!w.empty() && w[0] == "stdout") {
+        c.out_prefix = w.size() > 1 && w[1] == "prefix";
+        section = &c.out;
+      } else if (!w.empty() && w[0] == "stderr") {
+        c.status = w.size() > 1 ? std::stoi(w[1]) : 1;
+        c.err_prefix = w.size() > 2 && w[2] == "prefix";
+        section = &c.err;
+      } else {
+        c.files.emplace_back(line.substr(4), "");
+        section = &c.files.back().second;
+      }
+    } else if (section != nullptr) {
+      section->append(text, at, eol - at + (eol < text.size() ? 1 : 0));
+    }
+    at = eol + 1;
+  }
+  if (section != nullptr && !section->empty() && section->back() == '\n') section->pop_back();
+}
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+  return s;
+}
+
+void ReadDocs(std::vector<Case>& cases) {
+  const std::string doc = Slurp(HALVANE_DOCS_FILE);
+  for (std::size_t at = doc.find("\n```vb\n"); at != std::string::npos; at = doc.find("\n```vb\n", at + 1)) {
+    const std::size_t code = at + 7, code_end = doc.find("\n```\n", code);
+    if (code_end == std::string::npos) break;
+    const std::size_t fence = doc.find("\n```", code_end + 4), text = fence + 9;
+    if (fence == std::string::npos || doc.compare(fence, 9, "\n```text\n") != 0) continue;
+    Case c;
+    c.name = "docs/example";
+    c.files = {{"example.hvs", doc.substr(code, code_end + 1 - code)}};
+    c.out = Trimmed(doc.substr(text, doc.find("\n```", text) - text));
+    c.lf_only = true;
+    cases.push_back(std::move(c));
+  }
+}
+
+std::vector<Case> AllCases() {
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(HALVANE_CASES_DIR)) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  std::vector<Case> cases;
+  for (const fs::path& f : files) ReadCaseFile(f, cases);
+  ReadDocs(cases);
+  return cases;
+}
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class RunCase : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RunCase, GivesItsOutputAndStatus) {
+  const Case& c = GetParam();
+  ASSERT_FALSE(c.files.empty() && c.args.empty()) << c.name;
+  const fs::path dir = fs::temp_directory_path() / ("halvane-case-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "site");
+  for (const auto& [name, text] : c.files) {
+    const std::size_t arrow = name.find(" -> ");
+    const fs::path p = dir / "site" / name.substr(0, arrow);
+    fs::create_directories(p.parent_path());
+    if (arrow != std::string::npos) {
+      fs::create_symlink(name.substr(arrow + 4), p);
+    } else {
+      std::ofstream(p, std::ios::binary) << text;
+    }
+  }
+  std::string cmd = "cd " + Quote((dir / "site").string()) + " && " + Quote(HALVANE_BIN);
+  for (const std::string& a : c.args.empty() ? std::vector<std::string>{"run", c.files[0].first} : c.args)
+    cmd += " " + Quote(a);
+  cmd += " > ../out 2> ../err";
+  cmd += std::any_of(c.files.begin(), c.files.end(), [](const auto& f) { return f.first == "stdin"; }) ? " < stdin"
+                                                                                                       : " < /dev/null";
+  const int raw = std::system(cmd.c_str());
+  std::string out = Slurp(dir / "out");
+  std::string err = Slurp(dir / "err");
+  fs::remove_all(dir);
+  if (c.lf_only) {
+    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+    out = Trimmed(out);
+  }
+  EXPECT_EQ(c.out_prefix ? out.substr(0, c.out.size()) : out, c.out);
+  EXPECT_EQ(c.err_prefix ? err.substr(0, c.err.size()) : err, c.err);
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RunCase, ::testing::ValuesIn(AllCases()),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           std::string n = info.param.name + "_" + std::to_string(info.index);
+                           std::replace_if(
+                               n.begin(), n.end(), [](unsigned char ch) { return !std::isalnum(ch); }, '_');
+                           return n;
+                         });
+
+}  // namespace
