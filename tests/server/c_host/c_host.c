@@ -3,13 +3,13 @@
  * (automation_decls.h, not the library's header).  It loads libhalvane.so
  * with dlopen by a relative name, creates every class through
  * DllGetClassObject, walks the type information of every interface against
- * the member tables below, calls every member of every class both through
+ * the member tables of members.txt, calls every member of every class both through
  * the function table of its dual interface and through IDispatch::Invoke,
  * checks that both give the same results, written-back arguments and
  * errors (EXCEPINFO, the returned status and GetErrorInfo), then registers
  * and unregisters the classes in a temporary class store.
  *
- * Usage: halvane_c_host /absolute/path/of/libhalvane.so
+ * Usage: halvane_c_host /absolute/path/of/libhalvane.so members.txt
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -136,118 +136,68 @@ static char* VariantText(const VARIANT* v) {
 
 static int SameGuid(const GUID* a, const GUID* b) { return memcmp(a, b, sizeof *a) == 0; }
 
-/* ---- the member tables: what the interfaces must offer ------------------------- */
+/* ---- the member tables: what the interfaces must offer (members.txt) ---------- */
 
 /* kind: m method, g property get, l property let.  result and parameter
  * types: S String, I Integer, B Boolean, V Variant, - none.  Parameters
  * are "name:type", "?" after the type for an optional one. */
 typedef struct {
-  char kind;
-  const char* name;
+  char kind, result;
+  char name[40];
   DISPID id;
-  const char* params;
-  char result;
+  char params[192];
 } Row;
 
+/* A class, its members in function-table order and the calls made on it:
+ * "kind|member|arguments...|error number raised|start of the result". */
 typedef struct {
-  const char* name;
+  char name[16];
   CLSID clsid;
   IID iid;
-  const Row* rows;
-  int count;
+  Row rows[20];
+  int count, nsteps;
+  char steps[40][192];
 } Class;
 
-static const Row kAutoComplete[] = {
-    {'m', "EmbedAutoComplete", 0x60030002,
-     "HTMLFieldNameToBuild:S HTMLSelectNameToLink:S ForceAutoComplete:B IsLinkedAsText:B", 'S'}};
-static const Row kCalendar[] = {
-    {'l', "ImageURL", 0x68030001, "NewURL:V", '-'},         {'g', "ImageURL", 0x68030001, "", 'V'},
-    {'l', "ActiveDate", 0x68030000, "NewDate:V", '-'},      {'g', "ActiveDate", 0x68030000, "", 'V'},
-    {'m', "DisplayEmbedded", 0x60030006, "calName:V", 'S'}, {'m', "DisplayPopup", 0x60030007, "calName:V", 'S'}};
-static const Row kPopupMenu[] = {{'l', "BorderColor", 0x68030004, "newBorderColor:S", '-'},
-                                 {'l', "Width", 0x68030003, "newWidth:I", '-'},
-                                 {'l', "BGColor", 0x68030002, "newBGColor:S", '-'},
-                                 {'l', "OnMouseOver", 0x68030001, "newOnMouseOver:S", '-'},
-                                 {'l', "OnMouseOut", 0x68030000, "newOnMouseOut:S", '-'},
-                                 {'m', "AddMenuTitle", 0x60030006, "Display:S", '-'},
-                                 {'m', "AddMenuItem", 0x60030007, "Display:S OnClick:S ImagePath:S", '-'},
-                                 {'m', "AddHorizontalRule", 0x60030008, "ImagePath_1x1Pixel:S", '-'},
-                                 {'m', "EmbedPopupMenu", 0x60030009, "", 'S'}};
-static const Row kProgressBar[] = {{'m', "GetValue", 0x60030003, "", 'V'},
-                                   {'l', "Max", 0x68030001, "newMax:V", '-'},
-                                   {'g', "Max", 0x68030001, "", 'V'},
-                                   {'l', "Color", 0x68030000, "newColor:V", '-'},
-                                   {'g', "Color", 0x68030000, "", 'V'},
-                                   {'m', "SetValue", 0x60030004, "NewValue:V", 'S'},
-                                   {'m', "Show", 0x60030005, "HideOutputDuring:V HideProgressBarAfter:V", 'S'},
-                                   {'m', "HideOutput", 0x60030006, "Hidden:V", 'S'}};
-static const Row kTabs[] = {{'l', "IsVisible", 0x68030007, "NewIsVisible:B", '-'},
-                            {'g', "TabName", 0x68030006, "", 'S'},
-                            {'l', "TabName", 0x68030006, "NewTabName:S", '-'},
-                            {'g', "TabWidth", 0x68030005, "", 'I'},
-                            {'l', "TabWidth", 0x68030005, "NewTabWidth:I", '-'},
-                            {'g', "PanelWidth", 0x68030004, "", 'I'},
-                            {'l', "PanelWidth", 0x68030004, "NewPanelWidth:I", '-'},
-                            {'g', "PanelHeight", 0x68030003, "", 'I'},
-                            {'l', "PanelHeight", 0x68030003, "NewPanelHeight:I", '-'},
-                            {'g', "TabCount", 0x68030002, "", 'I'},
-                            {'l', "TabCount", 0x68030002, "NewTabCount:I", '-'},
-                            {'g', "LayerColor", 0x68030001, "", 'S'},
-                            {'l', "LayerColor", 0x68030001, "NewLayerColor:S", '-'},
-                            {'g', "JavaScriptOnClick", 0x68030000, "", 'S'},
-                            {'l', "JavaScriptOnClick", 0x68030000, "NewJavaScriptOnClick:S", '-'},
-                            {'m', "WriteTab", 0x6003000B, "ContentName:V URL:V", 'S'},
-                            {'m', "MoveNextLayerColor", 0x6003000C, "", '-'},
-                            {'m', "MovePreviousLayerColor", 0x6003000D, "", '-'}};
-static const Row kTree[] = {{'g', "Width", 0x68030005, "", 'S'},
-                            {'l', "Width", 0x68030005, "newWidth:S", '-'},
-                            {'g', "TextClass", 0x68030004, "", 'S'},
-                            {'l', "TextClass", 0x68030004, "NewTextClass:S", '-'},
-                            {'g', "ExpandedImage", 0x68030003, "", 'S'},
-                            {'l', "ExpandedImage", 0x68030003, "NewExpandedImage:S", '-'},
-                            {'g', "ExpandAllImage", 0x68030002, "", 'S'},
-                            {'l', "ExpandAllImage", 0x68030002, "NewExpandAllImage:S", '-'},
-                            {'g', "CollapsedImage", 0x68030001, "", 'S'},
-                            {'l', "CollapsedImage", 0x68030001, "NewCollapsedImage:S", '-'},
-                            {'g', "CollapseAllImage", 0x68030000, "", 'S'},
-                            {'l', "CollapseAllImage", 0x68030000, "NewCollapseAllImage:S", '-'},
-                            {'m', "WriteExpandCollapse", 0x60030007, "", 'S'},
-                            {'m', "Initialize", 0x60030008, "", 'S'},
-                            {'m', "WriteMenuHeader", 0x60030009, "MenuName:S", 'S'},
-                            {'m', "WriteMenuFooter", 0x6003000A, "", 'S'},
-                            {'m', "WriteNode", 0x6003000B, "NodeName:S URI:S Target:S ImagePath:S?", 'S'}};
+static Class kClasses[6];
 
-#define COUNT(a) ((int)(sizeof(a) / sizeof((a)[0])))
-static const Class kClasses[] = {{"AutoComplete",
-                                  {0xDA0D95C8, 0x24C5, 0x40B5, {0xBB, 0xB0, 0x8B, 0xEA, 0x6A, 0x7E, 0x3A, 0x3E}},
-                                  {0xB5074728, 0x1BC9, 0x4D6D, {0xA4, 0x07, 0x75, 0xE6, 0x9A, 0x46, 0x4B, 0x08}},
-                                  kAutoComplete,
-                                  COUNT(kAutoComplete)},
-                                 {"Calendar",
-                                  {0x69F2EBBF, 0xD021, 0x46B1, {0xA8, 0x7C, 0x55, 0xD8, 0xA8, 0xA1, 0x7F, 0xC8}},
-                                  {0x1087AF29, 0x8CB5, 0x4A75, {0xBD, 0xAC, 0x8E, 0x68, 0xC9, 0x2A, 0x83, 0x03}},
-                                  kCalendar,
-                                  COUNT(kCalendar)},
-                                 {"PopupMenu",
-                                  {0x1AE2A7A8, 0x53BC, 0x4D83, {0xA8, 0x9B, 0x53, 0x9E, 0xA0, 0x18, 0xFC, 0xA5}},
-                                  {0x27DDE07C, 0xF7B6, 0x4DA9, {0xB4, 0xE1, 0x68, 0xC8, 0xCF, 0x76, 0x09, 0xB3}},
-                                  kPopupMenu,
-                                  COUNT(kPopupMenu)},
-                                 {"ProgressBar",
-                                  {0xBB45D2B4, 0x226D, 0x4BD1, {0xAA, 0x50, 0x07, 0x9C, 0x9C, 0x75, 0x70, 0xAB}},
-                                  {0x70A1941F, 0xF849, 0x4057, {0x98, 0x31, 0xA9, 0x2D, 0x37, 0x35, 0x98, 0xF5}},
-                                  kProgressBar,
-                                  COUNT(kProgressBar)},
-                                 {"Tabs",
-                                  {0xF1326A1F, 0x51F9, 0x44AB, {0xB4, 0x20, 0xBC, 0x35, 0x55, 0xE0, 0x75, 0x7F}},
-                                  {0x84021F45, 0x8AC5, 0x4E3C, {0xB7, 0xBA, 0x2E, 0x1E, 0xB9, 0x5D, 0x8A, 0xF9}},
-                                  kTabs,
-                                  COUNT(kTabs)},
-                                 {"Tree",
-                                  {0xBFC10B8E, 0xF8D0, 0x4839, {0x83, 0xAE, 0x2E, 0x0B, 0x60, 0xC8, 0xBF, 0x58}},
-                                  {0xABD5F1EE, 0xD162, 0x48F2, {0x8F, 0x4A, 0x13, 0x8F, 0x26, 0x5D, 0x49, 0x9E}},
-                                  kTree,
-                                  COUNT(kTree)}};
+static int ParseGuid(const char* s, GUID* g) {
+  unsigned b[8];
+  int k, n = sscanf(s, "%8x-%4hx-%4hx-%2x%2x-%2x%2x%2x%2x%2x%2x", &g->Data1, &g->Data2, &g->Data3, &b[0], &b[1], &b[2],
+                    &b[3], &b[4], &b[5], &b[6], &b[7]);
+  for (k = 0; k < 8; ++k) g->Data4[k] = (unsigned char)b[k];
+  return n == 11;
+}
+
+static int LoadTables(const char* path) {
+  FILE* f = fopen(path, "r");
+  char line[192], clsid[40], iid[40];
+  Class* c = NULL;
+  int classes = 0, ok = f != NULL;
+  while (ok && fgets(line, sizeof line, f) != NULL) {
+    line[strcspn(line, "\r\n")] = '\0';
+    if (line[0] == '#' || line[0] == '\0') continue;
+    if (strncmp(line, "class ", 6) == 0) {
+      c = classes < 6 ? &kClasses[classes++] : NULL;
+      ok = c != NULL && sscanf(line + 6, "%15s %39s %39s", c->name, clsid, iid) == 3 && ParseGuid(clsid, &c->clsid) &&
+           ParseGuid(iid, &c->iid);
+    } else if (c != NULL && line[0] == '>' && c->nsteps < 40) {
+      snprintf(c->steps[c->nsteps++], sizeof c->steps[0], "%s", line + 2);
+    } else if (c != NULL && c->count < 20) {
+      Row* r = &c->rows[c->count++];
+      unsigned id = 0;
+      int used = 0;
+      ok = sscanf(line, "%c %39s %x %c %n", &r->kind, r->name, &id, &r->result, &used) >= 4 && used > 0;
+      r->id = (DISPID)id;
+      snprintf(r->params, sizeof r->params, "%s", line + used);
+    } else {
+      ok = 0;
+    }
+  }
+  if (f != NULL) fclose(f);
+  if (!ok || classes != 6) fprintf(stderr, "cannot read the member tables %s\n", path);
+  return ok && classes == 6;
+}
 
 typedef struct {
   char name[40];
@@ -422,90 +372,16 @@ static void WalkTypeInfo(const Class* cls, IDispatch* d) {
 
 /* ---- calls through both paths ---------------------------------------------------- */
 
-/* A call: the member (name and kind), the arguments as text, the error
- * number it raises (0 for none) and, when given, the start of its result
- * in VariantText form.  An argument of a Variant parameter is a String,
- * or "#n" for a Long, "~null" for Null; "~omit" leaves an optional one out. */
+/* A call as read from the table: its member, arguments (a Variant one is a
+ * String, "#n" a Long, "~null" Null; "~omit" leaves an optional one out),
+ * the error number it raises and the start of its result (or NULL). */
 typedef struct {
-  int cls;
   char kind;
   const char* member;
   const char* args[4];
   int raises;
   const char* result;
 } Step;
-
-static const Step kSteps[] = {{0, 'm', "EmbedAutoComplete", {"City", "Cities", "T", "F"}, 0, "8:<"},
-                              {0, 'm', "EmbedAutoComplete", {"Town", "Towns", "F", "T"}, 0, NULL},
-                              {1, 'l', "ImageURL", {"img/cal.gif"}, 0, NULL},
-                              {1, 'g', "ImageURL", {0}, 0, "8:img/cal.gif"},
-                              {1, 'l', "ActiveDate", {"12/4/2026"}, 0, NULL},
-                              {1, 'l', "ActiveDate", {"not a date"}, 1, NULL},
-                              {1, 'g', "ActiveDate", {0}, 0, "8:12/04/2026"},
-                              {1, 'm', "DisplayEmbedded", {"cal1"}, 0, "8:<"},
-                              {1, 'm', "DisplayPopup", {"start"}, 0, NULL},
-                              {1, 'm', "DisplayPopup", {"~null"}, 0, NULL},
-                              {2, 'l', "BorderColor", {"000000"}, 0, NULL},
-                              {2, 'l', "Width", {"150"}, 0, NULL},
-                              {2, 'l', "BGColor", {"FFFFFF"}, 0, NULL},
-                              {2, 'l', "OnMouseOver", {"over(this)"}, 0, NULL},
-                              {2, 'l', "OnMouseOut", {"out(this)"}, 0, NULL},
-                              {2, 'm', "AddMenuTitle", {"Actions"}, 0, NULL},
-                              {2, 'm', "AddMenuItem", {"Open", "open()", "open.gif"}, 0, NULL},
-                              {2, 'm', "AddHorizontalRule", {"pixel.gif"}, 0, NULL},
-                              {2, 'm', "EmbedPopupMenu", {0}, 0, "8:"},
-                              {3, 'm', "GetValue", {0}, 0, "3:0"},
-                              {3, 'l', "Max", {"#200"}, 0, NULL},
-                              {3, 'l', "Max", {"lots"}, 13, NULL},
-                              {3, 'g', "Max", {0}, 0, "3:200"},
-                              {3, 'l', "Color", {"FF0000"}, 0, NULL},
-                              {3, 'g', "Color", {0}, 0, "8:FF0000"},
-                              {3, 'm', "SetValue", {"#50"}, 0, NULL},
-                              {3, 'm', "Show", {"True", "0"}, 0, NULL},
-                              {3, 'm', "HideOutput", {"maybe"}, 13, NULL},
-                              {3, 'm', "HideOutput", {"~null"}, 94, NULL},
-                              {4, 'm', "WriteTab", {"main", "page1.htm"}, 1, NULL},
-                              {4, 'l', "IsVisible", {"T"}, 0, NULL},
-                              {4, 'g', "TabName", {0}, 0, "8:"},
-                              {4, 'l', "TabName", {"First"}, 0, NULL},
-                              {4, 'g', "TabName", {0}, 0, "8:First"},
-                              {4, 'l', "TabWidth", {"80"}, 0, NULL},
-                              {4, 'g', "TabWidth", {0}, 0, "2:80"},
-                              {4, 'l', "PanelWidth", {"400"}, 0, NULL},
-                              {4, 'g', "PanelWidth", {0}, 0, "2:400"},
-                              {4, 'l', "PanelHeight", {"300"}, 0, NULL},
-                              {4, 'g', "PanelHeight", {0}, 0, "2:300"},
-                              {4, 'l', "TabCount", {"3"}, 0, NULL},
-                              {4, 'g', "TabCount", {0}, 0, "2:3"},
-                              {4, 'l', "LayerColor", {"EFEFEF"}, 0, NULL},
-                              {4, 'g', "LayerColor", {0}, 0, "8:EFEFEF"},
-                              {4, 'l', "JavaScriptOnClick", {"go();"}, 0, NULL},
-                              {4, 'g', "JavaScriptOnClick", {0}, 0, "8:go();"},
-                              {4, 'm', "WriteTab", {"main", "page1.htm"}, 0, "8:<script language=\"JavaScript\">\r\n"},
-                              {4, 'm', "MoveNextLayerColor", {0}, 0, NULL},
-                              {4, 'm', "MovePreviousLayerColor", {0}, 0, NULL},
-                              {4, 'l', "TabWidth", {"32767"}, 0, NULL},
-                              {4, 'm', "WriteTab", {"main", "page2.htm"}, 0, NULL},
-                              {4, 'm', "WriteTab", {"main", "page3.htm"}, 6, NULL},
-                              {5, 'g', "Width", {0}, 0, NULL},
-                              {5, 'l', "Width", {"200"}, 0, NULL},
-                              {5, 'g', "Width", {0}, 0, "8:200"},
-                              {5, 'l', "TextClass", {"t"}, 0, NULL},
-                              {5, 'g', "TextClass", {0}, 0, "8:t"},
-                              {5, 'l', "ExpandedImage", {"e.gif"}, 0, NULL},
-                              {5, 'g', "ExpandedImage", {0}, 0, "8:e.gif"},
-                              {5, 'l', "ExpandAllImage", {"ea.gif"}, 0, NULL},
-                              {5, 'g', "ExpandAllImage", {0}, 0, "8:ea.gif"},
-                              {5, 'l', "CollapsedImage", {"c.gif"}, 0, NULL},
-                              {5, 'g', "CollapsedImage", {0}, 0, "8:c.gif"},
-                              {5, 'l', "CollapseAllImage", {"ca.gif"}, 0, NULL},
-                              {5, 'g', "CollapseAllImage", {0}, 0, "8:ca.gif"},
-                              {5, 'm', "WriteExpandCollapse", {0}, 0, NULL},
-                              {5, 'm', "Initialize", {0}, 0, "8:<"},
-                              {5, 'm', "WriteMenuHeader", {"Docs"}, 0, NULL},
-                              {5, 'm', "WriteNode", {"Install", "/install.htm", "_top", "~omit"}, 0, NULL},
-                              {5, 'm', "WriteNode", {"Guide", "/guide.htm", "_top", "guide.gif"}, 0, NULL},
-                              {5, 'm', "WriteMenuFooter", {0}, 0, NULL}};
 
 /* The arguments of one call, made afresh for each path. */
 typedef struct {
@@ -615,15 +491,14 @@ static char* TakeError(const IID* iid) {
 
 static int StrEq(const char* a, const char* b) { return a != NULL && b != NULL && strcmp(a, b) == 0; }
 
-/* One step on two objects of the class: `table` through the function
- * table, `late` through Invoke. */
-static void RunStep(const Step* step, IDispatch* table, IDispatch* late, int* covered) {
-  const Class* cls = &kClasses[step->cls];
+/* One call of the class's table on two objects: `table` through the
+ * function table, `late` through Invoke. */
+static void RunStep(const Class* cls, const char* line, IDispatch* table, IDispatch* late, int* covered) {
   const Row* row = NULL;
   Param params[4];
   Args ta, la;
-  int idx, np, k, n;
-  HRESULT thr, lhr;
+  int idx, np, k, n, nf = 0;
+  HRESULT thr, lhr, raised;
   BSTR sres = NULL;
   SHORT ires = 0;
   VARIANT vres, lres, largs[4];
@@ -631,19 +506,27 @@ static void RunStep(const Step* step, IDispatch* table, IDispatch* late, int* co
   DISPPARAMS dp;
   DISPID put = DISPID_PROPERTYPUT;
   UINT arg_err = 0;
-  char *tr = NULL, *lr = NULL, *te, *le;
-  const HRESULT raised = step->raises ? (HRESULT)(0x800A0000u + (unsigned)step->raises) : S_OK;
+  char *tr = NULL, *lr = NULL, *te, *le, buf[192], *f[8], *p = buf;
+  Step st = {0}, *step = &st;
 
+  snprintf(buf, sizeof buf, "%s", line);
+  for (f[nf++] = p; nf < 8 && (p = strchr(p, '|')) != NULL; f[nf++] = ++p) *p = '\0';
   for (idx = 0; idx < cls->count; ++idx)
-    if (cls->rows[idx].kind == step->kind && strcmp(cls->rows[idx].name, step->member) == 0) break;
-  if (idx == cls->count) {
-    fprintf(stderr, "step %s.%s: no such row\n", cls->name, step->member);
+    if (cls->rows[idx].kind == f[0][0] && strcmp(cls->rows[idx].name, f[1]) == 0) break;
+  np = idx < cls->count ? Params(&cls->rows[idx], params) : 0;
+  if (idx == cls->count || nf < 3 + np) {
+    fprintf(stderr, "%s: bad step %s\n", cls->name, line);
     ++failures;
     return;
   }
   row = &cls->rows[idx];
   covered[idx] = 1;
-  np = Params(row, params);
+  st.kind = f[0][0];
+  st.member = f[1];
+  for (k = 0; k < np; ++k) st.args[k] = f[2 + k];
+  st.raises = atoi(f[2 + np]);
+  st.result = nf > 3 + np ? f[3 + np] : NULL;
+  raised = st.raises ? (HRESULT)(0x800A0000u + (unsigned)st.raises) : S_OK;
 
   /* Through the function table. */
   MakeArgs(row, params, np, step, &ta);
@@ -758,38 +641,33 @@ static void RunStep(const Step* step, IDispatch* table, IDispatch* late, int* co
 }
 
 static void DriveAllClasses(void) {
-  IDispatch* table[6];
-  IDispatch* late[6];
-  int covered[6][20];
   int c, i;
-  memset(covered, 0, sizeof covered);
   for (c = 0; c < 6; ++c) {
+    const Class* cls = &kClasses[c];
     ISupportErrorInfo* support = NULL;
-    table[c] = Create(&kClasses[c]);
-    late[c] = Create(&kClasses[c]);
-    if (table[c] == NULL || late[c] == NULL) {
+    IDispatch* table = Create(cls);
+    IDispatch* late = Create(cls);
+    int covered[20] = {0};
+    if (table == NULL || late == NULL) {
       ++failures;
       return;
     }
-    CHECK_HR(table[c]->lpVtbl->QueryInterface(table[c], &kIID_ISupportErrorInfo, (void**)&support), S_OK);
+    CHECK_HR(table->lpVtbl->QueryInterface(table, &kIID_ISupportErrorInfo, (void**)&support), S_OK);
     if (support != NULL) {
-      CHECK_HR(support->lpVtbl->InterfaceSupportsErrorInfo(support, &kClasses[c].iid), S_OK);
+      CHECK_HR(support->lpVtbl->InterfaceSupportsErrorInfo(support, &cls->iid), S_OK);
       support->lpVtbl->Release(support);
     }
-    WalkTypeInfo(&kClasses[c], table[c]);
-  }
-  for (i = 0; i < COUNT(kSteps); ++i)
-    RunStep(&kSteps[i], table[kSteps[i].cls], late[kSteps[i].cls], covered[kSteps[i].cls]);
-  for (c = 0; c < 6; ++c) {
-    for (i = 0; i < kClasses[c].count; ++i) {
-      if (!covered[c][i]) {
-        fprintf(stderr, "%s: row %d (%s) never called\n", kClasses[c].name, i + 1, kClasses[c].rows[i].name);
+    WalkTypeInfo(cls, table);
+    for (i = 0; i < cls->nsteps; ++i) RunStep(cls, cls->steps[i], table, late, covered);
+    for (i = 0; i < cls->count; ++i) {
+      if (!covered[i]) {
+        fprintf(stderr, "%s: row %d (%s) never called\n", cls->name, i + 1, cls->rows[i].name);
         ++failures;
       }
     }
     CHECK_HR(pDllCanUnloadNow(), S_FALSE);
-    CHECK(table[c]->lpVtbl->Release(table[c]) == 0);
-    CHECK(late[c]->lpVtbl->Release(late[c]) == 0);
+    CHECK(table->lpVtbl->Release(table) == 0);
+    CHECK(late->lpVtbl->Release(late) == 0);
   }
   CHECK_HR(pDllCanUnloadNow(), S_OK);
 }
@@ -884,9 +762,9 @@ int main(int argc, char** argv) {
   void* object = &object;
   char dir[4096];
   const char* slash;
-  if (argc != 2 || argv[1][0] != '/' || (slash = strrchr(argv[1], '/')) == NULL ||
+  if (argc != 3 || !LoadTables(argv[2]) || argv[1][0] != '/' || (slash = strrchr(argv[1], '/')) == NULL ||
       (size_t)(slash - argv[1]) >= sizeof dir - 1) {
-    fprintf(stderr, "usage: %s /absolute/path/to/libhalvane.so\n", argv[0]);
+    fprintf(stderr, "usage: %s /absolute/path/to/libhalvane.so members.txt\n", argv[0]);
     return 2;
   }
   memcpy(dir, argv[1], (size_t)(slash - argv[1]));
