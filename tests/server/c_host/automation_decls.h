@@ -3,6 +3,8 @@
  * layouts of a 64-bit platform, declared here from scratch (VARIANT with its
  * nested unions, as the usual declarations nest them) so that the host shows
  * the library working with declarations that are not the library's own.
+ * Only what the host uses is declared; table slots it never calls are plain
+ * pointers that keep the layout.
  */
 #ifndef C_HOST_AUTOMATION_DECLS_H
 #define C_HOST_AUTOMATION_DECLS_H
@@ -42,7 +44,6 @@ enum VARENUM {
   VT_R8 = 5,
   VT_DATE = 7,
   VT_BSTR = 8,
-  VT_ERROR = 10,
   VT_BOOL = 11,
   VT_VARIANT = 12,
   VT_VOID = 24,
@@ -56,27 +57,18 @@ typedef struct tagVARIANT {
       VARTYPE vt;
       WORD wReserved1, wReserved2, wReserved3;
       union {
-        long long llVal;
         LONG lVal;
         SHORT iVal;
         double dblVal;
         VARIANT_BOOL boolVal;
-        SCODE scode;
         BSTR bstrVal;
         struct tagVARIANT* pvarVal;
-        void* byref;
         struct {
           void* pvRecord;
           void* pRecInfo;
         } brec;
       } n3;
     } n2;
-    struct {
-      WORD wReserved;
-      unsigned char scale, sign;
-      ULONG Hi32;
-      unsigned long long Lo64;
-    } decVal;
   } n1;
 } VARIANT, VARIANTARG;
 
@@ -194,7 +186,7 @@ struct IDispatchVtbl {
   HRESULT (*GetTypeInfoCount)(IDispatch* This, UINT* count);
   HRESULT (*GetTypeInfo)(IDispatch* This, UINT index, LCID lcid, ITypeInfo** info);
   HRESULT (*GetIDsOfNames)(IDispatch* This, const IID* riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids);
-  HRESULT (*Invoke)
+  HRESULT(*Invoke)
   (IDispatch* This, DISPID id, const IID* riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
    EXCEPINFO* excep, UINT* arg_err);
 };
@@ -207,8 +199,6 @@ struct IErrorInfoVtbl {
   HRESULT (*GetGUID)(IErrorInfo* This, GUID* guid);
   HRESULT (*GetSource)(IErrorInfo* This, BSTR* source);
   HRESULT (*GetDescription)(IErrorInfo* This, BSTR* description);
-  HRESULT (*GetHelpFile)(IErrorInfo* This, BSTR* file);
-  HRESULT (*GetHelpContext)(IErrorInfo* This, DWORD* context);
 };
 
 typedef struct ISupportErrorInfo {
@@ -225,26 +215,21 @@ struct ITypeInfo {
 struct ITypeInfoVtbl {
   C_HOST_UNKNOWN(ITypeInfo)
   HRESULT (*GetTypeAttr)(ITypeInfo* This, TYPEATTR** attr);
-  HRESULT (*GetTypeComp)(ITypeInfo* This, void** comp);
+  void* GetTypeComp; /* slots this host does not call */
   HRESULT (*GetFuncDesc)(ITypeInfo* This, UINT index, FUNCDESC** desc);
-  HRESULT (*GetVarDesc)(ITypeInfo* This, UINT index, void** desc);
+  void* GetVarDesc;
   HRESULT (*GetNames)(ITypeInfo* This, MEMBERID id, BSTR* names, UINT max, UINT* count);
   HRESULT (*GetRefTypeOfImplType)(ITypeInfo* This, UINT index, HREFTYPE* ref);
-  HRESULT (*GetImplTypeFlags)(ITypeInfo* This, UINT index, INT* flags);
+  void* GetImplTypeFlags;
   HRESULT (*GetIDsOfNames)(ITypeInfo* This, LPOLESTR* names, UINT count, MEMBERID* ids);
-  HRESULT (*Invoke)
-  (ITypeInfo* This, void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
-   UINT* arg_err);
+  void* Invoke;
   HRESULT (*GetDocumentation)(ITypeInfo* This, MEMBERID id, BSTR* name, BSTR* doc, DWORD* context, BSTR* file);
-  HRESULT (*GetDllEntry)(ITypeInfo* This, MEMBERID id, INVOKEKIND kind, BSTR* dll, BSTR* name, WORD* ordinal);
+  void* GetDllEntry;
   HRESULT (*GetRefTypeInfo)(ITypeInfo* This, HREFTYPE ref, ITypeInfo** info);
-  HRESULT (*AddressOfMember)(ITypeInfo* This, MEMBERID id, INVOKEKIND kind, void** address);
-  HRESULT (*CreateInstance)(ITypeInfo* This, IUnknown* outer, const IID* riid, void** ppv);
-  HRESULT (*GetMops)(ITypeInfo* This, MEMBERID id, BSTR* mops);
+  void *AddressOfMember, *CreateInstance, *GetMops;
   HRESULT (*GetContainingTypeLib)(ITypeInfo* This, ITypeLib** lib, UINT* index);
   void (*ReleaseTypeAttr)(ITypeInfo* This, TYPEATTR* attr);
   void (*ReleaseFuncDesc)(ITypeInfo* This, FUNCDESC* desc);
-  void (*ReleaseVarDesc)(ITypeInfo* This, void* desc);
 };
 
 struct ITypeLib {
@@ -253,14 +238,13 @@ struct ITypeLib {
 struct ITypeLibVtbl {
   C_HOST_UNKNOWN(ITypeLib)
   UINT (*GetTypeInfoCount)(ITypeLib* This);
-  HRESULT (*GetTypeInfo)(ITypeLib* This, UINT index, ITypeInfo** info);
+  void* GetTypeInfo; /* slots this host does not call */
   HRESULT (*GetTypeInfoType)(ITypeLib* This, UINT index, TYPEKIND* kind);
   HRESULT (*GetTypeInfoOfGuid)(ITypeLib* This, const GUID* guid, ITypeInfo** info);
   HRESULT (*GetLibAttr)(ITypeLib* This, TLIBATTR** attr);
-  HRESULT (*GetTypeComp)(ITypeLib* This, void** comp);
+  void* GetTypeComp;
   HRESULT (*GetDocumentation)(ITypeLib* This, INT index, BSTR* name, BSTR* doc, DWORD* context, BSTR* file);
-  HRESULT (*IsName)(ITypeLib* This, LPOLESTR name, ULONG hash, BOOL* found);
-  HRESULT (*FindName)(ITypeLib* This, LPOLESTR name, ULONG hash, ITypeInfo** infos, MEMBERID* ids, USHORT* found);
+  void *IsName, *FindName;
   void (*ReleaseTLibAttr)(ITypeLib* This, TLIBATTR* attr);
 };
 
