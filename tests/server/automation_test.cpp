@@ -79,14 +79,10 @@ TEST(Automation, ReferenceCountsAndServerLocks) {
 }
 
 TEST(Automation, WriteBackReachesReferencesOnly) {
-  ObjectPtr bar = Create("Halvane.ProgressBar");
-  Variant during("True"), after = Variant::Integer(0), result;
-  ASSERT_EQ(Call(*bar, "Show", InvokeKind::Method, {Variant::Ref(during), Variant::Ref(after)}, &result), kOk);
-  EXPECT_EQ(ToString(result), ProgressBar().Show(Variant(true), Variant(false)));
-  EXPECT_EQ(during.Type(), VarType::Boolean);
-  EXPECT_EQ(during.RawInt(), -1);
-  EXPECT_EQ(after.Type(), VarType::Boolean);
+  // (What a reference receives is shown through the C interface below.)
   // A value passed without a reference is the member's own copy.
+  ObjectPtr bar = Create("Halvane.ProgressBar");
+  Variant result;
   std::vector<Variant> args = {Variant("0")};
   std::int32_t id = 0;
   ASSERT_EQ(bar->GetIDOfName("HideOutput", id), kOk);

@@ -34,7 +34,7 @@ typedef struct _GUID {
 #define DISP_E_EXCEPTION ((HRESULT)0x80020009)
 #define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111)
 
-enum VARENUM { VT_EMPTY = 0, VT_NULL = 1, VT_I2 = 2, VT_I4 = 3, VT_R8 = 5, VT_DATE = 7, VT_BSTR = 8, VT_BOOL = 11 };
+enum VARENUM { VT_EMPTY = 0, VT_NULL = 1, VT_I2 = 2, VT_I4 = 3, VT_BSTR = 8, VT_BOOL = 11 };
 enum { VT_VARIANT = 12, VT_VOID = 24, VT_PTR = 26, VT_BYREF = 0x4000 };
 
 typedef struct tagVARIANT {
@@ -45,7 +45,6 @@ typedef struct tagVARIANT {
       union {
         LONG lVal;
         SHORT iVal;
-        double dblVal;
         BSTR bstrVal;
         void* byref;
         struct {

@@ -106,19 +106,18 @@ static char* Pair(BSTR source, BSTR description) {
   return out;
 }
 
-/* A VARIANT as "kind:text", the form in which results are compared. */
+/* A VARIANT as "kind:text", the form in which results are compared (the
+ * kinds the members give: String, Integer, Long, Boolean, Empty). */
 static char* VariantText(const VARIANT* v) {
   const VARTYPE vt = v->n1.n2.vt;
   char* body = vt == VT_BSTR ? Text(v->n1.n2.n3.bstrVal) : NULL;
-  char* out = Alloc((body != NULL ? strlen(body) : 0) + 40);
-  if (vt == VT_I2 || vt == VT_BOOL) {
-    sprintf(out, "%d:%d", vt, v->n1.n2.n3.iVal);
-  } else if (vt == VT_I4) {
-    sprintf(out, "%d:%ld", vt, (long)v->n1.n2.n3.lVal);
-  } else if (vt == VT_R8 || vt == VT_DATE) {
-    sprintf(out, "%d:%.17g", vt, v->n1.n2.n3.dblVal);
+  char* out = Alloc((body != NULL ? strlen(body) : 0) + 24);
+  if (body != NULL) {
+    sprintf(out, "%d:%s", vt, body);
+  } else if (vt == VT_I2 || vt == VT_BOOL || vt == VT_I4) {
+    sprintf(out, "%d:%ld", vt, vt == VT_I4 ? (long)v->n1.n2.n3.lVal : (long)v->n1.n2.n3.iVal);
   } else {
-    sprintf(out, "%d:%s", vt, body != NULL ? body : "");
+    sprintf(out, "%d:", vt);
   }
   free(body);
   return out;
