@@ -8,6 +8,7 @@
 #include <map>
 
 #include "core/arith.h"
+#include "core/dates.h"
 #include "core/strings.h"
 #include "core/utf.h"
 #include "support/expect_error.h"
@@ -79,6 +80,7 @@ const std::map<std::string_view, Variant (*)(Args)> kOps = {
     {"Month", [](Args a) { return Month(a[0]); }},
     {"Day", [](Args a) { return Day(a[0]); }},
     {"Year", [](Args a) { return Year(a[0]); }},
+    {"DateAdd", [](Args a) { return DateAdd(S(a[0]), L(a[1]), a[2]); }},
     {"Split", SplitText},
     {"Trim", [](Args a) { return Variant(strings::Trim(S(a[0]))); }},
     {"LTrim", [](Args a) { return Variant(strings::LTrim(S(a[0]))); }},
