@@ -4,7 +4,7 @@
 //
 // Arguments: a number (whole numbers are Integer in -32768..32767, else
 // Long; with a point or exponent Double), I:n L:n S:x D:x for an explicit
-// Integer, Long, Single or Double, "text" ("" for a quote), #date text#
+// Integer, Long, Single or Double, T:x for a Date of day number x, "text" ("" for a quote), #date text#
 // (read as a date), True, False, Null, Empty, Error (an omitted argument).
 // Expected: "Kind text" as the kind's name and its Variant to String text
 // (Strings quoted), Null, Empty, or "error N".  Lines starting with # and
@@ -58,6 +58,7 @@ inline Variant ParseCaseValue(std::string_view t) {
       case 'I': return Variant(static_cast<std::int16_t>(d));
       case 'L': return Variant(static_cast<std::int32_t>(d));
       case 'S': return Variant(static_cast<float>(d));
+      case 'T': return Variant::Date(d);
       default: return Variant(d);
     }
   }

@@ -3,6 +3,9 @@
  * layouts of a 64-bit platform, declared here from scratch (VARIANT with its
  * nested unions, as the usual declarations nest them) so that the host shows
  * the library working with declarations that are not the library's own.
+ * Only what the host uses is declared: table slots it never calls are plain
+ * pointers that keep the layout, and structures it only reads through a
+ * pointer end after the last field it reads.
  */
 #ifndef C_HOST_AUTOMATION_DECLS_H
 #define C_HOST_AUTOMATION_DECLS_H
@@ -17,10 +20,8 @@ typedef uint16_t WORD, VARTYPE, USHORT;
 typedef int16_t SHORT, VARIANT_BOOL;
 typedef unsigned int UINT;
 typedef int INT, BOOL;
-typedef uint16_t WCHAR;
-typedef WCHAR OLECHAR;
-typedef OLECHAR* BSTR;
-typedef OLECHAR* LPOLESTR;
+typedef uint16_t OLECHAR;
+typedef OLECHAR *BSTR, *LPOLESTR;
 
 typedef struct _GUID {
   unsigned int Data1;
@@ -30,25 +31,11 @@ typedef struct _GUID {
 
 #define S_OK 0
 #define S_FALSE 1
-#define E_NOINTERFACE ((HRESULT)0x80004002)
 #define DISP_E_EXCEPTION ((HRESULT)0x80020009)
 #define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111)
 
-enum VARENUM {
-  VT_EMPTY = 0,
-  VT_NULL = 1,
-  VT_I2 = 2,
-  VT_I4 = 3,
-  VT_R8 = 5,
-  VT_DATE = 7,
-  VT_BSTR = 8,
-  VT_ERROR = 10,
-  VT_BOOL = 11,
-  VT_VARIANT = 12,
-  VT_VOID = 24,
-  VT_PTR = 26,
-  VT_BYREF = 0x4000
-};
+enum VARENUM { VT_EMPTY = 0, VT_NULL = 1, VT_I2 = 2, VT_I4 = 3, VT_BSTR = 8, VT_BOOL = 11 };
+enum { VT_VARIANT = 12, VT_VOID = 24, VT_PTR = 26, VT_BYREF = 0x4000 };
 
 typedef struct tagVARIANT {
   union {
@@ -56,27 +43,15 @@ typedef struct tagVARIANT {
       VARTYPE vt;
       WORD wReserved1, wReserved2, wReserved3;
       union {
-        long long llVal;
         LONG lVal;
         SHORT iVal;
-        double dblVal;
-        VARIANT_BOOL boolVal;
-        SCODE scode;
         BSTR bstrVal;
-        struct tagVARIANT* pvarVal;
         void* byref;
         struct {
-          void* pvRecord;
-          void* pRecInfo;
+          void *pvRecord, *pRecInfo;
         } brec;
       } n3;
     } n2;
-    struct {
-      WORD wReserved;
-      unsigned char scale, sign;
-      ULONG Hi32;
-      unsigned long long Lo64;
-    } decVal;
   } n1;
 } VARIANT, VARIANTARG;
 
@@ -90,8 +65,7 @@ typedef struct tagEXCEPINFO {
   WORD wCode, wReserved;
   BSTR bstrSource, bstrDescription, bstrHelpFile;
   DWORD dwHelpContext;
-  void* pvReserved;
-  HRESULT (*pfnDeferredFillIn)(struct tagEXCEPINFO*);
+  void *pvReserved, *pfnDeferredFillIn;
   SCODE scode;
 } EXCEPINFO;
 
@@ -103,7 +77,6 @@ typedef struct tagEXCEPINFO {
 
 typedef enum tagTYPEKIND { TKIND_DISPATCH = 4, TKIND_COCLASS = 5 } TYPEKIND;
 typedef enum tagINVOKEKIND { INVOKE_FUNC = 1, INVOKE_PROPERTYGET = 2, INVOKE_PROPERTYPUT = 4 } INVOKEKIND;
-typedef int FUNCKIND, CALLCONV, SYSKIND;
 
 typedef struct tagTYPEDESC {
   union {
@@ -112,13 +85,12 @@ typedef struct tagTYPEDESC {
   } u;
   VARTYPE vt;
 } TYPEDESC;
-typedef struct tagPARAMDESC {
-  void* pparamdescex;
-  USHORT wParamFlags;
-} PARAMDESC;
 typedef struct tagELEMDESC {
   TYPEDESC tdesc;
-  PARAMDESC paramdesc; /* shares its place with an IDLDESC of the same size */
+  struct {
+    void* pparamdescex;
+    USHORT wParamFlags;
+  } paramdesc; /* shares its place with an IDLDESC of the same size */
 } ELEMDESC;
 typedef struct tagTYPEATTR {
   GUID guid;
@@ -128,29 +100,23 @@ typedef struct tagTYPEATTR {
   LPOLESTR lpstrSchema;
   ULONG cbSizeInstance;
   TYPEKIND typekind;
-  WORD cFuncs, cVars, cImplTypes, cbSizeVft, cbAlignment, wTypeFlags, wMajorVerNum, wMinorVerNum;
-  TYPEDESC tdescAlias;
-  struct {
-    uintptr_t dwReserved;
-    USHORT wIDLFlags;
-  } idldescType;
+  WORD cFuncs, cVars, cImplTypes, cbSizeVft, cbAlignment, wTypeFlags;
 } TYPEATTR;
 typedef struct tagFUNCDESC {
   MEMBERID memid;
   SCODE* lprgscode;
   ELEMDESC* lprgelemdescParam;
-  FUNCKIND funckind;
+  int funckind;
   INVOKEKIND invkind;
-  CALLCONV callconv;
+  int callconv;
   SHORT cParams, cParamsOpt, oVft, cScodes;
   ELEMDESC elemdescFunc;
-  WORD wFuncFlags;
 } FUNCDESC;
 typedef struct tagTLIBATTR {
   GUID guid;
   LCID lcid;
-  SYSKIND syskind;
-  WORD wMajorVerNum, wMinorVerNum, wLibFlags;
+  int syskind;
+  WORD wMajorVerNum, wMinorVerNum;
 } TLIBATTR;
 
 #define TYPEFLAG_FHIDDEN 0x10
@@ -161,106 +127,79 @@ typedef struct tagTLIBATTR {
 #define PARAMFLAG_FOUT 2
 #define PARAMFLAG_FOPT 0x10
 
-/* Interfaces, in C: a table of functions that take the object first. */
+/* Interfaces, in C: the object points at a table of functions that take the object first. */
+#define C_HOST_OBJECT(T)          \
+  typedef struct T {              \
+    const struct T##Vtbl* lpVtbl; \
+  } T
 #define C_HOST_UNKNOWN(T)                                           \
   HRESULT (*QueryInterface)(T * This, const IID* riid, void** ppv); \
   ULONG (*AddRef)(T * This);                                        \
   ULONG (*Release)(T * This);
 
-typedef struct IUnknown {
-  const struct IUnknownVtbl* lpVtbl;
-} IUnknown;
+C_HOST_OBJECT(IUnknown);
+C_HOST_OBJECT(IClassFactory);
+C_HOST_OBJECT(IDispatch);
+C_HOST_OBJECT(IErrorInfo);
+C_HOST_OBJECT(ISupportErrorInfo);
+C_HOST_OBJECT(ITypeInfo);
+C_HOST_OBJECT(ITypeLib);
+
 struct IUnknownVtbl {
   C_HOST_UNKNOWN(IUnknown)
 };
-
-typedef struct IClassFactory {
-  const struct IClassFactoryVtbl* lpVtbl;
-} IClassFactory;
 struct IClassFactoryVtbl {
   C_HOST_UNKNOWN(IClassFactory)
   HRESULT (*CreateInstance)(IClassFactory* This, IUnknown* outer, const IID* riid, void** ppv);
-  HRESULT (*LockServer)(IClassFactory* This, BOOL lock);
 };
-
-typedef struct ITypeInfo ITypeInfo;
-typedef struct ITypeLib ITypeLib;
-
-typedef struct IDispatch {
-  const struct IDispatchVtbl* lpVtbl;
-} IDispatch;
 struct IDispatchVtbl {
   C_HOST_UNKNOWN(IDispatch)
   HRESULT (*GetTypeInfoCount)(IDispatch* This, UINT* count);
   HRESULT (*GetTypeInfo)(IDispatch* This, UINT index, LCID lcid, ITypeInfo** info);
   HRESULT (*GetIDsOfNames)(IDispatch* This, const IID* riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids);
-  HRESULT (*Invoke)
+  HRESULT(*Invoke)
   (IDispatch* This, DISPID id, const IID* riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
    EXCEPINFO* excep, UINT* arg_err);
 };
-
-typedef struct IErrorInfo {
-  const struct IErrorInfoVtbl* lpVtbl;
-} IErrorInfo;
 struct IErrorInfoVtbl {
   C_HOST_UNKNOWN(IErrorInfo)
   HRESULT (*GetGUID)(IErrorInfo* This, GUID* guid);
   HRESULT (*GetSource)(IErrorInfo* This, BSTR* source);
   HRESULT (*GetDescription)(IErrorInfo* This, BSTR* description);
-  HRESULT (*GetHelpFile)(IErrorInfo* This, BSTR* file);
-  HRESULT (*GetHelpContext)(IErrorInfo* This, DWORD* context);
 };
-
-typedef struct ISupportErrorInfo {
-  const struct ISupportErrorInfoVtbl* lpVtbl;
-} ISupportErrorInfo;
 struct ISupportErrorInfoVtbl {
   C_HOST_UNKNOWN(ISupportErrorInfo)
   HRESULT (*InterfaceSupportsErrorInfo)(ISupportErrorInfo* This, const IID* riid);
 };
-
-struct ITypeInfo {
-  const struct ITypeInfoVtbl* lpVtbl;
-};
 struct ITypeInfoVtbl {
   C_HOST_UNKNOWN(ITypeInfo)
   HRESULT (*GetTypeAttr)(ITypeInfo* This, TYPEATTR** attr);
-  HRESULT (*GetTypeComp)(ITypeInfo* This, void** comp);
+  void* GetTypeComp; /* slots this host does not call */
   HRESULT (*GetFuncDesc)(ITypeInfo* This, UINT index, FUNCDESC** desc);
-  HRESULT (*GetVarDesc)(ITypeInfo* This, UINT index, void** desc);
+  void* GetVarDesc;
   HRESULT (*GetNames)(ITypeInfo* This, MEMBERID id, BSTR* names, UINT max, UINT* count);
   HRESULT (*GetRefTypeOfImplType)(ITypeInfo* This, UINT index, HREFTYPE* ref);
-  HRESULT (*GetImplTypeFlags)(ITypeInfo* This, UINT index, INT* flags);
+  void* GetImplTypeFlags;
   HRESULT (*GetIDsOfNames)(ITypeInfo* This, LPOLESTR* names, UINT count, MEMBERID* ids);
-  HRESULT (*Invoke)
-  (ITypeInfo* This, void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
-   UINT* arg_err);
+  void* Invoke;
   HRESULT (*GetDocumentation)(ITypeInfo* This, MEMBERID id, BSTR* name, BSTR* doc, DWORD* context, BSTR* file);
-  HRESULT (*GetDllEntry)(ITypeInfo* This, MEMBERID id, INVOKEKIND kind, BSTR* dll, BSTR* name, WORD* ordinal);
+  void* GetDllEntry;
   HRESULT (*GetRefTypeInfo)(ITypeInfo* This, HREFTYPE ref, ITypeInfo** info);
-  HRESULT (*AddressOfMember)(ITypeInfo* This, MEMBERID id, INVOKEKIND kind, void** address);
-  HRESULT (*CreateInstance)(ITypeInfo* This, IUnknown* outer, const IID* riid, void** ppv);
-  HRESULT (*GetMops)(ITypeInfo* This, MEMBERID id, BSTR* mops);
+  void *AddressOfMember, *CreateInstance, *GetMops;
   HRESULT (*GetContainingTypeLib)(ITypeInfo* This, ITypeLib** lib, UINT* index);
   void (*ReleaseTypeAttr)(ITypeInfo* This, TYPEATTR* attr);
   void (*ReleaseFuncDesc)(ITypeInfo* This, FUNCDESC* desc);
-  void (*ReleaseVarDesc)(ITypeInfo* This, void* desc);
-};
-
-struct ITypeLib {
-  const struct ITypeLibVtbl* lpVtbl;
 };
 struct ITypeLibVtbl {
   C_HOST_UNKNOWN(ITypeLib)
   UINT (*GetTypeInfoCount)(ITypeLib* This);
-  HRESULT (*GetTypeInfo)(ITypeLib* This, UINT index, ITypeInfo** info);
+  void* GetTypeInfo; /* slots this host does not call */
   HRESULT (*GetTypeInfoType)(ITypeLib* This, UINT index, TYPEKIND* kind);
   HRESULT (*GetTypeInfoOfGuid)(ITypeLib* This, const GUID* guid, ITypeInfo** info);
   HRESULT (*GetLibAttr)(ITypeLib* This, TLIBATTR** attr);
-  HRESULT (*GetTypeComp)(ITypeLib* This, void** comp);
+  void* GetTypeComp;
   HRESULT (*GetDocumentation)(ITypeLib* This, INT index, BSTR* name, BSTR* doc, DWORD* context, BSTR* file);
-  HRESULT (*IsName)(ITypeLib* This, LPOLESTR name, ULONG hash, BOOL* found);
-  HRESULT (*FindName)(ITypeLib* This, LPOLESTR name, ULONG hash, ITypeInfo** infos, MEMBERID* ids, USHORT* found);
+  void *IsName, *FindName;
   void (*ReleaseTLibAttr)(ITypeLib* This, TLIBATTR* attr);
 };
 

@@ -6,5 +6,5 @@ target_include_directories(halvane_c_host PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(halvane_c_host PRIVATE ${CMAKE_DL_LIBS})
 # Loaded at run time, not linked: build it first.
 add_dependencies(halvane_c_host halvane_shared)
-add_test(NAME c_host COMMAND halvane_c_host $<TARGET_FILE:halvane_shared>)
+add_test(NAME c_host COMMAND halvane_c_host $<TARGET_FILE:halvane_shared> ${CMAKE_CURRENT_LIST_DIR}/members.txt)
 set_tests_properties(c_host PROPERTIES LABELS unit TIMEOUT 60)
