@@ -182,39 +182,41 @@ struct Filled {
   // the room for them.
   //
   // Growing a string by resizing it clears the new room before it is copied
-  // into; appending does not, but each append is a call that checks and sets
-  // the string's length.  A text of short pieces and values (most of them) is
-  // copied into cleared room; one whose pieces are long on average, where
-  // clearing would cost more than the calls, is appended piece by piece.
-  void AppendTo(std::string& out, std::size_t n) const {
+  // into; appending does not, but each append checks and sets the string's
+  // length.  A text of several short pieces and values (most of them) is
+  // copied into cleared room; a text of one or two pieces, or one whose
+  // pieces are long on average, where clearing would cost more than the
+  // appends, is appended piece by piece.
+  [[gnu::always_inline]] void AppendTo(std::string& out, std::size_t n) const {
     constexpr std::size_t kCopies = 2 * T.kFields + 1;
     constexpr std::size_t kLongPiece = 256;
-    if (n <= kLongPiece * kCopies) {
+    if (T.kFields > 1 && n <= kLongPiece * kCopies) {
       const std::size_t old = out.size();
       out.resize(old + n);
-      char* p = out.data() + old;
-      [&]<std::size_t... I>(std::index_sequence<I...>) { ((p = CopyStep<I>(p, values)), ...); }
-      (std::make_index_sequence<T.kFields>{});
-      std::memcpy(p, T.chars.data() + T.piece_begin[T.kFields], T.piece_size[T.kFields]);
+      CopyPieces(out.data() + old, std::make_index_sequence<T.kFields>{});
     } else {
-      [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((out.append(T.chars.data() + T.piece_begin[I], T.piece_size[I]), out.append(values[T.field[I]])), ...);
-      }
-      (std::make_index_sequence<T.kFields>{});
-      out.append(T.chars.data() + T.piece_begin[T.kFields], T.piece_size[T.kFields]);
+      AppendPieces(out, std::make_index_sequence<T.kFields>{});
     }
   }
 
  private:
-  // Copies piece I and the value after it to `p`; returns the end.  The
-  // piece's place and length are compile-time constants, and `p` is passed
-  // along by value so that it stays in a register.
+  // Piece I of the text; its place and length are compile-time constants.
   template <std::size_t I>
-  [[gnu::always_inline]] static char* CopyStep(char* p, const std::array<std::string_view, T.kNames>& v) {
-    constexpr std::size_t kPiece = T.piece_size[I];
-    std::memcpy(p, T.chars.data() + T.piece_begin[I], kPiece);
-    p += kPiece;
-    return CopyValue(p, v[T.field[I]]);
+  [[gnu::always_inline]] static char* CopyPiece(char* p) {
+    std::memcpy(p, T.chars.data() + T.piece_begin[I], T.piece_size[I]);
+    return p + T.piece_size[I];
+  }
+
+  template <std::size_t... I>
+  [[gnu::always_inline]] void CopyPieces(char* p, std::index_sequence<I...>) const {
+    ((p = CopyValue(CopyPiece<I>(p), values[T.field[I]])), ...);
+    CopyPiece<T.kFields>(p);
+  }
+
+  template <std::size_t... I>
+  [[gnu::always_inline]] void AppendPieces(std::string& out, std::index_sequence<I...>) const {
+    ((out.append(T.chars.data() + T.piece_begin[I], T.piece_size[I]), out.append(values[T.field[I]])), ...);
+    out.append(T.chars.data() + T.piece_begin[T.kFields], T.piece_size[T.kFields]);
   }
 };
 
@@ -232,7 +234,7 @@ std::size_t PartSize(const Filled<T>& part) {
   return part.size();
 }
 template <const auto& T>
-void AppendPart(std::string& out, const Filled<T>& part, std::size_t n) {
+[[gnu::always_inline]] inline void AppendPart(std::string& out, const Filled<T>& part, std::size_t n) {
   part.AppendTo(out, n);
 }
 
@@ -241,7 +243,7 @@ void AppendPart(std::string& out, const Filled<T>& part, std::size_t n) {
 // view the text of `out` itself.  A part a call leaves out is left out by
 // the caller, which chooses the call with or without it.
 template <class... Parts>
-void Append(std::string& out, const Parts&... parts) {
+[[gnu::always_inline]] inline void Append(std::string& out, const Parts&... parts) {
   const std::size_t sizes[] = {PartSize(parts)..., 0};
   std::size_t add = 0;
   for (std::size_t n : sizes) add += n;
