@@ -53,8 +53,11 @@ std::string ProgressBar::Show(Variant& HideOutputDuring, Variant& HideProgressBa
     const text::DecimalText end(max_ != 0 ? max_ : 100);
     // When the output is hidden, the object's own HideOutput is called with
     // a true Boolean; its line goes straight into this result.
-    Variant hidden(true);
-    const std::string_view hide_output = hide_output_during ? HideOutputLine(hidden) : std::string_view();
+    std::string_view hide_output;
+    if (hide_output_during) {
+      Variant hidden(true);
+      hide_output = HideOutputLine(hidden);
+    }
     return text::Build(
         text::Fill<kShow>(end, color_, hide_bar ? kHideOnLoad : std::string_view(), kCells, hide_output));
   });
