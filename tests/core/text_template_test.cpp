@@ -50,7 +50,7 @@ TEST(TextTemplate, AppendKeepsWhatIsThere) {
   std::string out = "head:";
   for (int i = 0; i < 100; ++i) Append(out, Fill<kFieldsOnly>(DecimalText(i), ","));
   std::string expected = "head:";
-  for (int i = 0; i < 100; ++i) expected += "," + std::to_string(i);
+  for (int i = 0; i < 100; ++i) expected.append(",").append(std::to_string(i));
   EXPECT_EQ(out, expected);
 }
 
