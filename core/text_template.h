@@ -1,158 +1,262 @@
-// Field templates taken apart at compile time.
+// Output texts with fields, and the one way a component builds its output.
 //
-// A template text marks each place a value goes as "@Name@" (as for
-// text::AppendFilled).  Compiling it once, at build time, against the list of
-// its field names turns it into literal pieces and field numbers, so filling
-// it at run time is only copying: no search for markers, no name comparisons,
-// and the exact size of the result is known before anything is copied.
+// A component keeps each block it emits as one whole text, written as it
+// appears in the page with LF line ends, and marks each place a value goes as
+// "@Name@" ('@' occurs nowhere else in such a text).  Compile takes the text
+// apart at build time: its line ends become CR LF, its literal pieces are
+// laid end to end and its fields become numbers into the list of names.
 //
-//   constexpr auto kNode =
-//       text::CompileTemplate<text::FieldCount(kNodeText), 3>(kNodeText, {"Target", "URI", "NodeName"});
-//   text::AppendTemplate<kNode>(out, target, uri, name);   // values in the order of the names
+//   inline constexpr std::string_view kNodeRaw = R"(<a href="@URI@">@Name@</a>
+//   )";
+//   inline constexpr auto kNode = text::Compile<kNodeRaw>({"URI", "Name"});
+//
+// At run time Build (or Append) takes the filled texts of a result, sizes
+// the result exactly, grows it once and copies every piece and value once:
+//
+//   std::string out = script_emitted_ ? text::Build(text::Fill<kNode>(uri, name))   // values in the order
+//                                     : text::Build(text::Fill<kScript>(), text::Fill<kNode>(uri, name));
 //
 // A field name missing from the list, or an unclosed "@", fails to compile.
+// Values are copied as they are; they are never scanned, so a value holding
+// '@' is spliced unchanged.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
 
 namespace halvane::text {
 
-// Number of "@Name@" fields in a template text.
-consteval std::size_t FieldCount(std::string_view tmpl) {
+// Number of "@Name@" fields in a text.
+consteval std::size_t FieldCount(std::string_view raw) {
   std::size_t markers = 0;
-  for (char c : tmpl) markers += (c == '@') ? 1 : 0;
+  for (char c : raw) markers += (c == '@') ? 1 : 0;
   if (markers % 2 != 0) throw "a field marker '@' is not closed";
   return markers / 2;
 }
 
-// The position of the next '@' from `pos`, or the text's size.  A plain
-// loop: string_view::find is not a constant expression in every build mode
-// (with the undefined-behaviour sanitizer, GCC rejects it here).
-constexpr std::size_t FindMarker(std::string_view tmpl, std::size_t pos) {
-  while (pos < tmpl.size() && tmpl[pos] != '@') ++pos;
-  return pos;
+// Number of literal characters of a text once its fields are taken out and
+// every LF is replaced by CR LF.
+consteval std::size_t LiteralSize(std::string_view raw) {
+  std::size_t n = 0;
+  bool in_field = false;
+  for (char c : raw) {
+    if (c == '@') {
+      in_field = !in_field;
+    } else if (!in_field) {
+      n += (c == '\n') ? 2 : 1;
+    }
+  }
+  return n;
 }
 
-// `Fields` fields over `Names` distinct names.  Piece i is the literal text
-// before field i; piece Fields is the text after the last field.
-template <std::size_t Fields, std::size_t Names>
+// A compiled text: `Fields` fields over `Names` distinct names.  Piece i is
+// the literal text before field i; piece Fields is the text after the last
+// field.  The pieces are held in `chars`, one after another.
+template <std::size_t Size, std::size_t Fields, std::size_t Names>
 struct Template {
-  std::string_view text;
-  std::array<std::uint32_t, Fields + 1> piece_begin{};
+  static constexpr std::size_t kSize = Size;
+  static constexpr std::size_t kFields = Fields;
+  static constexpr std::size_t kNames = Names;
+  std::array<char, Size + (Size == 0 ? 1 : 0)> chars{};
+  std::array<std::uint32_t, Fields + 1> piece_begin{};  // in chars
   std::array<std::uint32_t, Fields + 1> piece_size{};
   std::array<std::uint8_t, Fields + (Fields == 0 ? 1 : 0)> field{};  // name number of field i
   std::array<std::uint32_t, Names + (Names == 0 ? 1 : 0)> uses{};    // how often each name occurs
-  std::size_t literal_size = 0;
+
+  // The whole text of a template without fields.
+  constexpr std::string_view literal() const { return std::string_view(chars.data(), Size); }
 };
 
-// `tmpl` must have static storage (a constexpr text): the compiled template
-// keeps a view of it.
-template <std::size_t Fields, std::size_t Names>
-consteval Template<Fields, Names> CompileTemplate(std::string_view tmpl,
-                                                  std::initializer_list<std::string_view> names) {
-  if (names.size() != Names) throw "the name list does not have Names entries";
-  Template<Fields, Names> t{};
-  t.text = tmpl;
-  std::size_t pos = 0;
-  for (std::size_t i = 0; i < Fields; ++i) {
-    const std::size_t open = FindMarker(tmpl, pos);
-    if (open == tmpl.size()) throw "fewer fields than Fields";
-    const std::size_t close = FindMarker(tmpl, open + 1);
-    if (close == tmpl.size()) throw "a field marker '@' is not closed";
-    t.piece_begin[i] = static_cast<std::uint32_t>(pos);
-    t.piece_size[i] = static_cast<std::uint32_t>(open - pos);
-    t.literal_size += open - pos;
-    std::size_t n = 0;
-    for (std::string_view candidate : names) {
-      bool same = candidate.size() == close - open - 1;
-      for (std::size_t k = 0; same && k < candidate.size(); ++k) same = candidate[k] == tmpl[open + 1 + k];
-      if (same) break;
-      ++n;
-    }
-    if (n == Names) throw "a field of the template is not in the name list";
-    t.field[i] = static_cast<std::uint8_t>(n);
-    ++t.uses[n];
-    pos = close + 1;
+namespace detail {
+
+// A plain loop: string_view's comparison is not a constant expression in
+// every build mode (with the undefined-behaviour sanitizer, GCC rejects it).
+consteval bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
   }
-  if (FindMarker(tmpl, pos) != tmpl.size()) throw "more fields than Fields";
-  t.piece_begin[Fields] = static_cast<std::uint32_t>(pos);
-  t.piece_size[Fields] = static_cast<std::uint32_t>(tmpl.size() - pos);
-  t.literal_size += tmpl.size() - pos;
+  return true;
+}
+
+template <std::size_t Size, std::size_t Fields, std::size_t Names>
+consteval Template<Size, Fields, Names> CompileText(std::string_view raw, const std::string_view* names) {
+  static_assert(Names < 256, "a field number is one byte");
+  Template<Size, Fields, Names> t{};
+  std::size_t out = 0;    // characters written to t.chars
+  std::size_t piece = 0;  // characters of the current piece
+  std::size_t fields = 0;
+  for (std::size_t pos = 0; pos < raw.size(); ++pos) {
+    const char c = raw[pos];
+    if (c != '@') {
+      if (c == '\n') {
+        t.chars[out++] = '\r';
+        ++piece;
+      }
+      t.chars[out++] = c;
+      ++piece;
+      continue;
+    }
+    std::size_t close = pos + 1;
+    while (close < raw.size() && raw[close] != '@') ++close;
+    if (close == raw.size()) throw "a field marker '@' is not closed";
+    const std::string_view name = raw.substr(pos + 1, close - pos - 1);
+    std::size_t n = 0;
+    while (n < Names && !SameText(names[n], name)) ++n;
+    if (n == Names) throw "a field of the text is not in the name list";
+    t.piece_begin[fields] = static_cast<std::uint32_t>(out - piece);
+    t.piece_size[fields] = static_cast<std::uint32_t>(piece);
+    t.field[fields] = static_cast<std::uint8_t>(n);
+    ++t.uses[n];
+    ++fields;
+    piece = 0;
+    pos = close;
+  }
+  t.piece_begin[Fields] = static_cast<std::uint32_t>(out - piece);
+  t.piece_size[Fields] = static_cast<std::uint32_t>(piece);
+  for (std::size_t n = 0; n < Names; ++n) {
+    if (t.uses[n] == 0) throw "a name of the list is not a field of the text";
+  }
   return t;
 }
 
-// The length of the filled template: its literal text plus every value as
-// often as its field occurs.
-template <const auto& T, class... Values>
-std::size_t TemplateSize(const Values&... values) {
-  static_assert(sizeof...(Values) == T.uses.size() || (sizeof...(Values) == 0 && T.uses.size() == 1),
-                "one value for every field name");
-  const std::string_view v[] = {std::string_view(values)..., std::string_view()};
-  std::size_t n = T.literal_size;
-  for (std::size_t i = 0; i < sizeof...(Values); ++i) n += T.uses[i] * v[i].size();
-  return n;
+}  // namespace detail
+
+// Compiles the text `Raw` (which must have static storage) against its field
+// names, given in the order Fill takes the values.
+template <const std::string_view& Raw, std::size_t Names>
+consteval auto Compile(const std::string_view (&names)[Names]) {
+  return detail::CompileText<LiteralSize(Raw), FieldCount(Raw), Names>(Raw, names);
 }
 
-// Appends the filled template: grows `out` once by the exact size, then
-// copies the pieces and values into it.  The template is a compile-time
-// constant, so every piece is copied with a known length.  Values are copied
-// as they are.
-template <const auto& T, class... Values>
-void AppendTemplate(std::string& out, const Values&... values) {
-  const std::size_t add = TemplateSize<T>(values...);
-  const std::string_view v[] = {std::string_view(values)..., std::string_view()};
-  const std::size_t old = out.size();
-  out.resize(old + add);
-  char* p = out.data() + old;
-  constexpr std::size_t kFields = T.piece_size.size() - 1;
-  [&]<std::size_t... I>(std::index_sequence<I...>) {
-    (
-        [&] {
-          std::memcpy(p, T.text.data() + T.piece_begin[I], T.piece_size[I]);
-          p += T.piece_size[I];
-          const std::string_view value = v[T.field[I]];
-          if (!value.empty()) std::memcpy(p, value.data(), value.size());
-          p += value.size();
-        }(),
-        ...);
+// A text without fields.
+template <const std::string_view& Raw>
+consteval auto Compile() {
+  return detail::CompileText<LiteralSize(Raw), FieldCount(Raw), 0>(Raw, nullptr);
+}
+
+// Copies a value to `p` and returns the end.  Most values are short (numbers,
+// colours, names): those are copied inline, as two overlapping blocks of 8,
+// 4 or 1 character, instead of by a call.
+[[gnu::always_inline]] inline char* CopyValue(char* p, std::string_view value) {
+  const std::size_t n = value.size();
+  const char* s = value.data();
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(p, s, n);
+    } else {
+      std::memcpy(p, s, 8);
+      std::memcpy(p + n - 8, s + n - 8, 8);
+    }
+  } else if (n >= 4) {
+    std::memcpy(p, s, 4);
+    std::memcpy(p + n - 4, s + n - 4, 4);
+  } else if (n > 0) {
+    p[0] = s[0];
+    p[n / 2] = s[n / 2];
+    p[n - 1] = s[n - 1];
   }
-  (std::make_index_sequence<kFields>{});
-  std::memcpy(p, T.text.data() + T.piece_begin[kFields], T.piece_size[kFields]);
+  return p + n;
 }
 
-// ---- texts joined at compile time ---------------------------------------------
+// A compiled text with its values, given in the order of the names.  Holds
+// views only: the values must outlive the Build or Append call.
+template <const auto& T>
+struct Filled {
+  std::array<std::string_view, T.kNames> values;
 
-// Joins compile-time texts into one, for a template whose literal pieces are
-// kept as separate constants:
-//   constexpr std::array kParts = {kOpen, std::string_view("@n@"), kClose};
-//   constexpr auto kText = text::Join<text::JoinedSize(kParts)>(kParts);
-template <std::size_t N>
-struct Joined {
-  std::array<char, N> chars{};
-  constexpr std::string_view view() const { return std::string_view(chars.data(), N); }
+  // The length of the filled text: its literal text plus every value as
+  // often as its field occurs.
+  std::size_t size() const {
+    std::size_t n = T.kSize;
+    for (std::size_t i = 0; i < T.kNames; ++i) n += T.uses[i] * values[i].size();
+    return n;
+  }
+
+  // Appends the filled text, `n` characters (its size()), to `out`, which has
+  // the room for them.
+  //
+  // Growing a string by resizing it clears the new room before it is copied
+  // into; appending does not, but each append checks and sets the string's
+  // length.  A text of several short pieces and values (most of them) is
+  // copied into cleared room; a text of one or two pieces, or one whose
+  // pieces are long on average, where clearing would cost more than the
+  // appends, is appended piece by piece.
+  [[gnu::always_inline]] void AppendTo(std::string& out, std::size_t n) const {
+    constexpr std::size_t kCopies = 2 * T.kFields + 1;
+    constexpr std::size_t kLongPiece = 256;
+    if (T.kFields > 1 && n <= kLongPiece * kCopies) {
+      const std::size_t old = out.size();
+      out.resize(old + n);
+      CopyPieces(out.data() + old, std::make_index_sequence<T.kFields>{});
+    } else {
+      AppendPieces(out, std::make_index_sequence<T.kFields>{});
+    }
+  }
+
+ private:
+  // Piece I of the text; its place and length are compile-time constants.
+  template <std::size_t I>
+  [[gnu::always_inline]] static char* CopyPiece(char* p) {
+    std::memcpy(p, T.chars.data() + T.piece_begin[I], T.piece_size[I]);
+    return p + T.piece_size[I];
+  }
+
+  template <std::size_t... I>
+  [[gnu::always_inline]] void CopyPieces(char* p, std::index_sequence<I...>) const {
+    ((p = CopyValue(CopyPiece<I>(p), values[T.field[I]])), ...);
+    CopyPiece<T.kFields>(p);
+  }
+
+  template <std::size_t... I>
+  [[gnu::always_inline]] void AppendPieces(std::string& out, std::index_sequence<I...>) const {
+    ((out.append(T.chars.data() + T.piece_begin[I], T.piece_size[I]), out.append(values[T.field[I]])), ...);
+    out.append(T.chars.data() + T.piece_begin[T.kFields], T.piece_size[T.kFields]);
+  }
 };
 
-template <std::size_t K>
-consteval std::size_t JoinedSize(const std::array<std::string_view, K>& parts) {
-  std::size_t n = 0;
-  for (std::string_view part : parts) n += part.size();
-  return n;
+template <const auto& T, class... Values>
+Filled<T> Fill(const Values&... values) {
+  static_assert(sizeof...(Values) == T.kNames, "one value for every field name, in the order of the names");
+  return Filled<T>{{std::string_view(values)...}};
 }
 
-template <std::size_t N, std::size_t K>
-consteval Joined<N> Join(const std::array<std::string_view, K>& parts) {
-  Joined<N> out{};
-  std::size_t j = 0;
-  for (std::string_view part : parts) {
-    for (char c : part) out.chars[j++] = c;
-  }
+// A part of a result is a filled text or a text already made (copied as it is).
+inline std::size_t PartSize(std::string_view part) { return part.size(); }
+inline void AppendPart(std::string& out, std::string_view part, std::size_t) { out.append(part); }
+template <const auto& T>
+std::size_t PartSize(const Filled<T>& part) {
+  return part.size();
+}
+template <const auto& T>
+[[gnu::always_inline]] inline void AppendPart(std::string& out, const Filled<T>& part, std::size_t n) {
+  part.AppendTo(out, n);
+}
+
+// Appends the parts to `out`: grows it once by their exact size, then copies
+// each part into place.  If growing fails, `out` is unchanged.  No part may
+// view the text of `out` itself.  A part a call leaves out is left out by
+// the caller, which chooses the call with or without it.
+template <class... Parts>
+[[gnu::always_inline]] inline void Append(std::string& out, const Parts&... parts) {
+  const std::size_t sizes[] = {PartSize(parts)..., 0};
+  std::size_t add = 0;
+  for (std::size_t n : sizes) add += n;
+  out.reserve(out.size() + add);
+  std::size_t i = 0;
+  (AppendPart(out, parts, sizes[i++]), ...);
+}
+
+// The parts, one after another, in a string allocated once.
+template <class... Parts>
+std::string Build(const Parts&... parts) {
+  std::string out;
+  Append(out, parts...);
   return out;
 }
 

@@ -1,6 +1,6 @@
 #include "components/autocomplete/autocomplete.h"
 
-#include "components/autocomplete/autocomplete_script.h"
+#include "components/autocomplete/autocomplete_text.h"
 
 namespace halvane {
 
@@ -10,22 +10,10 @@ std::string AutoComplete::EmbedAutoComplete(const std::string& HTMLFieldNameToBu
   using namespace autocomplete_text;
   const std::string_view force = ForceAutoComplete ? "true" : "false";
   const std::string_view linked = IsLinkedAsText ? "true" : "false";
-
-  std::string out;
-  out.reserve((script_emitted_ ? 0 : kScript.view().size()) + kInputOpen.size() + HTMLFieldNameToBuild.size() +
-              kInputHandler.size() + HTMLSelectNameToLink.size() + 2 * kInputComma.size() + force.size() +
-              linked.size() + kInputClose.size());
-  if (!script_emitted_) out.append(kScript.view());
+  const auto input = text::Fill<kInput>(HTMLFieldNameToBuild, HTMLSelectNameToLink, force, linked);
+  if (script_emitted_) return text::Build(input);
+  std::string out = text::Build(text::Fill<kScript>(), input);
   script_emitted_ = true;
-  out.append(kInputOpen);
-  out.append(HTMLFieldNameToBuild);
-  out.append(kInputHandler);
-  out.append(HTMLSelectNameToLink);
-  out.append(kInputComma);
-  out.append(force);
-  out.append(kInputComma);
-  out.append(linked);
-  out.append(kInputClose);
   return out;
 }
 

@@ -8,7 +8,7 @@
 #include "core/date_text.h"
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/text.h"
+#include "core/text_template.h"
 #include "core/variant.h"
 
 namespace halvane {
@@ -17,9 +17,6 @@ namespace {
 
 constexpr std::string_view kSource = "Halvane.Calendar";
 constexpr std::string_view kDatePattern = "mm/dd/yyyy";
-
-// Room for the spliced values of one per-call part beyond the name.
-constexpr std::size_t kValueRoom = 32;
 
 // Reads the month and year back from a stored "mm/dd/yyyy" text.
 std::pair<std::int16_t, std::int16_t> MonthAndYear(const std::string& date_text) {
@@ -69,39 +66,9 @@ void Calendar::ActiveDate(const Variant& NewDate) {
 
 Variant Calendar::ActiveDate() const { return Variant::String(active_date_); }
 
-std::string_view Calendar::WriteCommonScript() { return calendar_text::kCommonScript; }
-std::string_view Calendar::WriteEmbeddedScript() { return calendar_text::kEmbeddedScript; }
-std::string_view Calendar::WritePopupScript() { return calendar_text::kPopupScript; }
-
-void Calendar::AppendFilled(std::string& out, std::string_view text, std::string_view name) const {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t open = text.find('@', pos);
-    if (open == std::string_view::npos) {
-      out.append(text.substr(pos));
-      return;
-    }
-    const std::size_t close = text.find('@', open + 1);
-    if (close == std::string_view::npos) {  // a lone '@' is plain text
-      out.append(text.substr(pos));
-      return;
-    }
-    out.append(text.substr(pos, open - pos));
-    const std::string_view field = text.substr(open + 1, close - open - 1);
-    if (field == "calName") {
-      out.append(name);
-    } else if (field == "month") {
-      text::AppendDecimal(out, active_month_);
-    } else if (field == "year") {
-      text::AppendDecimal(out, active_year_);
-    } else if (field == "ActiveDate") {
-      out.append(active_date_);
-    } else if (field == "ImageURL") {
-      out.append(image_url_);
-    }
-    pos = close + 1;
-  }
-}
+std::string_view Calendar::WriteCommonScript() { return calendar_text::kCommonScript.literal(); }
+std::string_view Calendar::WriteEmbeddedScript() { return calendar_text::kEmbeddedScript.literal(); }
+std::string_view Calendar::WritePopupScript() { return calendar_text::kPopupScript.literal(); }
 
 // The name is converted before anything else, and the flags are set only
 // once the text is complete: a call that fails leaves the object as it was,
@@ -109,13 +76,10 @@ void Calendar::AppendFilled(std::string& out, std::string_view text, std::string
 std::string Calendar::DisplayEmbedded(const Variant& calName) {
   return WithSource(kSource, [&] {
     const SpliceText name(calName);
-    std::string out;
-    out.reserve((common_script_emitted_ ? 0 : WriteCommonScript().size()) +
-                (embedded_script_emitted_ ? 0 : WriteEmbeddedScript().size()) +
-                calendar_text::kEmbeddedCall.view().size() + 2 * name.size() + kValueRoom);
-    if (!common_script_emitted_) out.append(WriteCommonScript());
-    if (!embedded_script_emitted_) out.append(WriteEmbeddedScript());
-    AppendFilled(out, calendar_text::kEmbeddedCall, name);
+    std::string out = text::Build(common_script_emitted_ ? std::string_view() : WriteCommonScript(),
+                                  embedded_script_emitted_ ? std::string_view() : WriteEmbeddedScript(),
+                                  text::Fill<calendar_text::kEmbeddedCall>(name, text::DecimalText(active_month_),
+                                                                           text::DecimalText(active_year_)));
     common_script_emitted_ = true;
     embedded_script_emitted_ = true;
     return out;
@@ -125,13 +89,11 @@ std::string Calendar::DisplayEmbedded(const Variant& calName) {
 std::string Calendar::DisplayPopup(const Variant& calName) {
   return WithSource(kSource, [&] {
     const SpliceText name(calName);
-    std::string out;
-    out.reserve((common_script_emitted_ ? 0 : WriteCommonScript().size()) +
-                (popup_script_emitted_ ? 0 : WritePopupScript().size()) + calendar_text::kFieldAndButton.size() +
-                2 * name.size() + active_date_.size() + image_url_.size() + kValueRoom);
-    if (!common_script_emitted_) out.append(WriteCommonScript());
-    if (!popup_script_emitted_) out.append(WritePopupScript());
-    AppendFilled(out, calendar_text::kFieldAndButton, name);
+    std::string out =
+        text::Build(common_script_emitted_ ? std::string_view() : WriteCommonScript(),
+                    popup_script_emitted_ ? std::string_view() : WritePopupScript(),
+                    text::Fill<calendar_text::kFieldAndButton>(active_date_, name, text::DecimalText(active_month_),
+                                                               text::DecimalText(active_year_), image_url_));
     common_script_emitted_ = true;
     popup_script_emitted_ = true;
     return out;

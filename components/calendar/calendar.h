@@ -32,9 +32,6 @@ class Calendar {
   static std::string_view WriteCommonScript();
   static std::string_view WriteEmbeddedScript();
   static std::string_view WritePopupScript();
-  // Appends `text`, putting the calendar's name, the active date text and
-  // month and year, and ImageURL in place of its "@Name@" fields.
-  void AppendFilled(std::string& out, std::string_view text, std::string_view name) const;
 
   std::string active_date_;
   std::int16_t active_month_ = 0;

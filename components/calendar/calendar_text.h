@@ -5,12 +5,13 @@
 // CR LF at compile time.  Leading blanks and the few irregular lines are part
 // of the output and must stay as they are (one line of the popup block is
 // sixteen blanks and nothing else).  In the two per-call texts a field
-// "@Name@" marks where a value is spliced in; '@' occurs nowhere else in them.
+// "@Name@" marks where a value is spliced in; '@' occurs nowhere else in the
+// texts.
 #pragma once
 
 #include <string_view>
 
-#include "core/text.h"
+#include "core/text_template.h"
 
 namespace halvane::calendar_text {
 
@@ -53,7 +54,7 @@ function displayYear(whichMonth, whichYear) {
 
 </SCRIPT>
 )js";
-inline constexpr auto kCommonScript = text::ToCrlf<text::CrlfSize(kCommonScriptRaw)>(kCommonScriptRaw);
+inline constexpr auto kCommonScript = text::Compile<kCommonScriptRaw>();
 
 // buildCal: one month as an HTML table for the embedded calendar.
 inline constexpr std::string_view kEmbeddedScriptRaw = R"js(<SCRIPT LANGUAGE=JavaScript>
@@ -156,7 +157,7 @@ function buildCal(whichMonth, whichYear, calName) {
 }
 </script>
 )js";
-inline constexpr auto kEmbeddedScript = text::ToCrlf<text::CrlfSize(kEmbeddedScriptRaw)>(kEmbeddedScriptRaw);
+inline constexpr auto kEmbeddedScript = text::Compile<kEmbeddedScriptRaw>();
 
 // buildPopupCal and the page's one popup object.
 inline constexpr std::string_view kPopupScriptRaw = R"js(<script language="JavaScript">
@@ -261,7 +262,7 @@ inline constexpr std::string_view kPopupScriptRaw = R"js(<script language="JavaS
     }
 </script>
 )js";
-inline constexpr auto kPopupScript = text::ToCrlf<text::CrlfSize(kPopupScriptRaw)>(kPopupScriptRaw);
+inline constexpr auto kPopupScript = text::Compile<kPopupScriptRaw>();
 
 // The part every DisplayEmbedded call emits: the calendar's division and the
 // script that writes the active month into it while the page loads.
@@ -272,11 +273,13 @@ document.write( buildCal(@month@, @year@, '@calName@') );
 </script>
 </DIV>
 )";
-inline constexpr auto kEmbeddedCall = text::ToCrlf<text::CrlfSize(kEmbeddedCallRaw)>(kEmbeddedCallRaw);
+inline constexpr auto kEmbeddedCall = text::Compile<kEmbeddedCallRaw>({"calName", "month", "year"});
 
 // The part every DisplayPopup call emits: the read-only date field and the
 // image button that opens the popup.  One line, with no line end at all.
-inline constexpr std::string_view kFieldAndButton =
+inline constexpr std::string_view kFieldAndButtonRaw =
     R"(<input value="@ActiveDate@" readonly type="text" size="10" name="@calName@">&nbsp;<img style="cursor:hand" onclick="calContextMenu(buildPopupCal(@month@, @year@, '@calName@')); return false;" border="0" src="@ImageURL@" WIDTH="16" HEIGHT="15">)";
+inline constexpr auto kFieldAndButton =
+    text::Compile<kFieldAndButtonRaw>({"ActiveDate", "calName", "month", "year", "ImageURL"});
 
 }  // namespace halvane::calendar_text

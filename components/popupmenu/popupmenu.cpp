@@ -4,7 +4,7 @@
 
 #include "components/popupmenu/popupmenu_text.h"
 #include "core/error.h"
-#include "core/text.h"
+#include "core/text_template.h"
 #include "core/variant.h"
 
 namespace halvane {
@@ -27,11 +27,9 @@ constexpr std::int16_t kRuleInset = 10;
 // The default handlers are built here once, from the default colours; later
 // colour changes do not rebuild them.
 PopupMenu::PopupMenu() : border_color_("000000"), width_(150), bg_color_("e4e4e4") {
-  const std::string border = text::Decimal(kBorderWidth);
-  popupmenu_text::AppendFilled(on_mouse_over_, popupmenu_text::kDefaultOnMouseOver,
-                               {{"BorderWidth", border}, {"BorderColor", border_color_}});
-  popupmenu_text::AppendFilled(on_mouse_out_, popupmenu_text::kDefaultOnMouseOut,
-                               {{"BorderWidth", border}, {"BGColor", bg_color_}});
+  const text::DecimalText border(kBorderWidth);
+  on_mouse_over_ = text::Build(text::Fill<popupmenu_text::kDefaultOnMouseOver>(border, border_color_));
+  on_mouse_out_ = text::Build(text::Fill<popupmenu_text::kDefaultOnMouseOut>(border, bg_color_));
 }
 
 void PopupMenu::BorderColor(const std::string& newBorderColor) { border_color_ = newBorderColor; }
@@ -40,46 +38,26 @@ void PopupMenu::BGColor(const std::string& newBGColor) { bg_color_ = newBGColor;
 void PopupMenu::OnMouseOver(const std::string& newOnMouseOver) { on_mouse_over_ = newOnMouseOver; }
 void PopupMenu::OnMouseOut(const std::string& newOnMouseOut) { on_mouse_out_ = newOnMouseOut; }
 
-// Appends one row to the stored rows, appending in place so that a menu of
-// many rows is built in linear time.  The new row count is computed by the
-// caller before anything changes; it is stored only once the row is complete,
-// and a row that cannot be completed is taken back.
-void PopupMenu::AppendRow(std::int16_t new_count, std::string_view tmpl,
-                          std::initializer_list<std::pair<std::string_view, std::string_view>> fields) {
-  const std::size_t mark = rows_.size();
-  try {
-    popupmenu_text::AppendFilled(rows_, tmpl, fields);
-  } catch (...) {
-    rows_.resize(mark);
-    throw;
-  }
-  row_count_ = new_count;
-}
-
+// Each add call computes the new row count first, then appends its row to
+// the stored rows in place (so that a menu of many rows is built in linear
+// time), then stores the count.  Appending grows the rows once by the row's
+// exact size; if that fails, the rows are as they were.
 void PopupMenu::AddMenuTitle(const std::string& Display) {
   WithSource(kSource, [&] {
     const std::int16_t count = AddInteger(row_count_, 1);
-    const std::string border = text::Decimal(kBorderWidth);
-    const std::string font = text::Decimal(kFontSize);
-    AppendRow(count, popupmenu_text::kTitleRow,
-              {{"BGColor", bg_color_}, {"BorderWidth", border}, {"FontSize", font}, {"Display", Display}});
+    text::Append(rows_, text::Fill<popupmenu_text::kTitleRow>(bg_color_, text::DecimalText(kBorderWidth),
+                                                              text::DecimalText(kFontSize), Display));
+    row_count_ = count;
   });
 }
 
 void PopupMenu::AddMenuItem(const std::string& Display, const std::string& OnClick, const std::string& ImagePath) {
   WithSource(kSource, [&] {
     const std::int16_t count = AddInteger(row_count_, 1);
-    const std::string border = text::Decimal(kBorderWidth);
-    const std::string font = text::Decimal(kFontSize);
-    AppendRow(count, popupmenu_text::kItemRow,
-              {{"BGColor", bg_color_},
-               {"OnClick", OnClick},
-               {"BorderWidth", border},
-               {"FontSize", font},
-               {"OnMouseOver", on_mouse_over_},
-               {"OnMouseOut", on_mouse_out_},
-               {"ImagePath", ImagePath},
-               {"Display", Display}});
+    text::Append(rows_, text::Fill<popupmenu_text::kItemRow>(bg_color_, OnClick, text::DecimalText(kBorderWidth),
+                                                             text::DecimalText(kFontSize), on_mouse_over_,
+                                                             on_mouse_out_, ImagePath, Display));
+    row_count_ = count;
   });
 }
 
@@ -89,34 +67,20 @@ void PopupMenu::AddMenuItem(const std::string& Display, const std::string& OnCli
 void PopupMenu::AddHorizontalRule(const std::string& ImagePath_1x1Pixel) {
   WithSource(kSource, [&] {
     const std::int16_t count = AddInteger(row_count_, 1);
-    const std::string rule_width = text::Decimal(SubInteger(width_, kRuleInset));
-    const std::string border = text::Decimal(kBorderWidth);
-    const std::string font = text::Decimal(kFontSize);
-    AppendRow(count, popupmenu_text::kRuleRow,
-              {{"BGColor", bg_color_},
-               {"BorderWidth", border},
-               {"FontSize", font},
-               {"RuleWidth", rule_width},
-               {"ImagePath_1x1Pixel", ImagePath_1x1Pixel}});
+    const text::DecimalText rule_width(SubInteger(width_, kRuleInset));
+    text::Append(rows_,
+                 text::Fill<popupmenu_text::kRuleRow>(bg_color_, text::DecimalText(kBorderWidth),
+                                                      text::DecimalText(kFontSize), rule_width, ImagePath_1x1Pixel));
+    row_count_ = count;
   });
 }
 
 std::string PopupMenu::EmbedPopupMenu() const {
   return WithSource(kSource, [&] {
     // More than 1820 rows overflow the 16-bit height.
-    const std::string height = text::Decimal(MulInteger(row_count_, kRowHeight));
-    const std::string border = text::Decimal(kBorderWidth);
-    const std::string width = text::Decimal(width_);
-    std::string out;
-    out.reserve(popupmenu_text::kMenu.view().size() + rows_.size() + border_color_.size() + bg_color_.size() + 64);
-    popupmenu_text::AppendFilled(out, popupmenu_text::kMenu,
-                                 {{"BorderWidth", border},
-                                  {"BorderColor", border_color_},
-                                  {"BGColor", bg_color_},
-                                  {"Width", width},
-                                  {"Height", height},
-                                  {"Rows", rows_}});
-    return out;
+    const text::DecimalText height(MulInteger(row_count_, kRowHeight));
+    return text::Build(text::Fill<popupmenu_text::kMenu>(text::DecimalText(kBorderWidth), border_color_, bg_color_,
+                                                         text::DecimalText(width_), height, rows_));
   });
 }
 

@@ -3,10 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
-#include <string_view>
-#include <utility>
 
 namespace halvane {
 
@@ -27,10 +24,6 @@ class PopupMenu {
   std::string EmbedPopupMenu() const;
 
  private:
-  // Appends a row built from `tmpl` and `fields`, then stores `new_count`.
-  void AppendRow(std::int16_t new_count, std::string_view tmpl,
-                 std::initializer_list<std::pair<std::string_view, std::string_view>> fields);
-
   std::string border_color_;
   std::int16_t width_ = 0;
   std::string bg_color_;

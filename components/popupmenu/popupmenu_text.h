@@ -6,20 +6,19 @@
 // '@' occurs nowhere else in these texts.
 #pragma once
 
-#include <initializer_list>
-#include <string>
 #include <string_view>
-#include <utility>
 
-#include "core/text.h"
+#include "core/text_template.h"
 
 namespace halvane::popupmenu_text {
 
 // The item highlight: white on navy with a visible border, and back.
-inline constexpr std::string_view kDefaultOnMouseOver =
+inline constexpr std::string_view kDefaultOnMouseOverRaw =
     "this.style.color='white';this.style.background='navy';this.style.border='@BorderWidth@pt solid #@BorderColor@'";
-inline constexpr std::string_view kDefaultOnMouseOut =
+inline constexpr std::string_view kDefaultOnMouseOutRaw =
     "this.style.color='black';this.style.background='#@BGColor@';this.style.border='@BorderWidth@pt solid #@BGColor@'";
+inline constexpr auto kDefaultOnMouseOver = text::Compile<kDefaultOnMouseOverRaw>({"BorderWidth", "BorderColor"});
+inline constexpr auto kDefaultOnMouseOut = text::Compile<kDefaultOnMouseOutRaw>({"BorderWidth", "BGColor"});
 
 // The cell's start tag stays open from "<td nowrap" to the line starting ">".
 inline constexpr std::string_view kTitleRowRaw = R"txt(<tr>
@@ -30,7 +29,7 @@ Style = "border:@BorderWidth@pt solid #@BGColor@;font-size:@FontSize@pt"
 >@Display@</td>
 </tr>
 )txt";
-inline constexpr auto kTitleRow = text::ToCrlf<text::CrlfSize(kTitleRowRaw)>(kTitleRowRaw);
+inline constexpr auto kTitleRow = text::Compile<kTitleRowRaw>({"BGColor", "BorderWidth", "FontSize", "Display"});
 
 inline constexpr std::string_view kItemRowRaw = R"txt(<tr>
 <td nowrap
@@ -43,7 +42,8 @@ onmouseout = "@OnMouseOut@"
 >&nbsp;<img src="@ImagePath@" border=0 width=12 height=12 align="absmiddle">&nbsp;@Display@</td>
 </tr>
 )txt";
-inline constexpr auto kItemRow = text::ToCrlf<text::CrlfSize(kItemRowRaw)>(kItemRowRaw);
+inline constexpr auto kItemRow = text::Compile<kItemRowRaw>(
+    {"BGColor", "OnClick", "BorderWidth", "FontSize", "OnMouseOver", "OnMouseOut", "ImagePath", "Display"});
 
 // A one-pixel image stretched to a line 10 pixels narrower than the menu.
 inline constexpr std::string_view kRuleRowRaw = R"txt(<tr>
@@ -54,7 +54,8 @@ Style = "border:@BorderWidth@pt solid #@BGColor@;font-size:@FontSize@pt"
 ><img border=0 height=1 width="@RuleWidth@" src="@ImagePath_1x1Pixel@"></td>
 </tr>
 )txt";
-inline constexpr auto kRuleRow = text::ToCrlf<text::CrlfSize(kRuleRowRaw)>(kRuleRowRaw);
+inline constexpr auto kRuleRow =
+    text::Compile<kRuleRowRaw>({"BGColor", "BorderWidth", "FontSize", "RuleWidth", "ImagePath_1x1Pixel"});
 
 // The hidden menu table, then the script that shows a copy of it in a popup
 // beside the pointer instead of the browser's context menu.  The stored rows
@@ -76,13 +77,7 @@ oPopup.show(lefter, topper, @Width@, @Height@, document.body);
 document.oncontextmenu = function() { contextMenu(); return false; }
 </SCRIPT>
 )txt";
-inline constexpr auto kMenu = text::ToCrlf<text::CrlfSize(kMenuRaw)>(kMenuRaw);
-
-static_assert(text::FieldsClosed(kDefaultOnMouseOver) && text::FieldsClosed(kDefaultOnMouseOut) &&
-              text::FieldsClosed(kTitleRowRaw) && text::FieldsClosed(kItemRowRaw) && text::FieldsClosed(kRuleRowRaw) &&
-              text::FieldsClosed(kMenuRaw));
-
-using text::AppendFilled;
-using text::Field;
+inline constexpr auto kMenu =
+    text::Compile<kMenuRaw>({"BorderWidth", "BorderColor", "BGColor", "Width", "Height", "Rows"});
 
 }  // namespace halvane::popupmenu_text

@@ -9,7 +9,6 @@
 
 #include "components/tabs/tabs_text.h"
 #include "core/error.h"
-#include "core/text.h"
 #include "core/text_template.h"
 
 namespace halvane {
@@ -18,63 +17,6 @@ namespace {
 
 constexpr std::string_view kSource = "Halvane.Tabs";
 constexpr std::string_view kValidationSource = "QuorvixTabs.TABS";
-
-// The pieces of tabs_text.h with the places of the values marked, joined and
-// taken apart into templates at build time.
-namespace t = tabs_text;
-using std::string_view;
-
-// The page script, style block and container opening of a first call.
-constexpr std::array kFirstCallParts = {
-    t::kScriptHead.view(),     string_view("@TabCount@"),    t::kScriptTail.view(),
-    string_view("@TabWidth@"), t::kPanelRule.view(),         string_view("@PanelWidth@"),
-    t::kPanelHeight,           string_view("@PanelHeight@"), t::kStyleEnd.view(),
-};
-constexpr auto kFirstCallText = text::Join<text::JoinedSize(kFirstCallParts)>(kFirstCallParts);
-constexpr auto kFirstCall = text::CompileTemplate<text::FieldCount(kFirstCallText.view()), 4>(
-    kFirstCallText.view(), {"TabCount", "TabWidth", "PanelWidth", "PanelHeight"});
-
-// The panel with its frame, then the tab.  PanelEnd and TabEnd are the
-// shown or hidden endings of the two start tags.
-constexpr std::array kEveryCallParts = {
-    t::kPanelOpen,
-    string_view("@index@"),
-    t::kPanelStyle,
-    string_view("@LayerColor@"),
-    t::kPanelZIndex,
-    string_view("@z@"),
-    string_view("@PanelEnd@"),
-    t::kBreak,
-    t::kFrameName,
-    string_view("@ContentName@"),
-    t::kFrameSource,
-    string_view("@URL@"),
-    t::kFrameWidth,
-    string_view("@FrameWidth@"),
-    t::kFrameHeight,
-    string_view("@FrameHeight@"),
-    t::kFrameEnd,
-    t::kPanelClose,
-    t::kTabOpen,
-    string_view("@index@"),
-    t::kTabOnClick,
-    string_view("@JavaScriptOnClick@"),
-    t::kTabId,
-    string_view("@index@"),
-    t::kTabStyle,
-    string_view("@LayerColor@"),
-    t::kTabLeft,
-    string_view("@left@"),
-    t::kTabZIndex,
-    string_view("@z@"),
-    string_view("@TabEnd@"),
-    string_view("@TabName@"),
-    t::kTabClose,
-};
-constexpr auto kEveryCallText = text::Join<text::JoinedSize(kEveryCallParts)>(kEveryCallParts);
-constexpr auto kEveryCall = text::CompileTemplate<text::FieldCount(kEveryCallText.view()), 12>(
-    kEveryCallText.view(), {"index", "LayerColor", "z", "PanelEnd", "ContentName", "URL", "FrameWidth", "FrameHeight",
-                            "JavaScriptOnClick", "left", "TabEnd", "TabName"});
 
 bool Greater(const Variant& a, const Variant& b) {
   const std::optional<int> c = Compare(a, b);
@@ -173,27 +115,20 @@ std::string Tabs::WriteTab(const Variant& ContentName, const Variant& URL) {
     const std::int16_t frame_height = SubInteger(panel_height_, 20);
     const std::int16_t left = MulInteger(tab_width_, index);
 
+    using namespace tabs_text;
     const text::DecimalText index_text(index), z_text(z_index), frame_width_text(frame_width),
         frame_height_text(frame_height), left_text(left);
-    const std::string_view panel_end = is_visible_ ? tabs_text::kPanelShown : tabs_text::kPanelHidden;
-    const std::string_view tab_end = is_visible_ ? tabs_text::kTabShown : tabs_text::kTabHidden;
-    const std::size_t tab_size = text::TemplateSize<kEveryCall>(
-        index_text, layer_color_, z_text, panel_end, content_name.view(), url.view(), frame_width_text,
-        frame_height_text, java_script_on_click_, left_text, tab_end, tab_name_);
-
-    std::string out;
-    if (script_emitted_) {
-      out.reserve(tab_size);
-    } else {
-      const text::DecimalText count_text(tab_count_), tab_width_text(tab_width_), panel_width_text(panel_width_),
-          panel_height_text(panel_height_);
-      out.reserve(text::TemplateSize<kFirstCall>(count_text, tab_width_text, panel_width_text, panel_height_text) +
-                  tab_size);
-      text::AppendTemplate<kFirstCall>(out, count_text, tab_width_text, panel_width_text, panel_height_text);
-    }
-    text::AppendTemplate<kEveryCall>(out, index_text, layer_color_, z_text, panel_end, content_name.view(), url.view(),
-                                     frame_width_text, frame_height_text, java_script_on_click_, left_text, tab_end,
-                                     tab_name_);
+    const auto every_call = text::Fill<kEveryCall>(
+        index_text, layer_color_, z_text, is_visible_ ? kPanelShown : kPanelHidden, content_name, url, frame_width_text,
+        frame_height_text, java_script_on_click_, left_text, is_visible_ ? kTabShown : kTabHidden, tab_name_);
+    // A first call also carries the page script, style block and container
+    // opening; the result is allocated once either way.
+    std::string out =
+        script_emitted_
+            ? text::Build(every_call)
+            : text::Build(text::Fill<kFirstCall>(text::DecimalText(tab_count_), text::DecimalText(tab_width_),
+                                                 text::DecimalText(panel_width_), text::DecimalText(panel_height_)),
+                          every_call);
 
     tab_index_ = index;
     script_emitted_ = true;

@@ -4,7 +4,6 @@
 
 #include "components/tree/tree_text.h"
 #include "core/error.h"
-#include "core/text.h"
 #include "core/text_template.h"
 #include "core/variant.h"
 
@@ -14,19 +13,17 @@ namespace {
 
 constexpr std::string_view kSource = "Halvane.Tree";
 
-// The texts taken apart at build time, so that an output is sized exactly
-// and filled by copying alone.
-template <std::size_t Names, auto& Text>
-consteval auto Compiled(std::initializer_list<std::string_view> names) {
-  return text::CompileTemplate<text::FieldCount(Text.view()), Names>(Text.view(), names);
+// Every output starts with what Initialize returns while the page script has
+// not been emitted, and sets its flag; the result is allocated once, for the
+// script and the block itself.
+template <const auto& T>
+std::string WithPageScript(bool& script_emitted, const std::string& expanded_image, const std::string& collapsed_image,
+                           const text::Filled<T>& block) {
+  if (script_emitted) return text::Build(block);
+  std::string out = text::Build(text::Fill<tree_text::kPageScript>(expanded_image, collapsed_image), block);
+  script_emitted = true;
+  return out;
 }
-constexpr auto kPageScript = Compiled<2, tree_text::kPageScript>({"ExpandedImage", "CollapsedImage"});
-constexpr auto kExpandCollapse = Compiled<2, tree_text::kExpandCollapse>({"CollapseAllImage", "ExpandAllImage"});
-constexpr auto kMenuHeader =
-    Compiled<5, tree_text::kMenuHeader>({"n", "Width", "CollapsedImage", "TextClass", "MenuName"});
-constexpr auto kNodeWithImage =
-    Compiled<6, tree_text::kNodeWithImage>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
-constexpr auto kNode = Compiled<6, tree_text::kNode>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
 
 }  // namespace
 
@@ -54,31 +51,13 @@ void Tree::CollapseAllImage(const std::string& NewCollapseAllImage) { collapse_a
 // that calls Initialize itself gets the script on every call.
 std::string Tree::Initialize() {
   script_emitted_ = true;
-  std::string out;
-  text::AppendTemplate<kPageScript>(out, expanded_image_, collapsed_image_);
-  return out;
-}
-
-// Every output starts with what Initialize returns while the page script has
-// not been emitted (and sets its flag); the result is allocated once, for the
-// script and the `room` characters of the output itself.
-std::string Tree::BeginOutput(std::size_t room) {
-  std::string out;
-  if (script_emitted_) {
-    out.reserve(room);
-  } else {
-    script_emitted_ = true;
-    out.reserve(text::TemplateSize<kPageScript>(expanded_image_, collapsed_image_) + room);
-    text::AppendTemplate<kPageScript>(out, expanded_image_, collapsed_image_);
-  }
-  return out;
+  return text::Build(text::Fill<tree_text::kPageScript>(expanded_image_, collapsed_image_));
 }
 
 std::string Tree::WriteExpandCollapse() {
   return WithSource(kSource, [&] {
-    std::string out = BeginOutput(text::TemplateSize<kExpandCollapse>(collapse_all_image_, expand_all_image_));
-    text::AppendTemplate<kExpandCollapse>(out, collapse_all_image_, expand_all_image_);
-    return out;
+    return WithPageScript(script_emitted_, expanded_image_, collapsed_image_,
+                          text::Fill<tree_text::kExpandCollapse>(collapse_all_image_, expand_all_image_));
   });
 }
 
@@ -88,19 +67,18 @@ std::string Tree::WriteMenuHeader(const std::string& MenuName) {
   return WithSource(kSource, [&] {
     // At 32767 this raises the overflow error and the counter keeps its value.
     const std::int16_t count = AddInteger(menu_count_, 1);
-    const std::string n = text::Decimal(count);
-    std::string out = BeginOutput(text::TemplateSize<kMenuHeader>(n, width_, collapsed_image_, text_class_, MenuName));
+    const text::DecimalText n(count);
+    std::string out =
+        WithPageScript(script_emitted_, expanded_image_, collapsed_image_,
+                       text::Fill<tree_text::kMenuHeader>(n, width_, collapsed_image_, text_class_, MenuName));
     menu_count_ = count;
-    text::AppendTemplate<kMenuHeader>(out, n, width_, collapsed_image_, text_class_, MenuName);
     return out;
   });
 }
 
 std::string Tree::WriteMenuFooter() {
   return WithSource(kSource, [&] {
-    std::string out = BeginOutput(tree_text::kMenuFooter.view().size());
-    out.append(tree_text::kMenuFooter.view());
-    return out;
+    return WithPageScript(script_emitted_, expanded_image_, collapsed_image_, text::Fill<tree_text::kMenuFooter>());
   });
 }
 
@@ -109,16 +87,13 @@ std::string Tree::WriteNode(const std::string& NodeName, const std::string& URI,
   return WithSource(kSource, [&] {
     // A node belongs to the menu opened last: its id is one past the number
     // of headers written so far.  The counter itself does not change.
-    const std::string node = text::Decimal(AddInteger(menu_count_, 1));
-    std::string out;
+    const text::DecimalText node(AddInteger(menu_count_, 1));
     if (ImagePath.empty()) {
-      out = BeginOutput(text::TemplateSize<kNode>(Target, URI, ImagePath, node, text_class_, NodeName));
-      text::AppendTemplate<kNode>(out, Target, URI, ImagePath, node, text_class_, NodeName);
-    } else {
-      out = BeginOutput(text::TemplateSize<kNodeWithImage>(Target, URI, ImagePath, node, text_class_, NodeName));
-      text::AppendTemplate<kNodeWithImage>(out, Target, URI, ImagePath, node, text_class_, NodeName);
+      return WithPageScript(script_emitted_, expanded_image_, collapsed_image_,
+                            text::Fill<tree_text::kNode>(Target, URI, node, text_class_, NodeName));
     }
-    return out;
+    return WithPageScript(script_emitted_, expanded_image_, collapsed_image_,
+                          text::Fill<tree_text::kNodeWithImage>(Target, URI, ImagePath, node, text_class_, NodeName));
   });
 }
 

@@ -35,10 +35,6 @@ class Tree {
                         const std::string& ImagePath = std::string());
 
  private:
-  // The start of every output: the page script while it has not been
-  // emitted (through Initialize), else empty; with room for `room` more.
-  std::string BeginOutput(std::size_t room);
-
   std::string width_;
   std::string text_class_;
   std::string expanded_image_;

@@ -6,12 +6,9 @@
 // '@' occurs nowhere else in these texts.
 #pragma once
 
-#include <initializer_list>
-#include <string>
 #include <string_view>
-#include <utility>
 
-#include "core/text.h"
+#include "core/text_template.h"
 
 namespace halvane::tree_text {
 
@@ -44,12 +41,12 @@ document.all[sImage].src = "@CollapsedImage@";
 }}}}
 </Script>
 )txt";
-inline constexpr auto kPageScript = text::ToCrlf<text::CrlfSize(kPageScriptRaw)>(kPageScriptRaw);
+inline constexpr auto kPageScript = text::Compile<kPageScriptRaw>({"ExpandedImage", "CollapsedImage"});
 
 inline constexpr std::string_view kExpandCollapseRaw =
     R"txt(<IMG alt="Collapse All Menus" id="image_minus" style="cursor:hand" SRC="@CollapseAllImage@" onclick="expandOrCollapse(0);">&nbsp;<IMG alt="Expand All Menus" id="image_plus" style="cursor:hand" SRC="@ExpandAllImage@" onclick="expandOrCollapse(1);">
 )txt";
-inline constexpr auto kExpandCollapse = text::ToCrlf<text::CrlfSize(kExpandCollapseRaw)>(kExpandCollapseRaw);
+inline constexpr auto kExpandCollapse = text::Compile<kExpandCollapseRaw>({"CollapseAllImage", "ExpandAllImage"});
 
 // Opens menu @n@: the heading row, then the hidden content row whose content
 // cell stays open for the menu's nodes and nested menus.
@@ -62,27 +59,23 @@ inline constexpr std::string_view kMenuHeaderRaw =
 <td nowrap></td>
 <td nowrap width="100%">
 )txt";
-inline constexpr auto kMenuHeader = text::ToCrlf<text::CrlfSize(kMenuHeaderRaw)>(kMenuHeaderRaw);
+inline constexpr auto kMenuHeader =
+    text::Compile<kMenuHeaderRaw>({"n", "Width", "CollapsedImage", "TextClass", "MenuName"});
 
 inline constexpr std::string_view kMenuFooterRaw = R"txt(</td></tr></table>
 )txt";
-inline constexpr auto kMenuFooter = text::ToCrlf<text::CrlfSize(kMenuFooterRaw)>(kMenuFooterRaw);
+inline constexpr auto kMenuFooter = text::Compile<kMenuFooterRaw>();
 
 inline constexpr std::string_view kNodeWithImageRaw =
     R"txt(<table border="0" width="1" cellpadding="0" cellspacing="1"><tr><td align="center" nowrap colspan="1" width=20><a target="@Target@" href="@URI@"><img border=0 style="cursor:hand" src="@ImagePath@"></a></td><td nowrap colspan="1" ID="node@node@"><a target="@Target@" href="@URI@"><font class=@TextClass@>@NodeName@</font></a></td></tr></table>
 )txt";
-inline constexpr auto kNodeWithImage = text::ToCrlf<text::CrlfSize(kNodeWithImageRaw)>(kNodeWithImageRaw);
+inline constexpr auto kNodeWithImage =
+    text::Compile<kNodeWithImageRaw>({"Target", "URI", "ImagePath", "node", "TextClass", "NodeName"});
 
+// A node without an image: the image cell stays empty.
 inline constexpr std::string_view kNodeRaw =
     R"txt(<table border="0" width="1" cellpadding="0" cellspacing="1"><tr><td align="center" nowrap colspan="1" width=20></td><td nowrap colspan="1" ID="node@node@"><a target="@Target@" href="@URI@"><font class=@TextClass@>@NodeName@</font></a></td></tr></table>
 )txt";
-inline constexpr auto kNode = text::ToCrlf<text::CrlfSize(kNodeRaw)>(kNodeRaw);
-
-static_assert(text::FieldsClosed(kPageScriptRaw) && text::FieldsClosed(kExpandCollapseRaw) &&
-              text::FieldsClosed(kMenuHeaderRaw) && text::FieldsClosed(kNodeWithImageRaw) &&
-              text::FieldsClosed(kNodeRaw));
-
-using text::AppendFilled;
-using text::Field;
+inline constexpr auto kNode = text::Compile<kNodeRaw>({"Target", "URI", "node", "TextClass", "NodeName"});
 
 }  // namespace halvane::tree_text

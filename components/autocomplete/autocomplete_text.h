@@ -1,9 +1,10 @@
-// The autoComplete script block emitted in front of an object's first field.
+// The texts AutoComplete emits: the autoComplete script block, in front of
+// an object's first field, and the input element.
 #pragma once
 
 #include <string_view>
 
-#include "core/text.h"
+#include "core/text_template.h"
 
 namespace halvane::autocomplete_text {
 
@@ -51,12 +52,12 @@ newTextRange.select();
 // The raw text starts with a line break after the opening delimiter, which
 // is not part of the block.
 inline constexpr std::string_view kScriptLines = kScriptRaw.substr(1);
-inline constexpr auto kScript = text::ToCrlf<text::CrlfSize(kScriptLines)>(kScriptLines);
+inline constexpr auto kScript = text::Compile<kScriptLines>();
 
-// The pieces of the input element, in order, around the spliced values.
-inline constexpr std::string_view kInputOpen = R"(<INPUT TYPE="text" NAME=')";
-inline constexpr std::string_view kInputHandler = R"(' VALUE='' ONKEYUP='autoComplete(this,this.form.)";
-inline constexpr std::string_view kInputComma = ", ";
-inline constexpr std::string_view kInputClose = ")'>";
+// The input element that calls it.
+inline constexpr std::string_view kInputRaw =
+    R"(<INPUT TYPE="text" NAME='@HTMLFieldNameToBuild@' VALUE='' ONKEYUP='autoComplete(this,this.form.@HTMLSelectNameToLink@, @ForceAutoComplete@, @IsLinkedAsText@)'>)";
+inline constexpr auto kInput =
+    text::Compile<kInputRaw>({"HTMLFieldNameToBuild", "HTMLSelectNameToLink", "ForceAutoComplete", "IsLinkedAsText"});
 
 }  // namespace halvane::autocomplete_text
