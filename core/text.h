@@ -1,5 +1,6 @@
-// Small text helpers: ASCII case-blind comparison and decimal text of whole
-// numbers.  Output blocks and their fields are in core/text_template.h.
+// Small text helpers: blanks and trimming, ASCII case folding and
+// case-blind comparison, decimal text of whole numbers.  Output blocks and
+// their fields are in core/text_template.h.
 #pragma once
 
 #include <charconv>

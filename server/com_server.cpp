@@ -675,15 +675,7 @@ HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
         continue;
       }
       switch (param.type) {
-        case ValueType::String: {
-          const BSTR text = *static_cast<BSTR*>(p);
-          halvane::com::ShortText small;
-          if (halvane::com::NarrowShortAscii(text, small))
-            args.Set(i, small.view());
-          else
-            args.Set(i, Utf8FromBstr(text));
-          break;
-        }
+        case ValueType::String: ReadBstr(*static_cast<BSTR*>(p), args.Set(i)); break;
         case ValueType::Integer: args.Set(i, std::int16_t{*static_cast<SHORT*>(p)}); break;
         case ValueType::Boolean: args.Set(i, *static_cast<VARIANT_BOOL*>(p) != 0); break;
         case ValueType::Variant:
