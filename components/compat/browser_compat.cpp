@@ -10,4 +10,6 @@ std::string BrowserCompatScript() {
                      compat_detail::kBrowserCompatBlockSize);
 }
 
+std::string PageScript() { return BrowserCompatScript(); }
+
 }  // namespace halvane

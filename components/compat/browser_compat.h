@@ -12,4 +12,9 @@ namespace halvane {
 // components/compat/browser_compat.js, embedded when the library is built.
 std::string BrowserCompatScript();
 
+// Everything a host puts in front of a page's HTML, as one text: today the
+// compatibility script.  Hosts (the web server, language bindings) call this
+// rather than naming the scripts one by one.
+std::string PageScript();
+
 }  // namespace halvane

@@ -40,7 +40,7 @@ using std::chrono::milliseconds;
 
 std::string HtmlPrefix(const Options& options) {
   if (!options.compat) return {};
-  return BrowserCompatScript();
+  return PageScript();
 }
 
 namespace {
