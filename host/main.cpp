@@ -194,12 +194,14 @@ int CmdServe(const std::vector<std::string>& args) {
     }
   }
 
-  // Ctrl-C and SIGTERM are taken by one thread that stops the server; every
-  // other thread has them blocked.
+  // Ctrl-C, SIGTERM and SIGHUP (the terminal went away) are taken by one
+  // thread that stops the server gracefully; every other thread has them
+  // blocked.
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
   // Every connection is a file descriptor: allow as many as the system lets
@@ -225,7 +227,7 @@ int CmdServe(const std::vector<std::string>& args) {
   std::thread waiter([&] {
     int sig = 0;
     sigwait(&stop_signals, &sig);
-    if (sig == SIGINT || sig == SIGTERM) server->Stop();
+    if (sig == SIGINT || sig == SIGTERM || sig == SIGHUP) server->Stop();
   });
   int status = kExitOk;
   try {

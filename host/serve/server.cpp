@@ -128,6 +128,9 @@ struct ConnState {
   std::string remote;  // the client's address, for the log
   std::uint16_t remote_port = 0;
   std::string target;  // the raw target of the request being read
+  // Where that target ends in the event loop's buffer of the request line:
+  // just before the protocol version, unless a NUL cut the target short.
+  const char* target_end = nullptr;
   // Guarded by Impl::conns_mutex:
   Clock::time_point ready_since;  // when it became ready for its next request
   bool busy = false;              // a whole request is in; it is being answered
@@ -140,6 +143,7 @@ struct Exchange {
   std::mutex m;
   std::condition_variable cv;
   MHD_Connection* connection = nullptr;
+  std::string path;   // the page's request path, for messages about it
   bool head = false;  // HEAD: the page runs, nothing is streamed
   Clock::time_point deadline;
   std::atomic<bool> cancel{false};
@@ -173,6 +177,7 @@ struct RequestCtx {
   bool first = true;
   bool responded = false;
   bool body_too_large = false;
+  bool nul_in_target = false;
   Request request;
   std::shared_ptr<Exchange> exchange;
   // For the log line:
@@ -582,6 +587,7 @@ struct Server::Impl {
     if (MHD_Result result = MHD_NO; RunInline(ctx, c, file, &result)) return result;
     auto ex = std::make_shared<Exchange>();
     ex->connection = c;
+    ex->path = ctx.request.path;
     ex->head = ctx.method == "HEAD";
     ex->deadline = Clock::now() + options.timeout;
     ctx.exchange = ex;
@@ -647,7 +653,7 @@ struct Server::Impl {
     }
     if (ex->abandoned || ex->detached) {
       std::string why =
-          ex->abandoned ? ctx.request.path + ": stopped: the page did not stop in time" : "the server is stopping";
+          ex->abandoned ? ex->path + ": stopped: the page did not stop in time" : "the server is stopping";
       lk.unlock();
       return Error(ctx, c, ex->abandoned ? 500 : 503, ex->abandoned ? "500 Script error" : "503 Service Unavailable",
                    why);
@@ -808,26 +814,48 @@ struct Server::Impl {
     // Two Content-Length headers that differ, or one beside chunked
     // encoding, leave the body's end in doubt: a proxy in front may see
     // another request there.  Refused, and the connection closed.
-    std::vector<std::string> lengths;
-    bool chunked = false;
-    std::size_t header_bytes = 0;
     struct Scan {
-      std::vector<std::string>* lengths;
-      bool* chunked;
-      std::size_t* bytes;
-    } scan{&lengths, &chunked, &header_bytes};
+      std::vector<std::string> lengths;
+      std::vector<std::string> codings;  // every Transfer-Encoding header
+      std::size_t bytes = 0;
+      int hosts = 0;
+      bool blank_in_name = false;
+    } scan;
     MHD_get_connection_values(
         c, MHD_HEADER_KIND,
         [](void* cls, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
           auto* s = static_cast<Scan*>(cls);
           std::string_view k = key ? key : "", v = value ? value : "";
-          *s->bytes += k.size() + v.size() + 4;
-          if (text::EqualNoCase(k, "Content-Length")) s->lengths->emplace_back(v);
-          if (text::EqualNoCase(k, "Transfer-Encoding")) *s->chunked = true;
+          s->bytes += k.size() + v.size() + 4;
+          if (k.find_first_of(" \t") != std::string_view::npos) s->blank_in_name = true;
+          if (text::EqualNoCase(k, "Content-Length")) s->lengths.emplace_back(v);
+          if (text::EqualNoCase(k, "Transfer-Encoding")) s->codings.emplace_back(v);
+          if (text::EqualNoCase(k, "Host")) ++s->hosts;
           return MHD_YES;
         },
         &scan);
-    bool mixed = chunked && !lengths.empty();
+    // The event loop does not read a header name with a blank before its
+    // colon ("Content-Length : 5") as the header it names, while a proxy in
+    // front may: the body would then pass for a second request here.  Such a
+    // request, one whose target holds a NUL (its request line then ends at
+    // the NUL, leaving no protocol version), and one that names its host
+    // twice or (HTTP/1.1) not at all are refused, and the connection closed.
+    if (scan.blank_in_name || ctx.nul_in_target || (ctx.version != "HTTP/1.0" && ctx.version != "HTTP/1.1") || scan.hosts > 1 ||
+        (scan.hosts == 0 && ctx.version == "HTTP/1.1")) {
+      *result = Error(ctx, c, 400, "400 Bad Request", "malformed request", true);
+      return true;
+    }
+    // Chunked is the one transfer coding read here.  Any other (or another
+    // before it) would leave the body's end unknown: refused rather than
+    // waited on.
+    if (!scan.codings.empty() &&
+        (scan.codings.size() > 1 || !text::EqualNoCase(text::Trim(scan.codings.front()), "chunked"))) {
+      *result = Error(ctx, c, 501, "501 Not Implemented", "unsupported transfer coding", true);
+      return true;
+    }
+    const std::vector<std::string>& lengths = scan.lengths;
+    const std::size_t header_bytes = scan.bytes;
+    bool mixed = !scan.codings.empty() && !lengths.empty();
     for (const std::string& l : lengths) mixed = mixed || l != lengths.front();
     if (mixed) {
       *result = Error(ctx, c, 400, "400 Bad Request", "conflicting body lengths", true);
@@ -914,6 +942,9 @@ struct Server::Impl {
       }
       ctx->method = method ? method : "";
       ctx->version = version ? version : "";
+      // The request line is "METHOD TARGET VERSION" in one buffer: a target
+      // that ends anywhere but one blank before the version held a NUL.
+      ctx->nul_in_target = ctx->conn && ctx->conn->target_end && version && ctx->conn->target_end + 1 != version;
       ctx->target = ctx->conn && !ctx->conn->target.empty() ? ctx->conn->target : (url ? url : "");
       MHD_Result result = MHD_YES;
       if (self->Refuse(*ctx, c, &result)) return result;
@@ -965,6 +996,7 @@ struct Server::Impl {
       ctx->conn->busy = false;
       ctx->conn->ready_since = Clock::now();
       ctx->conn->target.clear();
+      ctx->conn->target_end = nullptr;
     }
     self->Log(*ctx);
     delete ctx;
@@ -972,7 +1004,10 @@ struct Server::Impl {
 
   static void* OnUri(void*, const char* uri, MHD_Connection* c) {
     if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
-      if (auto* conn = static_cast<ConnState*>(info->socket_context)) conn->target = uri ? uri : "";
+      if (auto* conn = static_cast<ConnState*>(info->socket_context)) {
+        conn->target = uri ? uri : "";
+        conn->target_end = uri ? uri + conn->target.size() : nullptr;
+      }
     }
     return nullptr;
   }
@@ -1045,7 +1080,7 @@ struct Server::Impl {
     if (ex.finished || ex.closed) return;
     if (!ex.abandoned && !detach) {
       ex.abandoned = true;
-      if (ex.streaming) ex.pending += ErrorBlock("stopped: the page did not stop in time");
+      if (ex.streaming) ex.pending += ErrorBlock(ex.path + ": stopped: the page did not stop in time");
     }
     if (ex.suspended) {
       ex.suspended = false;
@@ -1107,7 +1142,10 @@ struct Server::Impl {
                               MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompleted, this,               //
                               MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,             //
                               MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnUri, this,                     //
-                              MHD_OPTION_STRICT_FOR_CLIENT, 1,                                     //
+                              // Requests without a Host header are refused by
+                              // Refuse() rather than by the event loop, whose
+                              // own 400 sends its head twice.
+                              MHD_OPTION_STRICT_FOR_CLIENT, 0,                                     //
                               MHD_OPTION_END);
     if (daemon == nullptr) throw std::runtime_error("cannot start the HTTP event loop");
   }
