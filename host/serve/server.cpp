@@ -202,8 +202,11 @@ class ExchangeOutput final : public script::Output {
   // Hands what was written to the event loop, which sends it as one chunk;
   // waits, without its slot, while much is still unsent (a slow client).
   void Flush() override {
-    if (ex_.head) {
-      ex_.head_flushed = true;  // a GET would have sent its 200 here
+    // An answer without a body (HEAD, 204, 304) is not streamed: its head
+    // goes when the page ends, and no chunk, not even the last empty one,
+    // follows it.
+    if (ex_.head || ex_.status == 204 || ex_.status == 304) {
+      ex_.head_flushed = true;  // a GET would have sent its head here
       return;
     }
     std::unique_lock lk(ex_.m);

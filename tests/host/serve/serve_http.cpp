@@ -180,6 +180,22 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
   }
 }
 
+// Answers that have no body (204, 304, HEAD) carry none, even from a page
+// that writes and flushes: the next answer on the connection follows the
+// head directly.
+TEST_F(Site, BodylessAnswersSendNoBodyBytes) {
+  for (const std::string first : {"GET /nobody.hvs?s=204", "GET /nobody.hvs?s=304", "HEAD /nobody.hvs?s=200"}) {
+    Socket sock(s_.port);
+    sock.Send(first + " HTTP/1.1\r\nHost: x\r\n\r\nGET /hello.hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    const std::string raw = sock.Read(seconds(5));
+    const std::size_t end = raw.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos) << raw;
+    EXPECT_EQ(raw.compare(0, 13, "HTTP/1.1 " + first.substr(first.size() - 3) + " "), 0) << raw;
+    EXPECT_EQ(raw.compare(end + 4, 15, "HTTP/1.1 200 OK"), 0) << first << "\n" << raw;
+    EXPECT_EQ(raw.find("no body"), std::string::npos) << raw;
+  }
+}
+
 TEST_F(Site, NothingOutsideTheFolderIsServed) {
   for (const char* path :
        {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt", "/sub/../../secret.txt",
