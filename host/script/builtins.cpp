@@ -165,7 +165,8 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
       delim = ToString(plain[1]);
     }
     if (plain.size() > 2) count = ToLong(plain[2]);
-    std::vector<std::string> parts = strings::Split(ToString(plain[0]), delim, count);
+    std::vector<std::string> parts =
+        strings::Split(ToString(plain[0]), delim, count, strings::Compare::Binary, kMaxArrayElements);
     auto a = NewArray(parts.size());
     for (std::size_t i = 0; i < parts.size(); ++i) a->items[i] = Value(Variant(std::move(parts[i])));
     return Value::Of(std::move(a));
