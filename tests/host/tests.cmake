@@ -21,7 +21,8 @@ if(TARGET run_cases_test AND TARGET halvane_host)
 endif()
 
 if(TARGET halvane_serve AND TARGET halvane_host)
-  add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
+  add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/serve/workers_test.cpp)
   target_link_libraries(serve_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
   target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_compile_definitions(serve_http_tests PRIVATE
