@@ -47,6 +47,10 @@ namespace {
 
 constexpr std::size_t kMaxPending = std::size_t{256} << 10;  // flushed, not yet taken by the client
 constexpr std::size_t kMaxOutput = std::size_t{512} << 20;   // one response
+// A page's own head (content type, headers, cookies).  The connection keeps
+// room for this much beside the request, so a head up to it always goes out;
+// a larger one is the page's error.
+constexpr std::size_t kMaxPageHead = std::size_t{16} << 10;
 // Beyond its deadline, how long a page has to notice it before its request
 // is answered without it.
 constexpr auto kStuckGrace = std::chrono::seconds(2);
@@ -151,6 +155,7 @@ struct Exchange {
   std::string buffer;  // written since the last flush
   std::size_t total = 0;
   bool too_large = false;
+  bool head_too_large = false;
   bool head_flushed = false;
   // Guarded by m:
   std::string pending;          // flushed, not yet taken by the event loop
@@ -275,6 +280,12 @@ class PageSink final : public web::ResponseSink {
   PageSink(Exchange& ex, script::Output& out, const std::string& prefix) : ex_(ex), out_(out), prefix_(prefix) {}
 
   void SendHead(const web::PageResponse& r) override {
+    std::size_t bytes = r.ContentType().size() + 16;
+    for (const web::PageResponse::Header& h : r.Headers()) bytes += h.name.size() + h.value.size() + 4;
+    if (bytes > kMaxPageHead) {
+      ex_.head_too_large = true;
+      throw script::Cancelled();
+    }
     ex_.status = r.StatusCode();
     ex_.content_type = r.ContentType();
     ex_.headers.clear();
@@ -564,7 +575,7 @@ struct Server::Impl {
     }
     inline_runs.fetch_add(1, std::memory_order_relaxed);
     if (r.outcome != script::Outcome::Completed) {
-      const std::string failure = FailureText(*page.program, r, false);
+      const std::string failure = FailureText(*page.program, r, ex);
       ctx.note = failure;
       if (!out.head_flushed) {
         // An error page, without the page's own head.
@@ -688,8 +699,12 @@ struct Server::Impl {
     return 0;
   }
 
-  std::string FailureText(const script::Program& program, const script::Result& r, bool too_large) const {
-    if (too_large) {
+  std::string FailureText(const script::Program& program, const script::Result& r, const Exchange& ex) const {
+    if (ex.head_too_large) {
+      return program.file + ": stopped: the response head is larger than " + std::to_string(kMaxPageHead >> 10) +
+             " KiB";
+    }
+    if (ex.too_large) {
       return program.file + ":" + std::to_string(r.line) + ": stopped: the response grew beyond " +
              std::to_string(kMaxOutput >> 20) + " MiB";
     }
@@ -739,7 +754,7 @@ struct Server::Impl {
       if (r.outcome != script::Outcome::Completed) {
         ok = false;
         status = 500;
-        failure = FailureText(*page.program, r, ex.too_large);
+        failure = FailureText(*page.program, r, ex);
       }
     }
     {
@@ -1128,9 +1143,9 @@ struct Server::Impl {
 
   void Start() {
     const unsigned idle = static_cast<unsigned>(std::max<long long>(1, options.idle_timeout.count()));
-    // The connection's memory holds its request line and headers, plus
-    // buffers for reading and sending.
-    const std::size_t memory = options.max_header + options.max_url + 16 * 1024;
+    // The connection's memory holds its request line and headers, buffers
+    // for reading and sending, and the head of the answer.
+    const std::size_t memory = options.max_header + options.max_url + 16 * 1024 + kMaxPageHead;
     // Level-triggered poll, not epoll: with edge-triggered epoll a request
     // cut short by the client (its bytes and its FIN in one arrival) is read
     // once and then never polled again, so the connection lingered until the

@@ -176,6 +176,31 @@ TEST_F(BadHttp, AmbiguousRequestsGetOneAnswerAndAClose) {
   EXPECT_EQ(Parse(first.rest).status, 200) << first.rest;
 }
 
+// A page's head fits the connection beside the largest request, up to its
+// limit; past it the page gets a clear 500 naming it, never a closed
+// connection.
+TEST_F(BadHttp, LargePageHeadsFitOrGetAClear500) {
+  WriteFile(s_.root / "heads.hvs",
+            "For i = 1 To CInt(Request.QueryString(\"n\"))\nResponse.AddHeader \"X-H\" & i, String(1000, \"h\")\nNext\n"
+            "Response.Write \"ok\"\nIf Request.QueryString(\"flush\") = \"1\" Then Response.Flush");
+  s_.Start();
+  std::string big;  // request headers near the limit
+  for (int i = 0; big.size() < s_.options.max_header - 600; ++i) big += "X-R" + std::to_string(i) + ": " + std::string(200, 'r') + "\r\n";
+  for (const char* flush : {"0", "1"}) {
+    for (const char* extra : {"", "big"}) {
+      const std::string headers = *extra ? big : "";
+      Response r = Fetch(s_.port, "GET", std::string("/heads.hvs?n=16&flush=") + flush, headers, {}, seconds(4));
+      EXPECT_EQ(r.status, 200) << flush << extra;
+      EXPECT_EQ(r.Header("x-h16"), std::string(1000, 'h')) << flush << extra;
+      EXPECT_EQ(r.body, "ok") << flush << extra;
+      r = Fetch(s_.port, "GET", std::string("/heads.hvs?n=17&flush=") + flush, headers, {}, seconds(4));
+      EXPECT_EQ(r.status, 500) << flush << extra;
+      EXPECT_NE(r.body.find("/heads.hvs: stopped: the response head is larger than 16 KiB"), std::string::npos)
+          << r.body;
+    }
+  }
+}
+
 TEST_F(BadHttp, OversizedAndUnfinishedBodies) {
   s_.options.max_body = 1000;
   s_.Start();
