@@ -77,13 +77,13 @@ std::string ErrorPage(std::string_view title, std::string_view message) {
   return page;
 }
 
-// Appended to a response that was already streaming when its page failed.
 fs::path Canonical(const fs::path& p) {
   std::error_code ec;
   fs::path c = fs::canonical(p, ec);
   return ec ? fs::path() : c;
 }
 
+// Appended to a response that was already streaming when its page failed.
 std::string ErrorBlock(std::string_view message) {
   std::string block =
       "\r\n<div style=\"border:2px solid #b00020;background:#fdecee;color:#5c0010;padding:8px 12px;"
@@ -179,7 +179,6 @@ struct RequestCtx {
   ConnState* conn = nullptr;
   Clock::time_point start;
   std::string method, target, version;
-  bool first = true;
   bool responded = false;
   bool body_too_large = false;
   bool nul_in_target = false;
@@ -1008,7 +1007,6 @@ struct Server::Impl {
           "", "ended by an error", "the client timed out", "the server stopped", "read error", "the client went away"};
       if (static_cast<unsigned>(code) < 6) ctx->note = kWhy[code];
     }
-    if (!ctx->responded && ctx->status == 0) ctx->status = 0;
     if (ctx->conn) {
       std::lock_guard lk(self->conns_mutex);
       ctx->conn->busy = false;

@@ -12,6 +12,10 @@ foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
     target_link_libraries(${name} PRIVATE halvane_script)
   endif()
 endforeach()
+# The page workers' own test is a unit test of the server library.
+if(TARGET workers_test AND TARGET halvane_serve)
+  target_link_libraries(workers_test PRIVATE halvane_serve)
+endif()
 if(TARGET run_cases_test AND TARGET halvane_host)
   target_compile_definitions(run_cases_test PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
@@ -21,8 +25,7 @@ if(TARGET run_cases_test AND TARGET halvane_host)
 endif()
 
 if(TARGET halvane_serve AND TARGET halvane_host)
-  add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/serve/workers_test.cpp)
+  add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
   target_link_libraries(serve_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
   target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_compile_definitions(serve_http_tests PRIVATE
