@@ -42,7 +42,4 @@ std::string_view ContentType(const std::filesystem::path& file);
 // A page: a script (*.hvs) or a template (*.hvp), in any letter case.
 bool IsPageScript(const std::filesystem::path& file);
 
-// Text made safe for HTML element content and attribute values.
-std::string HtmlEscape(std::string_view text);
-
 }  // namespace halvane::serve

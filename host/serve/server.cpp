@@ -68,11 +68,11 @@ constexpr std::size_t kInlineMaxOutput = std::size_t{1} << 20;
 
 std::string ErrorPage(std::string_view title, std::string_view message) {
   std::string page = "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>";
-  page += HtmlEscape(title);
+  page += web::HtmlEncode(title);
   page += "</title></head>\r\n<body style=\"font-family:sans-serif;margin:2em\"><h1>";
-  page += HtmlEscape(title);
+  page += web::HtmlEncode(title);
   page += "</h1>\r\n<p><code>";
-  page += HtmlEscape(message);
+  page += web::HtmlEncode(message);
   page += "</code></p></body></html>\r\n";
   return page;
 }
@@ -88,7 +88,7 @@ std::string ErrorBlock(std::string_view message) {
   std::string block =
       "\r\n<div style=\"border:2px solid #b00020;background:#fdecee;color:#5c0010;padding:8px 12px;"
       "margin:8px 0;font:14px sans-serif\"><b>Script error</b>: <code>";
-  block += HtmlEscape(message);
+  block += web::HtmlEncode(message);
   block += "</code></div>\r\n";
   return block;
 }
