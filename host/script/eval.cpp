@@ -167,10 +167,11 @@ void Machine::Store(const Place& place, Value v, std::span<Array* const>) {
   *place.value = std::move(v);
 }
 
-// Arguments of a member call in declaration order: a bare variable by
-// reference, a left-out one as the missing-argument value, anything else
-// by value.
-std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs) {
+// Arguments of a member call in declaration order: a bare variable or an
+// element of an array variable by reference (kept alive in `keep` while
+// the call runs), a left-out one as the missing-argument value, anything
+// else by value.
+std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs, std::vector<Pin>& keep) {
   std::vector<Variant> args;
   args.reserve(exprs.size() + 1);
   for (const ExprPtr& a : exprs) {
@@ -182,11 +183,31 @@ std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs) {
       args.push_back(Variant::Ref(slot.v));
     } else if (a->kind == Expr::Kind::Literal) {
       args.push_back(static_cast<const LiteralExpr&>(*a).value);
+    } else if (IsElementOfArray(*a)) {
+      Place place = PlaceOf(*a);
+      if (!place.value->IsPlain())
+        throw HostError(place.value->kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
+      args.push_back(Variant::Ref(place.value->v));
+      keep.push_back(std::move(place.keep));
     } else {
       args.push_back(Plain(Eval(*a)));
     }
   }
   return args;
+}
+
+// a(i) or a(i)(j) where `a` is a variable holding an array (not Request
+// held in a variable, whose "elements" are values).
+bool Machine::IsElementOfArray(const Expr& e) {
+  if (e.kind != Expr::Kind::Postfix) return false;
+  const auto& p = static_cast<const PostfixExpr&>(e);
+  if (p.base->kind != Expr::Kind::Name) return false;
+  const auto& n = static_cast<const NameExpr&>(*p.base);
+  if (n.scope != NameExpr::Scope::Page && n.scope != NameExpr::Scope::Local) return false;
+  for (const Step& s : p.steps) {
+    if (s.member) return false;
+  }
+  return NamePlace(n).value->kind == Value::Kind::Array;
 }
 
 // Looks the member up (or takes its DISPID from the call site, when the
@@ -276,7 +297,8 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
       continue;
     }
     ObjectPtr obj = ObjectOf(cur);
-    std::vector<Variant> args = MemberArgs(s.args);
+    std::vector<Pin> keep;
+    std::vector<Variant> args = MemberArgs(s.args, keep);
     cur = Value(Invoke(obj, s, s.parens ? InvokeKind::Method : InvokeKind::PropertyGet, args, true));
   }
   return cur;

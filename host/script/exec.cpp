@@ -150,7 +150,8 @@ Flow Machine::ExecOne(const Stmt& s) {
             return Flow::Normal;
           }
           automation::ObjectPtr o = ObjectOf(obj);
-          std::vector<Variant> args = MemberArgs(p.steps.back().args);
+          std::vector<Pin> keep;
+          std::vector<Variant> args = MemberArgs(p.steps.back().args, keep);
           args.push_back(EvalPlain(*st.value));
           Invoke(o, p.steps.back(), automation::InvokeKind::PropertyLet, args, false);
           return Flow::Normal;
@@ -322,7 +323,8 @@ void Machine::ExecCall(const SimpleStmt& s) {
     return;
   }
   automation::ObjectPtr o = ObjectOf(obj);
-  std::vector<Variant> args = MemberArgs(given);
+  std::vector<Pin> keep;
+  std::vector<Variant> args = MemberArgs(given, keep);
   Invoke(o, last, automation::InvokeKind::Method, args, false);
 }
 

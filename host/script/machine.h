@@ -83,7 +83,8 @@ class Machine {
   Place NamePlace(const NameExpr& n);
   Value* Element(Value& base, std::span<const ExprPtr> index, Pin* keep, bool write);
   void Store(const Place& place, Value v, std::span<Array* const> path);
-  std::vector<Variant> MemberArgs(std::span<const ExprPtr> exprs);
+  std::vector<Variant> MemberArgs(std::span<const ExprPtr> exprs, std::vector<Pin>& keep);
+  bool IsElementOfArray(const Expr& e);
   Variant Invoke(const automation::ObjectPtr& obj, const Step& step, automation::InvokeKind kind,
                  std::vector<Variant>& args, bool either);
   automation::ObjectPtr ObjectOf(const Value& v);

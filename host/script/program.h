@@ -283,6 +283,7 @@ struct Procedure {
   Block body;
   std::vector<NameExpr*> names;  // every name used inside, resolved after the page is read
   std::vector<int> dims;         // names declared by Dim inside
+  std::vector<int> loop_vars;    // names made by For or For Each inside
 };
 
 struct Program {
