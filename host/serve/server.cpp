@@ -889,6 +889,8 @@ struct Server::Impl {
     if (r.kind != Resolved::Kind::File) return Error(ctx, c, 404, "404 Not Found", *path);
     if (IsPageScript(r.file)) {
       Fill(ctx, c, *path, query);
+      if (const std::string why = ctx.request.MalformedBody(); !why.empty())
+        return Error(ctx, c, 400, "400 Bad Request", why, true);
       return StartPage(ctx, c, r.file);
     }
     if (ctx.method == "POST") {

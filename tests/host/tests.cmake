@@ -12,6 +12,13 @@ foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
     target_link_libraries(${name} PRIVATE halvane_script)
   endif()
 endforeach()
+file(GLOB HALVANE_HOST_WEB_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/web/*_test.cpp)
+foreach(src ${HALVANE_HOST_WEB_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  if(TARGET ${name})
+    target_link_libraries(${name} PRIVATE halvane_web)
+  endif()
+endforeach()
 if(TARGET run_cases_test AND TARGET halvane_host)
   target_compile_definitions(run_cases_test PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
