@@ -121,10 +121,14 @@ Result Run(const Program& program, Output& out, const Limits& limits) {
   return r;
 }
 
-std::string Describe(const Program& program, const Result& r) {
-  std::size_t f = static_cast<std::size_t>(r.file);
+std::string Where(const Program& program, const Result& r) {
+  const std::size_t f = static_cast<std::size_t>(r.file);
   const std::string& file = f < program.files.size() ? program.files[f] : program.file;
-  std::string head = file + ":" + std::to_string(r.line) + ": ";
+  return file + ":" + std::to_string(r.line);
+}
+
+std::string Describe(const Program& program, const Result& r) {
+  std::string head = Where(program, r) + ": ";
   switch (r.outcome) {
     case Outcome::Completed: return head + "completed";
     case Outcome::Error: {

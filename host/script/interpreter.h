@@ -80,6 +80,8 @@ Result RunPage(const Program& program, const web::PageRequest& request, web::Pag
 //   page.hvs:12: error 0x800A000D: number 13, source "Halvane": Type mismatch
 //   page.hvs:4: stopped: the script ran longer than its time limit
 std::string Describe(const Program& program, const Result& result);
+// Where the run stopped: "file:line" (an included file's own name).
+std::string Where(const Program& program, const Result& result);
 // file:line:column: syntax error: message
 std::string Describe(std::string_view file, const SyntaxError& error);
 
