@@ -18,7 +18,7 @@ ScriptError FromStatus(HResult hr, const automation::ExceptionInfo& ex) {
       std::uint32_t status = ex.status;
       std::int32_t number = (status & 0xFFFF0000u) == kErrorStatusBase ? static_cast<std::int32_t>(status & 0xFFFFu)
                                                                        : static_cast<std::int32_t>(status);
-      return {number, ex.source, ex.description, status};
+      return {number, ex.source, ex.description, status, 0, 0, {}};
     }
     case automation::kDispETypeMismatch: return HostError(kErrTypeMismatch);
     case automation::kDispEOverflow: return HostError(kErrOverflow);
@@ -55,6 +55,8 @@ std::shared_ptr<Array> DeepCopy(const Array& a) {
 }
 
 }  // namespace
+
+const std::string& Machine::NameOf(const NameExpr& n) const { return prog_.names[static_cast<std::size_t>(n.name)]; }
 
 Variant Machine::Plain(Value v) {
   if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
@@ -95,14 +97,14 @@ Value Machine::Eval(const Expr& e) {
     case Expr::Kind::Nothing: return Value::Object({});
     case Expr::Kind::Page: {
       const auto& pe = static_cast<const PageExpr&>(e);
-      return EvalPage(pe.member, pe.args);
+      return EvalPage(pe.member, pe.args, pe.shown);
     }
   }
   return {};
 }
 
 Place Machine::NamePlace(const NameExpr& n) {
-  if (!n.declared && prog_.option_explicit) throw HostError(kErrUndefinedVariable);
+  if (!n.declared && prog_.option_explicit) throw HostError(kErrUndefinedVariable, NameOf(n));
   switch (n.scope) {
     case NameExpr::Scope::Page: return Place{&globals_[static_cast<std::size_t>(n.slot)], {}};
     case NameExpr::Scope::Local: return frame_->places[static_cast<std::size_t>(n.slot)];
@@ -110,7 +112,7 @@ Place Machine::NamePlace(const NameExpr& n) {
     case NameExpr::Scope::Procedure:
     case NameExpr::Scope::Unresolved: break;
   }
-  throw HostError(kErrNotDefined);
+  throw HostError(kErrNotDefined, NameOf(n));
 }
 
 // The element of `base` at `index`.  For a write the array is made this
@@ -146,7 +148,7 @@ Place Machine::PlaceOf(const Expr& e) {
   if (p.base->kind != Expr::Kind::Name) throw HostError(kErrInvalidCall);
   const auto& n = static_cast<const NameExpr&>(*p.base);
   if (n.scope == NameExpr::Scope::Procedure || n.scope == NameExpr::Scope::Unknown)
-    throw HostError(n.scope == NameExpr::Scope::Unknown ? kErrNotDefined : kErrInvalidCall);
+    throw n.scope == NameExpr::Scope::Unknown ? HostError(kErrNotDefined, NameOf(n)) : HostError(kErrInvalidCall);
   Place place = NamePlace(n);
   for (const Step& s : p.steps) {
     if (s.member) throw HostError(kErrInvalidCall);
@@ -237,7 +239,13 @@ Variant Machine::Invoke(const ObjectPtr& obj, const Step& step, InvokeKind kind,
       hr = obj->Invoke(dispid, other, args, &result, &ex);
     }
   }
-  if (hr < 0) throw FromStatus(hr, ex);
+  if (hr < 0) {
+    ScriptError e = FromStatus(hr, ex);
+    if (hr == automation::kDispEUnknownName || hr == automation::kDispEMemberNotFound) {
+      e.culprit = std::string(obj->Class().name) + "." + step.name;
+    }
+    throw e;
+  }
   Poll();
   if (result.IsByRef()) result = result.Value();
   if (result.Type() == VarType::String && result.RawString().size() > limits_.max_string)
@@ -270,7 +278,7 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
         cur = CallProcedure(n.slot, {}, p.at.line);
       }
     } else if (n.scope == NameExpr::Scope::Unknown) {
-      throw HostError(kErrNotDefined);
+      throw HostError(kErrNotDefined, NameOf(n));
     } else if (count > 0 && !p.steps[0].member) {
       // Read an element without copying the whole array.
       Value& base = *NamePlace(n).value;

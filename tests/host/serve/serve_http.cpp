@@ -105,6 +105,10 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
        "ActiveDate Property not a valid date.",
        "not sent"},
       {"GET", "/broken.hvs", "", "", 500, "", "~/broken.hvs:3:1: syntax error: expected &#39;End If&#39;"},
+      // The error line names what failed after the standard description.
+      {"GET", "/culprit.hvs", "", "", 500, "",
+       "~/culprit.hvs:3: error 0x800A01B6: number 438, source &quot;Halvane&quot;: Object has no such property or "
+       "method: Tree.WriteNod<"},
       {"GET", "/fails.hvp", "", "", 500, "!x-page", "~/fails.hvp:1: error 0x800A000B", "lost"},
       {"GET", "/big.hvs", "", "", 500, "", "~/big.hvs: the page is larger than"},
       {"GET", "/bigger.hvp", "", "", 500, "", "~big.inc", "xxxxxxxxxx"},
