@@ -3,13 +3,13 @@
 // a positioned TemplateError or SyntaxError, or runs to an outcome within a
 // step and a time limit.  The served folder does not exist, so no include
 // ever reads a file.
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/script_run.h"
 #include "host/script/interpreter.h"
 #include "host/script/program.h"
 #include "host/script/template_parse.h"
@@ -17,21 +17,6 @@
 
 using namespace halvane;
 
-namespace {
-
-class NullOutput final : public script::Output {
- public:
-  void Write(std::string_view text) override {
-    written_ += text.size();
-    if (written_ > (std::size_t{4} << 20)) throw script::Cancelled();
-  }
-  void Flush() override {}
-
- private:
-  std::size_t written_ = 0;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view source(reinterpret_cast<const char*>(data), size);
@@ -50,13 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (e.Position().line < 1 || e.Position().column < 1) fuzz::Fail("syntax error without a position", source);
     return 0;
   }
-  NullOutput out;
-  script::Limits limits;
-  limits.max_steps = 20000;
-  limits.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
-  limits.max_string = std::size_t{1} << 20;
-  const script::Result r = script::Run(*program, out, limits);
-  if (r.outcome != script::Outcome::Completed && script::Describe(*program, r).empty())
-    fuzz::Fail("no description of a failed run", source);
+  fuzz::RunWithinLimits(*program, source);
   return 0;
 }
