@@ -681,17 +681,17 @@ struct Server::Impl {
 
   std::string FailureText(const script::Program& program, const script::Result& r, bool too_large) const {
     if (too_large) {
-      return program.file + ":" + std::to_string(r.line) + ": stopped: the response grew beyond " +
+      return script::Where(program, r) + ": stopped: the response grew beyond " +
              std::to_string(kMaxOutput >> 20) + " MiB";
     }
     if (r.outcome == script::Outcome::Timeout) {
       char limit[32];
       std::snprintf(limit, sizeof limit, "%g", static_cast<double>(options.timeout.count()) / 1000.0);
-      return program.file + ":" + std::to_string(r.line) + ": stopped: the script ran longer than the " + limit +
+      return script::Where(program, r) + ": stopped: the script ran longer than the " + limit +
              " s limit";
     }
     if (r.outcome == script::Outcome::Cancelled && hard_stop) {
-      return program.file + ":" + std::to_string(r.line) + ": stopped: the server is stopping";
+      return script::Where(program, r) + ": stopped: the server is stopping";
     }
     return script::Describe(program, r);
   }
