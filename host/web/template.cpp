@@ -80,9 +80,11 @@ std::optional<IncludeLine> ReadIncludeLine(std::string_view text, std::size_t at
   if (text::EqualNoCase(word, "virtual")) {
     out.is_virtual = true;
   } else if (!text::EqualNoCase(word, "file")) {
-    if (!blank && !word.empty()) return bad("\"#include" + std::string(word) + "\" is not #include");
-    return bad(word.empty() ? "file=\"NAME\" or virtual=\"/PATH\" must follow #include"
-                            : "\"" + std::string(word) + "\" is neither file nor virtual");
+    if (word.empty()) return bad("file=\"NAME\" or virtual=\"/PATH\" must follow #include");
+    // (Appended piece by piece: GCC 12 misreads "text" + std::string as overlapping.)
+    std::string why(blank ? "\"" : "\"#include");
+    why.append(word).append(blank ? "\" is neither file nor virtual" : "\" is not #include");
+    return bad(std::move(why));
   }
   i = w;
   const char* const kind = out.is_virtual ? "virtual" : "file";
