@@ -1,6 +1,7 @@
 #include "core/dates.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -232,7 +233,19 @@ std::string_view WeekdayName(std::int32_t weekday, bool abbreviate) {
   return abbreviate ? name.substr(0, 3) : name;
 }
 
+namespace {
+// The fixed instant of FixNow, when `fixed` is set.
+std::atomic<bool> fixed{false};
+std::atomic<double> fixed_day{0.0};
+}  // namespace
+
+void FixNow(std::optional<double> day_number) {
+  if (day_number) fixed_day.store(*day_number, std::memory_order_relaxed);
+  fixed.store(day_number.has_value(), std::memory_order_release);
+}
+
 Variant Now() {
+  if (fixed.load(std::memory_order_acquire)) return Variant::Date(fixed_day.load(std::memory_order_relaxed));
   const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm tm{};
   localtime_r(&t, &tm);

@@ -74,4 +74,10 @@ Variant Now();
 Variant Today();
 Variant TimeOfDay();
 
+// Makes Now(), Today(), TimeOfDay() and every component's "today" give the
+// instant `day_number` (a Date's day number) from here on, in the whole
+// process; nullopt gives the local clock back.  For a host that repeats a
+// run exactly: set it before anything reads the clock.
+void FixNow(std::optional<double> day_number);
+
 }  // namespace halvane

@@ -5,12 +5,10 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 
+#include "core/dates.h"
 #include "host/run_options.h"
 #include "host/script/interpreter.h"
 #include "host/script/template_parse.h"
@@ -39,6 +37,10 @@ Options:
   --header "Name: value"  a request header (repeatable)
   -i                    first the status line and the headers, then an empty
                         line, then the body
+  --now DATE            Now, Date, Time and every component's "today" give
+                        this instant (a text CDate reads) for the whole run
+  --timeout S           stop the page after S seconds (exit status 1); no
+                        limit without it
 
 Exit status:
   0  the page ran to its end (or to Response.End or Response.Redirect)
@@ -46,12 +48,13 @@ Exit status:
      one line on standard error names file, line, status, number, source and
      description
   2  a syntax error (file, line and column on standard error; nothing ran),
-     an unreadable file, or a command line that makes no sense
+     a folder or an unreadable file, or a command line that makes no sense
 
 Examples:
   halvane run examples/calendar.hvp > calendar.html
   halvane run examples/tabs.hvp --query "tab=Calendar"
   halvane run -i examples/calendar.hvp --form "due=3%2F9%2F2004"
+  halvane run examples/calendar.hvp --now "3/9/2004 10:00:00"
   printf 'Response.Write Request.QueryString("q")\n' | halvane run - --query q=hi
 )";
 
@@ -102,6 +105,44 @@ bool Finish(web::PageResponse& response, const StdoutSink& sink) {
   return true;
 }
 
+// Everything `in` holds; false when reading failed.
+bool ReadAll(std::FILE* in, std::string& out) {
+  char buf[65536];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) out.append(buf, n);
+  return !std::ferror(in);
+}
+
+// The whole text of a page file ("-": standard input); false with `error`
+// (one line) set when it is a folder or cannot be read.
+bool ReadPage(const std::string& file, std::string& source, std::string& error) {
+  if (file == "-") {
+    if (ReadAll(stdin, source)) return true;
+    error = std::string("halvane: cannot read standard input: ") + std::strerror(errno);
+    return false;
+  }
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    error = "halvane: run: " + file + " is a folder, not a page";
+    return false;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
+  if (!in || !ReadAll(in.get(), source)) {
+    error = "halvane: cannot read " + file + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+// The line for a run that did not complete; a time limit is named.
+std::string FailureLine(const script::Program& program, const script::Result& r, const RunOptions& o) {
+  if (r.outcome == script::Outcome::Timeout && o.timeout) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", static_cast<double>(o.timeout->count()) / 1000.0);
+    return script::Where(program, r) + ": stopped: the script ran longer than the " + limit + " s limit";
+  }
+  return script::Describe(program, r);
+}
+
 }  // namespace
 
 int RunCommand(const std::vector<std::string>& args) {
@@ -114,17 +155,10 @@ int RunCommand(const std::vector<std::string>& args) {
   const RunOptions& o = parsed.options;
 
   std::string source;
-  std::string name = o.file;
-  if (o.file == "-") {
-    name = "<stdin>";
-    source.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  } else {
-    std::ifstream in(o.file, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "halvane: cannot read %s: %s\n", o.file.c_str(), std::strerror(errno));
-      return kExitUsage;
-    }
-    source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::string name = o.file == "-" ? "<stdin>" : o.file;
+  if (std::string why; !ReadPage(o.file, source, why)) {
+    std::fprintf(stderr, "%s\n", why.c_str());
+    return kExitUsage;
   }
 
   std::shared_ptr<const script::Program> program;
@@ -145,12 +179,15 @@ int RunCommand(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
+  if (o.now) FixNow(*o.now);
   const web::PageRequest request(RunRequest(o));
   StdoutSink sink(o.show_head);
   web::PageResponse response(sink);
+  script::Limits limits;
+  if (o.timeout) limits.deadline = std::chrono::steady_clock::now() + *o.timeout;
   script::Result r;
   try {
-    r = script::RunPage(*program, request, response);
+    r = script::RunPage(*program, request, response, limits);
   } catch (const std::exception& e) {  // out of memory
     Finish(response, sink);
     std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
@@ -161,7 +198,7 @@ int RunCommand(const std::vector<std::string>& args) {
     return kExitFailed;
   }
   if (r.outcome != script::Outcome::Completed) {
-    std::fprintf(stderr, "%s\n", script::Describe(*program, r).c_str());
+    std::fprintf(stderr, "%s\n", FailureLine(*program, r, o).c_str());
     return kExitFailed;
   }
   return kExitOk;

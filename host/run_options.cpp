@@ -1,10 +1,35 @@
 #include "host/run_options.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
+#include "core/error.h"
 #include "core/text.h"
+#include "core/variant.h"
 
 namespace halvane::host {
+namespace {
+
+// A date text as the page's CDate reads it, as a day number.
+std::optional<double> ReadNow(const std::string& text) {
+  try {
+    return ToDate(Variant(text));
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
+// Seconds above 0 and at most a day ("2", "0.5").
+std::optional<std::chrono::milliseconds> ReadSeconds(const std::string& text) {
+  char* end = nullptr;
+  const double s = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(s > 0) || s > 86400) return std::nullopt;
+  return std::chrono::milliseconds(std::max<long long>(1, static_cast<long long>(s * 1000)));
+}
+
+}  // namespace
+
 RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
   RunOptionsResult r;
   RunOptions& o = r.options;
@@ -36,7 +61,8 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
                                          : name == "--form"   ? &o.form
                                          : name == "--cookie" ? &o.cookie
                                                               : nullptr;
-      if (!slot && name != "--header") {
+      const bool timed = name == "--now" || name == "--timeout";
+      if (!slot && !timed && name != "--header") {
         r.error = "unknown option " + name;
         return r;
       }
@@ -49,6 +75,22 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
       }
       if (slot) {
         *slot = std::move(*value);
+        continue;
+      }
+      if (name == "--now") {
+        o.now = ReadNow(*value);
+        if (!o.now) {
+          r.error = "--now needs a date and time (got \"" + *value + "\")";
+          return r;
+        }
+        continue;
+      }
+      if (name == "--timeout") {
+        o.timeout = ReadSeconds(*value);
+        if (!o.timeout) {
+          r.error = "--timeout needs a number of seconds above 0 (got \"" + *value + "\")";
+          return r;
+        }
         continue;
       }
       const auto colon = value->find(':');

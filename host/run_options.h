@@ -1,6 +1,7 @@
 // The command line of `halvane run` and the request it stands for.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ struct RunOptions {
   std::optional<std::string> form;    // --form TEXT
   std::optional<std::string> cookie;  // --cookie TEXT
   web::Pairs headers;                 // --header "Name: value", in order
+  std::optional<double> now;          // --now DATE: the instant, as a Date's day number
+  std::optional<std::chrono::milliseconds> timeout;  // --timeout S
 };
 
 struct RunOptionsResult {
@@ -27,8 +30,9 @@ struct RunOptionsResult {
 };
 
 // Reads the arguments after "run".  Options may stand before or after the
-// file; "--" ends the options.  A repeated --query, --form or --cookie
-// replaces the earlier one; --header adds.
+// file; "--" ends the options.  A repeated option replaces the earlier one,
+// but --header adds.  --now takes a text the CDate conversion reads,
+// --timeout a number of seconds above 0 (at most a day).
 RunOptionsResult ParseRunOptions(const std::vector<std::string>& args);
 
 // A name ending in ".hvp" in any letter case is a template.

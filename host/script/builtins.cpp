@@ -81,7 +81,7 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
   if (name == "CreateObject") {
     std::string id = ToString(Plain(std::move(args[0])));
     automation::ObjectPtr obj;
-    if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(kErrCannotCreate);
+    if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(kErrCannotCreate, QuotedForMessage(id));
     return Value::Object(std::move(obj));
   }
   if (name == "Array") {

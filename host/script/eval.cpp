@@ -18,7 +18,7 @@ ScriptError FromStatus(HResult hr, const automation::ExceptionInfo& ex) {
       std::uint32_t status = ex.status;
       std::int32_t number = (status & 0xFFFF0000u) == kErrorStatusBase ? static_cast<std::int32_t>(status & 0xFFFFu)
                                                                        : static_cast<std::int32_t>(status);
-      return {number, ex.source, ex.description, status};
+      return {number, ex.source, ex.description, status, 0, 0, {}};
     }
     case automation::kDispETypeMismatch: return HostError(kErrTypeMismatch);
     case automation::kDispEOverflow: return HostError(kErrOverflow);
@@ -55,6 +55,8 @@ std::shared_ptr<Array> DeepCopy(const Array& a) {
 }
 
 }  // namespace
+
+const std::string& Machine::NameOf(const NameExpr& n) const { return prog_.names[static_cast<std::size_t>(n.name)]; }
 
 Variant Machine::Plain(Value v) {
   if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
@@ -95,14 +97,14 @@ Value Machine::Eval(const Expr& e) {
     case Expr::Kind::Nothing: return Value::Object({});
     case Expr::Kind::Page: {
       const auto& pe = static_cast<const PageExpr&>(e);
-      return EvalPage(pe.member, pe.args);
+      return EvalPage(pe.member, pe.args, pe.shown);
     }
   }
   return {};
 }
 
 Place Machine::NamePlace(const NameExpr& n) {
-  if (!n.declared && prog_.option_explicit) throw HostError(kErrUndefinedVariable);
+  if (!n.declared && prog_.option_explicit) throw HostError(kErrUndefinedVariable, NameOf(n));
   switch (n.scope) {
     case NameExpr::Scope::Page: return Place{&globals_[static_cast<std::size_t>(n.slot)], {}};
     case NameExpr::Scope::Local: return frame_->places[static_cast<std::size_t>(n.slot)];
@@ -110,7 +112,7 @@ Place Machine::NamePlace(const NameExpr& n) {
     case NameExpr::Scope::Procedure:
     case NameExpr::Scope::Unresolved: break;
   }
-  throw HostError(kErrNotDefined);
+  throw HostError(kErrNotDefined, NameOf(n));
 }
 
 // The element of `base` at `index`.  For a write the array is made this
@@ -146,7 +148,7 @@ Place Machine::PlaceOf(const Expr& e) {
   if (p.base->kind != Expr::Kind::Name) throw HostError(kErrInvalidCall);
   const auto& n = static_cast<const NameExpr&>(*p.base);
   if (n.scope == NameExpr::Scope::Procedure || n.scope == NameExpr::Scope::Unknown)
-    throw HostError(n.scope == NameExpr::Scope::Unknown ? kErrNotDefined : kErrInvalidCall);
+    throw n.scope == NameExpr::Scope::Unknown ? HostError(kErrNotDefined, NameOf(n)) : HostError(kErrInvalidCall);
   Place place = NamePlace(n);
   for (const Step& s : p.steps) {
     if (s.member) throw HostError(kErrInvalidCall);
@@ -167,10 +169,11 @@ void Machine::Store(const Place& place, Value v, std::span<Array* const>) {
   *place.value = std::move(v);
 }
 
-// Arguments of a member call in declaration order: a bare variable by
-// reference, a left-out one as the missing-argument value, anything else
-// by value.
-std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs) {
+// Arguments of a member call in declaration order: a bare variable or an
+// element of an array variable by reference (kept alive in `keep` while
+// the call runs), a left-out one as the missing-argument value, anything
+// else by value.
+std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs, std::vector<Pin>& keep) {
   std::vector<Variant> args;
   args.reserve(exprs.size() + 1);
   for (const ExprPtr& a : exprs) {
@@ -182,11 +185,31 @@ std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs) {
       args.push_back(Variant::Ref(slot.v));
     } else if (a->kind == Expr::Kind::Literal) {
       args.push_back(static_cast<const LiteralExpr&>(*a).value);
+    } else if (IsElementOfArray(*a)) {
+      Place place = PlaceOf(*a);
+      if (!place.value->IsPlain())
+        throw HostError(place.value->kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
+      args.push_back(Variant::Ref(place.value->v));
+      keep.push_back(std::move(place.keep));
     } else {
       args.push_back(Plain(Eval(*a)));
     }
   }
   return args;
+}
+
+// a(i) or a(i)(j) where `a` is a variable holding an array (not Request
+// held in a variable, whose "elements" are values).
+bool Machine::IsElementOfArray(const Expr& e) {
+  if (e.kind != Expr::Kind::Postfix) return false;
+  const auto& p = static_cast<const PostfixExpr&>(e);
+  if (p.base->kind != Expr::Kind::Name) return false;
+  const auto& n = static_cast<const NameExpr&>(*p.base);
+  if (n.scope != NameExpr::Scope::Page && n.scope != NameExpr::Scope::Local) return false;
+  for (const Step& s : p.steps) {
+    if (s.member) return false;
+  }
+  return NamePlace(n).value->kind == Value::Kind::Array;
 }
 
 // Looks the member up (or takes its DISPID from the call site, when the
@@ -216,7 +239,13 @@ Variant Machine::Invoke(const ObjectPtr& obj, const Step& step, InvokeKind kind,
       hr = obj->Invoke(dispid, other, args, &result, &ex);
     }
   }
-  if (hr < 0) throw FromStatus(hr, ex);
+  if (hr < 0) {
+    ScriptError e = FromStatus(hr, ex);
+    if (hr == automation::kDispEUnknownName || hr == automation::kDispEMemberNotFound) {
+      e.culprit = std::string(obj->Class().name) + "." + step.name;
+    }
+    throw e;
+  }
   Poll();
   if (result.IsByRef()) result = result.Value();
   if (result.Type() == VarType::String && result.RawString().size() > limits_.max_string)
@@ -249,7 +278,7 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
         cur = CallProcedure(n.slot, {}, p.at.line);
       }
     } else if (n.scope == NameExpr::Scope::Unknown) {
-      throw HostError(kErrNotDefined);
+      throw HostError(kErrNotDefined, NameOf(n));
     } else if (count > 0 && !p.steps[0].member) {
       // Read an element without copying the whole array.
       Value& base = *NamePlace(n).value;
@@ -276,7 +305,8 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
       continue;
     }
     ObjectPtr obj = ObjectOf(cur);
-    std::vector<Variant> args = MemberArgs(s.args);
+    std::vector<Pin> keep;
+    std::vector<Variant> args = MemberArgs(s.args, keep);
     cur = Value(Invoke(obj, s, s.parens ? InvokeKind::Method : InvokeKind::PropertyGet, args, true));
   }
   return cur;

@@ -150,7 +150,8 @@ Flow Machine::ExecOne(const Stmt& s) {
             return Flow::Normal;
           }
           automation::ObjectPtr o = ObjectOf(obj);
-          std::vector<Variant> args = MemberArgs(p.steps.back().args);
+          std::vector<Pin> keep;
+          std::vector<Variant> args = MemberArgs(p.steps.back().args, keep);
           args.push_back(EvalPlain(*st.value));
           Invoke(o, p.steps.back(), automation::InvokeKind::PropertyLet, args, false);
           return Flow::Normal;
@@ -176,7 +177,7 @@ Flow Machine::ExecOne(const Stmt& s) {
     case Stmt::Kind::Flush: out_.Flush(); return Flow::Normal;
     case Stmt::Kind::Page: {
       const auto& st = static_cast<const SimpleStmt&>(s);
-      ExecPage(st.page_member, st.args, st.value.get());
+      ExecPage(st.page_member, st.args, st.value.get(), st.text);
       return Flow::Normal;
     }
     case Stmt::Kind::Sleep: {
@@ -306,12 +307,13 @@ void Machine::ExecCall(const SimpleStmt& s) {
       // used as a statement, as Request("x") alone is.
       const bool page = (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) &&
                         NamePlace(n).value->page != PageObject::None;
-      throw HostError(page ? kErrNoMember : kErrNotDefined);
+      throw page ? HostError(kErrNoMember) : HostError(kErrNotDefined, NameOf(n));
     }
     CallProcedure(n.slot, s.args, s.at.line);
     return;
   }
-  if (t.kind != Expr::Kind::Postfix) throw HostError(t.kind == Expr::Kind::Page ? kErrNoMember : kErrNotDefined);
+  if (t.kind == Expr::Kind::Page) throw HostError(kErrNoMember, static_cast<const PageExpr&>(t).shown);
+  if (t.kind != Expr::Kind::Postfix) throw HostError(kErrNotDefined);
   const auto& p = static_cast<const PostfixExpr&>(t);
   const Step& last = p.steps.back();
   if (!last.member) throw HostError(kErrTypeMismatch);
@@ -322,7 +324,8 @@ void Machine::ExecCall(const SimpleStmt& s) {
     return;
   }
   automation::ObjectPtr o = ObjectOf(obj);
-  std::vector<Variant> args = MemberArgs(given);
+  std::vector<Pin> keep;
+  std::vector<Variant> args = MemberArgs(given, keep);
   Invoke(o, last, automation::InvokeKind::Method, args, false);
 }
 

@@ -13,12 +13,43 @@ namespace halvane::script {
 
 ScriptError HostError(std::int32_t number) {
   return {number, std::string(kHostSource), std::string(DescriptionOrDefault(number)),
-          kErrorStatusBase + static_cast<std::uint32_t>(number & 0xFFFF)};
+          kErrorStatusBase + static_cast<std::uint32_t>(number & 0xFFFF), 0, 0, {}};
+}
+
+ScriptError HostError(std::int32_t number, std::string culprit) {
+  ScriptError e = HostError(number);
+  e.culprit = std::move(culprit);
+  return e;
+}
+
+std::string QuotedForMessage(std::string_view text) {
+  constexpr std::size_t kMost = 80;
+  std::string out = "\"";
+  std::size_t n = 0;
+  for (; n < text.size() && n < kMost; ++n) {
+    const auto b = static_cast<unsigned char>(text[n]);
+    if (b < 0x20 || b == 0x7F || b == '"' || b == '\\') {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    } else {
+      out += text[n];
+    }
+  }
+  // Cut at a character's start, so the line stays UTF-8.
+  if (n < text.size()) {
+    if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+      while (out.size() > 1 && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) out.pop_back();
+      if (out.size() > 1 && static_cast<unsigned char>(out.back()) >= 0xC0) out.pop_back();
+    }
+    out += "...";
+  }
+  return out + "\"";
 }
 
 ScriptError FromCore(const Error& e) {
   return {e.Number(), e.Source().empty() ? std::string(kHostSource) : e.Source(),
-          e.Description().empty() ? std::string(DescriptionOrDefault(e.Number())) : e.Description(), e.Status()};
+          e.Description().empty() ? std::string(DescriptionOrDefault(e.Number())) : e.Description(), e.Status(), 0, 0, {}};
 }
 
 namespace {
@@ -57,6 +88,7 @@ Result Machine::Run() {
     r.number = e.number;
     r.source = e.source;
     r.description = e.description;
+    r.culprit = e.culprit;
   } catch (const Stop& s) {
     r.outcome = s.outcome;
     r.line = line_;
@@ -121,17 +153,21 @@ Result Run(const Program& program, Output& out, const Limits& limits) {
   return r;
 }
 
-std::string Describe(const Program& program, const Result& r) {
-  std::size_t f = static_cast<std::size_t>(r.file);
+std::string Where(const Program& program, const Result& r) {
+  const std::size_t f = static_cast<std::size_t>(r.file);
   const std::string& file = f < program.files.size() ? program.files[f] : program.file;
-  std::string head = file + ":" + std::to_string(r.line) + ": ";
+  return file + ":" + std::to_string(r.line);
+}
+
+std::string Describe(const Program& program, const Result& r) {
+  std::string head = Where(program, r) + ": ";
   switch (r.outcome) {
     case Outcome::Completed: return head + "completed";
     case Outcome::Error: {
       char status[16];
       std::snprintf(status, sizeof status, "0x%08" PRIX32, r.status);
       return head + "error " + status + ": number " + std::to_string(r.number) + ", source \"" + r.source +
-             "\": " + r.description;
+             "\": " + r.description + (r.culprit.empty() ? "" : ": " + r.culprit);
     }
     case Outcome::StepLimit: return head + "stopped: the script ran more statements than its limit allows";
     case Outcome::Timeout: return head + "stopped: the script ran longer than its time limit";

@@ -60,6 +60,10 @@ struct Result {
   std::int32_t number = 0;
   std::string source;
   std::string description;
+  // What failed, when known: the class and member of 438 ("Tree.WriteNod"),
+  // the identifier of 429, the variable of 500, the procedure of 35.
+  // Describe adds it after the description; Err never shows it.
+  std::string culprit;
   std::uint64_t steps = 0;
 };
 
@@ -78,8 +82,11 @@ Result RunPage(const Program& program, const web::PageRequest& request, web::Pag
 
 // One line (without line end) describing a run that did not complete:
 //   page.hvs:12: error 0x800A000D: number 13, source "Halvane": Type mismatch
+//   page.hvs:3: error 0x800A01B6: number 438, source "Halvane": Object has no such property or method: Tree.WriteNod
 //   page.hvs:4: stopped: the script ran longer than its time limit
 std::string Describe(const Program& program, const Result& result);
+// Where the run stopped: "file:line" (an included file's own name).
+std::string Where(const Program& program, const Result& result);
 // file:line:column: syntax error: message
 std::string Describe(std::string_view file, const SyntaxError& error);
 

@@ -24,9 +24,18 @@ struct ScriptError {
   std::uint32_t status;
   int line = 0;
   int file = 0;
+  // What failed, for the error line (never in Err): "Tree.WriteNod",
+  // "\"Halvane.Tre\"", a variable's or a procedure's name.
+  std::string culprit;
 };
 
 ScriptError HostError(std::int32_t number);
+// The same, naming what failed.
+ScriptError HostError(std::int32_t number, std::string culprit);
+// A text the page supplied (an identifier) as an error line shows it: in
+// double quotes, control characters, quotes and backslashes as \xNN, cut
+// after 80 bytes.
+std::string QuotedForMessage(std::string_view text);
 ScriptError FromCore(const Error& e);
 
 // A stop from outside or from a limit; never visible to On Error.
@@ -81,9 +90,12 @@ class Machine {
   Value CallProcedure(int index, std::span<const ExprPtr> args, int line);
   Place PlaceOf(const Expr& e);
   Place NamePlace(const NameExpr& n);
+  // A name as the page first wrote it.
+  const std::string& NameOf(const NameExpr& n) const;
   Value* Element(Value& base, std::span<const ExprPtr> index, Pin* keep, bool write);
   void Store(const Place& place, Value v, std::span<Array* const> path);
-  std::vector<Variant> MemberArgs(std::span<const ExprPtr> exprs);
+  std::vector<Variant> MemberArgs(std::span<const ExprPtr> exprs, std::vector<Pin>& keep);
+  bool IsElementOfArray(const Expr& e);
   Variant Invoke(const automation::ObjectPtr& obj, const Step& step, automation::InvokeKind kind,
                  std::vector<Variant>& args, bool either);
   automation::ObjectPtr ObjectOf(const Value& v);
@@ -99,8 +111,9 @@ class Machine {
   Value CallBuiltin(const BuiltinExpr& e);
 
   // ---- page_objects.cpp: Request, Response and Server
-  void ExecPage(PageMember member, std::span<const ExprPtr> args, const Expr* value);
-  Value EvalPage(PageMember member, std::span<const ExprPtr> args);
+  // `shown` names the member in messages ("Response.Status").
+  void ExecPage(PageMember member, std::span<const ExprPtr> args, const Expr* value, std::string_view shown);
+  Value EvalPage(PageMember member, std::span<const ExprPtr> args, std::string_view shown);
   std::string PageText(const Expr& e);
   Value PageObjectValue(BuiltinObject object);
   // A member of a page object held as a value, found by the name of `step`

@@ -34,6 +34,10 @@ std::optional<PageMember> CachedMember(const Step& step, PageObject which) {
   return static_cast<PageMember>(seen - row);
 }
 
+std::string_view ObjectName(PageObject which) {
+  return which == PageObject::Request ? "Request" : which == PageObject::Response ? "Response" : "Server";
+}
+
 BuiltinObject AsBuiltin(PageObject which) {
   return which == PageObject::Request    ? BuiltinObject::Request
          : which == PageObject::Response ? BuiltinObject::Response
@@ -80,6 +84,7 @@ Value Machine::PageObjectValue(BuiltinObject object) {
 Value Machine::PageMemberUse(PageObject which, const Step* step, PageUse use, std::span<const ExprPtr> args,
                              const Expr* value) {
   PageMember member = PageMember::RequestItem;  // a call of the object itself: Request("name")
+  const std::string shown = std::string(ObjectName(which)) + (step ? "." + step->name : "");
   if (step) {
     std::optional<PageMember> found = CachedMember(*step, which);
     if (!found) {
@@ -87,30 +92,31 @@ Value Machine::PageMemberUse(PageObject which, const Step* step, PageUse use, st
       std::transform(lower.begin(), lower.end(), lower.begin(),
                      [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
       found = FindPageMember(AsBuiltin(which), lower);
-      if (!found) throw HostError(kErrNoMember);
+      if (!found) throw HostError(kErrNoMember, shown);
       step->cache->cls.store(&kMemberTags[static_cast<std::size_t>(which)][static_cast<std::size_t>(*found)],
                              std::memory_order_release);
     }
     member = *found;
   } else if (which != PageObject::Request) {
-    throw HostError(kErrNoMember);
+    throw HostError(kErrNoMember, shown);
   }
   // A Response property read or called, a Response method or a Request or
   // Server value used otherwise: 438, as when named on the object itself.
   const Shape shape = ShapeOf(member);
-  if (shape.use != use) throw HostError(kErrNoMember);
+  if (shape.use != use) throw HostError(kErrNoMember, shown);
   if (args.size() < shape.lo || args.size() > shape.hi) throw HostError(kErrArgCount);
   for (const ExprPtr& a : args) {
     // A left-out argument is the missing-argument value, which no member
     // here can take as its text.
     if (!a) throw HostError(kErrTypeMismatch);
   }
-  if (use == PageUse::Get) return EvalPage(member, args);
-  ExecPage(member, args, value);
+  if (use == PageUse::Get) return EvalPage(member, args, shown);
+  ExecPage(member, args, value, shown);
   return {};
 }
 
-void Machine::ExecPage(PageMember member, std::span<const ExprPtr> args, const Expr* value) {
+void Machine::ExecPage(PageMember member, std::span<const ExprPtr> args, const Expr* value,
+                       std::string_view shown) {
   auto check = [](bool ok) {
     if (!ok) throw HostError(kErrInvalidCall);
   };
@@ -141,11 +147,11 @@ void Machine::ExecPage(PageMember member, std::span<const ExprPtr> args, const E
     default:
       // A Response property named as a call, or a Request or Server member
       // used as a statement.
-      throw HostError(kErrNoMember);
+      throw HostError(kErrNoMember, std::string(shown));
   }
 }
 
-Value Machine::EvalPage(PageMember member, std::span<const ExprPtr> args) {
+Value Machine::EvalPage(PageMember member, std::span<const ExprPtr> args, std::string_view shown) {
   auto text_or_empty = [](std::optional<std::string> v) { return v ? Value(Variant(std::move(*v))) : Value(); };
   switch (member) {
     case PageMember::RequestItem: return text_or_empty(request_->Item(PageText(*args[0])));
@@ -167,12 +173,12 @@ Value Machine::EvalPage(PageMember member, std::span<const ExprPtr> args) {
     case PageMember::ServerCreateObject: {
       const std::string id = PageText(*args[0]);
       automation::ObjectPtr obj;
-      if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(kErrCannotCreate);
+      if (automation::CreateObject(id, obj) < 0 || !obj) throw HostError(kErrCannotCreate, QuotedForMessage(id));
       return Value::Object(std::move(obj));
     }
     default:
       // A Response member read as a value.
-      throw HostError(kErrNoMember);
+      throw HostError(kErrNoMember, std::string(shown));
   }
 }
 

@@ -95,6 +95,7 @@ StmtPtr Parser::ParsePageStatement(bool with_call) {
   s->page_member = PageMember::NotThere;
   const std::string name = obj.text;
   if (At(Tok::Equals)) Fail(pos, "'" + name + "' is a built-in object and cannot be assigned");
+  s->text = name;
   if (obj.kw == Kw::Request && At(Tok::LParen)) {
     // Request("name") as a statement: a value used as a statement.
     s->args = ParsePageArgs(true, true);
@@ -102,6 +103,7 @@ StmtPtr Parser::ParsePageStatement(bool with_call) {
   }
   Expect(Tok::Dot, "'.' after '" + name + "'");
   Token m = Take();
+  s->text = name + "." + m.text;
   const MemberName* found = obj.kw == Kw::Response  ? Lookup(m, kResponse)
                             : obj.kw == Kw::Request ? Lookup(m, kRequest)
                                                     : Lookup(m, kServer);
@@ -206,6 +208,7 @@ ExprPtr Parser::ParsePageMember(const Token& head) {
   // A Response member read as a value: 438 when it runs.
   const PageMember member = head.kw == Kw::Response ? PageMember::NotThere : found->member;
   auto e = std::make_unique<PageExpr>(W(head.pos), member);
+  e->shown = name + "." + m.text;
   e->args = ParsePageArgs(false, false);
   const std::size_t n = e->args.size();
   switch (member) {

@@ -122,12 +122,16 @@ Block Parser::ParseBlock() {
   }
 }
 
-std::unique_ptr<NameExpr> Parser::DeclaredName(const Token& t, bool declares) {
+std::unique_ptr<NameExpr> Parser::DeclaredName(const Token& t, Makes how) {
+  const bool declares = how != Makes::Assign;
   CheckName(t, "a variable name");
   auto n = std::make_unique<NameExpr>(W(t.pos), Intern(t));
   std::size_t id = static_cast<std::size_t>(n->name);
   if (proc_) {
-    if (declares) proc_->dims.push_back(n->name);
+    // Dim makes a local; a loop variable is the page's when the main code
+    // has that name (settled once the whole page is read).
+    if (how == Makes::Dim) proc_->dims.push_back(n->name);
+    if (how == Makes::Loop) proc_->loop_vars.push_back(n->name);
     proc_assigned_.resize(std::max(proc_assigned_.size(), id + 1));
     proc_assigned_[id] = 1;
     proc_->names.push_back(n.get());
@@ -192,7 +196,7 @@ StmtPtr Parser::ParseStatement(bool one_line) {
       auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Erase, W(pos));
       Token t = Take();
       if (t.kind != Tok::Identifier) Fail(t.pos, "expected an array variable after 'Erase', found " + Describe(t));
-      s->target = DeclaredName(t, false);
+      s->target = DeclaredName(t, Makes::Assign);
       return s;
     }
     case Kw::Set: {
@@ -274,7 +278,7 @@ StmtPtr Parser::ParseDim(bool redim) {
     Token t = Take();
     if (t.kind != Tok::Identifier) Fail(t.pos, "expected a variable name, found " + Describe(t));
     DimStmt::Item item;
-    item.name = DeclaredName(t, !redim);
+    item.name = DeclaredName(t, redim ? Makes::Assign : Makes::Dim);
     if (At(Tok::LParen)) {
       Pos open = Take().pos;
       item.array = true;
@@ -399,7 +403,7 @@ StmtPtr Parser::ParseFor() {
   auto s = std::make_unique<ForStmt>(each ? Stmt::Kind::ForEach : Stmt::Kind::For, W(head));
   Token v = Take();
   if (v.kind != Tok::Identifier) Fail(v.pos, "expected a variable name, found " + Describe(v));
-  s->var = DeclaredName(v, true);
+  s->var = DeclaredName(v, Makes::Loop);
   if (each) {
     ExpectKw(Kw::In, "'In'");
     s->from = ParseExpr();

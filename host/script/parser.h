@@ -70,7 +70,10 @@ class Parser {
   bool PageChainAhead();
   std::vector<ExprPtr> ParsePageArgs(bool statement, bool with_call);
   void NoteAssigned(const Expr& target);
-  std::unique_ptr<NameExpr> DeclaredName(const Token& t, bool declares);
+  // How a statement makes a name: by assigning it (Set, ReDim), by Dim, or
+  // as the variable of For or For Each.
+  enum class Makes : std::uint8_t { Assign, Dim, Loop };
+  std::unique_ptr<NameExpr> DeclaredName(const Token& t, Makes how);
 
   // ---- expressions (parse_expr.cpp)
  public:

@@ -167,6 +167,7 @@ struct PageExpr : Expr {
   PageExpr(Where w, PageMember m) : Expr(Kind::Page, w), member(m) {}
   PageMember member;
   std::vector<ExprPtr> args;
+  std::string shown;  // the object and member as written ("Response.Status"), for messages
 };
 
 struct ObjectExpr : Expr {
@@ -228,7 +229,7 @@ struct SimpleStmt : Stmt {
   ExprPtr target;                                 // Assign/Set/Erase/Call: what is assigned or called
   ExprPtr value;                                  // Assign/Set/Sleep/Write
   std::vector<ExprPtr> args;                      // Call/ErrRaise
-  std::string text;                               // Text: the page text written as it stands
+  std::string text;  // Text: the page text written as it stands; Page: the member as written, for messages
   std::uint8_t exit_what = 0;                     // Exit: 0 For, 1 Do, 2 Sub, 3 Function
   PageMember page_member = PageMember::NotThere;  // Page: args, then `value` for a property let
 };
@@ -283,6 +284,7 @@ struct Procedure {
   Block body;
   std::vector<NameExpr*> names;  // every name used inside, resolved after the page is read
   std::vector<int> dims;         // names declared by Dim inside
+  std::vector<int> loop_vars;    // names made by For or For Each inside
 };
 
 struct Program {

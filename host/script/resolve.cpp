@@ -73,6 +73,15 @@ void Parser::Resolve() {
       int& s = local_slot[static_cast<std::size_t>(d)];
       if (s < 0) s = next++;
     }
+    // A loop variable declares its name in the procedure: a local, unless
+    // the main code makes that name a page variable.
+    std::vector<char> loop_declared(prog_.names.size(), 0);
+    for (int v : p.loop_vars) {
+      loop_declared[static_cast<std::size_t>(v)] = 1;
+      if (proc_index_.count(v) || is_set(page_assigned_, v)) continue;
+      int& s = local_slot[static_cast<std::size_t>(v)];
+      if (s < 0) s = next++;
+    }
     std::size_t declared_locals = static_cast<std::size_t>(next);
     for (NameExpr* n : p.names) {
       std::size_t id = static_cast<std::size_t>(n->name);
@@ -99,7 +108,7 @@ void Parser::Resolve() {
       if (is_set(page_assigned_, n->name)) {
         n->scope = NameExpr::Scope::Page;
         n->slot = page(n->name);
-        n->declared = is_set(page_declared_, n->name);
+        n->declared = is_set(page_declared_, n->name) || loop_declared[id];
         continue;
       }
       if (n->called && !is_set(assigned, n->name)) {

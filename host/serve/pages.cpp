@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "core/text.h"
+#include "host/web/multipart.h"
 #include "host/run_options.h"
 #include "host/script/template_parse.h"
 
@@ -203,10 +204,11 @@ std::string_view Request::ContentType() const {
   return v ? std::string_view(*v) : std::string_view();
 }
 
-bool Request::HasFormBody() const {
-  std::string_view type = ContentType();
-  if (auto semi = type.find(';'); semi != std::string_view::npos) type = type.substr(0, semi);
-  return text::EqualNoCase(text::TrimEnd(type, " "), "application/x-www-form-urlencoded");
+bool Request::HasFormBody() const { return web::FormBodyOf(ContentType()) != web::FormBody::None; }
+
+std::string Request::MalformedBody() const {
+  if (web::FormBodyOf(ContentType()) != web::FormBody::Multipart) return {};
+  return web::ParseMultipart(ContentType(), body).error;
 }
 
 void ParseCookies(std::string_view header, std::vector<std::pair<std::string, std::string>>& out) {

@@ -27,8 +27,8 @@ struct Request {
   std::string server_name;  // the Host header without its port, else the listening address
   std::uint16_t server_port = 0;
   bool https = false;
-  // The request body (at most the body limit), for an
-  // application/x-www-form-urlencoded POST the form text.
+  // The request body (at most the body limit); the page reads it as a form
+  // when HasFormBody().
   std::string body;
   std::filesystem::path file;  // the page file, resolved inside the served folder
 
@@ -36,8 +36,12 @@ struct Request {
   // nullptr.
   const std::string* Header(std::string_view name) const;
   std::string_view ContentType() const;
-  // True for a body of type application/x-www-form-urlencoded.
+  // True for a body of type application/x-www-form-urlencoded or
+  // multipart/form-data.
   bool HasFormBody() const;
+  // What is wrong with a multipart/form-data body ("" when it reads, or is
+  // of another type): such a request is refused before the page runs.
+  std::string MalformedBody() const;
 };
 
 // Splits Cookie header text ("a=1; b=2") into raw pairs, appending to `out`.

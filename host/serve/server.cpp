@@ -704,17 +704,17 @@ struct Server::Impl {
              " KiB";
     }
     if (ex.too_large) {
-      return program.file + ":" + std::to_string(r.line) + ": stopped: the response grew beyond " +
+      return script::Where(program, r) + ": stopped: the response grew beyond " +
              std::to_string(kMaxOutput >> 20) + " MiB";
     }
     if (r.outcome == script::Outcome::Timeout) {
       char limit[32];
       std::snprintf(limit, sizeof limit, "%g", static_cast<double>(options.timeout.count()) / 1000.0);
-      return program.file + ":" + std::to_string(r.line) + ": stopped: the script ran longer than the " + limit +
+      return script::Where(program, r) + ": stopped: the script ran longer than the " + limit +
              " s limit";
     }
     if (r.outcome == script::Outcome::Cancelled && hard_stop) {
-      return program.file + ":" + std::to_string(r.line) + ": stopped: the server is stopping";
+      return script::Where(program, r) + ": stopped: the server is stopping";
     }
     return script::Describe(program, r);
   }
@@ -934,6 +934,8 @@ struct Server::Impl {
     if (r.kind != Resolved::Kind::File) return Error(ctx, c, 404, "404 Not Found", *path);
     if (IsPageScript(r.file)) {
       Fill(ctx, c, *path, query);
+      if (const std::string why = ctx.request.MalformedBody(); !why.empty())
+        return Error(ctx, c, 400, "400 Bad Request", why, true);
       return StartPage(ctx, c, r.file);
     }
     if (ctx.method == "POST") {

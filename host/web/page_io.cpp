@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 #include "core/utf.h"
+#include "host/web/multipart.h"
 
 namespace halvane::web {
 namespace {
@@ -113,12 +114,6 @@ bool HasControl(std::string_view s) {
     if (b < 0x20 || b == 0x7F) return true;
   }
   return false;
-}
-
-bool IsFormType(std::string_view type) {
-  type = Trim(type);
-  if (const auto semi = type.find(';'); semi != std::string_view::npos) type = Trim(type.substr(0, semi));
-  return NamesEqual(type, "application/x-www-form-urlencoded");
 }
 
 }  // namespace
@@ -262,10 +257,21 @@ Pairs ParseCookies(std::string_view header) {
 PageRequest::PageRequest(RequestData data) : data_(std::move(data)) {
   raw_query_ = RepairUtf8(data_.query);
   query_ = ParseParams(data_.query);
-  has_form_ = IsFormType(data_.content_type);
-  if (has_form_) {
-    raw_form_ = RepairUtf8(data_.body);
-    form_ = ParseParams(data_.body);
+  switch (FormBodyOf(data_.content_type)) {
+    case FormBody::UrlEncoded:
+      has_form_ = true;
+      raw_form_ = RepairUtf8(data_.body);
+      form_ = ParseParams(data_.body);
+      break;
+    case FormBody::Multipart: {
+      // The raw form stays "": the parts are not text to show.
+      MultipartFields parts = ParseMultipart(data_.content_type, data_.body);
+      has_form_ = true;
+      body_error_ = std::move(parts.error);
+      if (body_error_.empty()) form_ = std::move(parts.fields);
+      break;
+    }
+    case FormBody::None: break;
   }
   for (const auto& [name, value] : data_.headers) {
     if (!NamesEqual(name, "Cookie")) continue;
@@ -290,7 +296,7 @@ std::optional<std::string> PageRequest::ServerVariable(std::string_view name) co
   const std::string n = Fold(name);
   if (n == "request_method") return data_.method;
   if (n == "query_string") return raw_query_;
-  if (n == "script_name" || n == "path_info") return RepairUtf8(data_.path);
+  if (n == "script_name" || n == "path_info" || n == "url") return RepairUtf8(data_.path);
   if (n == "content_type") return RepairUtf8(data_.content_type);
   if (n == "content_length") return data_.content_length;
   if (n == "remote_addr") return data_.remote_addr;

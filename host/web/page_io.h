@@ -93,14 +93,19 @@ class PageRequest {
   // ServerVariables that has the name.
   std::optional<std::string> Item(std::string_view name) const;
 
-  // True when the body is application/x-www-form-urlencoded.
+  // True when the body is application/x-www-form-urlencoded or
+  // multipart/form-data.
   bool HasForm() const { return has_form_; }
+  // Not empty when the body is a malformed multipart/form-data body: what is
+  // wrong with it (the form then has no fields).
+  const std::string& BodyError() const { return body_error_; }
 
  private:
   RequestData data_;
   std::string raw_query_;
   std::string raw_form_;
   bool has_form_ = false;
+  std::string body_error_;
   Pairs query_;
   Pairs form_;
   Pairs cookies_;

@@ -47,11 +47,15 @@ class Cursor {
   int column_ = 1;
 };
 
-// An include line at text[at] ("<!--" already seen): the name and the
-// offset just past "-->", or nullopt when this is not an include line.
+// An include line at text[at] ("<!--" already seen): the name, whether it
+// is a `virtual` one, and the offset just past "-->"; or what is wrong with
+// a comment that starts as an include line but is not one.  nullopt for any
+// other comment.
 struct IncludeLine {
   std::string name;
+  bool is_virtual = false;
   std::size_t end = 0;
+  std::string error;  // not empty: a malformed include line
 };
 
 std::optional<IncludeLine> ReadIncludeLine(std::string_view text, std::size_t at) {
@@ -64,21 +68,40 @@ std::optional<IncludeLine> ReadIncludeLine(std::string_view text, std::size_t at
   blanks();
   if (!text::StartsWithNoCase(text.substr(i), "#include")) return std::nullopt;
   i += 8;
-  if (blanks() == 0 || !text::StartsWithNoCase(text.substr(i), "file")) return std::nullopt;
-  i += 4;
+  IncludeLine out;
+  auto bad = [&](std::string why) {
+    out.error = "a malformed include line: " + why;
+    return out;
+  };
+  const bool blank = blanks() > 0;
+  std::size_t w = i;
+  while (w < text.size() && IsWordChar(text[w])) ++w;
+  const std::string_view word = text.substr(i, w - i);
+  if (text::EqualNoCase(word, "virtual")) {
+    out.is_virtual = true;
+  } else if (!text::EqualNoCase(word, "file")) {
+    if (word.empty()) return bad("file=\"NAME\" or virtual=\"/PATH\" must follow #include");
+    // (Appended piece by piece: GCC 12 misreads "text" + std::string as overlapping.)
+    std::string why(blank ? "\"" : "\"#include");
+    why.append(word).append(blank ? "\" is neither file nor virtual" : "\" is not #include");
+    return bad(std::move(why));
+  }
+  i = w;
+  const char* const kind = out.is_virtual ? "virtual" : "file";
+  if (!blank) return bad(std::string("a blank must stand between #include and ") + kind);
   blanks();
-  if (i >= text.size() || text[i] != '=') return std::nullopt;
+  if (i >= text.size() || text[i] != '=') return bad(std::string("\"=\" must follow ") + kind);
   ++i;
   blanks();
-  if (i >= text.size() || text[i] != '"') return std::nullopt;
+  if (i < text.size() && text[i] == '\'') return bad("the name must be in double quotes, not single quotes");
+  if (i >= text.size() || text[i] != '"') return bad("the name must be in double quotes");
   const std::size_t name_start = ++i;
   while (i < text.size() && text[i] != '"' && !IsLineEnd(text[i])) ++i;
-  if (i >= text.size() || text[i] != '"') return std::nullopt;
-  IncludeLine out;
+  if (i >= text.size() || text[i] != '"') return bad("the name's closing double quote is missing");
   out.name = std::string(text.substr(name_start, i - name_start));
   ++i;
   blanks();
-  if (text.compare(i, 3, "-->") != 0) return std::nullopt;
+  if (text.compare(i, 3, "-->") != 0) return bad("\"-->\" must follow the name");
   out.end = i + 3;
   return out;
 }
@@ -104,9 +127,23 @@ class Expander {
     if (ec) root_ = options.root.lexically_normal();
   }
 
+  // The main file: also settles how the served folder's root is shown in
+  // messages (the main file's shown name less its path below the root).
+  void Main(std::string_view source, const std::string& name, const fs::path& file) {
+    const fs::path below = file.lexically_relative(root_);
+    fs::path shown = fs::path(name).parent_path();
+    if (!below.empty() && *below.begin() != "..") {
+      shown = fs::path(name);
+      for (auto part = below.begin(); part != below.end(); ++part) shown = shown.parent_path();
+    }
+    shown_root_ = shown;
+    File(source, name, file, 0);
+  }
+
   void File(std::string_view source, const std::string& name, const fs::path& file, int depth) {
     if (source.substr(0, kBom.size()) == kBom) source.remove_prefix(kBom.size());
     stack_.push_back(file);
+    shown_stack_.push_back(name);
     Cursor cursor(source);
     std::size_t text_start = 0;
     std::size_t i = 0;
@@ -142,6 +179,7 @@ class Expander {
         if (std::optional<IncludeLine> inc = ReadIncludeLine(source, lt)) {
           flush_text(lt);
           cursor.MoveTo(lt);
+          if (!inc->error.empty()) throw TemplateError(name, cursor.Line(), cursor.Column(), inc->error);
           Include(*inc, name, file, depth, cursor.Line(), cursor.Column());
           i = text_start = inc->end;
           continue;
@@ -153,6 +191,7 @@ class Expander {
     }
     flush_text(source.size());
     stack_.pop_back();
+    shown_stack_.pop_back();
   }
 
  private:
@@ -160,20 +199,33 @@ class Expander {
     auto fail = [&](const std::string& why) { throw TemplateError(name, line, column, why); };
     const std::string& n = inc.name;
     if (n.empty()) fail("an include line without a file name");
-    if (n.front() == '/' || n.front() == '\\' || n.find('\0') != std::string::npos) {
+    if (n.find('\0') != std::string::npos) fail("the include \"" + n + "\" leads outside the served folder");
+    if (inc.is_virtual && n.front() != '/') {
+      fail("the virtual include \"" + n + "\" must start with / (a path from the served folder's root)");
+    }
+    if (!inc.is_virtual && (n.front() == '/' || n.front() == '\\')) {
       fail("the include \"" + n + "\" leads outside the served folder");
     }
     if (depth + 1 > options_.max_depth) {
       fail("includes nest deeper than " + std::to_string(options_.max_depth) + " (\"" + n + "\")");
     }
-    const fs::path target = (file.parent_path() / fs::path(n)).lexically_normal();
+    // A virtual name is read from the served folder's root, a file name
+    // from the including file's folder.
+    const fs::path relative = inc.is_virtual ? fs::path(n.substr(1)) : fs::path(n);
+    const fs::path target = ((inc.is_virtual ? root_ : file.parent_path()) / relative).lexically_normal();
+    const std::string shown =
+        ((inc.is_virtual ? shown_root_ : fs::path(name).parent_path()) / relative).lexically_normal().generic_string();
     // Symbolic links are followed before the check, so a link inside the
     // folder that points out of it counts as outside.
     std::error_code ec;
     const fs::path real = fs::weakly_canonical(target, ec);
     if (ec || !Inside(root_, real)) fail("the include \"" + n + "\" leads outside the served folder");
-    for (const fs::path& open : stack_) {
-      if (open == real) fail("the include \"" + n + "\" includes itself (an include cycle)");
+    for (std::size_t k = 0; k < stack_.size(); ++k) {
+      if (stack_[k] != real) continue;
+      // The message names this file, which closes the cycle, and the chain.
+      std::string chain;
+      for (std::size_t j = k; j < shown_stack_.size(); ++j) chain += shown_stack_[j] + " -> ";
+      fail(name + " closes an include cycle by including \"" + n + "\" (" + chain + shown + ")");
     }
     if (!fs::is_regular_file(target, ec)) fail("the include file \"" + n + "\" does not exist");
     if (options_.max_file_size) {
@@ -185,7 +237,6 @@ class Expander {
     if (options_.max_file_size && text->size() > options_.max_file_size) {
       fail("the include file \"" + n + "\" is too large");
     }
-    const std::string shown = (fs::path(name).parent_path() / fs::path(n)).lexically_normal().generic_string();
     out_.includes.emplace_back(target, *text);
     File(*text, shown, real, depth + 1);
   }
@@ -193,7 +244,9 @@ class Expander {
   const TemplateOptions& options_;
   ExpandedTemplate& out_;
   fs::path root_;
-  std::vector<fs::path> stack_;
+  fs::path shown_root_;                 // the root as messages show it
+  std::vector<fs::path> stack_;         // the files being read, outermost first
+  std::vector<std::string> shown_stack_;  // ... as messages show them
 };
 
 }  // namespace
@@ -251,7 +304,7 @@ ExpandedTemplate ExpandTemplate(std::string_view source, const std::string& name
   Expander expander(options, out);
   std::error_code ec;
   const fs::path real = fs::weakly_canonical(file, ec);
-  expander.File(source, name, ec ? file : real, 0);
+  expander.Main(source, name, ec ? file : real);
   return out;
 }
 

@@ -28,9 +28,10 @@ struct TemplatePiece {
   int column = 1;
 };
 
-// A template that cannot be read as one: an unclosed block, or an include
-// line naming a missing file, a file outside the served folder, a cycle, or
-// nesting too deep.  The position is that of the fault (for include lines,
+// A template that cannot be read as one: an unclosed block, a comment that
+// starts as an include line but is not one, or an include line naming a
+// missing file, a file outside the served folder, a cycle, or nesting too
+// deep.  The position is that of the fault (for include lines,
 // in the including file).
 class TemplateError : public std::runtime_error {
  public:
@@ -70,8 +71,11 @@ struct ExpandedTemplate {
 
 // Splits `source`, the text of the main template, which lives at `file`
 // (used to find its includes) and is shown in messages as `name`.
+// `<!--#include file="NAME" -->` reads NAME from the including file's
+// folder, `<!--#include virtual="/PATH" -->` reads PATH from options.root.
 // Included files are shown by `name`'s folder joined with the include's
-// relative name.  A leading byte-order mark is skipped in every file.
+// relative name (virtual ones by the root, as `name` shows it, joined with
+// PATH).  A leading byte-order mark is skipped in every file.
 // Throws TemplateError.
 ExpandedTemplate ExpandTemplate(std::string_view source, const std::string& name, const std::filesystem::path& file,
                                 const TemplateOptions& options);

@@ -1,11 +1,13 @@
-# Host tests.  The interpreter's unit tests (tests/host/script/*_test.cpp,
+# Host tests.  The unit tests of the interpreter and of the page's request
+# and response (tests/host/script/*_test.cpp, tests/host/web/*_test.cpp,
 # made into programs by tests/CMakeLists.txt) link the script library; the
 # server tests and the command-line checks use sockets and the built program
 # and carry the label `script`.
 if(NOT TARGET halvane_script)
   add_subdirectory(${PROJECT_SOURCE_DIR}/host/script ${CMAKE_BINARY_DIR}/host-script)
 endif()
-file(GLOB HALVANE_HOST_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/script/*_test.cpp)
+file(GLOB HALVANE_HOST_SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/script/*_test.cpp
+     ${CMAKE_CURRENT_LIST_DIR}/web/*_test.cpp)
 foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
   get_filename_component(name ${src} NAME_WE)
   if(TARGET ${name})

@@ -75,6 +75,7 @@ struct Row {
 
 TEST_F(Site, AnswersOfPagesAndFiles) {
   const std::string form = "Content-Type: application/x-www-form-urlencoded\r\n";
+  const std::string multipart = "Content-Type: multipart/form-data; boundary=b\r\n";
   const char* const echo = "Cookie: theme=dark; Theme=light; both=C\r\nX-Trace: one\r\nX-Trace: two\r\n";
   const std::vector<Row> rows = {
       {"GET", "/hello.hvs", "", "", 200, "content-type: text/html; charset=utf-8", "{p}Hello, world\r\n"},
@@ -104,6 +105,10 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
        "ActiveDate Property not a valid date.",
        "not sent"},
       {"GET", "/broken.hvs", "", "", 500, "", "~/broken.hvs:3:1: syntax error: expected &#39;End If&#39;"},
+      // The error line names what failed after the standard description.
+      {"GET", "/culprit.hvs", "", "", 500, "",
+       "~/culprit.hvs:3: error 0x800A01B6: number 438, source &quot;Halvane&quot;: Object has no such property or "
+       "method: Tree.WriteNod<"},
       {"GET", "/fails.hvp", "", "", 500, "!x-page", "~/fails.hvp:1: error 0x800A000B", "lost"},
       {"GET", "/big.hvs", "", "", 500, "", "~/big.hvs: the page is larger than"},
       {"GET", "/bigger.hvp", "", "", 500, "", "~big.inc", "xxxxxxxxxx"},
@@ -133,6 +138,10 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
       {"GET", "/redirect.hvp", "", "", 302, "location: /html.hvp?x=1\nset-cookie: a=1; Path=/; SameSite=Lax", ""},
       {"GET", "/ended.hvp", "", "", 200, "", "{p}kept"},
       {"GET", "/include.hvp", "", "", 200, "", "{p}top 2|page"},
+      // A virtual include is read from the served folder's root, never above it.
+      {"GET", "/sub/virtual.hvp", "", "", 200, "", "{p}top 2|sub"},
+      {"GET", "/sub/escape.hvp", "", "", 500, "",
+       "~/sub/escape.hvp:1:1: syntax error: the include &quot;/sub/../../secret.inc&quot; leads outside", "SECRET"},
       // A page's own status; include files are never served, whatever the case of their name.
       {"GET", "/own.hvp", "", "", 299, "", "{p}included "},
       {"GET", "/parts/a.INC", "", "", 404, "", "~", "included"},
@@ -141,6 +150,17 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
       {"POST", "/count.hvp", form.c_str(), "a=xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", 413,
        "!set-cookie", "~"},
       {"POST", "/count.hvp", form.c_str(), "a=1", 200, "set-cookie: ran=1; Path=/; SameSite=Lax", "{p}ran"},
+      // A multipart body: its parts are the form (a file part gives its
+      // name); a malformed one is refused before the page runs.
+      {"POST", "/form.hvp", multipart.c_str(), "--b\r\nContent-Disposition: form-data; name=a\r\n\r\n1\r\n--b--", 200,
+       "set-cookie: ran=1; Path=/; SameSite=Lax", "{p}1||[]|/form.hvp"},
+      {"POST", "/form.hvp", multipart.c_str(), "--b\r\nContent-Disposition:form-data;name=f;filename=x\r\n\r\nz\r\n--b--",
+       200, "", "{p}|x|[]|/form.hvp"},
+      {"POST", "/form.hvp", multipart.c_str(), "--b\r\n\r\n1\r\n--b--", 400, "!set-cookie", "~a part has no headers"},
+      {"POST", "/form.hvp", multipart.c_str(), "--b\r\nContent-Disposition: form-data; name=a\r\n\r\n1\r\n", 400,
+       "!set-cookie", "~the multipart body has no closing boundary"},
+      {"POST", "/form.hvp", "Content-Type: multipart/form-data\r\n", "--b--", 400, "!set-cookie",
+       "~the multipart body has no boundary"},
   };
   for (const Row& row : rows) {
     const std::string what = std::string(row.method) + " " + row.target;
