@@ -34,7 +34,10 @@ for b in a b; do
   printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$d/stream.hvs"
   printf 'Response.Write "posted"\n' >"$d/form.hvs"
   printf '%s' "$b" >"$d/who.txt"
-  "$halvane" serve "$work/site-$b" --port 0 --no-compat --grace 1 2>"$work/halvane-$b.log" &
+  # The log exists before the backend starts: the loop below may read it
+  # before the background process has opened it.
+  : >"$work/halvane-$b.log"
+  "$halvane" serve "$work/site-$b" --port 0 --no-compat --grace 1 2>>"$work/halvane-$b.log" &
   pids+=("$!")
   for ((i = 0; i < 100; i++)); do
     port[$b]=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/halvane-$b.log" | head -1)
