@@ -137,6 +137,7 @@ class Expander {
       for (auto part = below.begin(); part != below.end(); ++part) shown = shown.parent_path();
     }
     shown_root_ = shown;
+    total_size_ = source.size();
     File(source, name, file, 0);
   }
 
@@ -237,6 +238,16 @@ class Expander {
     if (options_.max_file_size && text->size() > options_.max_file_size) {
       fail("the include file \"" + n + "\" is too large");
     }
+    if (++includes_ > options_.max_includes) {
+      fail("the page reads more than " + std::to_string(options_.max_includes) + " includes (\"" + n + "\")");
+    }
+    total_size_ += text->size();
+    if (total_size_ > options_.max_total_size) {
+      const std::size_t most = options_.max_total_size;
+      fail("the page and its includes are larger than " +
+           (most % (1 << 20) == 0 ? std::to_string(most >> 20) + " MiB" : std::to_string(most) + " bytes") +
+           " in all (\"" + n + "\")");
+    }
     out_.includes.emplace_back(target, *text);
     File(*text, shown, real, depth + 1);
   }
@@ -247,6 +258,8 @@ class Expander {
   fs::path shown_root_;                 // the root as messages show it
   std::vector<fs::path> stack_;         // the files being read, outermost first
   std::vector<std::string> shown_stack_;  // ... as messages show them
+  std::size_t includes_ = 0;              // includes read so far
+  std::size_t total_size_ = 0;            // bytes of every text read so far
 };
 
 }  // namespace

@@ -60,6 +60,12 @@ struct TemplateOptions {
   std::size_t max_file_size = 0;
   // Includes nest at most this deep.
   int max_depth = 16;
+  // However shallow, a page reads at most this many includes, and its text
+  // with every included text at most this many bytes in all: a few small
+  // files that include each other many times over cannot expand to millions
+  // of pieces.
+  std::size_t max_includes = 1000;
+  std::size_t max_total_size = std::size_t{16} << 20;
 };
 
 struct ExpandedTemplate {
