@@ -16,7 +16,7 @@ if(TARGET run_cases_test AND TARGET halvane_host)
   target_compile_definitions(run_cases_test PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
     HALVANE_CASES_DIR="${CMAKE_CURRENT_LIST_DIR}/cases"
-    HALVANE_DOCS_FILE="${PROJECT_SOURCE_DIR}/docs/page-language.md")
+    HALVANE_DOCS_DIR="${PROJECT_SOURCE_DIR}/docs")
   add_dependencies(run_cases_test halvane_host)
 endif()
 
