@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs what docs/building.md and docs/c-interface.md tell a reader
-# to build against an installed Halvane, exactly as written there:
+# Builds and runs what the pages of docs/ given to it tell a reader to build
+# against an installed Halvane, exactly as written there:
 #   - a fenced block right after a line "<!-- file: NAME -->" is written to
 #     WORK/NAME;
 #   - a ```sh block right after a line "<!-- run -->" is run with bash in

@@ -1,7 +1,8 @@
 # Installs a build tree into a fresh prefix, then builds and runs a small
 # consumer against the installation twice: through find_package(halvane)
 # (static and shared library) and through pkg-config; then the C++ and C
-# programs of docs/building.md and docs/c-interface.md, with the commands
+# programs of docs/building.md, docs/c-interface.md and docs/components.md,
+# with the commands
 # those pages give (doc_blocks.sh).
 #
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCXX=... [-DSANITIZE=ON] -P run.cmake
@@ -112,7 +113,7 @@ check_output(${WORK_DIR}/pc-consumer)
 # instrumented programs, which the documented commands do not ask for.
 if(NOT SANITIZE)
   run(bash ${HERE}/doc_blocks.sh ${PREFIX} ${WORK_DIR}/docs ${HERE}/../../docs/building.md
-      ${HERE}/../../docs/c-interface.md)
+      ${HERE}/../../docs/c-interface.md ${HERE}/../../docs/components.md)
   message(STATUS "${run_output}")
 endif()
 
