@@ -117,16 +117,25 @@ std::string Trimmed(std::string s) {
 
 // The examples of one page of docs/.  A ```vb block is a page script; a
 // fenced block right after a line "<!-- page: NAME ARGS -->" is the page NAME,
-// run as `halvane run NAME ARGS` (single quotes group); a fenced block right
+// run as `halvane run NAME ARGS` (single quotes group) and kept as a file
+// for the later examples of the page; a fenced block right
 // after "<!-- file: NAME -->" is a file every later example of the page
-// gets (an include, say).  The ```text block that follows an example's
-// block is its standard output, compared with CR LF made LF and trailing
-// line ends dropped; a line "..." in it stands for any text, so a long
-// output can be shown by its beginning and end.  An example whose block is
-// not followed by a ```text block is run and must succeed.
+// gets (an include, say); a ```text block right after "<!-- run: ARGS -->"
+// is the output of `halvane run ARGS` with those files (the same page with
+// another request).  The next ```text block after an example's block
+// (prose may stand between them, another block may not) is its standard
+// output, compared with CR LF made LF and trailing line ends dropped; a line
+// "..." in it stands for any text, so a long output can be shown by its
+// beginning and end.  An example without a ```text block is run and must
+// succeed.
 void ReadDocs(const fs::path& page, std::vector<Case>& cases) {
   const std::string doc = Slurp(page);
   std::vector<std::pair<std::string, std::string>> files;
+  // A file of the page, replacing an earlier one of the same name.
+  auto keep = [&files](const std::string& name, const std::string& text) {
+    std::erase_if(files, [&name](const auto& f) { return f.first == name; });
+    files.emplace_back(name, text);
+  };
   std::string marker;  // the "<!-- ... -->" line right before the block
   Case* open_case = nullptr;  // the example whose output may follow
   for (std::size_t at = 0; at < doc.size();) {
@@ -139,8 +148,7 @@ void ReadDocs(const fs::path& page, std::vector<Case>& cases) {
       continue;
     }
     if (line.rfind("```", 0) != 0) {
-      if (!line.empty()) open_case = nullptr;  // prose between an example and a ```text block
-      if (!line.empty()) marker.clear();
+      if (!line.empty()) marker.clear();  // a marker stands right before its block
       continue;
     }
     const std::size_t end = doc.find("\n```\n", at - 1);
@@ -148,24 +156,35 @@ void ReadDocs(const fs::path& page, std::vector<Case>& cases) {
     const std::string body = doc.substr(at, end + 1 - at);
     at = end + 5;
     const std::string info = line.substr(3);
-    if (info == "text" && open_case != nullptr) {
+    if (info == "text" && marker.rfind("run: ", 0) == 0) {
+      Case c;
+      c.name = "docs/" + page.stem().string();
+      c.args = Words("run " + marker.substr(5));
+      c.files = files;
+      c.lf_only = true;
+      c.out = Trimmed(body);
+      c.elided = c.out.find("...") != std::string::npos;
+      cases.push_back(std::move(c));
+      open_case = nullptr;
+    } else if (info == "text" && open_case != nullptr) {
       open_case->out = Trimmed(body);
       open_case->out_prefix = false;
       open_case->elided = open_case->out.find("...") != std::string::npos;
       open_case = nullptr;
     } else if (marker.rfind("file: ", 0) == 0) {
-      files.emplace_back(marker.substr(6), body);
+      keep(marker.substr(6), body);
       open_case = nullptr;
     } else if (marker.rfind("page: ", 0) == 0 || info == "vb") {
       Case c;
       c.name = "docs/" + page.stem().string();
       if (info == "vb" && marker.rfind("page: ", 0) != 0) {
         c.files = {{"example.hvs", body}};
+        c.files.insert(c.files.end(), files.begin(), files.end());
       } else {
         c.args = Words("run " + marker.substr(6));
-        c.files = {{c.args.size() > 1 ? c.args[1] : "page.hvp", body}};
+        keep(c.args.size() > 1 ? c.args[1] : "page.hvp", body);  // for the "<!-- run: -->" examples after it
+        c.files = files;
       }
-      c.files.insert(c.files.end(), files.begin(), files.end());
       c.lf_only = true;
       c.out_prefix = true;  // until a ```text block shows the output: any
       cases.push_back(std::move(c));
