@@ -1,5 +1,5 @@
-// The halvane program driven by the case files of tests/host/cases/*.txt, and the
-// examples of every page of docs/ (see ReadDocs).
+// The halvane program driven by the case files of tests/host/cases/*.txt, the
+// examples of every page of docs/ (see ReadDocs), and the index of docs/.
 //
 // A case file holds cases one after the other:
 //   === name of the case
@@ -291,5 +291,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, RunCase, ::testing::ValuesIn(AllCases()),
                                n.begin(), n.end(), [](unsigned char ch) { return !std::isalnum(ch); }, '_');
                            return n;
                          });
+
+}  // namespace
+
+namespace {
+
+// docs/README.md is the index of the documentation: it leads to every page.
+TEST(DocsIndex, ListsEveryPage) {
+  const std::string index = Slurp(fs::path(HALVANE_DOCS_DIR) / "README.md");
+  for (const auto& e : fs::directory_iterator(HALVANE_DOCS_DIR)) {
+    const std::string name = e.path().filename().string();
+    if (e.path().extension() != ".md" || name == "README.md") continue;
+    EXPECT_NE(index.find("](" + name + ")"), std::string::npos) << name << " is not in docs/README.md";
+  }
+}
 
 }  // namespace
