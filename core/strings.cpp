@@ -1,6 +1,8 @@
 #include "core/strings.h"
 
 #include <algorithm>
+#include <limits>
+#include <vector>
 
 #include "core/text.h"
 #include "core/utf.h"
@@ -28,7 +30,11 @@ std::u16string Fold(std::u16string_view s) {
 
 // Position of `find` in `s` at or after `from` (units), npos if none; with
 // text comparison both sides are folded to lower case (the mapping is one
-// unit to one unit, so positions stay the same).
+// unit to one unit, so positions stay the same).  Searches take time linear
+// in the text whatever the two hold ("aaa...ab" in "aaa...a" included): a
+// short `find` goes through the library's search, which is fastest there;
+// a longer one through a Knuth-Morris-Pratt table, built once for every
+// search of a Replace or Split.
 class Finder {
  public:
   Finder(std::u16string_view s, std::u16string_view find, Compare compare) {
@@ -41,13 +47,42 @@ class Finder {
       s_ = s;
       find_ = find;
     }
+    if (find_.size() > kShort) {
+      // border_[i]: the length of the longest proper border of find_[0..i].
+      border_.assign(find_.size(), 0);
+      for (std::size_t i = 1, k = 0; i < find_.size(); ++i) {
+        while (k > 0 && find_[i] != find_[k]) k = border_[k - 1];
+        if (find_[i] == find_[k]) ++k;
+        border_[i] = k;
+      }
+    }
   }
-  std::size_t Next(std::size_t from) const { return s_.find(find_, from); }
-  std::size_t Last() const { return s_.rfind(find_); }
+
+  std::size_t Next(std::size_t from) const {
+    if (find_.size() <= kShort) return s_.find(find_, from);
+    for (std::size_t i = from, k = 0; i < s_.size(); ++i) {
+      while (k > 0 && s_[i] != find_[k]) k = border_[k - 1];
+      if (s_[i] == find_[k] && ++k == find_.size()) return i + 1 - k;
+    }
+    return std::u16string::npos;
+  }
+
+  // The last occurrence: the first one found searching from the end.
+  std::size_t Last() const {
+    if (find_.size() <= kShort) return s_.rfind(find_);
+    if (find_.size() > s_.size()) return std::u16string::npos;
+    std::u16string rs(s_.rbegin(), s_.rend()), rf(find_.rbegin(), find_.rend());
+    const std::size_t at = Finder(rs, rf, Compare::Binary).Next(0);
+    return at == std::u16string::npos ? at : s_.size() - at - find_.size();
+  }
 
  private:
+  // Up to this length the library's search is linear enough (at most this
+  // many comparisons a position).
+  static constexpr std::size_t kShort = 16;
   std::u16string folded_s_, folded_find_;
   std::u16string_view s_, find_;
+  std::vector<std::size_t> border_;
 };
 
 // UTF-8 bytes of UTF-16 text (a paired surrogate is 2 of the pair's 4).
@@ -311,7 +346,8 @@ std::string Oct(std::int32_t value, int bits) {
   return out;
 }
 
-std::vector<std::string> Split(std::string_view s, std::string_view delimiter, std::int32_t count, Compare compare) {
+std::vector<std::string> Split(std::string_view s, std::string_view delimiter, std::int32_t count, Compare compare,
+                               std::size_t max_parts) {
   if (count < -1) InvalidCall();
   std::vector<std::string> parts;
   if (s.empty() || count == 0) return parts;
@@ -322,8 +358,17 @@ std::vector<std::string> Split(std::string_view s, std::string_view delimiter, s
   const std::u16string u = utf::ToUtf16(s);
   const std::u16string d = utf::ToUtf16(delimiter);
   const Finder finder(u, d, compare);
+  const std::size_t wanted = count < 0 ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(count);
+  if (u.size() / d.size() >= max_parts && wanted > max_parts) {
+    // Text that could hold too many parts: counted first, so that too many
+    // are refused before any is made.
+    std::size_t n = 1;
+    for (std::size_t at = finder.Next(0); at != std::u16string::npos && n < wanted; at = finder.Next(at + d.size())) {
+      if (++n > max_parts) RaiseStandard(kErrOutOfMemory);
+    }
+  }
   std::size_t pos = 0;
-  while (count < 0 || parts.size() + 1 < static_cast<std::size_t>(count)) {
+  while (parts.size() + 1 < wanted) {
     const std::size_t at = finder.Next(pos);
     if (at == std::u16string::npos) break;
     parts.push_back(utf::ToUtf8(std::u16string_view(u).substr(pos, at - pos)));

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,9 +76,11 @@ std::string Oct(std::int32_t value, int bits);
 
 // The parts of s between occurrences of `delimiter`, at most `count` (-1:
 // all; the last part holds the rest).  An empty s or a count of 0 gives no
-// parts; an empty delimiter gives s as its one part; count < -1 raises 5.
+// parts; an empty delimiter gives s as its one part; count < -1 raises 5;
+// more than max_parts parts raise 7 before they are made.
 std::vector<std::string> Split(std::string_view s, std::string_view delimiter, std::int32_t count = -1,
-                               Compare compare = Compare::Binary);
+                               Compare compare = Compare::Binary,
+                               std::size_t max_parts = std::numeric_limits<std::size_t>::max());
 // The parts joined with `delimiter`.
 std::string Join(std::span<const std::string_view> parts, std::string_view delimiter,
                  std::size_t max_string = kMaxStringBytes);

@@ -94,7 +94,7 @@ Options:
                            the browser-compatibility prefix
 
 Exit status:
-  0  stopped by Ctrl-C or SIGTERM
+  0  stopped by Ctrl-C, SIGTERM or SIGHUP
   1  the server could not start (the port is taken, for instance) or failed
   2  a usage error: an unknown option, a bad value, a DIR that is not a folder
 
@@ -211,12 +211,14 @@ int CmdServe(const std::vector<std::string>& args) {
   }
   o.default_images = host::DefaultImagesDir();
 
-  // Ctrl-C and SIGTERM are taken by one thread that stops the server; every
-  // other thread has them blocked.
+  // Ctrl-C, SIGTERM and SIGHUP (the terminal went away) are taken by one
+  // thread that stops the server gracefully; every other thread has them
+  // blocked.
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
   // Every connection is a file descriptor: allow as many as the system lets
@@ -242,7 +244,7 @@ int CmdServe(const std::vector<std::string>& args) {
   std::thread waiter([&] {
     int sig = 0;
     sigwait(&stop_signals, &sig);
-    if (sig == SIGINT || sig == SIGTERM) server->Stop();
+    if (sig == SIGINT || sig == SIGTERM || sig == SIGHUP) server->Stop();
   });
   int status = kExitOk;
   try {

@@ -70,10 +70,7 @@ class ComponentObject final : public Object {
 
   const ClassInfo& Class() const override { return cls_; }
 
-  HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
-                 ExceptionInfo* excep) override {
-    return Invoke(dispid, kind, args, result, excep, nullptr);
-  }
+  using Object::Invoke;
 
   HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result, ExceptionInfo* excep,
                  std::uint32_t* arg_err) override {
@@ -167,11 +164,6 @@ HResult ConvertArguments(const MemberInfo& member, ArgumentSlots& args, std::siz
     return kEOutOfMemory;
   }
   return kOk;
-}
-
-HResult Object::Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
-                       ExceptionInfo* excep, std::uint32_t* /*arg_err*/) {
-  return Invoke(dispid, kind, args, result, excep);
 }
 
 std::uint32_t Object::AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }

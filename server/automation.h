@@ -70,12 +70,14 @@ class Object {
   // failed; the member did not run), kDispEException (the member raised an
   // error; `excep`, if given, holds status 0x800A0000 + number, source and
   // description), kEOutOfMemory.  `result` is Empty after a failure.
-  virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
-                         ExceptionInfo* excep) = 0;
+  HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
+                 ExceptionInfo* excep) {
+    return Invoke(dispid, kind, args, result, excep, nullptr);
+  }
   // The same call; when an argument fails its conversion (kDispETypeMismatch,
   // kDispEOverflow), `arg_err` (if given) receives its position in `args`.
   virtual HResult Invoke(std::int32_t dispid, InvokeKind kind, std::span<Variant> args, Variant* result,
-                         ExceptionInfo* excep, std::uint32_t* arg_err);
+                         ExceptionInfo* excep, std::uint32_t* arg_err) = 0;
 
   // The same call for a row of Class().members that the caller has already
   // found (the function-table entries know their row): no lookup.

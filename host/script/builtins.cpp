@@ -48,34 +48,6 @@ std::shared_ptr<Array> NewArray(std::size_t n) {
   return a;
 }
 
-// The first edition's value functions, for a table that lacks them.
-bool FirstEdition(std::string_view name, const Variant& v, Variant& out) {
-  if (name == "CInt")
-    out = Variant(ToInteger(v));
-  else if (name == "CLng")
-    out = Variant(ToLong(v));
-  else if (name == "CSng")
-    out = Variant(ToSingle(v));
-  else if (name == "CDbl")
-    out = Variant(ToDouble(v));
-  else if (name == "CStr")
-    out = Variant(ToString(v));
-  else if (name == "CBool")
-    out = Variant(ToBoolean(v));
-  else if (name == "CDate")
-    out = Variant::Date(ToDate(v));
-  else if (name == "Len")
-    out = Len(v);
-  else if (name == "Chr") {
-    std::int32_t code = ToLong(v);
-    if (code < 0 || code > 255) throw HostError(kErrInvalidCall);
-    out = Chr(code);
-  } else {
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int FindBuiltin(std::string_view lower) {
@@ -165,7 +137,8 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
       delim = ToString(plain[1]);
     }
     if (plain.size() > 2) count = ToLong(plain[2]);
-    std::vector<std::string> parts = strings::Split(ToString(plain[0]), delim, count);
+    std::vector<std::string> parts =
+        strings::Split(ToString(plain[0]), delim, count, strings::Compare::Binary, kMaxArrayElements);
     auto a = NewArray(parts.size());
     for (std::size_t i = 0; i < parts.size(); ++i) a->items[i] = Value(Variant(std::move(parts[i])));
     return Value::Of(std::move(a));
@@ -179,8 +152,6 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
     }
     return Value(std::move(r));
   }
-  Variant out;
-  if (plain.size() == 1 && FirstEdition(name, plain[0], out)) return Value(std::move(out));
   throw HostError(kErrInvalidCall);
 }
 

@@ -272,7 +272,7 @@ void Machine::ExecDim(const DimStmt& s) {
       if (n != 0 && count > (std::size_t{1} << 28) / n) throw HostError(kErrOutOfMemory);
       count *= n;
     }
-    if (count > (std::size_t{1} << 24)) throw HostError(kErrOutOfMemory);
+    if (count > kMaxArrayElements) throw HostError(kErrOutOfMemory);
     auto a = std::make_shared<Array>();
     a->upper = upper;
     a->items.resize(count);

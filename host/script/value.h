@@ -55,6 +55,9 @@ struct Value {
 // copying, freeing and searching them free of deep recursion.
 inline constexpr int kMaxArrayDepth = 60;
 
+// The most elements one array may hold (Dim, ReDim, Split): error 7 beyond.
+inline constexpr std::size_t kMaxArrayElements = std::size_t{1} << 24;
+
 struct Array {
   std::vector<std::int32_t> upper;  // upper bound per dimension (lower bounds are 0)
   std::vector<Value> items;         // the last index varies fastest

@@ -142,15 +142,36 @@ std::string LogEscape(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
-  for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch);
+  auto escape = [&](unsigned char c) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 || c == 0x7f || c == '"' || c == '\\') {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
+      escape(c);
+      continue;
     }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    // A terminal acts on C1 controls (U+0080..U+009F, C2 80..C2 9F in
+    // UTF-8) as on C0 ones, and in its 8-bit mode on the bare bytes 80..9F:
+    // both are escaped, as is every byte that does not begin a well-formed
+    // sequence.  Other UTF-8 text stays readable.
+    const std::size_t len = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
+    bool whole = len != 0 && i + len <= text.size();
+    for (std::size_t k = 1; whole && k < len; ++k) whole = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+    const bool c1 = whole && c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0;
+    if (!whole || c1) {
+      escape(c);
+      if (c1) escape(static_cast<unsigned char>(text[++i]));
+      continue;
+    }
+    out.append(text.substr(i, len));
+    i += len - 1;
   }
   return out;
 }

@@ -32,8 +32,9 @@ std::optional<std::string> DecodePath(std::string_view target_path);
 // server), percent-encoded, with "/" and then "?query" when there is one.
 std::string FolderLocation(std::string_view url_path, std::string_view query);
 
-// Text for one field of a log line: control bytes, DEL, '"' and '\\' as
-// \xHH escapes, so a request cannot forge or break log lines.
+// Text for one field of a log line: C0 and C1 controls, DEL, '"', '\\' and
+// bytes that are not UTF-8 as \xHH escapes, so a request cannot forge or
+// break log lines or send a terminal reading the log a control sequence.
 std::string LogEscape(std::string_view text);
 
 // The Content-Type header for a file, by extension.

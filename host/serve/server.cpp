@@ -48,6 +48,10 @@ namespace {
 
 constexpr std::size_t kMaxPending = std::size_t{256} << 10;  // flushed, not yet taken by the client
 constexpr std::size_t kMaxOutput = std::size_t{512} << 20;   // one response
+// A page's own head (content type, headers, cookies).  The connection keeps
+// room for this much beside the request, so a head up to it always goes out;
+// a larger one is the page's error.
+constexpr std::size_t kMaxPageHead = std::size_t{16} << 10;
 // Beyond its deadline, how long a page has to notice it before its request
 // is answered without it.
 constexpr auto kStuckGrace = std::chrono::seconds(2);
@@ -74,13 +78,13 @@ std::string ErrorPage(std::string_view title, std::string_view message) {
   return page;
 }
 
-// Appended to a response that was already streaming when its page failed.
 fs::path Canonical(const fs::path& p) {
   std::error_code ec;
   fs::path c = fs::canonical(p, ec);
   return ec ? fs::path() : c;
 }
 
+// Appended to a response that was already streaming when its page failed.
 std::string ErrorBlock(std::string_view message) {
   std::string block =
       "\r\n<div style=\"border:2px solid #b00020;background:#fdecee;color:#5c0010;padding:8px 12px;"
@@ -129,6 +133,9 @@ struct ConnState {
   std::string remote;  // the client's address, for the log
   std::uint16_t remote_port = 0;
   std::string target;  // the raw target of the request being read
+  // Where that target ends in the event loop's buffer of the request line:
+  // just before the protocol version, unless a NUL cut the target short.
+  const char* target_end = nullptr;
   // Guarded by Impl::conns_mutex:
   Clock::time_point ready_since;  // when it became ready for its next request
   bool busy = false;              // a whole request is in; it is being answered
@@ -141,6 +148,7 @@ struct Exchange {
   std::mutex m;
   std::condition_variable cv;
   MHD_Connection* connection = nullptr;
+  std::string path;   // the page's request path, for messages about it
   bool head = false;  // HEAD: the page runs, nothing is streamed
   Clock::time_point deadline;
   std::atomic<bool> cancel{false};
@@ -148,6 +156,7 @@ struct Exchange {
   std::string buffer;  // written since the last flush
   std::size_t total = 0;
   bool too_large = false;
+  bool head_too_large = false;
   bool head_flushed = false;
   // Guarded by m:
   std::string pending;          // flushed, not yet taken by the event loop
@@ -171,9 +180,9 @@ struct RequestCtx {
   ConnState* conn = nullptr;
   Clock::time_point start;
   std::string method, target, version;
-  bool first = true;
   bool responded = false;
   bool body_too_large = false;
+  bool nul_in_target = false;
   Request request;
   std::shared_ptr<Exchange> exchange;
   // For the log line:
@@ -198,8 +207,11 @@ class ExchangeOutput final : public script::Output {
   // Hands what was written to the event loop, which sends it as one chunk;
   // waits, without its slot, while much is still unsent (a slow client).
   void Flush() override {
-    if (ex_.head) {
-      ex_.head_flushed = true;  // a GET would have sent its 200 here
+    // An answer without a body (HEAD, 204, 304) is not streamed: its head
+    // goes when the page ends, and no chunk, not even the last empty one,
+    // follows it.
+    if (ex_.head || ex_.status == 204 || ex_.status == 304) {
+      ex_.head_flushed = true;  // a GET would have sent its head here
       return;
     }
     std::unique_lock lk(ex_.m);
@@ -268,6 +280,12 @@ class PageSink final : public web::ResponseSink {
   PageSink(Exchange& ex, script::Output& out, const std::string& prefix) : ex_(ex), out_(out), prefix_(prefix) {}
 
   void SendHead(const web::PageResponse& r) override {
+    std::size_t bytes = r.ContentType().size() + 16;
+    for (const web::PageResponse::Header& h : r.Headers()) bytes += h.name.size() + h.value.size() + 4;
+    if (bytes > kMaxPageHead) {
+      ex_.head_too_large = true;
+      throw script::Cancelled();
+    }
     ex_.status = r.StatusCode();
     ex_.content_type = r.ContentType();
     ex_.headers.clear();
@@ -557,7 +575,7 @@ struct Server::Impl {
     }
     inline_runs.fetch_add(1, std::memory_order_relaxed);
     if (r.outcome != script::Outcome::Completed) {
-      const std::string failure = FailureText(*page.program, r, false);
+      const std::string failure = FailureText(*page.program, r, ex);
       ctx.note = failure;
       if (!out.head_flushed) {
         // An error page, without the page's own head.
@@ -583,6 +601,7 @@ struct Server::Impl {
     if (MHD_Result result = MHD_NO; RunInline(ctx, c, file, &result)) return result;
     auto ex = std::make_shared<Exchange>();
     ex->connection = c;
+    ex->path = ctx.request.path;
     ex->head = ctx.method == "HEAD";
     ex->deadline = Clock::now() + options.timeout;
     ctx.exchange = ex;
@@ -648,7 +667,7 @@ struct Server::Impl {
     }
     if (ex->abandoned || ex->detached) {
       std::string why =
-          ex->abandoned ? ctx.request.path + ": stopped: the page did not stop in time" : "the server is stopping";
+          ex->abandoned ? ex->path + ": stopped: the page did not stop in time" : "the server is stopping";
       lk.unlock();
       return Error(ctx, c, ex->abandoned ? 500 : 503, ex->abandoned ? "500 Script error" : "503 Service Unavailable",
                    why);
@@ -680,8 +699,12 @@ struct Server::Impl {
     return 0;
   }
 
-  std::string FailureText(const script::Program& program, const script::Result& r, bool too_large) const {
-    if (too_large) {
+  std::string FailureText(const script::Program& program, const script::Result& r, const Exchange& ex) const {
+    if (ex.head_too_large) {
+      return program.file + ": stopped: the response head is larger than " + std::to_string(kMaxPageHead >> 10) +
+             " KiB";
+    }
+    if (ex.too_large) {
       return program.file + ":" + std::to_string(r.line) + ": stopped: the response grew beyond " +
              std::to_string(kMaxOutput >> 20) + " MiB";
     }
@@ -731,7 +754,7 @@ struct Server::Impl {
       if (r.outcome != script::Outcome::Completed) {
         ok = false;
         status = 500;
-        failure = FailureText(*page.program, r, ex.too_large);
+        failure = FailureText(*page.program, r, ex);
       }
     }
     {
@@ -809,26 +832,48 @@ struct Server::Impl {
     // Two Content-Length headers that differ, or one beside chunked
     // encoding, leave the body's end in doubt: a proxy in front may see
     // another request there.  Refused, and the connection closed.
-    std::vector<std::string> lengths;
-    bool chunked = false;
-    std::size_t header_bytes = 0;
     struct Scan {
-      std::vector<std::string>* lengths;
-      bool* chunked;
-      std::size_t* bytes;
-    } scan{&lengths, &chunked, &header_bytes};
+      std::vector<std::string> lengths;
+      std::vector<std::string> codings;  // every Transfer-Encoding header
+      std::size_t bytes = 0;
+      int hosts = 0;
+      bool blank_in_name = false;
+    } scan;
     MHD_get_connection_values(
         c, MHD_HEADER_KIND,
         [](void* cls, MHD_ValueKind, const char* key, const char* value) -> MHD_Result {
           auto* s = static_cast<Scan*>(cls);
           std::string_view k = key ? key : "", v = value ? value : "";
-          *s->bytes += k.size() + v.size() + 4;
-          if (text::EqualNoCase(k, "Content-Length")) s->lengths->emplace_back(v);
-          if (text::EqualNoCase(k, "Transfer-Encoding")) *s->chunked = true;
+          s->bytes += k.size() + v.size() + 4;
+          if (k.find_first_of(" \t") != std::string_view::npos) s->blank_in_name = true;
+          if (text::EqualNoCase(k, "Content-Length")) s->lengths.emplace_back(v);
+          if (text::EqualNoCase(k, "Transfer-Encoding")) s->codings.emplace_back(v);
+          if (text::EqualNoCase(k, "Host")) ++s->hosts;
           return MHD_YES;
         },
         &scan);
-    bool mixed = chunked && !lengths.empty();
+    // The event loop does not read a header name with a blank before its
+    // colon ("Content-Length : 5") as the header it names, while a proxy in
+    // front may: the body would then pass for a second request here.  Such a
+    // request, one whose target holds a NUL (its request line then ends at
+    // the NUL, leaving no protocol version), and one that names its host
+    // twice or (HTTP/1.1) not at all are refused, and the connection closed.
+    if (scan.blank_in_name || ctx.nul_in_target || (ctx.version != "HTTP/1.0" && ctx.version != "HTTP/1.1") || scan.hosts > 1 ||
+        (scan.hosts == 0 && ctx.version == "HTTP/1.1")) {
+      *result = Error(ctx, c, 400, "400 Bad Request", "malformed request", true);
+      return true;
+    }
+    // Chunked is the one transfer coding read here.  Any other (or another
+    // before it) would leave the body's end unknown: refused rather than
+    // waited on.
+    if (!scan.codings.empty() &&
+        (scan.codings.size() > 1 || !text::EqualNoCase(text::Trim(scan.codings.front()), "chunked"))) {
+      *result = Error(ctx, c, 501, "501 Not Implemented", "unsupported transfer coding", true);
+      return true;
+    }
+    const std::vector<std::string>& lengths = scan.lengths;
+    const std::size_t header_bytes = scan.bytes;
+    bool mixed = !scan.codings.empty() && !lengths.empty();
     for (const std::string& l : lengths) mixed = mixed || l != lengths.front();
     if (mixed) {
       *result = Error(ctx, c, 400, "400 Bad Request", "conflicting body lengths", true);
@@ -916,6 +961,9 @@ struct Server::Impl {
       }
       ctx->method = method ? method : "";
       ctx->version = version ? version : "";
+      // The request line is "METHOD TARGET VERSION" in one buffer: a target
+      // that ends anywhere but one blank before the version held a NUL.
+      ctx->nul_in_target = ctx->conn && ctx->conn->target_end && version && ctx->conn->target_end + 1 != version;
       ctx->target = ctx->conn && !ctx->conn->target.empty() ? ctx->conn->target : (url ? url : "");
       MHD_Result result = MHD_YES;
       if (self->Refuse(*ctx, c, &result)) return result;
@@ -961,12 +1009,12 @@ struct Server::Impl {
           "", "ended by an error", "the client timed out", "the server stopped", "read error", "the client went away"};
       if (static_cast<unsigned>(code) < 6) ctx->note = kWhy[code];
     }
-    if (!ctx->responded && ctx->status == 0) ctx->status = 0;
     if (ctx->conn) {
       std::lock_guard lk(self->conns_mutex);
       ctx->conn->busy = false;
       ctx->conn->ready_since = Clock::now();
       ctx->conn->target.clear();
+      ctx->conn->target_end = nullptr;
     }
     self->Log(*ctx);
     delete ctx;
@@ -974,7 +1022,10 @@ struct Server::Impl {
 
   static void* OnUri(void*, const char* uri, MHD_Connection* c) {
     if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
-      if (auto* conn = static_cast<ConnState*>(info->socket_context)) conn->target = uri ? uri : "";
+      if (auto* conn = static_cast<ConnState*>(info->socket_context)) {
+        conn->target = uri ? uri : "";
+        conn->target_end = uri ? uri + conn->target.size() : nullptr;
+      }
     }
     return nullptr;
   }
@@ -1047,7 +1098,7 @@ struct Server::Impl {
     if (ex.finished || ex.closed) return;
     if (!ex.abandoned && !detach) {
       ex.abandoned = true;
-      if (ex.streaming) ex.pending += ErrorBlock("stopped: the page did not stop in time");
+      if (ex.streaming) ex.pending += ErrorBlock(ex.path + ": stopped: the page did not stop in time");
     }
     if (ex.suspended) {
       ex.suspended = false;
@@ -1092,9 +1143,9 @@ struct Server::Impl {
 
   void Start() {
     const unsigned idle = static_cast<unsigned>(std::max<long long>(1, options.idle_timeout.count()));
-    // The connection's memory holds its request line and headers, plus
-    // buffers for reading and sending.
-    const std::size_t memory = options.max_header + options.max_url + 16 * 1024;
+    // The connection's memory holds its request line and headers, buffers
+    // for reading and sending, and the head of the answer.
+    const std::size_t memory = options.max_header + options.max_url + 16 * 1024 + kMaxPageHead;
     // Level-triggered poll, not epoll: with edge-triggered epoll a request
     // cut short by the client (its bytes and its FIN in one arrival) is read
     // once and then never polled again, so the connection lingered until the
@@ -1109,7 +1160,10 @@ struct Server::Impl {
                               MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompleted, this,               //
                               MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,             //
                               MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnUri, this,                     //
-                              MHD_OPTION_STRICT_FOR_CLIENT, 1,                                     //
+                              // Requests without a Host header are refused by
+                              // Refuse() rather than by the event loop, whose
+                              // own 400 sends its head twice.
+                              MHD_OPTION_STRICT_FOR_CLIENT, 0,                                     //
                               MHD_OPTION_END);
     if (daemon == nullptr) throw std::runtime_error("cannot start the HTTP event loop");
   }

@@ -6,12 +6,25 @@
 
 namespace halvane::serve {
 
-Workers::Workers(unsigned slots, unsigned max_in_flight)
-    : max_in_flight_(std::max(1u, max_in_flight)), free_slots_(std::max(1u, slots)) {}
+Workers::Workers(unsigned slots, unsigned max_in_flight, std::chrono::milliseconds retire_after)
+    : max_in_flight_(std::max(1u, max_in_flight)),
+      slots_(std::max(1u, slots)),
+      retire_after_(retire_after),
+      free_slots_(slots_) {}
 
 Workers::~Workers() { Shutdown(); }
 
+void Workers::JoinRetired() {
+  std::vector<std::thread> done;
+  {
+    std::lock_guard lk(mutex_);
+    done.swap(retired_);
+  }
+  for (std::thread& t : done) t.join();
+}
+
 bool Workers::TrySubmit(std::function<void()> job) {
+  JoinRetired();
   std::lock_guard lk(mutex_);
   if (stop_ || in_flight_ >= max_in_flight_) return false;
   ++in_flight_;
@@ -35,9 +48,22 @@ void Workers::ReleaseSlot() {
 void Workers::Loop() {
   pthread_setname_np(pthread_self(), "halvane-page");
   std::unique_lock lk(mutex_);
+  auto ready = [&] { return (stop_ && queue_.empty()) || (!queue_.empty() && free_slots_ > 0 && slot_waiters_ == 0); };
   for (;;) {
-    work_cv_.wait(
-        lk, [&] { return (stop_ && queue_.empty()) || (!queue_.empty() && free_slots_ > 0 && slot_waiters_ == 0); });
+    if (!work_cv_.wait_for(lk, retire_after_, ready)) {
+      // Idle this long: a thread above the usual number (and above the pages
+      // in flight, each of which may need one) ends.
+      if (threads_.size() > std::max<std::size_t>(slots_, in_flight_)) {
+        const auto self = std::find_if(threads_.begin(), threads_.end(),
+                                       [](const std::thread& t) { return t.get_id() == std::this_thread::get_id(); });
+        if (self != threads_.end()) {
+          retired_.push_back(std::move(*self));
+          threads_.erase(self);
+          return;
+        }
+      }
+      continue;
+    }
     if (queue_.empty()) return;  // stopping
     std::function<void()> job = std::move(queue_.front());
     queue_.pop_front();
@@ -86,6 +112,7 @@ void Workers::Shutdown() {
     work_cv_.notify_all();
   }
   for (std::thread& t : threads) t.join();
+  JoinRetired();
 }
 
 unsigned Workers::InFlight() const {

@@ -18,7 +18,10 @@ class Workers {
  public:
   // At most `slots` pages run at once; at most `max_in_flight` pages are
   // queued, running or waiting together (one thread each once started).
-  Workers(unsigned slots, unsigned max_in_flight);
+  // Threads beyond `slots` that a burst of waiting pages called up end once
+  // they have been idle for `retire_after`.
+  Workers(unsigned slots, unsigned max_in_flight,
+          std::chrono::milliseconds retire_after = std::chrono::seconds(30));
   ~Workers();  // Shutdown()
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
@@ -42,13 +45,18 @@ class Workers {
   void Loop();
   void ReleaseSlot();  // with mutex_ held
 
+  void JoinRetired();  // with mutex_ not held
+
   const unsigned max_in_flight_;
+  const unsigned slots_;
+  const std::chrono::milliseconds retire_after_;
   mutable std::mutex mutex_;
   std::condition_variable work_cv_;  // idle threads: a job and a slot
   std::condition_variable slot_cv_;  // waiting jobs: a slot
   std::condition_variable idle_cv_;  // WaitIdle
   std::deque<std::function<void()>> queue_;
   std::vector<std::thread> threads_;
+  std::vector<std::thread> retired_;  // ended by themselves, to be joined
   unsigned free_slots_;
   unsigned in_flight_ = 0;
   unsigned slot_waiters_ = 0;

@@ -382,6 +382,13 @@ bool PageResponse::SetContentType(std::string_view type) {
 }
 
 bool PageResponse::AddHeader(std::string_view name, std::string_view value) {
+  // The framing of the answer is the server's: a page that could set these
+  // could make one answer read as two.  Content-Type is the page's own, kept
+  // once.
+  if (text::EqualNoCase(name, "Content-Type")) return SetContentType(value);
+  if (text::EqualNoCase(name, "Transfer-Encoding") || text::EqualNoCase(name, "Content-Length") ||
+      text::EqualNoCase(name, "Connection"))
+    return false;
   if (!CanSetHead() || !IsToken(name) || HasControl(value)) return false;
   headers_.push_back(Header{std::string(name), SendableText(value), std::string()});
   return true;

@@ -27,9 +27,10 @@ Variant OptDate(std::optional<double> d) { return d ? Variant::Date(*d) : Varian
 std::int32_t L(const Variant& v) { return ToLong(v); }
 std::string S(const Variant& v) { return ToString(v); }
 
-// "count:a|b|c"
+// "count:a|b|c"; a fifth argument is the most parts allowed.
 Variant SplitText(Args a) {
-  const auto parts = strings::Split(S(a[0]), S(a[1]), L(a[2]), strings::CompareOf(L(a[3])));
+  const std::size_t most = a.size() > 4 ? static_cast<std::size_t>(L(a[4])) : std::size_t{1} << 24;
+  const auto parts = strings::Split(S(a[0]), S(a[1]), L(a[2]), strings::CompareOf(L(a[3])), most);
   std::string out = std::to_string(parts.size()) + ":";
   for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? "|" : "") + parts[i];
   return Variant(out);

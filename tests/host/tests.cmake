@@ -12,6 +12,10 @@ foreach(src ${HALVANE_HOST_SCRIPT_TESTS})
     target_link_libraries(${name} PRIVATE halvane_script)
   endif()
 endforeach()
+# The page workers' own test is a unit test of the server library.
+if(TARGET workers_test AND TARGET halvane_serve)
+  target_link_libraries(workers_test PRIVATE halvane_serve)
+endif()
 if(TARGET run_cases_test AND TARGET halvane_host)
   target_compile_definitions(run_cases_test PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"

@@ -131,6 +131,76 @@ TEST_F(BadHttp, BodiesAreNeverTakenForRequests) {
   EXPECT_EQ(answers.substr(answers.size() - 12), "200 page ok|") << answers;
 }
 
+// Requests that an intermediary could read otherwise than the server does:
+// each gets exactly one answer with one head, the stated status, and the
+// connection is closed, so a request hidden after it is never answered.
+TEST_F(BadHttp, AmbiguousRequestsGetOneAnswerAndAClose) {
+  s_.Start();
+  const std::string hidden = "GET /page.hvs HTTP/1.1\r\nHost: x\r\n\r\n";
+  const std::vector<std::pair<std::string, int>> cases = {
+      // A blank or tab before the colon: not the header it seems to name.
+      {"POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Length : 38\r\n\r\n" + hidden, 400},
+      {"POST /page.hvs HTTP/1.1\r\nHost: x\r\nContent-Length\t: 38\r\n\r\n" + hidden, 400},
+      {"GET /page.hvs HTTP/1.1\r\nHost : x\r\n\r\n" + hidden, 400},
+      // Transfer codings other than a lone final chunked.
+      {"POST /page.hvs HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n\r\n" + hidden, 501},
+      {"POST /page.hvs HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n" + hidden, 501},
+      {"POST /page.hvs HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: identity\r\n\r\n" +
+           hidden,
+       501},
+      // A NUL in the target, two hosts, no host at all.
+      {std::string("GET /pa") + '\0' + "ge.hvs HTTP/1.1\r\nHost: x\r\n\r\n" + hidden, 400},
+      {std::string("GET /page.hvs?a=") + '\0' + "b HTTP/1.1\r\nHost: x\r\n\r\n" + hidden, 400},
+      {"GET /page.hvs HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n" + hidden, 400},
+      {"GET /page.hvs HTTP/1.1\r\n\r\n" + hidden, 400},
+  };
+  for (const auto& [request, status] : cases) {
+    Socket sock(s_.port);
+    sock.Send(request);
+    bool closed = false;
+    const std::string raw = sock.Read(seconds(4), &closed);
+    const Response r = Parse(raw);
+    EXPECT_EQ(r.status, status) << request.substr(0, 60);
+    EXPECT_TRUE(closed) << request.substr(0, 60);
+    std::size_t heads = 0;
+    for (std::size_t at = raw.find("HTTP/1."); at != std::string::npos; at = raw.find("HTTP/1.", at + 1)) ++heads;
+    EXPECT_EQ(heads, 1u) << raw;
+    EXPECT_EQ(raw.find("page ok"), std::string::npos) << raw;
+  }
+  // A lone chunked coding and an HTTP/1.0 request without a host still work.
+  Socket sock(s_.port);
+  sock.Send("POST /page.hvs HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"
+            "GET /page.hvs HTTP/1.0\r\n\r\n");
+  const Response first = Parse(sock.Read(seconds(4)));
+  EXPECT_EQ(first.status, 200);
+  EXPECT_EQ(Parse(first.rest).status, 200) << first.rest;
+}
+
+// A page's head fits the connection beside the largest request, up to its
+// limit; past it the page gets a clear 500 naming it, never a closed
+// connection.
+TEST_F(BadHttp, LargePageHeadsFitOrGetAClear500) {
+  WriteFile(s_.root / "heads.hvs",
+            "For i = 1 To CInt(Request.QueryString(\"n\"))\nResponse.AddHeader \"X-H\" & i, String(1000, \"h\")\nNext\n"
+            "Response.Write \"ok\"\nIf Request.QueryString(\"flush\") = \"1\" Then Response.Flush");
+  s_.Start();
+  std::string big;  // request headers near the limit
+  for (int i = 0; big.size() < s_.options.max_header - 600; ++i) big += "X-R" + std::to_string(i) + ": " + std::string(200, 'r') + "\r\n";
+  for (const char* flush : {"0", "1"}) {
+    for (const char* extra : {"", "big"}) {
+      const std::string headers = *extra ? big : "";
+      Response r = Fetch(s_.port, "GET", std::string("/heads.hvs?n=16&flush=") + flush, headers, {}, seconds(4));
+      EXPECT_EQ(r.status, 200) << flush << extra;
+      EXPECT_EQ(r.Header("x-h16"), std::string(1000, 'h')) << flush << extra;
+      EXPECT_EQ(r.body, "ok") << flush << extra;
+      r = Fetch(s_.port, "GET", std::string("/heads.hvs?n=17&flush=") + flush, headers, {}, seconds(4));
+      EXPECT_EQ(r.status, 500) << flush << extra;
+      EXPECT_NE(r.body.find("/heads.hvs: stopped: the response head is larger than 16 KiB"), std::string::npos)
+          << r.body;
+    }
+  }
+}
+
 TEST_F(BadHttp, OversizedAndUnfinishedBodies) {
   s_.options.max_body = 1000;
   s_.Start();

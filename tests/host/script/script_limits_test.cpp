@@ -105,6 +105,16 @@ TEST(ScriptLimits, StepsTimeAndCancellationStopARun) {
   time.deadline = steady_clock::now() + milliseconds(50);
   EXPECT_EQ(RunText("x = 0" + Repeat(" + Len(Space(100000))", 30000), time).result.outcome, Outcome::Timeout);
   EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(2));
+  // Searches take linear time whatever the text, so one call cannot run far
+  // past the limit: a quadratic search of these would take minutes.
+  time.deadline = steady_clock::now() + milliseconds(200);
+  const auto search = steady_clock::now();
+  Ran found = RunText(
+      "s = String(4000000, \"a\") : f = String(2000000, \"a\") & \"b\"\n"
+      "Response.Write InStr(s, f) & InStrRev(s, f) & InStr(1, s, f, 1) & UBound(Split(s, f)) & Len(Replace(s, f, \"\"))",
+      time);
+  EXPECT_EQ(found.out, "0000" + std::to_string(4000000));
+  EXPECT_LT(steady_clock::now() - search, std::chrono::seconds(2));
   // Cancellation is polled within a statement too.
   Limits cancel;
   int polls = 0;
@@ -120,6 +130,14 @@ TEST(ScriptLimits, StepsTimeAndCancellationStopARun) {
   } closing;
   EXPECT_EQ(script::Run(*Parse("On Error Resume Next\nResponse.Flush\nResponse.Write 1", "c.hvs"), closing).outcome,
             Outcome::Cancelled);
+}
+
+// Split makes no more elements than an array may hold (as ReDim): 7, before
+// the parts are made.
+TEST(ScriptLimits, SplitObeysTheArrayLimit) {
+  const Ran r = RunText("On Error Resume Next\nx = Split(String(16777216, \",\"), \",\")\n"
+                        "Response.Write Err.Number & \" \" & IsEmpty(x) & \" \" & UBound(Split(String(16777216, \",\"), \",\", 3))");
+  EXPECT_EQ(r.out, "7 True 2");
 }
 
 TEST(ScriptLimits, EveryStringRespectsTheLimit) {

@@ -202,6 +202,22 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
   }
 }
 
+// Answers that have no body (204, 304, HEAD) carry none, even from a page
+// that writes and flushes: the next answer on the connection follows the
+// head directly.
+TEST_F(Site, BodylessAnswersSendNoBodyBytes) {
+  for (const std::string first : {"GET /nobody.hvs?s=204", "GET /nobody.hvs?s=304", "HEAD /nobody.hvs?s=200"}) {
+    Socket sock(s_.port);
+    sock.Send(first + " HTTP/1.1\r\nHost: x\r\n\r\nGET /hello.hvs HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    const std::string raw = sock.Read(seconds(5));
+    const std::size_t end = raw.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos) << raw;
+    EXPECT_EQ(raw.compare(0, 13, "HTTP/1.1 " + first.substr(first.size() - 3) + " "), 0) << raw;
+    EXPECT_EQ(raw.compare(end + 4, 15, "HTTP/1.1 200 OK"), 0) << first << "\n" << raw;
+    EXPECT_EQ(raw.find("no body"), std::string::npos) << raw;
+  }
+}
+
 TEST_F(Site, NothingOutsideTheFolderIsServed) {
   for (const char* path :
        {"/../secret.txt", "/%2e%2e/secret.txt", "/%2E%2E%2Fsecret.txt", "/sub/../../secret.txt",
@@ -331,32 +347,36 @@ TEST_F(Site, OneAccessLogLinePerRequest) {
   // Control characters and quotes from the request line cannot forge or
   // break a line.
   Get(s_.port, "/x%0a\x1b[31m\"q\"");
+  // Nor can C1 controls, as UTF-8 (U+009B) or as bare bytes; other UTF-8
+  // text stays as it is.
+  Get(s_.port, "/c1\xc2\x9b" "2J\x9b\xc3\xa9");
   s_.Stop();  // every request has ended
   std::fflush(log_);
   std::rewind(log_);
   std::vector<std::string> lines;
   char buf[4096];
   while (std::fgets(buf, sizeof buf, log_)) lines.emplace_back(buf, std::strcspn(buf, "\n"));
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 5u);
   const std::string size = std::to_string(s_.prefix.size() + 14);
   EXPECT_NE(lines[0].find(" 127.0.0.1 \"GET /hello.hvs HTTP/1.1\" 200 " + size + " "), std::string::npos) << lines[0];
   EXPECT_NE(lines[1].find(" 127.0.0.1 \"GET /nope HTTP/1.1\" 404 "), std::string::npos) << lines[1];
   EXPECT_NE(lines[2].find("\"GET /fails.hvs HTTP/1.1\" 500 "), std::string::npos) << lines[2];
   EXPECT_NE(lines[2].find("/fails.hvs:3: error 0x800A0001"), std::string::npos) << lines[2];
   EXPECT_NE(lines[3].find(" 127.0.0.1 \"GET /x%0a\\x1b[31m\\x22q\\x22 HTTP/1.1\" "), std::string::npos) << lines[3];
+  EXPECT_NE(lines[4].find("\"GET /c1\\xc2\\x9b2J\\x9b\xc3\xa9 HTTP/1.1\" "), std::string::npos) << lines[4];
   for (const std::string& line : lines) {
     for (char c : line) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20) << line;
   }
 }
 
-// `halvane serve` as a process, stopped by Ctrl-C or SIGTERM: a page that is
-// running finishes within the grace period; one that would run on is
+// `halvane serve` as a process, stopped by Ctrl-C, SIGTERM or SIGHUP: a page
+// that is running finishes within the grace period; one that would run on is
 // cancelled at its end.
-TEST(ServeProcess, StopsGracefullyOnCtrlCAndSigterm) {
+TEST(ServeProcess, StopsGracefullyOnCtrlCSigtermAndSighup) {
   TestServer s;  // its folder only
   WriteFile(s.root / "short.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 300\nResponse.Write \" and done\"");
   WriteFile(s.root / "long.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 20000\nResponse.Write \" and done\"");
-  for (const int sig : {SIGINT, SIGTERM}) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
     int err[2];
     ASSERT_EQ(pipe(err), 0);
     const pid_t pid = fork();
