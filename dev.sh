@@ -2,7 +2,7 @@
 # Halvane developer entry point.
 #   ./dev.sh build   configure and build Release into build/
 #   ./dev.sh test    build and run every test (unit, sanitizer, script, browser, fuzz smoke)
-#   ./dev.sh demo    build and serve the example gallery
+#   ./dev.sh demo [--port N]  build and serve the example gallery (port: N, else $PORT, else 8080)
 #   ./dev.sh bench   build and run the benchmarks
 #   ./dev.sh fuzz    run the fuzz targets for a while (FUZZ_SECONDS, default 60 each)
 set -euo pipefail
@@ -30,6 +30,29 @@ need_node() {
   command -v node >/dev/null 2>&1 || need_pkgs nodejs npm
 }
 
+# Stages of `./dev.sh test`: each prints its name, runs, and adds a line with
+# its time to the summary printed at the end (and at the first failure).
+STAGES=()
+summary() {
+  echo "== summary"
+  printf '   %s\n' "${STAGES[@]}"
+}
+stage() {  # stage <name> <command...>
+  local name=$1 t0=$SECONDS status
+  shift
+  echo "== $name"
+  set +e
+  (set -e; "$@")
+  status=$?
+  set -e
+  if ((status)); then
+    STAGES+=("$(printf '%-44s FAILED after %4d s' "$name" $((SECONDS - t0)))")
+    summary
+    exit "$status"
+  fi
+  STAGES+=("$(printf '%-44s passed in %4d s' "$name" $((SECONDS - t0)))")
+}
+
 configure() {  # configure <dir> [cmake args...]
   local dir=$1; shift
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
@@ -45,6 +68,22 @@ cmd_build() {
 }
 
 cmd_test() {
+  stage "set-up (packages, browsers, npm)" test_setup
+  # Sanitizer build: the unit tests under AddressSanitizer and UBSan.
+  stage "sanitizer build (build-asan)" sanitizer_build
+  stage "unit tests under ASan + UBSan" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan -L unit -j"$JOBS" --output-on-failure --timeout 300
+  if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
+    stage "fuzz build (build-fuzz, clang)" fuzz_build
+    stage "fuzz smoke" bash fuzz/smoke.sh build-fuzz
+  fi
+  stage "release build (build)" cmd_build
+  stage "all tests of the release build" ctest --test-dir build -j"$JOBS" --output-on-failure --timeout 300
+  summary
+}
+
+test_setup() {
   # nginx and curl for the reverse-proxy test of docs/deploy.md.
   need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev nginx-light curl
   need_node
@@ -61,26 +100,31 @@ cmd_test() {
   if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
     need_pkgs clang libclang-rt-14-dev
   fi
-  # Sanitizer build: the unit tests under AddressSanitizer and UBSan.
+}
+
+sanitizer_build() {
   configure build-asan -DHALVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-asan -j"$JOBS"
-  echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan -L unit -j"$JOBS" --output-on-failure --timeout 300
-  if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
-    echo "== fuzz smoke"
-    CC=clang CXX=clang++ configure build-fuzz -DHALVANE_FUZZ=ON -DHALVANE_TESTS=OFF -DHALVANE_HOST=OFF
-    cmake --build build-fuzz -j"$JOBS"
-    bash fuzz/smoke.sh build-fuzz
-  fi
-  cmd_build
-  echo "== all tests"
-  ctest --test-dir build -j"$JOBS" --output-on-failure --timeout 300
+}
+
+fuzz_build() {
+  CC=clang CXX=clang++ configure build-fuzz -DHALVANE_FUZZ=ON -DHALVANE_TESTS=OFF -DHALVANE_HOST=OFF
+  cmake --build build-fuzz -j"$JOBS"
 }
 
 cmd_demo() {
-  cmd_build
   local port=${PORT:-8080}
+  while (($#)); do
+    case $1 in
+      --port) (($# >= 2)) || { echo "dev.sh: demo: --port needs a number" >&2; exit 2; }; port=$2; shift 2 ;;
+      --port=*) port=${1#--port=}; shift ;;
+      *) echo "dev.sh: demo: unknown option $1 (usage: ./dev.sh demo [--port N])" >&2; exit 2 ;;
+    esac
+  done
+  case $port in
+    '' | *[!0-9]*) echo "dev.sh: demo: the port must be a number, not '$port'" >&2; exit 2 ;;
+  esac
+  cmd_build
   echo "Halvane gallery: http://127.0.0.1:$port/"
   exec build/halvane serve examples --port "$port"
 }
@@ -103,7 +147,7 @@ cmd_fuzz() {
 case "${1:-}" in
   build) cmd_build ;;
   test) cmd_test ;;
-  demo) cmd_demo ;;
+  demo) shift; cmd_demo "$@" ;;
   bench) cmd_bench ;;
   fuzz) cmd_fuzz ;;
   *) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;

@@ -1,5 +1,7 @@
 # Installs the headers, both libraries, an exported CMake package
-# (find_package(halvane) gives halvane::halvane) and a pkg-config file.
+# (find_package(halvane) gives halvane::halvane, the static library, and
+# halvane::halvane_shared), two pkg-config files and our copies of the
+# components' default images.
 include(CMakePackageConfigHelpers)
 
 foreach(h ${HALVANE_HEADERS})
@@ -43,5 +45,23 @@ else()
   string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
   set(HALVANE_PC_PREFIX "\${pcfiledir}/${pc_to_prefix}")
 endif()
-configure_file(${CMAKE_CURRENT_LIST_DIR}/halvane.pc.in ${CMAKE_CURRENT_BINARY_DIR}/halvane.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/halvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# halvane.pc is for C++ (it asks for -std=c++20); halvane-c.pc is for C
+# programs using server/halvane_com.h, with no C++ flag.  Both give -lhalvane,
+# which the linker takes from libhalvane.so when it finds it.
+foreach(pc halvane halvane-c)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
+
+# Our copies of the components' default images, laid out as a site's root:
+# Calendar.gif (the Calendar's button, named relative to each page) and
+# images/icons/ (the Tree's folder and expand/collapse icons).  `halvane
+# serve` answers those paths with them when a site has no file of its own;
+# a site may also copy the folder's contents into its root.
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/examples/Calendar.gif
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/halvane/default_images)
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/examples/images/icons/FolderOpen.gif
+  ${CMAKE_CURRENT_SOURCE_DIR}/examples/images/icons/FolderClosed.gif
+  ${CMAKE_CURRENT_SOURCE_DIR}/examples/images/icons/treeplus.gif
+  ${CMAKE_CURRENT_SOURCE_DIR}/examples/images/icons/treeminus.gif
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/halvane/default_images/images/icons)

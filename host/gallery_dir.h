@@ -10,4 +10,10 @@ namespace halvane::host {
 // tree's examples folder it was built from.
 std::filesystem::path DefaultGalleryDir();
 
+// Our copies of the components' default images, in a folder laid out as a
+// site's root (Calendar.gif, images/icons/*.gif): share/halvane/default_images
+// of an installation, else the source tree's examples folder, which holds
+// the same files at the same places.
+std::filesystem::path DefaultImagesDir();
+
 }  // namespace halvane::host

@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -71,6 +72,9 @@ error to it).  Nothing outside DIR, no hidden name and no include file
 (*.inc, the source of templates) is served.  One
 access-log line per request goes to standard error.  Ctrl-C or SIGTERM stops
 accepting, lets running pages finish for the grace period, then stops.
+A request for a component's default image (Calendar.gif in any folder,
+/images/icons/FolderOpen.gif, FolderClosed.gif, treeplus.gif, treeminus.gif)
+that DIR has no file for is answered with our own copy; DIR's file wins.
 
 Options:
   --host ADDR              address to listen on (default 127.0.0.1)
@@ -88,6 +92,11 @@ Options:
   --grace SECONDS          on stop, how long running pages may go on (default 5)
   --no-compat              send pages exactly as the scripts write them, without
                            the browser-compatibility prefix
+
+Exit status:
+  0  stopped by Ctrl-C, SIGTERM or SIGHUP
+  1  the server could not start (the port is taken, for instance) or failed
+  2  a usage error: an unknown option, a bad value, a DIR that is not a folder
 
 Examples:
   halvane serve
@@ -138,6 +147,7 @@ int CmdServe(const std::vector<std::string>& args) {
     if (IsHelp(a)) {
       std::fputs(kServeHelp, stdout);
       std::printf("\nThe bundled examples: %s\n", host::DefaultGalleryDir().c_str());
+      std::printf("Our copies of the default images: %s\n", host::DefaultImagesDir().c_str());
       return kExitOk;
     } else if (a == "--host") {
       auto v = value("--host");
@@ -193,6 +203,13 @@ int CmdServe(const std::vector<std::string>& args) {
       have_dir = true;
     }
   }
+
+  std::error_code ec;
+  if (!std::filesystem::is_directory(o.root, ec)) {
+    std::fprintf(stderr, "halvane: serve: not a folder: %s\n", o.root.c_str());
+    return kExitUsage;
+  }
+  o.default_images = host::DefaultImagesDir();
 
   // Ctrl-C, SIGTERM and SIGHUP (the terminal went away) are taken by one
   // thread that stops the server gracefully; every other thread has them

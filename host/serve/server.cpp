@@ -27,6 +27,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "host/script/interpreter.h"
+#include "host/serve/default_images.h"
 #include "host/serve/pages.h"
 #include "host/serve/paths.h"
 #include "host/serve/request.h"
@@ -925,6 +926,7 @@ struct Server::Impl {
     if (!path) return Error(ctx, c, 400, "400 Bad Request", "bad request target", true);
     ctx.request.path = *path;
     Resolved r = Resolve(root, *path);
+    if (r.kind == Resolved::Kind::NotFound) r = DefaultImage(options.default_images, *path);
     if (r.kind == Resolved::Kind::AddSlash) {
       MHD_Response* resp = FromString({});
       if (resp == nullptr) return MHD_NO;

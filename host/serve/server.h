@@ -17,6 +17,9 @@ namespace halvane::serve {
 
 struct Options {
   std::filesystem::path root;  // the served folder
+  // Our copies of the components' default images (default_images.h), sent
+  // for those paths when root has no such file; empty: none.
+  std::filesystem::path default_images;
   std::string host = "127.0.0.1";
   int port = 8080;                           // 0: any free port (see Server::Bind)
   std::chrono::milliseconds timeout{10000};  // longest run of one page

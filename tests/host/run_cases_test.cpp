@@ -1,6 +1,5 @@
-// The halvane program driven by the case files of tests/host/cases/*.txt, and the
-// examples of docs/page-language.md (each ```vb block followed by a ```text
-// block of its output).
+// The halvane program driven by the case files of tests/host/cases/*.txt, the
+// examples of every page of docs/ (see ReadDocs), and the index of docs/.
 //
 // A case file holds cases one after the other:
 //   === name of the case
@@ -40,6 +39,7 @@ struct Case {
   int status = 0;
   bool out_prefix = false, err_prefix = false;
   bool lf_only = false;  // docs: compare with CR LF made LF, trailing line ends dropped
+  bool elided = false;   // docs: a line "..." of `out` stands for any text
 };
 
 std::string Slurp(const fs::path& p) {
@@ -115,20 +115,109 @@ std::string Trimmed(std::string s) {
   return s;
 }
 
-void ReadDocs(std::vector<Case>& cases) {
-  const std::string doc = Slurp(HALVANE_DOCS_FILE);
-  for (std::size_t at = doc.find("\n```vb\n"); at != std::string::npos; at = doc.find("\n```vb\n", at + 1)) {
-    const std::size_t code = at + 7, code_end = doc.find("\n```\n", code);
-    if (code_end == std::string::npos) break;
-    const std::size_t fence = doc.find("\n```", code_end + 4), text = fence + 9;
-    if (fence == std::string::npos || doc.compare(fence, 9, "\n```text\n") != 0) continue;
-    Case c;
-    c.name = "docs/example";
-    c.files = {{"example.hvs", doc.substr(code, code_end + 1 - code)}};
-    c.out = Trimmed(doc.substr(text, doc.find("\n```", text) - text));
-    c.lf_only = true;
-    cases.push_back(std::move(c));
+// The examples of one page of docs/.  A ```vb block is a page script; a
+// fenced block right after a line "<!-- page: NAME ARGS -->" is the page NAME,
+// run as `halvane run NAME ARGS` (single quotes group) and kept as a file
+// for the later examples of the page; a fenced block right
+// after "<!-- file: NAME -->" is a file every later example of the page
+// gets (an include, say); a ```text block right after "<!-- run: ARGS -->"
+// is the output of `halvane run ARGS` with those files (the same page with
+// another request).  The next ```text block after an example's block
+// (prose may stand between them, another block may not) is its standard
+// output, compared with CR LF made LF and trailing line ends dropped; a line
+// "..." in it stands for any text, so a long output can be shown by its
+// beginning and end.  An example without a ```text block is run and must
+// succeed.
+void ReadDocs(const fs::path& page, std::vector<Case>& cases) {
+  const std::string doc = Slurp(page);
+  std::vector<std::pair<std::string, std::string>> files;
+  // A file of the page, replacing an earlier one of the same name.
+  auto keep = [&files](const std::string& name, const std::string& text) {
+    std::erase_if(files, [&name](const auto& f) { return f.first == name; });
+    files.emplace_back(name, text);
+  };
+  std::string marker;  // the "<!-- ... -->" line right before the block
+  Case* open_case = nullptr;  // the example whose output may follow
+  for (std::size_t at = 0; at < doc.size();) {
+    std::size_t eol = doc.find('\n', at);
+    if (eol == std::string::npos) eol = doc.size();
+    const std::string line = doc.substr(at, eol - at);
+    at = eol + 1;
+    if (line.rfind("<!-- ", 0) == 0 && line.size() > 9 && line.compare(line.size() - 4, 4, " -->") == 0) {
+      marker = line.substr(5, line.size() - 9);
+      continue;
+    }
+    if (line.rfind("```", 0) != 0) {
+      if (!line.empty()) marker.clear();  // a marker stands right before its block
+      continue;
+    }
+    const std::size_t end = doc.find("\n```\n", at - 1);
+    if (end == std::string::npos) break;
+    const std::string body = doc.substr(at, end + 1 - at);
+    at = end + 5;
+    const std::string info = line.substr(3);
+    if (info == "text" && marker.rfind("run: ", 0) == 0) {
+      Case c;
+      c.name = "docs/" + page.stem().string();
+      c.args = Words("run " + marker.substr(5));
+      c.files = files;
+      c.lf_only = true;
+      c.out = Trimmed(body);
+      c.elided = c.out.find("...") != std::string::npos;
+      cases.push_back(std::move(c));
+      open_case = nullptr;
+    } else if (info == "text" && open_case != nullptr) {
+      open_case->out = Trimmed(body);
+      open_case->out_prefix = false;
+      open_case->elided = open_case->out.find("...") != std::string::npos;
+      open_case = nullptr;
+    } else if (marker.rfind("file: ", 0) == 0) {
+      keep(marker.substr(6), body);
+      open_case = nullptr;
+    } else if (marker.rfind("page: ", 0) == 0 || info == "vb") {
+      Case c;
+      c.name = "docs/" + page.stem().string();
+      if (info == "vb" && marker.rfind("page: ", 0) != 0) {
+        c.files = {{"example.hvs", body}};
+        c.files.insert(c.files.end(), files.begin(), files.end());
+      } else {
+        c.args = Words("run " + marker.substr(6));
+        keep(c.args.size() > 1 ? c.args[1] : "page.hvp", body);  // for the "<!-- run: -->" examples after it
+        c.files = files;
+      }
+      c.lf_only = true;
+      c.out_prefix = true;  // until a ```text block shows the output: any
+      cases.push_back(std::move(c));
+      open_case = &cases.back();
+    } else {
+      open_case = nullptr;
+    }
+    marker.clear();
   }
+}
+
+// Whether `out` is what `expected` shows, where a line "..." of `expected`
+// stands for any text (none included).
+bool ShownAs(const std::string& out, const std::string& expected) {
+  std::vector<std::string> pieces;
+  std::string e = "\n" + expected + "\n";
+  for (std::size_t at = 0;;) {
+    const std::size_t gap = e.find("\n...\n", at);
+    pieces.push_back(e.substr(at, gap == std::string::npos ? std::string::npos : gap + 1 - at));
+    if (gap == std::string::npos) break;
+    at = gap + 4;
+  }
+  const std::string o = "\n" + out + "\n";
+  if (o.compare(0, pieces.front().size(), pieces.front()) != 0) return false;
+  if (pieces.size() == 1) return o == pieces.front();
+  std::size_t at = pieces.front().size() - 1;
+  for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+    const std::size_t found = o.find(pieces[i], at);
+    if (found == std::string::npos) return false;
+    at = found + pieces[i].size() - 1;
+  }
+  const std::string& last = pieces.back();
+  return o.size() >= at + last.size() && o.compare(o.size() - last.size(), last.size(), last) == 0;
 }
 
 std::vector<Case> AllCases() {
@@ -137,7 +226,11 @@ std::vector<Case> AllCases() {
   std::sort(files.begin(), files.end());
   std::vector<Case> cases;
   for (const fs::path& f : files) ReadCaseFile(f, cases);
-  ReadDocs(cases);
+  std::vector<fs::path> pages;
+  for (const auto& e : fs::directory_iterator(HALVANE_DOCS_DIR))
+    if (e.path().extension() == ".md") pages.push_back(e.path());
+  std::sort(pages.begin(), pages.end());
+  for (const fs::path& p : pages) ReadDocs(p, cases);
   return cases;
 }
 
@@ -161,9 +254,14 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
       std::ofstream(p, std::ios::binary) << text;
     }
   }
-  std::string cmd = "cd " + Quote((dir / "site").string()) + " && " + Quote(HALVANE_BIN);
-  for (const std::string& a : c.args.empty() ? std::vector<std::string>{"run", c.files[0].first} : c.args)
-    cmd += " " + Quote(a);
+  std::string cmd = "cd ";
+  cmd += Quote((dir / "site").string());
+  cmd += " && ";
+  cmd += Quote(HALVANE_BIN);
+  for (const std::string& a : c.args.empty() ? std::vector<std::string>{"run", c.files[0].first} : c.args) {
+    cmd += ' ';
+    cmd += Quote(a);
+  }
   cmd += " > ../out 2> ../err";
   cmd += std::any_of(c.files.begin(), c.files.end(), [](const auto& f) { return f.first == "stdin"; }) ? " < stdin"
                                                                                                        : " < /dev/null";
@@ -175,17 +273,37 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
     out = Trimmed(out);
   }
-  EXPECT_EQ(c.out_prefix ? out.substr(0, c.out.size()) : out, c.out);
+  if (c.elided) {
+    EXPECT_TRUE(ShownAs(out, c.out)) << "the output:\n" << out << "\nis not what the docs show:\n" << c.out;
+  } else {
+    EXPECT_EQ(c.out_prefix ? out.substr(0, c.out.size()) : out, c.out);
+  }
   EXPECT_EQ(c.err_prefix ? err.substr(0, c.err.size()) : err, c.err);
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RunCase, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           std::string n = info.param.name + "_" + std::to_string(info.index);
+                           // The case's title, cut short: ctest pads every line to
+                           // the longest name.
+                           std::string n = info.param.name.substr(0, 40) + "_" + std::to_string(info.index);
                            std::replace_if(
                                n.begin(), n.end(), [](unsigned char ch) { return !std::isalnum(ch); }, '_');
                            return n;
                          });
+
+}  // namespace
+
+namespace {
+
+// docs/README.md is the index of the documentation: it leads to every page.
+TEST(DocsIndex, ListsEveryPage) {
+  const std::string index = Slurp(fs::path(HALVANE_DOCS_DIR) / "README.md");
+  for (const auto& e : fs::directory_iterator(HALVANE_DOCS_DIR)) {
+    const std::string name = e.path().filename().string();
+    if (e.path().extension() != ".md" || name == "README.md") continue;
+    EXPECT_NE(index.find("](" + name + ")"), std::string::npos) << name << " is not in docs/README.md";
+  }
+}
 
 }  // namespace

@@ -22,8 +22,12 @@ if(TARGET run_cases_test AND TARGET halvane_host)
   target_compile_definitions(run_cases_test PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
     HALVANE_CASES_DIR="${CMAKE_CURRENT_LIST_DIR}/cases"
-    HALVANE_DOCS_FILE="${PROJECT_SOURCE_DIR}/docs/page-language.md")
+    HALVANE_DOCS_DIR="${PROJECT_SOURCE_DIR}/docs")
   add_dependencies(run_cases_test halvane_host)
+  # The examples of docs/*.md become test cases when the program is built
+  # (test discovery): an edited page rebuilds it.
+  file(GLOB HALVANE_DOC_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+  set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/run_cases_test.cpp APPEND PROPERTY OBJECT_DEPENDS ${HALVANE_DOC_PAGES})
 endif()
 
 if(TARGET halvane_serve AND TARGET halvane_host)

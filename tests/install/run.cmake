@@ -1,6 +1,9 @@
 # Installs a build tree into a fresh prefix, then builds and runs a small
 # consumer against the installation twice: through find_package(halvane)
-# (static and shared library) and through pkg-config.
+# (static and shared library) and through pkg-config; then the C++ and C
+# programs of docs/building.md, docs/c-interface.md and docs/components.md,
+# with the commands
+# those pages give (doc_blocks.sh).
 #
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCXX=... [-DSANITIZE=ON] -P run.cmake
 #
@@ -56,7 +59,11 @@ foreach(f include/halvane/halvane.h include/halvane/core/variant.h include/halva
 endforeach()
 # The program, and the gallery it serves by default from the installation.
 foreach(f bin/halvane share/halvane/examples/index.hvp share/halvane/examples/header.inc
-          share/halvane/examples/gallery.css share/halvane/examples/images/page.gif)
+          share/halvane/examples/gallery.css share/halvane/examples/images/page.gif
+          share/halvane/default_images/Calendar.gif share/halvane/default_images/images/icons/FolderOpen.gif
+          share/halvane/default_images/images/icons/FolderClosed.gif
+          share/halvane/default_images/images/icons/treeplus.gif
+          share/halvane/default_images/images/icons/treeminus.gif)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()
@@ -65,6 +72,10 @@ run(${PREFIX}/bin/halvane serve --help)
 string(FIND "${run_output}" "The bundled examples: ${PREFIX}/share/halvane/examples\n" at)
 if(at EQUAL -1)
   message(FATAL_ERROR "the installed halvane does not serve the installed gallery:\n${run_output}")
+endif()
+string(FIND "${run_output}" "Our copies of the default images: ${PREFIX}/share/halvane/default_images\n" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the installed halvane does not answer with the installed default images:\n${run_output}")
 endif()
 # An installed page runs with its include.
 run(${PREFIX}/bin/halvane run ${PREFIX}/share/halvane/examples/tabs.hvp --query tab=Calendar)
@@ -97,6 +108,14 @@ run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir} pkg-config --variable=libd
 string(STRIP "${run_output}" libdir)
 run(${CXX} ${SAN_FLAGS} ${HERE}/consumer/main.cpp ${flags} -Wl,-rpath,${libdir} -o ${WORK_DIR}/pc-consumer)
 check_output(${WORK_DIR}/pc-consumer)
+
+# The documented builds, command for command.  Instrumented libraries need
+# instrumented programs, which the documented commands do not ask for.
+if(NOT SANITIZE)
+  run(bash ${HERE}/doc_blocks.sh ${PREFIX} ${WORK_DIR}/docs ${HERE}/../../docs/building.md
+      ${HERE}/../../docs/c-interface.md ${HERE}/../../docs/components.md)
+  message(STATUS "${run_output}")
+endif()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 message(STATUS "install consumer: find_package and pkg-config builds give the expected output")

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <future>
 #include <sstream>
 #include <string>
@@ -41,6 +42,12 @@ class Site : public ::testing::Test {
     fs::create_symlink(root / "hello.hvs", root / "alias.hvs");
     fs::create_symlink(root / ".hidden", root / "visible.txt");
     fs::create_directory_symlink(root / ".git", root / "repo");
+    // Our copies of the default images, laid out as a site's root.
+    fs::create_directories(s_.base / "images" / "images" / "icons");
+    std::ofstream(s_.base / "images" / "Calendar.gif") << "our calendar";
+    std::ofstream(s_.base / "images" / "images" / "icons" / "treeplus.gif") << "our plus";
+    std::ofstream(s_.base / "images" / "images" / "icons" / "other.gif") << "not a default";
+    s_.options.default_images = s_.base / "images";
     log_ = std::tmpfile();
     s_.options.timeout = milliseconds(2000);
     s_.options.grace = milliseconds(200);
@@ -161,6 +168,21 @@ TEST_F(Site, AnswersOfPagesAndFiles) {
        "!set-cookie", "~the multipart body has no closing boundary"},
       {"POST", "/form.hvp", "Content-Type: multipart/form-data\r\n", "--b--", 400, "!set-cookie",
        "~the multipart body has no boundary"},
+      // The components' default images: our copy where the site has none,
+      // the site's own file where it has one; nothing else from that folder.
+      {"GET", "/Calendar.gif", "", "", 200, "content-type: image/gif", "our calendar"},
+      {"GET", "/deep/er/Calendar.gif", "", "", 200, "", "our calendar"},
+      {"GET", "/sub/Calendar.gif", "", "", 200, "", "the site's own calendar"},
+      {"GET", "/images/icons/treeplus.gif", "", "", 200, "content-type: image/gif", "our plus"},
+      {"HEAD", "/images/icons/treeplus.gif", "", "", 200, "content-length: 8", ""},
+      {"GET", "/images/icons/treeminus.gif", "", "", 404, "", "~", "our"},  // no copy of it there
+      {"GET", "/images/icons/other.gif", "", "", 404, "", "~", "not a default"},
+      {"GET", "/icons/treeplus.gif", "", "", 404, "", "~", "our"},
+      {"GET", "/calendar.gif", "", "", 404, "", "~", "our"},
+      {"GET", "/.hidden/Calendar.gif", "", "", 404, "", "~", "our"},
+      {"GET", "/a/../Calendar.gif", "", "", 404, "", "~", "our"},
+      {"GET", "/Calendar.gif/", "", "", 404, "", "~", "our"},
+      {"POST", "/Calendar.gif", "", "x", 405, "allow: GET, HEAD", "~"},
   };
   for (const Row& row : rows) {
     const std::string what = std::string(row.method) + " " + row.target;
