@@ -56,3 +56,7 @@ class _NullType:
 
 
 NULL = _NullType()
+
+for _t in (Html, Error, _NullType):
+    _t.__module__ = "halvane"
+del _t

@@ -8,6 +8,7 @@
 #include "components/compat/browser_compat.h"
 #include "python_classes.h"
 #include "python_values.h"
+#include "server/automation.h"
 #include "server/class_table.h"
 
 namespace py = pybind11;
@@ -31,6 +32,29 @@ py::list ClassTable() {
     classes.append(py::make_tuple(std::string(c.name), std::string(c.prog_id), members));
   }
   return classes;
+}
+
+// How a Python value arrives in the library: "Integer 5", "String \"a\"",
+// "Null", ... (the kind and its text), for the tests of the conversions.
+std::string DescribeValue(py::handle value) {
+  automation::ArgumentSlots slot;
+  if (!ToVariant(value.ptr(), slot, 0, "value")) throw py::error_already_set();
+  const Variant& v = slot[0];
+  switch (v.Type()) {
+    case VarType::Empty: return "Empty";
+    case VarType::Null: return "Null";
+    case VarType::String: return "String \"" + v.RawString() + "\"";
+    default: return std::string(TypeName(v)) + " " + ToString(v);
+  }
+}
+
+// The value a Python value becomes on its way into the library and back.
+py::object RoundTrip(py::handle value) {
+  automation::ArgumentSlots slot;
+  if (!ToVariant(value.ptr(), slot, 0, "value")) throw py::error_already_set();
+  PyObject* back = FromVariant(slot[0]);
+  if (back == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(back);
 }
 
 }  // namespace
@@ -57,6 +81,8 @@ PYBIND11_MODULE(_halvane, m) {
   m.def("class_table", &ClassTable,
         "The class table: (name, prog_id, members) per class; each member (name, kind, dispid, "
         "params, result), each parameter (name, type, optional).");
+  m.def("describe_value", &DescribeValue, "The kind and text a value has in the library (for tests).");
+  m.def("round_trip", &RoundTrip, "A value into the library and back (for tests).");
   m.def(
       "page_script",
       []() {
