@@ -93,8 +93,9 @@ cmd_demo() {
 
 cmd_bench() {
   # wrk and nginx for the load test, python3 for the tables.
-  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev wrk nginx-light curl python3 procps
-  configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF
+  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev wrk nginx-light curl python3 procps \
+    "${PYTHON_PKGS[@]}"
+  configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF -DHALVANE_PYTHON=ON
   cmake --build build-bench -j"$JOBS"
   bash bench/run.sh build-bench
 }
