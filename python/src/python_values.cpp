@@ -3,6 +3,7 @@
 #include <datetime.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -139,7 +140,64 @@ PyObject* TextToPython(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass");
 }
 
+// CPython 3.11 makes an instance of a str subclass in two copies (a str,
+// then the subclass's own copy of its characters).  For the common case, an
+// ASCII output, the Html is made here in one: the legacy (non-compact) layout
+// that str's own subclass constructor builds, its UTF-8 sharing the
+// characters.  Other versions, a changed Html and non-ASCII text take the
+// ordinary way.
+#if PY_VERSION_HEX >= 0x030B0000 && PY_VERSION_HEX < 0x030C0000
+#define HALVANE_DIRECT_HTML 1
+bool IsAscii(std::string_view text) {
+  unsigned char any = 0;
+  for (const char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+PyObject* AsciiHtml(std::string_view text) {
+  auto* type = reinterpret_cast<PyTypeObject*>(Shared().html);
+  PyObject* self = type->tp_alloc(type, 0);
+  if (self == nullptr) return nullptr;
+  auto* data = static_cast<char*>(PyObject_Malloc(text.size() + 1));
+  if (data == nullptr) {
+    Py_DECREF(self);
+    return PyErr_NoMemory();
+  }
+  std::memcpy(data, text.data(), text.size());
+  data[text.size()] = '\0';
+  auto* u = reinterpret_cast<PyUnicodeObject*>(self);
+  const auto length = static_cast<Py_ssize_t>(text.size());
+  u->_base._base.length = length;
+  u->_base._base.hash = -1;
+  u->_base._base.state.interned = 0;
+  u->_base._base.state.kind = PyUnicode_1BYTE_KIND;
+  u->_base._base.state.compact = 0;
+  u->_base._base.state.ascii = 1;
+  u->_base._base.state.ready = 1;
+  u->_base._base.wstr = nullptr;
+  u->_base.utf8 = data;
+  u->_base.utf8_length = length;
+  u->_base.wstr_length = 0;
+  u->data.any = data;
+  return self;
+}
+#endif
+
+bool DirectHtmlFits() {
+#ifdef HALVANE_DIRECT_HTML
+  auto* type = reinterpret_cast<PyTypeObject*>(Shared().html);
+  return PyType_Check(Shared().html) && type->tp_base == &PyUnicode_Type &&
+         type->tp_basicsize == PyUnicode_Type.tp_basicsize && type->tp_itemsize == 0 && type->tp_dictoffset == 0;
+#else
+  return false;
+#endif
+}
+
 PyObject* HtmlToPython(std::string_view text) {
+#ifdef HALVANE_DIRECT_HTML
+  static const bool direct = DirectHtmlFits();
+  if (direct && IsAscii(text)) return AsciiHtml(text);
+#endif
   PyObject* plain = TextToPython(text);
   if (plain == nullptr) return nullptr;
   PyObject* html = PyObject_CallOneArg(Shared().html, plain);
