@@ -10,6 +10,7 @@ client sent goes through Jinja2's autoescaping.
 import argparse
 import datetime
 import pathlib
+import sys
 import time
 import urllib.parse
 
@@ -178,7 +179,7 @@ def main():
     args = parser.parse_args()
     server = make_server(args.host, args.port, app, threaded=True)
     # The address is printed once the server listens, for the scripts that start it.
-    print(f"Halvane Flask gallery at http://{args.host}:{server.port}/", flush=True)
+    print(f"Halvane Flask gallery at http://{args.host}:{server.port}/", file=sys.stderr, flush=True)
     server.serve_forever()
 
 
