@@ -63,6 +63,12 @@ py::object RoundTrip(py::handle value) {
 PYBIND11_MODULE(_halvane, m) {
   using namespace halvane::python;
   m.doc() = "The Halvane components, made from the library's class table.";
+  // The classes and the shared objects live as long as the process, for the
+  // one interpreter that loaded the module; another interpreter would find
+  // them made for the first.
+  static bool loaded = false;
+  if (loaded) throw py::import_error("halvane: the module is loaded once per process (one interpreter)");
+  loaded = true;
   if (!InitValues()) throw py::error_already_set();
 
   // Html, Error and NULL are plain Python (halvane/_types.py); the calls make
