@@ -58,12 +58,18 @@ configure() {  # configure <dir> [cmake args...]
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
+# The Python package (python/): pybind11 for Debian's python3, Flask for the
+# example, pytest, and what `pip install --no-build-isolation` and
+# `python3 -m build --no-isolation` build it with.
+PYTHON_PKGS=(python3-dev pybind11-dev python3-pip python3-venv python3-setuptools python3-wheel python3-build
+  python3-pytest python3-flask)
+
 cmd_build() {
-  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev "${PYTHON_PKGS[@]}"
   # The unit test programs are built and run by the sanitizer tree of
   # `./dev.sh test`; this tree builds the program, the library and the tests
   # that use them whole (scripts, server, browsers, install, examples).
-  configure build -DHALVANE_UNIT_TESTS=OFF
+  configure build -DHALVANE_UNIT_TESTS=OFF -DHALVANE_PYTHON=ON
   cmake --build build -j"$JOBS"
 }
 
@@ -131,8 +137,9 @@ cmd_demo() {
 
 cmd_bench() {
   # wrk and nginx for the load test, python3 for the tables.
-  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev wrk nginx-light curl python3 procps
-  configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF
+  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev wrk nginx-light curl python3 procps \
+    "${PYTHON_PKGS[@]}"
+  configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF -DHALVANE_PYTHON=ON
   cmake --build build-bench -j"$JOBS"
   bash bench/run.sh build-bench
 }

@@ -33,6 +33,14 @@ echo
   >"$results/bench.txt" 2>&1
 python3 bench/report.py "$results/bench.json" "$results/summary.md"
 
+# ---- 1b. Python against C++, when the tree built the Python extension -----------
+if compgen -G "$build/bench/halvane_bench_direct*.so" >/dev/null; then
+  echo "### The Python package against direct C++ calls (bench/python_bench.py)"
+  echo
+  PYTHONPATH="$build/python:$build/bench" /usr/bin/python3 bench/python_bench.py | tee "$results/python.md"
+  echo
+fi
+
 # ---- 2. halvane run of the gallery pages, as processes ------------------------------
 runs=${RUN_COUNT:-50}
 echo "### \`halvane run\` of the gallery pages (a process per run, $runs runs each)"

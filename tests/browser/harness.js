@@ -44,12 +44,17 @@ const clockScript = (now) => `(function () {
   window.Date = FixedDate;
 })();`;
 
-// Starts `halvane serve DIR` on a free port; resolves once it listens.
+// Starts `halvane serve DIR` on a free port; resolves once it listens.  A
+// DIR ending in .py is a Python web application instead (the Flask gallery),
+// run by HALVANE_PYTHON with --port 0; it prints the same "at http://..." line.
 async function startServer(dir, compat) {
-  if (!fs.existsSync(HALVANE)) throw new Error(`no halvane program at ${HALVANE} (set HALVANE_BIN)`);
+  const python = dir.endsWith('.py');
+  if (!python && !fs.existsSync(HALVANE)) throw new Error(`no halvane program at ${HALVANE} (set HALVANE_BIN)`);
   let port = 0;
-  const args = ['serve', dir, '--host', '127.0.0.1', '--port', '0'].concat(compat ? [] : ['--no-compat']);
-  const { stop } = await engines.start(HALVANE, args, process.env,
+  const args = python ? [dir, '--host', '127.0.0.1', '--port', '0']
+    : ['serve', dir, '--host', '127.0.0.1', '--port', '0'].concat(compat ? [] : ['--no-compat']);
+  const program = python ? process.env.HALVANE_PYTHON || '/usr/bin/python3' : HALVANE;
+  const { stop } = await engines.start(program, args, process.env,
     async (log) => (port = Number((/ at http:\/\/127\.0\.0\.1:(\d+)\//.exec(log) || [])[1])), 'halvane serve');
   return { port, url: (p) => new URL(p, `http://127.0.0.1:${port}/`).href, stop };
 }

@@ -10,6 +10,11 @@ if(NOT HALVANE_NODE)
 elseif(NOT TARGET halvane_host)
   message(STATUS "The halvane host is not built: the browser tests are not registered")
 else()
+  # The Flask gallery's checks, when the tree builds the Python package.
+  set(halvane_browser_python "")
+  if(TARGET halvane_python)
+    set(halvane_browser_python "HALVANE_PYTHONPATH=${CMAKE_BINARY_DIR}/python;HALVANE_PYTHON=${HALVANE_PYTHON_INTERPRETER}")
+  endif()
   foreach(engine chromium firefox webkit)
     add_test(NAME browser_${engine}
       COMMAND ${HALVANE_NODE} --test --test-reporter=dot ${CMAKE_CURRENT_LIST_DIR}/run_all.js
@@ -18,6 +23,6 @@ else()
       LABELS "browser;browser_${engine}"
       TIMEOUT 240
       RESOURCE_LOCK halvane_browser
-      ENVIRONMENT "HALVANE_ENGINES=${engine};HALVANE_BIN=$<TARGET_FILE:halvane_host>;HALVANE_BROWSER_OUT=${CMAKE_BINARY_DIR}/browser;HALVANE_EXAMPLES=${PROJECT_SOURCE_DIR}/examples")
+      ENVIRONMENT "HALVANE_ENGINES=${engine};HALVANE_BIN=$<TARGET_FILE:halvane_host>;HALVANE_BROWSER_OUT=${CMAKE_BINARY_DIR}/browser;HALVANE_EXAMPLES=${PROJECT_SOURCE_DIR}/examples;${halvane_browser_python}")
   endforeach()
 endif()
