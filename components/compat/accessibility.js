@@ -107,7 +107,7 @@
   var openPopup = null;
   if (typeof win.createPopup === 'function') {
     var createPopup = win.createPopup;
-    win.createPopup = function () {
+    var wrapped = function () {
       var popup = createPopup.apply(this, arguments);
       var show = popup.show;
       var hide = popup.hide;
@@ -144,6 +144,9 @@
       };
       return popup;
     };
+    // Seen from the page, still the function it had.
+    Object.defineProperty(wrapped, 'name', { value: createPopup.name, configurable: true });
+    win.createPopup = wrapped;
   }
 
   // Gives the popup's document its roles and, when it has just opened, the
@@ -486,6 +489,9 @@
     if (!wrap || wrap.getAttribute(MARK) !== 'dialog' || wrap.nextSibling) {
       wrap = d.createElement('div');
       wrap.setAttribute(MARK, 'dialog');
+      // As wide as the month it holds, so that the popup frame, which grows
+      // to what its body shows, still sees the whole month.
+      wrap.style.width = 'max-content';
       while (d.body.firstChild) wrap.appendChild(d.body.firstChild);
       d.body.appendChild(wrap);
     }

@@ -125,8 +125,9 @@ async function launchPuppeteer(name) {
       await page.keyboard.press(keys[keys.length - 1]);
       for (const k of keys.slice(0, -1).reverse()) await page.keyboard.up(k);
     },
-    // The accessibility tree as the browser exposes it (Chromium only).
-    accessibility: (options) => page.accessibility.snapshot(options),
+    // The accessibility tree as the browser exposes it (Chromium only: it
+    // is read over the DevTools protocol).
+    accessibility: name === 'chromium' ? (options) => page.accessibility.snapshot(options) : undefined,
     screenshot: async () => Buffer.from(await page.screenshot({ type: 'png' })),
     close: () => browser.close().catch(() => {}),
   };
