@@ -211,8 +211,9 @@
   function menuItems(d) {
     return [].slice.call(d.querySelectorAll('[role="menuitem"]'));
   }
+  // Looks at every row each time: the page's hidden menu may have been seen
+  // while it was still arriving.
   function enhanceMenuTable(table) {
-    if (table.getAttribute('role') === 'menu') return;
     table.setAttribute('role', 'menu');
     [].forEach.call(table.tBodies, function (b) { b.setAttribute('role', 'none'); });
     var title = null;
@@ -222,7 +223,7 @@
       if (!td) return;
       if (td.hasAttribute('onclick')) {
         td.setAttribute('role', 'menuitem');
-        td.setAttribute('tabindex', '-1');
+        if (!td.hasAttribute('tabindex')) td.setAttribute('tabindex', '-1');
         focusable(td, 'inset');
         [].forEach.call(td.getElementsByTagName('img'), function (img) { img.setAttribute('aria-hidden', 'true'); });
       } else if (td.getElementsByTagName('img').length && !text(td)) {
@@ -710,13 +711,14 @@
       if (!bar.getAttribute('aria-label') && !bar.getAttribute('aria-labelledby')) bar.setAttribute('aria-label', 'Progress');
       bar.setAttribute('aria-valuemin', '0');
       bar.setAttribute('aria-valuemax', '100');
-      var cells = doc.getElementById('progress1');
-      if (cells && cells.parentNode) cells.parentNode.setAttribute('aria-hidden', 'true');
       if (win.MutationObserver) {
         new win.MutationObserver(function () { progressValue(bar, display); })
           .observe(display, { childList: true, subtree: true, characterData: true });
       }
     }
+    // The cells may arrive after the bar's start.
+    var cells = doc.getElementById('progress1');
+    if (cells && cells.parentNode) set(cells.parentNode, 'aria-hidden', 'true');
     progressValue(bar, display);
   }
   var said = { step: -1, at: 0 };
