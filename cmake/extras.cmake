@@ -1,21 +1,26 @@
 # Build-time extras of the library.
 
-# The browser compatibility script: components/compat/browser_compat.js is
-# embedded into the library as a generated header, so the script lives in the
+# The browser scripts: components/compat/browser_compat.js (compatibility) and
+# components/compat/accessibility.js (keyboard and screen-reader layer) are
+# embedded into the library as generated headers, so the scripts live in the
 # repository as plain JavaScript and the library reads no file at run time.
 set(HALVANE_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated)
-set(HALVANE_COMPAT_JS ${CMAKE_CURRENT_SOURCE_DIR}/components/compat/browser_compat.js)
-set(HALVANE_COMPAT_HEADER ${HALVANE_GENERATED_DIR}/components/compat/browser_compat_js.h)
-add_custom_command(
-  OUTPUT ${HALVANE_COMPAT_HEADER}
-  COMMAND ${CMAKE_COMMAND}
-    -DINPUT=${HALVANE_COMPAT_JS}
-    -DOUTPUT=${HALVANE_COMPAT_HEADER}
-    -DNAME=kBrowserCompatBlock
-    -DNAMESPACE=halvane::compat_detail
-    -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_script.cmake
-  DEPENDS ${HALVANE_COMPAT_JS} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_script.cmake
-  COMMENT "Embedding the browser compatibility script"
-  VERBATIM)
-target_sources(halvane_objects PRIVATE ${HALVANE_COMPAT_HEADER})
+function(halvane_embed_script stem name what)
+  set(js ${CMAKE_CURRENT_SOURCE_DIR}/components/compat/${stem}.js)
+  set(header ${HALVANE_GENERATED_DIR}/components/compat/${stem}_js.h)
+  add_custom_command(
+    OUTPUT ${header}
+    COMMAND ${CMAKE_COMMAND}
+      -DINPUT=${js}
+      -DOUTPUT=${header}
+      -DNAME=${name}
+      -DNAMESPACE=halvane::compat_detail
+      -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_script.cmake
+    DEPENDS ${js} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_script.cmake
+    COMMENT "Embedding the ${what}"
+    VERBATIM)
+  target_sources(halvane_objects PRIVATE ${header})
+endfunction()
+halvane_embed_script(browser_compat kBrowserCompatBlock "browser compatibility script")
+halvane_embed_script(accessibility kAccessibilityBlock "accessibility script")
 target_include_directories(halvane_objects PRIVATE ${HALVANE_GENERATED_DIR})

@@ -92,6 +92,8 @@ Options:
   --grace SECONDS          on stop, how long running pages may go on (default 5)
   --no-compat              send pages exactly as the scripts write them, without
                            the browser-compatibility prefix
+  --no-a11y                leave out the accessibility layer (keyboard and screen
+                           reader support) that follows the compatibility prefix
 
 Exit status:
   0  stopped by Ctrl-C, SIGTERM or SIGHUP
@@ -194,6 +196,8 @@ int CmdServe(const std::vector<std::string>& args) {
       if (a == "--max-header") o.max_header = static_cast<std::size_t>(n);
     } else if (a == "--no-compat") {
       o.compat = false;
+    } else if (a == "--no-a11y") {
+      o.a11y = false;
     } else if (a.size() > 1 && a[0] == '-') {
       return Usage("serve: unknown option " + a, kServeHelp);
     } else if (have_dir) {

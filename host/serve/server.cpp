@@ -41,7 +41,7 @@ using std::chrono::milliseconds;
 
 std::string HtmlPrefix(const Options& options) {
   if (!options.compat) return {};
-  return PageScript();
+  return PageScript(options.a11y);
 }
 
 namespace {

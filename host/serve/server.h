@@ -23,7 +23,8 @@ struct Options {
   std::string host = "127.0.0.1";
   int port = 8080;                           // 0: any free port (see Server::Bind)
   std::chrono::milliseconds timeout{10000};  // longest run of one page
-  bool compat = true;                        // false: --no-compat
+  bool compat = true;                        // false: --no-compat (no accessibility layer either)
+  bool a11y = true;                          // false: --no-a11y
   unsigned workers = 0;                      // pages running at once; 0: two per core
   unsigned max_pages = 256;                  // pages in flight (running, sleeping, waiting); beyond: 503
   unsigned max_connections = 1024;
@@ -47,7 +48,8 @@ struct Options {
 };
 
 // The text put at the very start of every HTML response (page scripts and
-// static .html files): the browser compatibility script, or nothing when
+// static .html files): the browser compatibility script and the accessibility
+// layer (the script alone when `options.a11y` is false), or nothing when
 // `options.compat` is false.
 std::string HtmlPrefix(const Options& options);
 

@@ -51,7 +51,9 @@ test('cursor keys and deleting do not complete; forced completion removes what m
     assert.deepEqual(await city(), { value: 'Copenhagen', selected: 'openhagen', index: 3 });
     await page.press('Backspace');
     assert.deepEqual(await city(), { value: 'C', selected: '', index: 3 });
-    for (const key of ['Home', 'ArrowRight', 'ArrowLeft', 'ArrowUp', 'ArrowDown', 'End', 'Delete']) {
+    // (Up and Down move through the matches with the accessibility layer:
+    // a11y.test.js.)
+    for (const key of ['Home', 'ArrowRight', 'ArrowLeft', 'End', 'Delete']) {
       await page.press(key);
       assert.equal((await city()).value, 'C', key);
     }

@@ -6,16 +6,16 @@ const { test } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { suite, SCRIPT_BLOCK } = require('./harness');
+const { suite, PAGE_SCRIPT, SCRIPT_BLOCK } = require('./harness');
 
 const env = suite();
 
 const get = async (urlPath) => Buffer.from(await (await fetch(env.server.url(urlPath))).arrayBuffer());
 const file = (name) => fs.readFileSync(path.join(__dirname, 'pages', name));
 
-test('every HTML response starts with the script, other files do not', async () => {
-  assert.ok((await get('tree.hvs')).toString('latin1').startsWith(SCRIPT_BLOCK + '<html><head><title>Tree test'));
-  assert.equal((await get('tab0.html')).toString('latin1'), SCRIPT_BLOCK + file('tab0.html').toString('latin1'));
+test('every HTML response starts with the script and the accessibility layer, other files do not', async () => {
+  assert.ok((await get('tree.hvs')).toString('latin1').startsWith(PAGE_SCRIPT + '<html><head><title>Tree test'));
+  assert.equal((await get('tab0.html')).toString('latin1'), PAGE_SCRIPT + file('tab0.html').toString('latin1'));
   assert.deepEqual(await get('Calendar.gif'), file('Calendar.gif'));
 });
 

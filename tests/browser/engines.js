@@ -72,6 +72,9 @@ async function poll(check, what, timeout = 5000, every = 20) {
   }
 }
 
+// The keys of a chord: 'Shift+F10' is Shift then F10; '+' alone is the key.
+const chord = (name) => name.split(/\+(?=.)/);
+
 // The source text that runs `fn` with `args` in the page and gives its value.
 const call = (fn, args) => `(${fn}).apply(null, ${JSON.stringify(args)})`;
 
@@ -115,7 +118,16 @@ async function launchPuppeteer(name) {
     click: (x, y, button = 'left') => page.mouse.click(x, y, { button }),
     move: (x, y) => page.mouse.move(x, y),
     type: (text) => page.keyboard.type(text),
-    press: (key) => page.keyboard.press(key),
+    // A key, or a chord such as 'Shift+F10' (modifiers first).
+    async press(key) {
+      const keys = chord(key);
+      for (const k of keys.slice(0, -1)) await page.keyboard.down(k);
+      await page.keyboard.press(keys[keys.length - 1]);
+      for (const k of keys.slice(0, -1).reverse()) await page.keyboard.up(k);
+    },
+    // The accessibility tree as the browser exposes it (Chromium only: it
+    // is read over the DevTools protocol).
+    accessibility: name === 'chromium' ? (options) => page.accessibility.snapshot(options) : undefined,
     screenshot: async () => Buffer.from(await page.screenshot({ type: 'png' })),
     close: () => browser.close().catch(() => {}),
   };
@@ -193,7 +205,13 @@ async function launchWebKit() {
       },
       move: (x, y) => pointer().move({ x: Math.round(x), y: Math.round(y) }).perform(),
       type: (text) => driver.actions().sendKeys(text).perform(),
-      press: (name) => driver.actions().keyDown(key(name)).keyUp(key(name)).perform(),
+      press(name) {
+        const keys = chord(name).map(key);
+        let a = driver.actions();
+        for (const k of keys) a = a.keyDown(k);
+        for (const k of keys.reverse()) a = a.keyUp(k);
+        return a.perform();
+      },
       screenshot: async () => Buffer.from(await driver.takeScreenshot(), 'base64'),
       close: stopAll,
     };

@@ -23,9 +23,13 @@ const OUT_ROOT = process.env.HALVANE_BROWSER_OUT || path.join(os.tmpdir(), 'halv
 const PAGES = path.join(__dirname, 'pages');
 const EXAMPLES = process.env.HALVANE_EXAMPLES || path.join(ROOT, 'examples');
 
-// The compatibility script as the server sends it in front of every page.
-const COMPAT = fs.readFileSync(path.join(ROOT, 'components', 'compat', 'browser_compat.js'), 'utf8');
-const SCRIPT_BLOCK = `<script>\r\n${COMPAT.replace(/\r/g, '').replace(/\n/g, '\r\n')}</script>\r\n`;
+// The compatibility script and the accessibility layer as the server sends
+// them in front of every page (PAGE_SCRIPT; SCRIPT_BLOCK alone with --no-a11y).
+const block = (name) => `<script>\r\n${fs.readFileSync(path.join(ROOT, 'components', 'compat', name), 'utf8')
+  .replace(/\r/g, '').replace(/\n/g, '\r\n')}</script>\r\n`;
+const SCRIPT_BLOCK = block('browser_compat.js');
+const A11Y_BLOCK = block('accessibility.js');
+const PAGE_SCRIPT = SCRIPT_BLOCK + A11Y_BLOCK;
 
 // The moment the pages' clock shows: Wednesday 17 March 2004, noon, in UTC.
 const FIXED_NOW = Date.UTC(2004, 2, 17, 12, 0, 0);
@@ -47,12 +51,13 @@ const clockScript = (now) => `(function () {
 // Starts `halvane serve DIR` on a free port; resolves once it listens.  A
 // DIR ending in .py is a Python web application instead (the Flask gallery),
 // run by HALVANE_PYTHON with --port 0; it prints the same "at http://..." line.
-async function startServer(dir, compat) {
+async function startServer(dir, compat, a11y = true) {
   const python = dir.endsWith('.py');
   if (!python && !fs.existsSync(HALVANE)) throw new Error(`no halvane program at ${HALVANE} (set HALVANE_BIN)`);
   let port = 0;
   const args = python ? [dir, '--host', '127.0.0.1', '--port', '0']
-    : ['serve', dir, '--host', '127.0.0.1', '--port', '0'].concat(compat ? [] : ['--no-compat']);
+    : ['serve', dir, '--host', '127.0.0.1', '--port', '0'].concat(compat ? [] : ['--no-compat'],
+      a11y ? [] : ['--no-a11y']);
   const program = python ? process.env.HALVANE_PYTHON || '/usr/bin/python3' : HALVANE;
   const { stop } = await engines.start(program, args, process.env,
     async (log) => (port = Number((/ at http:\/\/127\.0\.0\.1:(\d+)\//.exec(log) || [])[1])), 'halvane serve');
@@ -301,10 +306,10 @@ function engine(name) {
   return shared.engines.get(name);
 }
 
-async function server(dir, compat) {
-  const key = `${compat ? 'compat' : 'no-compat'} ${dir}`;
+async function server(dir, compat, a11y) {
+  const key = `${compat ? 'compat' : 'no-compat'}${a11y ? '' : ' no-a11y'} ${dir}`;
   if (!shared.servers.has(key)) {
-    shared.servers.set(key, startServer(dir, compat).then(async (s) => ({ server: s, proxy: await startProxy(s) })));
+    shared.servers.set(key, startServer(dir, compat, a11y).then(async (s) => ({ server: s, proxy: await startProxy(s) })));
   }
   return shared.servers.get(key);
 }
@@ -328,11 +333,11 @@ async function shutdown(name) {
 
 // The tests of one file, in the engine being loaded. `env.page(path, fn)`
 // opens the page, runs `fn(page)`, and fails when the page reported an error.
-function suite({ dir = PAGES, compat = true } = {}) {
+function suite({ dir = PAGES, compat = true, a11y = true } = {}) {
   const name = currentEngine;
   const env = { engine: name };
   before(async () => {
-    const s = await server(dir, compat);
+    const s = await server(dir, compat, a11y);
     env.server = s.server;
     env.proxy = s.proxy;
     env.browser = await engine(name);
@@ -383,4 +388,6 @@ function suite({ dir = PAGES, compat = true } = {}) {
   return env;
 }
 
-module.exports = { clickMenuName, ENGINE_LIST, EXAMPLES, SCRIPT_BLOCK, shutdown, suite, treeColumns, useEngine };
+module.exports = {
+  clickMenuName, ENGINE_LIST, EXAMPLES, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK, shutdown, suite, treeColumns, useEngine,
+};
