@@ -352,8 +352,8 @@ bool AddClass(PyObject* module, const ClassInfo& info) {
       {Py_tp_doc, const_cast<char*>(entry.doc.c_str())},
       {0, nullptr},
   };
-  PyType_Spec spec = {entry.qualified.c_str(), sizeof(Instance), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots};
-  PyObject* type = PyType_FromSpec(&spec);
+  PyType_Spec type_spec = {entry.qualified.c_str(), sizeof(Instance), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, slots};
+  PyObject* type = PyType_FromSpec(&type_spec);
   if (type == nullptr) return false;
   entry.type = reinterpret_cast<PyTypeObject*>(type);
 
