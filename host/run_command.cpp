@@ -14,6 +14,7 @@
 #include "host/run_options.h"
 #include "host/script/interpreter.h"
 #include "host/script/template_parse.h"
+#include "host/session/page_session.h"
 #include "host/web/page_io.h"
 #include "host/web/template.h"
 
@@ -23,6 +24,9 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // the page stopped on an error, or the output could not be written
 constexpr int kExitUsage = 2;   // a syntax error, or a command line that makes no sense
+// How long a run may hold its session's lock before another may take it
+// (a run killed while holding it blocks its session no longer than this).
+constexpr std::chrono::seconds kRunLockTime{10};
 
 constexpr const char* kRunHelp = R"(Usage: halvane run FILE [options]
 
@@ -39,6 +43,12 @@ Options:
   --header "Name: value"  a request header (repeatable)
   -i                    first the status line and the headers, then an empty
                         line, then the body
+  --sessions STORE      where Session and Application values live: memory
+                        (default), sqlite:PATH or
+                        redis://[:PASSWORD@]HOST[:PORT][/DB]; with --cookie
+                        "HALVANE_SESSION=<id>" a stored session continues
+  --session-timeout MINUTES, --session-max-size BYTES, --max-sessions N
+                        as for `halvane serve`
 
 Exit status:
   0  the page ran to its end (or to Response.End or Response.Redirect)
@@ -46,7 +56,8 @@ Exit status:
      one line on standard error names file, line, status, number, source and
      description
   2  a syntax error (file, line and column on standard error; nothing ran),
-     an unreadable file, or a command line that makes no sense
+     an unreadable file, a command line that makes no sense, or a session
+     store that cannot be reached
 
 Examples:
   halvane run examples/calendar.hvp > calendar.html
@@ -145,18 +156,44 @@ int RunCommand(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
+  // The session store must answer before the page runs.
+  session::Settings settings;
+  for (const auto& [option, value] : o.session_options) {
+    if (std::string error = session::ApplyOption(option, value, settings); !error.empty()) return Usage(error);
+  }
+  std::optional<session::Hub> hub;
+  {
+    try {
+      hub.emplace(settings, kRunLockTime);
+    } catch (const session::StoreError& e) {
+      std::fprintf(stderr, "halvane: the session store cannot be reached: %s\n", e.what());
+      return kExitUsage;
+    }
+  }
+
   const web::PageRequest request(RunRequest(o));
   StdoutSink sink(o.show_head);
   web::PageResponse response(sink);
   script::Result r;
   try {
-    r = script::RunPage(*program, request, response);
+    std::optional<session::PageSession> state;
+    if (hub) state.emplace(*hub, request, response);
+    r = script::RunPage(*program, request, response, {}, state ? &*state : nullptr);
+    if (state) session::EndRun(*state, r, false);
   } catch (const std::exception& e) {  // out of memory
     Finish(response, sink);
     std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
     return kExitFailed;
   }
-  if (!Finish(response, sink)) {
+  const bool sent = Finish(response, sink);
+  if (program->uses_state) {
+    try {
+      hub->store().Purge();  // lapsed sessions go, now that no page waits
+    } catch (const session::StoreError& e) {
+      hub->Log(std::string("purging lapsed sessions failed: ") + e.what());
+    }
+  }
+  if (!sent) {
     std::fprintf(stderr, "halvane: cannot write to standard output\n");
     return kExitFailed;
   }

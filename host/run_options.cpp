@@ -36,7 +36,9 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
                                          : name == "--form"   ? &o.form
                                          : name == "--cookie" ? &o.cookie
                                                               : nullptr;
-      if (!slot && name != "--header") {
+      const bool session = name == "--sessions" || name == "--session-timeout" || name == "--session-max-size" ||
+                           name == "--max-sessions";
+      if (!slot && name != "--header" && !session) {
         r.error = "unknown option " + name;
         return r;
       }
@@ -49,6 +51,10 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
       }
       if (slot) {
         *slot = std::move(*value);
+        continue;
+      }
+      if (session) {
+        o.session_options.emplace_back(name, std::move(*value));
         continue;
       }
       const auto colon = value->find(':');

@@ -19,6 +19,9 @@ struct RunOptions {
   std::optional<std::string> form;    // --form TEXT
   std::optional<std::string> cookie;  // --cookie TEXT
   web::Pairs headers;                 // --header "Name: value", in order
+  // --sessions, --session-timeout, --session-max-size, --max-sessions as
+  // given (name, value), for the session settings (host/session/hub.h).
+  web::Pairs session_options;
 };
 
 struct RunOptionsResult {

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <unordered_set>
@@ -31,6 +32,7 @@
 #include "host/serve/paths.h"
 #include "host/serve/request.h"
 #include "host/serve/workers.h"
+#include "host/session/page_session.h"
 #include "host/web/page_io.h"
 
 namespace halvane::serve {
@@ -505,12 +507,19 @@ struct Server::Impl {
   // Runs a page and sends what it left with its head: after an error only
   // when streaming had begun (else the answer is an error page).  A stop from
   // outside, or running out of memory, comes back as the run's outcome.
-  static script::Result RunAndFinish(const script::Program& program, const Request& req, web::PageResponse& response,
-                                     const script::Limits& limits) {
+  script::Result RunAndFinish(const script::Program& program, const Request& req, web::PageResponse& response,
+                              const script::Limits& limits, InlineOutput* inline_out = nullptr) {
     script::Result r;
     try {
       const web::PageRequest request(PageRequestData(req));
-      r = script::RunPage(program, request, response, limits);
+      // Only a page that names Session or Application has state to keep.
+      std::optional<session::PageSession> state;
+      if (program.uses_state && options.sessions) {
+        state.emplace(*options.sessions, request, response);
+        if (inline_out) state->give_up = [inline_out] { inline_out->GiveUp(); };
+      }
+      r = script::RunPage(program, request, response, limits, state ? &*state : nullptr);
+      if (state) session::EndRun(*state, r, inline_out != nullptr);
       if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
     } catch (const script::Cancelled&) {
       r.outcome = script::Outcome::Cancelled;
@@ -549,7 +558,7 @@ struct Server::Impl {
     limits.deadline = std::min(now + kInlineBudget, now + options.timeout);
     limits.max_steps = options.max_steps;
     limits.sleep = [&out](milliseconds) { out.GiveUp(); };
-    const script::Result r = RunAndFinish(*page.program, ctx.request, response, limits);
+    const script::Result r = RunAndFinish(*page.program, ctx.request, response, limits, &out);
     if (out.gave_up || r.outcome == script::Outcome::Timeout || r.outcome == script::Outcome::Cancelled) {
       if (page.waits) page.waits->store(true, std::memory_order_relaxed);
       return false;

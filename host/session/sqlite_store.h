@@ -1,0 +1,41 @@
+// The store of the processes of one host: an SQLite database file in
+// write-ahead mode (readers never wait for a writer), with a busy timeout
+// for the moments two processes write at once.  Records and locks are rows
+// with their lapse time; every member is one short statement, so no
+// transaction stays open while a page runs.
+#pragma once
+
+#include <mutex>
+
+#include "host/session/store.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace halvane::session {
+
+class SqliteStore final : public Store {
+ public:
+  // Opens (or creates) the file; StoreError when it cannot.
+  explicit SqliteStore(const std::string& path);
+  ~SqliteStore() override;
+
+  bool TryLock(const std::string& lock, const std::string& owner, milliseconds ttl) override;
+  void Unlock(const std::string& lock, const std::string& owner) override;
+  std::optional<std::string> Read(const std::string& key) override;
+  bool Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
+             const std::string& owner) override;
+  void Purge() override;
+
+ private:
+  enum Statement { kTryLock, kUnlock, kRead, kUpsert, kDelete, kPurgeRecords, kPurgeLocks, kStatements };
+  sqlite3_stmt* Prepared(Statement s);
+  [[noreturn]] void Fail(const char* what);
+
+  std::string path_;
+  std::mutex m_;  // one connection, one statement at a time
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* statements_[kStatements] = {};
+};
+
+}  // namespace halvane::session
