@@ -1,8 +1,11 @@
 #include "host/session/record.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <memory>
+
+#include "core/dates.h"
 
 
 namespace halvane::session {
@@ -102,18 +105,23 @@ bool DecodeValue(std::string_view& in, script::Value* out, int depth) {
       if (!Take(in, 4, n)) return false;
       if (out) *out = script::Value(Variant(static_cast<std::int32_t>(static_cast<std::uint32_t>(n))));
       return true;
-    case static_cast<std::uint8_t>(VarType::Single):
+    case static_cast<std::uint8_t>(VarType::Single): {
+      // A page never holds an infinity or a NaN, nor a date out of range.
       if (!Take(in, 4, n)) return false;
-      if (out) *out = script::Value(Variant(std::bit_cast<float>(static_cast<std::uint32_t>(n))));
+      const float f = std::bit_cast<float>(static_cast<std::uint32_t>(n));
+      if (!std::isfinite(f)) return false;
+      if (out) *out = script::Value(Variant(f));
       return true;
+    }
     case static_cast<std::uint8_t>(VarType::Double):
-    case static_cast<std::uint8_t>(VarType::Date):
+    case static_cast<std::uint8_t>(VarType::Date): {
       if (!Take(in, 8, n)) return false;
-      if (out) {
-        const double d = std::bit_cast<double>(n);
-        *out = script::Value(kind == static_cast<std::uint8_t>(VarType::Date) ? Variant::Date(d) : Variant(d));
-      }
+      const double d = std::bit_cast<double>(n);
+      const bool date = kind == static_cast<std::uint8_t>(VarType::Date);
+      if (!std::isfinite(d) || (date && !InDateRange(d))) return false;
+      if (out) *out = script::Value(date ? Variant::Date(d) : Variant(d));
       return true;
+    }
     case static_cast<std::uint8_t>(VarType::String):
       if (!Take(in, 4, n) || n > in.size()) return false;
       if (out) *out = script::Value(Variant(std::string(in.substr(0, n))));

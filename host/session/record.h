@@ -15,6 +15,8 @@
 //   3 Long                     i32
 //   4 Single                   the float's 4 bytes (IEEE 754)
 //   5 Double, 7 Date           the double's 8 bytes (IEEE 754)
+//                              (finite numbers only; dates of the years 100
+//                              to 9999)
 //   8 String                   u32 n, n bytes as the page held them
 //   11 Boolean                 one byte, 0 or 1
 //   0x20 Array                 u8 d (1..60 dimensions), d x i32 upper bound

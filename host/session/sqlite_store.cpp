@@ -39,6 +39,8 @@ constexpr const char* kSql[] = {
     // kPurgeRecords, kPurgeLocks
     "DELETE FROM halvane_records WHERE until <> 0 AND until <= ?1",
     "DELETE FROM halvane_locks WHERE until <= ?1",
+    // kHolds
+    "SELECT 1 FROM halvane_locks WHERE name = ?1 AND owner = ?2",
 };
 
 // Resets a statement when a member is done with it, however it leaves.
@@ -143,7 +145,15 @@ bool SqliteStore::Write(const std::string& key, const std::string* record, milli
     Text(s, 2, lock);
     Text(s, 3, owner);
     if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot remove");
-    return true;
+    if (sqlite3_changes(db_) == 1) return true;
+    // Nothing removed: the record was not there, or the lock is another's.
+    sqlite3_stmt* h = Prepared(kHolds);
+    Done held{h};
+    Text(h, 1, lock);
+    Text(h, 2, owner);
+    const int rc = sqlite3_step(h);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail("cannot read a lock");
+    return rc == SQLITE_ROW;
   }
   sqlite3_stmt* s = Prepared(kUpsert);
   Done done{s};

@@ -28,7 +28,7 @@ class SqliteStore final : public Store {
   void Purge() override;
 
  private:
-  enum Statement { kTryLock, kUnlock, kRead, kUpsert, kDelete, kPurgeRecords, kPurgeLocks, kStatements };
+  enum Statement { kTryLock, kUnlock, kRead, kUpsert, kDelete, kPurgeRecords, kPurgeLocks, kHolds, kStatements };
   sqlite3_stmt* Prepared(Statement s);
   [[noreturn]] void Fail(const char* what);
 

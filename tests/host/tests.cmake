@@ -44,3 +44,11 @@ if(TARGET halvane_serve AND TARGET halvane_host)
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/nginx_test.sh $<TARGET_FILE:halvane_host>)
   set_tests_properties(host_nginx PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
 endif()
+
+# The session record format and the stores' locks.
+if(TARGET session_store_test)
+  if(NOT TARGET halvane_session)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/host/session ${CMAKE_BINARY_DIR}/host-session)
+  endif()
+  target_link_libraries(session_store_test PRIVATE halvane_session)
+endif()
