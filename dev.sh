@@ -36,7 +36,7 @@ configure() {  # configure <dir> [cmake args...]
 }
 
 cmd_build() {
-  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev libsqlite3-dev libhiredis-dev
   # The unit test programs are built and run by the sanitizer tree of
   # `./dev.sh test`; this tree builds the program, the library and the tests
   # that use them whole (scripts, server, browsers, install, examples).
@@ -45,8 +45,10 @@ cmd_build() {
 }
 
 cmd_test() {
-  # nginx and curl for the reverse-proxy test of docs/deploy.md.
-  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev nginx-light curl
+  # nginx and curl for the reverse-proxy test of docs/deploy.md; redis-server
+  # for the session tests (they start and stop it themselves).
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev libsqlite3-dev libhiredis-dev nginx-light curl \
+    redis-server
   need_node
   if [ -f tests/browser/package.json ]; then
     # The three browser engines: Chromium, Firefox ESR (driven over WebDriver
@@ -87,7 +89,8 @@ cmd_demo() {
 
 cmd_bench() {
   # wrk and nginx for the load test, python3 for the tables.
-  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev wrk nginx-light curl python3 procps
+  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev libsqlite3-dev libhiredis-dev wrk nginx-light \
+    curl python3 procps
   configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF
   cmake --build build-bench -j"$JOBS"
   bash bench/run.sh build-bench
