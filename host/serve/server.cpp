@@ -343,6 +343,8 @@ struct Server::Impl {
     return std::max(2u, 2 * (cores ? cores : 1));
   }
 
+  std::unique_ptr<session::Hub> own_sessions;  // when the options name no store
+
   explicit Impl(Options o)
       : options(std::move(o)),
         prefix(HtmlPrefix(options)),
@@ -351,6 +353,11 @@ struct Server::Impl {
     std::error_code ec;
     root = fs::canonical(options.root, ec);
     if (ec || !fs::is_directory(root)) throw std::runtime_error("not a folder: " + options.root.string());
+    if (!options.sessions) {
+      own_sessions = std::make_unique<session::Hub>(session::Settings{}, options.timeout);
+      own_sessions->StartPurging(std::chrono::seconds(30));
+      options.sessions = own_sessions.get();
+    }
     // A client that goes away mid-response must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
   }

@@ -46,7 +46,7 @@ struct Options {
   std::uint64_t max_steps = 0;  // statements per request; 0: no limit
   std::FILE* log = stderr;      // access log; nullptr: none
   // Where pages keep Session and Application values (host/session/hub.h);
-  // null: pages that name them get error 57.
+  // null: the server keeps them in its own memory.
   session::Hub* sessions = nullptr;
 };
 
