@@ -254,6 +254,7 @@ class InlineOutput final : public script::Output {
   }
 
   bool gave_up = false;
+  bool once = false;  // gave up this time only (a session busy with another page)
   bool head_flushed = false;
 
  private:
@@ -523,7 +524,12 @@ struct Server::Impl {
       std::optional<session::PageSession> state;
       if (program.uses_state && options.sessions) {
         state.emplace(*options.sessions, request, response);
-        if (inline_out) state->give_up = [inline_out] { inline_out->GiveUp(); };
+        if (inline_out) {
+          state->give_up = [inline_out](bool for_good) {
+            inline_out->once = !for_good;
+            inline_out->GiveUp();
+          };
+        }
       }
       r = script::RunPage(program, request, response, limits, state ? &*state : nullptr);
       if (state) session::EndRun(*state, r, inline_out != nullptr);
@@ -567,7 +573,7 @@ struct Server::Impl {
     limits.sleep = [&out](milliseconds) { out.GiveUp(); };
     const script::Result r = RunAndFinish(*page.program, ctx.request, response, limits, &out);
     if (out.gave_up || r.outcome == script::Outcome::Timeout || r.outcome == script::Outcome::Cancelled) {
-      if (page.waits) page.waits->store(true, std::memory_order_relaxed);
+      if (page.waits && !(out.gave_up && out.once)) page.waits->store(true, std::memory_order_relaxed);
       return false;
     }
     inline_runs.fetch_add(1, std::memory_order_relaxed);

@@ -1,6 +1,7 @@
 #include "host/session/page_session.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "core/error.h"
@@ -76,8 +77,12 @@ PageSession::~PageSession() {
   }
 }
 
+// Unique among the processes of a store: this process's random name and a
+// count (cheaper than the random source for every page).
 const std::string& PageSession::Owner() {
-  if (owner_.empty()) owner_ = NewId();
+  static const std::string process = NewId();
+  static std::atomic<std::uint64_t> count{0};
+  if (owner_.empty()) owner_ = process + "-" + std::to_string(count.fetch_add(1, std::memory_order_relaxed));
   return owner_;
 }
 
@@ -91,7 +96,7 @@ void PageSession::Failed(const StoreError& e) {
 void PageSession::TakeLock(const std::string& lock) {
   std::int32_t pause = 1;
   while (!hub_.store().TryLock(lock, Owner(), hub_.lock_ttl())) {
-    if (give_up) give_up();
+    if (give_up) give_up(false);
     if (!wait) throw StateError{kErrDeviceIO};
     wait(pause);
     pause = std::min(pause * 2, 16);
@@ -154,7 +159,7 @@ Record& PageSession::Session() {
 }
 
 Record PageSession::ReadApplication() {
-  if (give_up) give_up();
+  if (give_up) give_up(true);
   try {
     std::optional<Record> r = Load(std::string(kApplicationKey));
     return r ? std::move(*r) : Record{};
@@ -165,7 +170,7 @@ Record PageSession::ReadApplication() {
 
 template <class F>
 void PageSession::ChangeApplication(F change) {
-  if (give_up) give_up();
+  if (give_up) give_up(true);
   const std::string lock(kApplicationLock);
   const bool own = !app_locked_;
   try {
@@ -252,7 +257,7 @@ void PageSession::Abandon() {
 }
 
 void PageSession::Lock() {
-  if (give_up) give_up();
+  if (give_up) give_up(true);
   if (app_locked_) return;
   try {
     TakeLock(std::string(kApplicationLock));
@@ -282,14 +287,16 @@ bool PageSession::Finish(bool write) {
       if (write) {
         const std::string key = SessionKey(id_);
         const std::string bytes = WriteRecord(values_);
-        const bool written = abandoned_ ? store.Write(key, nullptr, milliseconds(0), lock, Owner())
-                                        : store.Write(key, &bytes, std::chrono::minutes(values_.timeout), lock, Owner());
+        const bool written =
+            abandoned_ ? store.WriteAndUnlock(key, nullptr, milliseconds(0), lock, Owner())
+                       : store.WriteAndUnlock(key, &bytes, std::chrono::minutes(values_.timeout), lock, Owner());
         if (!written) {
           hub_.Log("session " + id_ + ": the page outlived its lock; its values were not written");
           ok = false;
         }
+      } else {
+        store.Unlock(lock, Owner());
       }
-      store.Unlock(lock, Owner());
     } catch (const StoreError& e) {
       hub_.Log("session " + id_ + ": the store failed at the page's end: " + e.what());
       ok = false;

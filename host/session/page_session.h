@@ -34,9 +34,11 @@ class PageSession final : public script::PageState {
   PageSession& operator=(const PageSession&) = delete;
 
   // Set for a run that may be stopped and run again from its start (serve's
-  // first run on an event-loop thread): called, instead of waiting for a
-  // lock or touching the shared Application values, to stop such a run.
-  std::function<void()> give_up;
+  // first run on an event-loop thread): called to stop such a run instead
+  // of waiting for a session's lock (`for_good` false: this once) or of
+  // touching the shared Application values (true: every run of the page
+  // would).
+  std::function<void(bool for_good)> give_up;
 
   // The end of the page: with `write`, the session's values go to the store
   // (or, after Abandon, leave it); then every lock is released.  False when

@@ -17,12 +17,14 @@ constexpr timeval kTimeout{2, 0};
 constexpr const char* kUnlockScript =
     "if redis.call('get', KEYS[1]) == ARGV[1] then return redis.call('del', KEYS[1]) end return 0";
 // KEYS[1] the record, KEYS[2] the lock; ARGV[1] the owner, ARGV[2] "set"
-// or "del", ARGV[3] the record, ARGV[4] its time to live in ms (0: none).
+// or "del", ARGV[3] the record, ARGV[4] its time to live in ms (0: none),
+// ARGV[5] "1" to release the lock as well.
 constexpr const char* kWriteScript =
     "if redis.call('get', KEYS[2]) ~= ARGV[1] then return 0 end "
-    "if ARGV[2] == 'del' then redis.call('del', KEYS[1]) return 1 end "
-    "if ARGV[4] == '0' then redis.call('set', KEYS[1], ARGV[3]) "
-    "else redis.call('set', KEYS[1], ARGV[3], 'PX', ARGV[4]) end return 1";
+    "if ARGV[2] == 'del' then redis.call('del', KEYS[1]) "
+    "elseif ARGV[4] == '0' then redis.call('set', KEYS[1], ARGV[3]) "
+    "else redis.call('set', KEYS[1], ARGV[3], 'PX', ARGV[4]) end "
+    "if ARGV[5] == '1' then redis.call('del', KEYS[2]) end return 1";
 
 // The connection is no longer fit for use.
 class Broken : public StoreError {
@@ -185,9 +187,19 @@ std::optional<std::string> RedisStore::Read(const std::string& key) {
 
 bool RedisStore::Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
                        const std::string& owner) {
+  return Run(key, record, ttl, lock, owner, false);
+}
+
+bool RedisStore::WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl,
+                                const std::string& lock, const std::string& owner) {
+  return Run(key, record, ttl, lock, owner, true);
+}
+
+bool RedisStore::Run(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
+                     const std::string& owner, bool unlock) {
   return With([&](Connection& c) {
     Reply r{c.Command({"EVAL", kWriteScript, "2", Key(key), Key(lock), owner, record ? "set" : "del",
-                       record ? *record : std::string(), std::to_string(ttl.count())})};
+                       record ? *record : std::string(), std::to_string(ttl.count()), unlock ? "1" : "0"})};
     return r.r->type == REDIS_REPLY_INTEGER && r.r->integer == 1;
   });
 }

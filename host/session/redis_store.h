@@ -35,6 +35,8 @@ class RedisStore final : public Store {
   std::optional<std::string> Read(const std::string& key) override;
   bool Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
              const std::string& owner) override;
+  bool WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
+                      const std::string& owner) override;
   void Purge() override {}  // the server lets keys lapse itself
 
  private:
@@ -44,6 +46,10 @@ class RedisStore final : public Store {
   void Give(std::unique_ptr<Connection> c);
   template <class F>
   auto With(F use);
+  // The write script: writes or removes `key` while `owner` holds `lock`,
+  // releasing it too with `unlock`.
+  bool Run(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
+           const std::string& owner, bool unlock);
 
   RedisAddress address_;
   std::mutex m_;

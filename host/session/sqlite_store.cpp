@@ -41,6 +41,10 @@ constexpr const char* kSql[] = {
     "DELETE FROM halvane_locks WHERE until <= ?1",
     // kHolds
     "SELECT 1 FROM halvane_locks WHERE name = ?1 AND owner = ?2",
+    // kBegin, kCommit, kRollback
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
 };
 
 // Resets a statement when a member is done with it, however it leaves.
@@ -114,6 +118,10 @@ bool SqliteStore::TryLock(const std::string& lock, const std::string& owner, mil
 
 void SqliteStore::Unlock(const std::string& lock, const std::string& owner) {
   std::lock_guard lk(m_);
+  UnlockLocked(lock, owner);
+}
+
+void SqliteStore::UnlockLocked(const std::string& lock, const std::string& owner) {
   sqlite3_stmt* s = Prepared(kUnlock);
   Done done{s};
   Text(s, 1, lock);
@@ -138,6 +146,37 @@ std::optional<std::string> SqliteStore::Read(const std::string& key) {
 bool SqliteStore::Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
                         const std::string& owner) {
   std::lock_guard lk(m_);
+  return WriteLocked(key, record, ttl, lock, owner);
+}
+
+void SqliteStore::Step(Statement st, const char* what) {
+  sqlite3_stmt* s = Prepared(st);
+  Done done{s};
+  if (sqlite3_step(s) != SQLITE_DONE) Fail(what);
+}
+
+// One transaction, so that a page's end costs one commit.
+bool SqliteStore::WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl,
+                                 const std::string& lock, const std::string& owner) {
+  std::lock_guard lk(m_);
+  Step(kBegin, "cannot begin");
+  try {
+    const bool written = WriteLocked(key, record, ttl, lock, owner);
+    UnlockLocked(lock, owner);
+    Step(kCommit, "cannot commit");
+    return written;
+  } catch (const StoreError&) {
+    if (!sqlite3_get_autocommit(db_)) {
+      sqlite3_stmt* s = Prepared(kRollback);
+      sqlite3_step(s);
+      sqlite3_reset(s);
+    }
+    throw;
+  }
+}
+
+bool SqliteStore::WriteLocked(const std::string& key, const std::string* record, milliseconds ttl,
+                              const std::string& lock, const std::string& owner) {
   if (!record) {
     sqlite3_stmt* s = Prepared(kDelete);
     Done done{s};

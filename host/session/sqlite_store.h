@@ -25,11 +25,18 @@ class SqliteStore final : public Store {
   std::optional<std::string> Read(const std::string& key) override;
   bool Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
              const std::string& owner) override;
+  bool WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
+                      const std::string& owner) override;
   void Purge() override;
 
  private:
-  enum Statement { kTryLock, kUnlock, kRead, kUpsert, kDelete, kPurgeRecords, kPurgeLocks, kHolds, kStatements };
+  enum Statement { kTryLock, kUnlock, kRead, kUpsert, kDelete, kPurgeRecords, kPurgeLocks, kHolds, kBegin, kCommit, kRollback, kStatements };
   sqlite3_stmt* Prepared(Statement s);
+  // The members without the mutex.
+  bool WriteLocked(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
+                   const std::string& owner);
+  void UnlockLocked(const std::string& lock, const std::string& owner);
+  void Step(Statement s, const char* what);
   [[noreturn]] void Fail(const char* what);
 
   std::string path_;

@@ -40,6 +40,14 @@ class Store {
   virtual bool Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
                      const std::string& owner) = 0;
 
+  // Write, then Unlock, as one step where the store can (a page's end).
+  virtual bool WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl,
+                              const std::string& lock, const std::string& owner) {
+    const bool written = Write(key, record, ttl, lock, owner);
+    Unlock(lock, owner);
+    return written;
+  }
+
   // Drops lapsed records and locks.  Called now and then, off any page.
   virtual void Purge() = 0;
 };
