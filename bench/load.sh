@@ -143,7 +143,8 @@ if [ "${NO_SESSIONS:-0}" != 1 ]; then
   for store in memory sqlite; do
     port=$hport
     [ "$store" = sqlite ] && port=$sport
-    # 256 sessions, one cookie each; every request names the next of them.
+    # 256 sessions, one cookie each; every request names the next of them,
+    # each wrk thread from its own half (distinct visitors, as on a site).
     ids=()
     for ((i = 0; i < 256; i++)); do
       ids+=("$(curl -fs -D - -o /dev/null "http://127.0.0.1:$port/small_session.hvs" |
@@ -153,10 +154,12 @@ if [ "${NO_SESSIONS:-0}" != 1 ]; then
       echo "local ids = {"
       printf '"%s",\n' "${ids[@]}"
       echo "}"
+      echo 'local threads = 0'
+      echo 'function setup(thread) thread:set("first", threads * 128); threads = threads + 1 end'
       echo 'local i = 0'
       echo 'request = function()'
       echo '  i = i + 1'
-      echo '  return wrk.format(nil, nil, { Cookie = "HALVANE_SESSION=" .. ids[i % #ids + 1] })'
+      echo '  return wrk.format(nil, nil, { Cookie = "HALVANE_SESSION=" .. ids[first + i % 128 + 1] })'
       echo 'end'
     } >"$work/cookies.lua"
     read -r _ prps perr pbad pp50 pp99 < <(run_wrk "http://127.0.0.1:$port/small.hvs" "$seconds")

@@ -73,12 +73,17 @@ void Hub::Log(const std::string& line) {
 void Hub::StartPurging(milliseconds every) {
   purger_ = std::thread([this, every] {
     std::unique_lock lk(m_);
-    while (!cv_.wait_for(lk, every, [this] { return stop_; })) {
+    auto next_purge = std::chrono::steady_clock::now() + every;
+    while (!cv_.wait_for(lk, std::chrono::seconds(1), [this] { return stop_; })) {
       lk.unlock();
       try {
-        store_->Purge();
+        store_->Tidy();
+        if (std::chrono::steady_clock::now() >= next_purge) {
+          next_purge += every;
+          store_->Purge();
+        }
       } catch (const StoreError& e) {
-        Log(std::string("purging lapsed sessions failed: ") + e.what());
+        Log(std::string("keeping the store tidy failed: ") + e.what());
       }
       lk.lock();
     }

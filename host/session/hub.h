@@ -54,7 +54,8 @@ class Hub {
   void Log(const std::string& line);
   std::function<void(const std::string&)> log;  // default: standard error
 
-  // Purges the store every `every` on a thread of its own, until the hub goes.
+  // Purges the store every `every`, and tidies it every second, on a thread
+  // of its own, until the hub goes.
   void StartPurging(milliseconds every);
 
  private:

@@ -92,10 +92,13 @@ void PageSession::Failed(const StoreError& e) {
 }
 
 // Waits for `lock` as long as the page may run (the wait throws when the
-// page must stop).
-void PageSession::TakeLock(const std::string& lock) {
+// page must stop); with `key`, reads that record into `record` once the lock
+// is taken.
+void PageSession::TakeLock(const std::string& lock, const std::string* key, std::optional<std::string>* record) {
   std::int32_t pause = 1;
-  while (!hub_.store().TryLock(lock, Owner(), hub_.lock_ttl())) {
+  Store& store = hub_.store();
+  while (key ? !store.LockAndRead(lock, Owner(), hub_.lock_ttl(), *key, *record)
+             : !store.TryLock(lock, Owner(), hub_.lock_ttl())) {
     if (give_up) give_up(false);
     if (!wait) throw StateError{kErrDeviceIO};
     wait(pause);
@@ -117,10 +120,10 @@ Record& PageSession::Session() {
     const std::optional<std::string> cookie = request_.Cookie(kCookieName);
     if (cookie && IsIdForm(*cookie)) {
       const std::string lock = "lock:" + SessionKey(*cookie);
-      TakeLock(lock);
-      lock_ = lock;
       const std::string key = SessionKey(*cookie);
-      std::optional<std::string> bytes = hub_.store().Read(key);
+      std::optional<std::string> bytes;
+      TakeLock(lock, &key, &bytes);
+      lock_ = lock;
       std::optional<Record> r = bytes ? ReadRecord(*bytes) : std::nullopt;
       if (r) {
         id_ = *cookie;

@@ -67,7 +67,7 @@ class PageSession final : public script::PageState {
   // the application's lock.
   template <class F>
   void ChangeApplication(F change);
-  void TakeLock(const std::string& lock);
+  void TakeLock(const std::string& lock, const std::string* key = nullptr, std::optional<std::string>* record = nullptr);
   const std::string& Owner();
   std::optional<Record> Load(const std::string& key);
   [[noreturn]] void Failed(const StoreError& e);

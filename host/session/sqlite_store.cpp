@@ -16,7 +16,6 @@ std::int64_t NowMs() {
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS halvane_records("
     "  key TEXT PRIMARY KEY, record BLOB NOT NULL, until INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS halvane_records_until ON halvane_records(until);"
     "CREATE TABLE IF NOT EXISTS halvane_locks("
     "  name TEXT PRIMARY KEY, owner TEXT NOT NULL, until INTEGER NOT NULL);";
 
@@ -74,11 +73,17 @@ SqliteStore::SqliteStore(const std::string& path) : path_(path) {
   char* err = nullptr;
   // Write-ahead mode: readers go on while one process writes.  A commit
   // then needs no sync of the file (a crash of the machine may lose the
-  // last moments' values, never corrupt the file).
-  if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, &err) != SQLITE_OK ||
-      sqlite3_exec(db_, kSchema, nullptr, nullptr, &err) != SQLITE_OK) {
-    std::string why = err ? err : "?";
+  // last moments' values, never corrupt the file); the syncs come with the
+  // copying of the log into the file, which Tidy does off the pages (the
+  // pages' connection does it only if the log grows past some 40 MB).
+  if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=10000;",
+                   nullptr, nullptr, &err) != SQLITE_OK ||
+      sqlite3_exec(db_, kSchema, nullptr, nullptr, &err) != SQLITE_OK ||
+      sqlite3_open_v2(path.c_str(), &checkpoints_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+          SQLITE_OK) {
+    std::string why = err ? err : checkpoints_ ? sqlite3_errmsg(checkpoints_) : "out of memory";
     sqlite3_free(err);
+    sqlite3_close(checkpoints_);
     sqlite3_close(db_);
     db_ = nullptr;
     throw StoreError("sqlite:" + path_ + ": " + why);
@@ -87,6 +92,7 @@ SqliteStore::SqliteStore(const std::string& path) : path_(path) {
 
 SqliteStore::~SqliteStore() {
   for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
+  sqlite3_close(checkpoints_);
   sqlite3_close(db_);
 }
 
@@ -105,6 +111,10 @@ sqlite3_stmt* SqliteStore::Prepared(Statement s) {
 
 bool SqliteStore::TryLock(const std::string& lock, const std::string& owner, milliseconds ttl) {
   std::lock_guard lk(m_);
+  return TryLockLocked(lock, owner, ttl);
+}
+
+bool SqliteStore::TryLockLocked(const std::string& lock, const std::string& owner, milliseconds ttl) {
   sqlite3_stmt* s = Prepared(kTryLock);
   Done done{s};
   const std::int64_t now = NowMs();
@@ -131,6 +141,10 @@ void SqliteStore::UnlockLocked(const std::string& lock, const std::string& owner
 
 std::optional<std::string> SqliteStore::Read(const std::string& key) {
   std::lock_guard lk(m_);
+  return ReadLocked(key);
+}
+
+std::optional<std::string> SqliteStore::ReadLocked(const std::string& key) {
   sqlite3_stmt* s = Prepared(kRead);
   Done done{s};
   Text(s, 1, key);
@@ -155,16 +169,15 @@ void SqliteStore::Step(Statement st, const char* what) {
   if (sqlite3_step(s) != SQLITE_DONE) Fail(what);
 }
 
-// One transaction, so that a page's end costs one commit.
-bool SqliteStore::WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl,
-                                 const std::string& lock, const std::string& owner) {
+// `work` in one transaction (one commit), under the mutex.
+template <class F>
+auto SqliteStore::InTransaction(F work) {
   std::lock_guard lk(m_);
   Step(kBegin, "cannot begin");
   try {
-    const bool written = WriteLocked(key, record, ttl, lock, owner);
-    UnlockLocked(lock, owner);
+    auto result = work();
     Step(kCommit, "cannot commit");
-    return written;
+    return result;
   } catch (const StoreError&) {
     if (!sqlite3_get_autocommit(db_)) {
       sqlite3_stmt* s = Prepared(kRollback);
@@ -172,6 +185,31 @@ bool SqliteStore::WriteAndUnlock(const std::string& key, const std::string* reco
       sqlite3_reset(s);
     }
     throw;
+  }
+}
+
+bool SqliteStore::LockAndRead(const std::string& lock, const std::string& owner, milliseconds ttl,
+                              const std::string& key, std::optional<std::string>& record) {
+  return InTransaction([&] {
+    if (!TryLockLocked(lock, owner, ttl)) return false;
+    record = ReadLocked(key);
+    return true;
+  });
+}
+
+bool SqliteStore::WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl,
+                                 const std::string& lock, const std::string& owner) {
+  return InTransaction([&] {
+    const bool written = WriteLocked(key, record, ttl, lock, owner);
+    UnlockLocked(lock, owner);
+    return written;
+  });
+}
+
+void SqliteStore::Tidy() {
+  if (sqlite3_wal_checkpoint_v2(checkpoints_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) != SQLITE_OK &&
+      sqlite3_errcode(checkpoints_) != SQLITE_BUSY) {
+    throw StoreError("sqlite:" + path_ + ": cannot checkpoint: " + sqlite3_errmsg(checkpoints_));
   }
 }
 

@@ -25,9 +25,13 @@ class SqliteStore final : public Store {
   std::optional<std::string> Read(const std::string& key) override;
   bool Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
              const std::string& owner) override;
+  bool LockAndRead(const std::string& lock, const std::string& owner, milliseconds ttl, const std::string& key,
+                   std::optional<std::string>& record) override;
   bool WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
                       const std::string& owner) override;
   void Purge() override;
+  // Copies the write-ahead log into the database file (pages never do it).
+  void Tidy() override;
 
  private:
   enum Statement { kTryLock, kUnlock, kRead, kUpsert, kDelete, kPurgeRecords, kPurgeLocks, kHolds, kBegin, kCommit, kRollback, kStatements };
@@ -37,11 +41,16 @@ class SqliteStore final : public Store {
                    const std::string& owner);
   void UnlockLocked(const std::string& lock, const std::string& owner);
   void Step(Statement s, const char* what);
+  bool TryLockLocked(const std::string& lock, const std::string& owner, milliseconds ttl);
+  std::optional<std::string> ReadLocked(const std::string& key);
+  template <class F>
+  auto InTransaction(F work);
   [[noreturn]] void Fail(const char* what);
 
   std::string path_;
   std::mutex m_;  // one connection, one statement at a time
   sqlite3* db_ = nullptr;
+  sqlite3* checkpoints_ = nullptr;  // Tidy's own connection
   sqlite3_stmt* statements_[kStatements] = {};
 };
 

@@ -40,6 +40,15 @@ class Store {
   virtual bool Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
                      const std::string& owner) = 0;
 
+  // TryLock, then (when it took the lock) Read of `key` into `record`, as one
+  // step where the store can (a page's first use of its session).
+  virtual bool LockAndRead(const std::string& lock, const std::string& owner, milliseconds ttl, const std::string& key,
+                           std::optional<std::string>& record) {
+    if (!TryLock(lock, owner, ttl)) return false;
+    record = Read(key);
+    return true;
+  }
+
   // Write, then Unlock, as one step where the store can (a page's end).
   virtual bool WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl,
                               const std::string& lock, const std::string& owner) {
@@ -50,6 +59,8 @@ class Store {
 
   // Drops lapsed records and locks.  Called now and then, off any page.
   virtual void Purge() = 0;
+  // Work that keeps the store quick, done off any page (called every second).
+  virtual void Tidy() {}
 };
 
 struct StoreOptions {
