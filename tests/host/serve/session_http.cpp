@@ -11,7 +11,6 @@
 
 #include <fstream>
 #include <future>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -63,11 +62,10 @@ class Process {
 struct Backend {
   Backend(const fs::path& dir, const std::string& store, std::vector<std::string> more, const fs::path& log)
       : process(Args(dir, store, std::move(more)), log) {
-    const std::regex at("http://127\\.0\\.0\\.1:([0-9]+)/");
+    const std::string at = "http://127.0.0.1:";
     for (int i = 0; i < 200 && port == 0; ++i) {
-      std::smatch m;
       const std::string text = process.Log();
-      if (std::regex_search(text, m, at)) port = std::stoi(m[1]);
+      if (const std::size_t p = text.find(at); p != std::string::npos) port = std::atoi(text.c_str() + p + at.size());
       if (port == 0) std::this_thread::sleep_for(milliseconds(20));
     }
   }
@@ -177,8 +175,9 @@ class Sessions : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    base_ = fs::temp_directory_path() / ("halvane-sess-" + std::to_string(::getpid()) + "-" +
-                                          std::regex_replace(test->name(), std::regex("/"), "-"));
+    std::string name = test->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    base_ = fs::temp_directory_path() / ("halvane-sess-" + std::to_string(::getpid()) + "-" + name);
     fs::remove_all(base_);
     for (const char* site : {"a", "b"}) {
       for (const auto& [name, text] : kPages) WriteFile(base_ / site / name, text);
@@ -257,7 +256,8 @@ TEST_P(Sessions, ExchangesAcrossProcesses) {
       case kNewCookie: {
         const std::string fresh = CookieOf(r);
         EXPECT_EQ(set, "HALVANE_SESSION=" + fresh + "; Path=/; HttpOnly; SameSite=Lax");
-        EXPECT_TRUE(std::regex_match(fresh, std::regex("[A-Za-z0-9]{24}"))) << fresh;
+        EXPECT_EQ(fresh.size(), 24u);
+        EXPECT_TRUE(std::all_of(fresh.begin(), fresh.end(), [](unsigned char c) { return std::isalnum(c); })) << fresh;
         EXPECT_NE(fresh, forged);
         EXPECT_NE(fresh, id);
         if (row.cookie == kNone) id = fresh;
