@@ -157,6 +157,7 @@ const std::pair<const char*, const char*> kPages[] = {
      "Application.Lock\nApplication(\"visits\") = Application(\"visits\") + 1\nApplication.Unlock\n"
      "Response.Write Application(\"visits\")\n"},
     {"plain.hvs", "Response.Write \"no state\"\n"},
+    {"lock.hvs", "Application.Lock\nResponse.Write \"locked\"\n"},
 };
 
 const char kAllKinds[] =
@@ -372,6 +373,25 @@ TEST(MemoryStore, DropsTheSessionIdleLongest) {
     const Response r = Fetch(s.port, "GET", "/count.hvs", Cookie(two));
     EXPECT_EQ(r.body, "1");
     EXPECT_NE(CookieOf(r), two);
+  }
+  fs::remove_all(base);
+}
+
+// --secure-cookies adds Secure to the cookie; a page that ends holding
+// Application.Lock leaves the lock free for the next.
+TEST(Serve, SecureCookiesAndALockLeftByAPage) {
+  const fs::path base = fs::temp_directory_path() / ("halvane-sess-secure-" + std::to_string(::getpid()));
+  fs::remove_all(base);
+  for (const auto& [name, text] : kPages) WriteFile(base / "site" / name, text);
+  {
+    Backend s(base / "site", "sqlite:" + (base / "s.db").string(), {"--secure-cookies", "--timeout", "8"},
+              base / "log");
+    const Response r = Get(s.port, "/start.hvs");
+    EXPECT_EQ(r.Header("set-cookie"), "HALVANE_SESSION=" + CookieOf(r) + "; Path=/; HttpOnly; SameSite=Lax; Secure");
+    EXPECT_EQ(Get(s.port, "/lock.hvs").body, "locked");
+    const auto start = Clock::now();
+    EXPECT_EQ(Get(s.port, "/visits.hvs").body, "1");
+    EXPECT_LT(Clock::now() - start, seconds(2));
   }
   fs::remove_all(base);
 }
