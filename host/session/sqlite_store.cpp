@@ -76,7 +76,7 @@ SqliteStore::SqliteStore(const std::string& path) : path_(path) {
   // last moments' values, never corrupt the file); the syncs come with the
   // copying of the log into the file, which Tidy does off the pages (the
   // pages' connection does it only if the log grows past some 40 MB).
-  if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=10000;",
+  if (sqlite3_exec(db_, "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=40000;",
                    nullptr, nullptr, &err) != SQLITE_OK ||
       sqlite3_exec(db_, kSchema, nullptr, nullptr, &err) != SQLITE_OK ||
       sqlite3_open_v2(path.c_str(), &checkpoints_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
