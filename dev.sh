@@ -65,7 +65,7 @@ PYTHON_PKGS=(python3-dev pybind11-dev python3-pip python3-venv python3-setuptool
   python3-pytest python3-flask)
 
 cmd_build() {
-  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev "${PYTHON_PKGS[@]}"
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev libsqlite3-dev libhiredis-dev "${PYTHON_PKGS[@]}"
   # The unit test programs are built and run by the sanitizer tree of
   # `./dev.sh test`; this tree builds the program, the library and the tests
   # that use them whole (scripts, server, browsers, install, examples).
@@ -90,8 +90,10 @@ cmd_test() {
 }
 
 test_setup() {
-  # nginx and curl for the reverse-proxy test of docs/deploy.md.
-  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev nginx-light curl
+  # nginx and curl for the reverse-proxy test of docs/deploy.md; redis-server
+  # for the session tests (they start and stop it themselves).
+  need_pkgs cmake g++ make pkg-config libgtest-dev libmicrohttpd-dev libsqlite3-dev libhiredis-dev nginx-light curl \
+    redis-server
   need_node
   if [ -f tests/browser/package.json ]; then
     # The three browser engines: Chromium, Firefox ESR (driven over WebDriver
@@ -137,8 +139,8 @@ cmd_demo() {
 
 cmd_bench() {
   # wrk and nginx for the load test, python3 for the tables.
-  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev wrk nginx-light curl python3 procps \
-    "${PYTHON_PKGS[@]}"
+  need_pkgs cmake g++ make pkg-config libbenchmark-dev libmicrohttpd-dev libsqlite3-dev libhiredis-dev wrk nginx-light \
+    curl python3 procps "${PYTHON_PKGS[@]}"
   configure build-bench -DHALVANE_BENCH=ON -DHALVANE_TESTS=OFF -DHALVANE_PYTHON=ON
   cmake --build build-bench -j"$JOBS"
   bash bench/run.sh build-bench

@@ -10,7 +10,10 @@
 # and after.  Prints Markdown tables.  Both servers are
 # stopped on exit.  LOAD_SECONDS sets the length of each wrk run (10);
 # SERVE_ARGS adds options to `halvane serve` (e.g. "--io-threads 2");
-# NO_MEMORY=1 skips the 100,000-request memory check.
+# NO_MEMORY=1 skips the 100,000-request memory check.  Sessions: the small
+# page against small_session.hvs (the same page, and one session value read
+# and written) on the memory store and on an SQLite store, each request with
+# the cookie of one of 256 sessions made beforehand; NO_SESSIONS=1 skips it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
@@ -97,9 +100,9 @@ done
 
 # ---- wrk ------------------------------------------------------------------------------
 # Runs wrk; prints "requests req_per_s errors non2xx p50 p99".
-run_wrk() {  # run_wrk URL SECONDS
+run_wrk() {  # run_wrk URL SECONDS [LUA_SCRIPT]
   local log=$work/wrk.log
-  wrk -t2 -c"$connections" -d"$2"s --latency "$1" >"$log" 2>&1
+  wrk -t2 -c"$connections" -d"$2"s --latency ${3:+-s "$3"} "$1" >"$log" 2>&1
   awk '
     /requests in/ { req = $1 }
     /^Requests\/sec:/ { rps = $2 }
@@ -124,6 +127,50 @@ for page in small nav; do
   failures=$((failures + herr + hbad))
 done
 echo
+
+# ---- sessions -------------------------------------------------------------------------------
+if [ "${NO_SESSIONS:-0}" != 1 ]; then
+  sport=$(free_port)
+  # shellcheck disable=SC2086
+  "$halvane" serve bench/pages --host 127.0.0.1 --port "$sport" --sessions "sqlite:$work/sessions.db" \
+    ${SERVE_ARGS:-} 2>"$work/halvane-sqlite.log" >/dev/null &
+  pids+=("$!")
+  wait_up "http://127.0.0.1:$sport/small.hvs"
+  echo "### Sessions: the small page alone and with one session value read and written"
+  echo
+  echo "| store | page | requests/s | failed | non-2xx | p50 | p99 | with / without |"
+  echo "|---|---|---:|---:|---:|---:|---:|---:|"
+  for store in memory sqlite; do
+    port=$hport
+    [ "$store" = sqlite ] && port=$sport
+    # 256 sessions, one cookie each; every request names the next of them,
+    # each wrk thread from its own half (distinct visitors, as on a site).
+    ids=()
+    for ((i = 0; i < 256; i++)); do
+      ids+=("$(curl -fs -D - -o /dev/null "http://127.0.0.1:$port/small_session.hvs" |
+        sed -n 's/^Set-Cookie: HALVANE_SESSION=\([A-Za-z0-9]*\);.*/\1/p')")
+    done
+    {
+      echo "local ids = {"
+      printf '"%s",\n' "${ids[@]}"
+      echo "}"
+      echo 'local threads = 0'
+      echo 'function setup(thread) thread:set("first", threads * 128); threads = threads + 1 end'
+      echo 'local i = 0'
+      echo 'request = function()'
+      echo '  i = i + 1'
+      echo '  return wrk.format(nil, nil, { Cookie = "HALVANE_SESSION=" .. ids[first + i % 128 + 1] })'
+      echo 'end'
+    } >"$work/cookies.lua"
+    read -r _ prps perr pbad pp50 pp99 < <(run_wrk "http://127.0.0.1:$port/small.hvs" "$seconds")
+    read -r _ srps serr sbad sp50 sp99 < <(run_wrk "http://127.0.0.1:$port/small_session.hvs" "$seconds" "$work/cookies.lua")
+    ratio=$(awk -v a="$srps" -v b="$prps" 'BEGIN { printf "%.2f", a / b }')
+    echo "| $store | small | $prps | $perr | $pbad | $pp50 | $pp99 | |"
+    echo "| $store | small_session | $srps | $serr | $sbad | $sp50 | $sp99 | $ratio |"
+    failures=$((failures + perr + pbad + serr + sbad))
+  done
+  echo
+fi
 
 # ---- memory over 100,000 requests -----------------------------------------------------------
 if [ "${NO_MEMORY:-0}" = 1 ]; then

@@ -13,6 +13,7 @@ std::string_view StandardDescription(std::int32_t number) noexcept {
     case kErrOutOfStringSpace: return "Out of string space";
     case kErrOutOfStack: return "Out of stack space";
     case kErrNotDefined: return "Sub or Function not defined";
+    case kErrDeviceIO: return "Device I/O error";
     case kErrInvalidUseOfNull: return "Invalid use of Null";
     case kErrObjectRequired: return "Object required";
     case kErrCannotCreate: return "Cannot create object";

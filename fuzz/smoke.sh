@@ -22,7 +22,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 passed=0
 failed=0
-for target in read_text variant invoke script multipart template; do
+for target in read_text variant invoke script multipart template session_record; do
   exe=$bin/${target}_fuzz
   if [ ! -x "$exe" ]; then
     echo "fuzz: $target: not built ($exe), skipped"

@@ -23,6 +23,7 @@
 #include "host/run_command.h"
 #include "host/script/interpreter.h"
 #include "host/serve/server.h"
+#include "host/session/hub.h"
 #include "server/class_table.h"
 #include "server/com_internal.h"
 #include "server/halvane_com.h"
@@ -94,11 +95,15 @@ Options:
                            the browser-compatibility prefix
   --no-a11y                leave out the accessibility layer (keyboard and screen
                            reader support) that follows the compatibility prefix
+  --secure-cookies         the session cookie carries "Secure" (sites behind HTTPS)
+)";
 
+constexpr const char* kServeExamples = R"(
 Exit status:
   0  stopped by Ctrl-C, SIGTERM or SIGHUP
   1  the server could not start (the port is taken, for instance) or failed
-  2  a usage error: an unknown option, a bad value, a DIR that is not a folder
+  2  a usage error: an unknown option, a bad value, a DIR that is not a folder;
+     or a session store that cannot be reached
 
 Examples:
   halvane serve
@@ -135,8 +140,17 @@ int Usage(const std::string& message, const char* help) {
 
 // ---- serve --------------------------------------------------------------------
 
+std::string ServeHelp() { return std::string(kServeHelp) + session::kOptionsHelp + kServeExamples; }
+
+int ServeUsage(const std::string& message) {
+  std::fprintf(stderr, "halvane: %s\n\n", message.c_str());
+  std::fputs(ServeHelp().c_str(), stderr);
+  return kExitUsage;
+}
+
 int CmdServe(const std::vector<std::string>& args) {
   serve::Options o;
+  session::Settings sessions;
   o.root = host::DefaultGalleryDir();
   bool have_dir = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -147,20 +161,20 @@ int CmdServe(const std::vector<std::string>& args) {
       return args[++i];
     };
     if (IsHelp(a)) {
-      std::fputs(kServeHelp, stdout);
+      std::fputs(ServeHelp().c_str(), stdout);
       std::printf("\nThe bundled examples: %s\n", host::DefaultGalleryDir().c_str());
       std::printf("Our copies of the default images: %s\n", host::DefaultImagesDir().c_str());
       return kExitOk;
     } else if (a == "--host") {
       auto v = value("--host");
-      if (!v || v->empty()) return Usage("serve: --host needs an address", kServeHelp);
+      if (!v || v->empty()) return ServeUsage("serve: --host needs an address");
       o.host = *v;
     } else if (a == "--port") {
       auto v = value("--port");
       char* end = nullptr;
       long port = v ? std::strtol(v->c_str(), &end, 10) : -1;
       if (!v || v->empty() || *end != '\0' || port < 0 || port > 65535) {
-        return Usage("serve: --port needs a number from 0 to 65535", kServeHelp);
+        return ServeUsage("serve: --port needs a number from 0 to 65535");
       }
       o.port = static_cast<int>(port);
     } else if (a == "--timeout" || a == "--idle-timeout" || a == "--request-timeout" || a == "--grace") {
@@ -169,7 +183,7 @@ int CmdServe(const std::vector<std::string>& args) {
       double s = v ? std::strtod(v->c_str(), &end) : -1;
       bool zero_ok = a == "--grace";
       if (!v || v->empty() || *end != '\0' || !(s > 0 || (zero_ok && s == 0)) || s > 86400) {
-        return Usage("serve: " + a + " needs a number of seconds above 0", kServeHelp);
+        return ServeUsage("serve: " + a + " needs a number of seconds above 0");
       }
       auto ms = std::chrono::milliseconds(static_cast<long long>(s * 1000));
       if (a == "--timeout") o.timeout = ms;
@@ -186,7 +200,7 @@ int CmdServe(const std::vector<std::string>& args) {
       bool bytes = a == "--max-body" || a == "--max-header";
       unsigned long long most = bytes ? (1ull << 32) : 100000;
       if (!v || v->empty() || (*v)[0] == '-' || *end != '\0' || errno != 0 || n == 0 || n > most) {
-        return Usage("serve: " + a + " needs a whole number from 1 to " + std::to_string(most), kServeHelp);
+        return ServeUsage("serve: " + a + " needs a whole number from 1 to " + std::to_string(most));
       }
       if (a == "--workers") o.workers = static_cast<unsigned>(n);
       if (a == "--io-threads") o.io_threads = static_cast<unsigned>(n);
@@ -198,10 +212,16 @@ int CmdServe(const std::vector<std::string>& args) {
       o.compat = false;
     } else if (a == "--no-a11y") {
       o.a11y = false;
+    } else if (a == "--secure-cookies") {
+      sessions.secure_cookies = true;
+    } else if (session::IsValueOption(a)) {
+      auto v = value(a.c_str());
+      std::string error = v ? session::ApplyOption(a, *v, sessions) : a + " needs a value";
+      if (!error.empty()) return ServeUsage("serve: " + error);
     } else if (a.size() > 1 && a[0] == '-') {
-      return Usage("serve: unknown option " + a, kServeHelp);
+      return ServeUsage("serve: unknown option " + a);
     } else if (have_dir) {
-      return Usage("serve: one folder at a time", kServeHelp);
+      return ServeUsage("serve: one folder at a time");
     } else {
       o.root = a;
       have_dir = true;
@@ -232,6 +252,17 @@ int CmdServe(const std::vector<std::string>& args) {
     files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
   }
+
+  // The session store must answer before the first request.
+  std::optional<session::Hub> hub;
+  try {
+    hub.emplace(sessions, o.timeout);
+  } catch (const session::StoreError& e) {
+    std::fprintf(stderr, "halvane: serve: the session store cannot be reached: %s\n", e.what());
+    return kExitUsage;
+  }
+  hub->StartPurging(std::chrono::seconds(30));
+  o.sessions = &*hub;
 
   std::optional<serve::Server> server;
   int port = 0;

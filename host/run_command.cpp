@@ -12,6 +12,7 @@
 #include "host/run_options.h"
 #include "host/script/interpreter.h"
 #include "host/script/template_parse.h"
+#include "host/session/page_session.h"
 #include "host/web/page_io.h"
 #include "host/web/template.h"
 
@@ -21,6 +22,9 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // the page stopped on an error, or the output could not be written
 constexpr int kExitUsage = 2;   // a syntax error, or a command line that makes no sense
+// How long a run may hold its session's lock before another may take it
+// (a run killed while holding it blocks its session no longer than this).
+constexpr std::chrono::seconds kRunLockTime{10};
 
 constexpr const char* kRunHelp = R"(Usage: halvane run FILE [options]
 
@@ -41,6 +45,12 @@ Options:
                         this instant (a text CDate reads) for the whole run
   --timeout S           stop the page after S seconds (exit status 1); no
                         limit without it
+  --sessions STORE      where Session and Application values live: memory
+                        (default), sqlite:PATH or
+                        redis://[:PASSWORD@]HOST[:PORT][/DB]; with --cookie
+                        "HALVANE_SESSION=<id>" a stored session continues
+  --session-timeout MINUTES, --session-max-size BYTES, --max-sessions N
+                        as for `halvane serve`
 
 Exit status:
   0  the page ran to its end (or to Response.End or Response.Redirect)
@@ -48,7 +58,8 @@ Exit status:
      one line on standard error names file, line, status, number, source and
      description
   2  a syntax error (file, line and column on standard error; nothing ran),
-     a folder or an unreadable file, or a command line that makes no sense
+     a folder or an unreadable file, a command line that makes no sense, or
+     a session store that cannot be reached
 
 Examples:
   halvane run examples/calendar.hvp > calendar.html
@@ -180,6 +191,23 @@ int RunCommand(const std::vector<std::string>& args) {
   }
 
   if (o.now) FixNow(*o.now);
+
+  // The session store must answer before the page runs.  A lock this run
+  // leaves behind (it is killed) expires after its time limit, or 10 s.
+  session::Settings settings;
+  for (const auto& [option, value] : o.session_options) {
+    if (std::string error = session::ApplyOption(option, value, settings); !error.empty()) return Usage(error);
+  }
+  std::optional<session::Hub> hub;
+  {
+    try {
+      hub.emplace(settings, o.timeout ? *o.timeout : std::chrono::milliseconds(kRunLockTime));
+    } catch (const session::StoreError& e) {
+      std::fprintf(stderr, "halvane: the session store cannot be reached: %s\n", e.what());
+      return kExitUsage;
+    }
+  }
+
   const web::PageRequest request(RunRequest(o));
   StdoutSink sink(o.show_head);
   web::PageResponse response(sink);
@@ -187,13 +215,24 @@ int RunCommand(const std::vector<std::string>& args) {
   if (o.timeout) limits.deadline = std::chrono::steady_clock::now() + *o.timeout;
   script::Result r;
   try {
-    r = script::RunPage(*program, request, response, limits);
+    std::optional<session::PageSession> state;
+    if (hub) state.emplace(*hub, request, response);
+    r = script::RunPage(*program, request, response, limits, state ? &*state : nullptr);
+    if (state) session::EndRun(*state, r, false);
   } catch (const std::exception& e) {  // out of memory
     Finish(response, sink);
     std::fprintf(stderr, "%s: stopped: %s\n", name.c_str(), e.what());
     return kExitFailed;
   }
-  if (!Finish(response, sink)) {
+  const bool sent = Finish(response, sink);
+  if (program->uses_state) {
+    try {
+      hub->store().Purge();  // lapsed sessions go, now that no page waits
+    } catch (const session::StoreError& e) {
+      hub->Log(std::string("purging lapsed sessions failed: ") + e.what());
+    }
+  }
+  if (!sent) {
     std::fprintf(stderr, "halvane: cannot write to standard output\n");
     return kExitFailed;
   }

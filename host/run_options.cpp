@@ -62,7 +62,9 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
                                          : name == "--cookie" ? &o.cookie
                                                               : nullptr;
       const bool timed = name == "--now" || name == "--timeout";
-      if (!slot && !timed && name != "--header") {
+      const bool session = name == "--sessions" || name == "--session-timeout" || name == "--session-max-size" ||
+                           name == "--max-sessions";
+      if (!slot && !timed && !session && name != "--header") {
         r.error = "unknown option " + name;
         return r;
       }
@@ -91,6 +93,10 @@ RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
           r.error = "--timeout needs a number of seconds above 0 (got \"" + *value + "\")";
           return r;
         }
+        continue;
+      }
+      if (session) {
+        o.session_options.emplace_back(name, std::move(*value));
         continue;
       }
       const auto colon = value->find(':');

@@ -22,6 +22,9 @@ struct RunOptions {
   web::Pairs headers;                 // --header "Name: value", in order
   std::optional<double> now;          // --now DATE: the instant, as a Date's day number
   std::optional<std::chrono::milliseconds> timeout;  // --timeout S
+  // --sessions, --session-timeout, --session-max-size, --max-sessions as
+  // given (name, value), for the session settings (host/session/hub.h).
+  web::Pairs session_options;
 };
 
 struct RunOptionsResult {

@@ -264,8 +264,13 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
   std::size_t i = 0;
   Value cur;
   if (p.base->kind == Expr::Kind::Object) {
-    cur = ErrMember(p.steps[0].name);
-    i = 1;
+    const BuiltinObject object = static_cast<const ObjectExpr&>(*p.base).object;
+    if (object == BuiltinObject::Err) {
+      cur = ErrMember(p.steps[0].name);
+      i = 1;
+    } else {
+      cur = PageObjectValue(object);  // Session or Application, then its steps
+    }
   } else if (p.base->kind == Expr::Kind::Page) {
     cur = Eval(*p.base);  // Server.CreateObject(id), then its steps
   } else {

@@ -143,6 +143,12 @@ Flow Machine::ExecOne(const Stmt& s) {
       const auto& st = static_cast<const SimpleStmt&>(s);
       if (st.target->kind == Expr::Kind::Postfix) {
         const auto& p = static_cast<const PostfixExpr&>(*st.target);
+        if (!p.steps.back().member && p.steps.size() == 1 && HoldsPageObject(*p.base)) {
+          // Session("name") = x, also through a variable holding Session
+          Value obj = EvalPostfix(p, 0);
+          PageMemberUse(obj.page, nullptr, PageUse::Let, p.steps.back().args, st.value.get());
+          return Flow::Normal;
+        }
         if (p.steps.back().member) {  // o.P = x: property let
           Value obj = EvalPostfix(p, p.steps.size() - 1);
           if (obj.page != PageObject::None) {
@@ -296,6 +302,16 @@ void Machine::ExecDim(const DimStmt& s) {
     }
     v = Value::Of(std::move(a));
   }
+}
+
+// True when `base` is Session or Application, or a variable holding one of
+// the page's objects.
+bool Machine::HoldsPageObject(const Expr& base) {
+  if (base.kind == Expr::Kind::Object) return static_cast<const ObjectExpr&>(base).object != BuiltinObject::Err;
+  if (base.kind != Expr::Kind::Name) return false;
+  const auto& n = static_cast<const NameExpr&>(base);
+  return (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) &&
+         NamePlace(n).value->page != PageObject::None;
 }
 
 void Machine::ExecCall(const SimpleStmt& s) {

@@ -132,12 +132,15 @@ class OutputSink final : public web::ResponseSink {
 }  // namespace
 
 Result RunPage(const Program& program, const web::PageRequest& request, web::PageResponse& response,
-               const Limits& limits) {
+               const Limits& limits, PageState* state) {
   ResponseOutput out(response);
   Machine machine(program, out, limits);
   machine.request_ = &request;
   machine.response_ = &response;
-  return machine.Run();
+  machine.state_ = state;
+  Result r = machine.Run();
+  if (state) state->wait = nullptr;  // the machine that waited is gone
+  return r;
 }
 
 Result Run(const Program& program, Output& out, const Limits& limits) {

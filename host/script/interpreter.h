@@ -21,6 +21,8 @@ class PageResponse;
 
 namespace halvane::script {
 
+class PageState;
+
 // Where Response.Write and Response.Flush go.  Either member may throw
 // Cancelled (for instance when the client has gone away) to stop the script.
 class Output {
@@ -76,9 +78,10 @@ Result Run(const Program& program, Output& out, const Limits& limits = {});
 // Runs the page for `request`, building `response`: Response.Write and the
 // other Response members act on it; the caller calls response.Finish()
 // afterwards (also after an error, to send what was written).  Response.End
-// and Response.Redirect end the run as Completed.
+// and Response.Redirect end the run as Completed.  Session and Application
+// act on `state` (host/script/page_state.h); without one they give 57.
 Result RunPage(const Program& program, const web::PageRequest& request, web::PageResponse& response,
-               const Limits& limits = {});
+               const Limits& limits = {}, PageState* state = nullptr);
 
 // One line (without line end) describing a run that did not complete:
 //   page.hvs:12: error 0x800A000D: number 13, source "Halvane": Type mismatch

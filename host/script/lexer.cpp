@@ -15,7 +15,7 @@ struct KeywordName {
   std::string_view name;  // lower case
   Kw kw;
 };
-constexpr std::array<KeywordName, 58> kKeywords = {{
+constexpr std::array<KeywordName, 60> kKeywords = {{
     {"and", Kw::And},
     {"byref", Kw::ByRef},
     {"byval", Kw::ByVal},
@@ -68,6 +68,8 @@ constexpr std::array<KeywordName, 58> kKeywords = {{
     {"response", Kw::Response},
     {"server", Kw::Server},
     {"err", Kw::Err},
+    {"session", Kw::Session},
+    {"application", Kw::Application},
     {"vbcrlf", Kw::VbCrLf},
     {"vbcr", Kw::VbCr},
     {"vblf", Kw::VbLf},

@@ -94,6 +94,8 @@ enum class Kw : std::uint8_t {
   Response,
   Server,
   Err,
+  Session,
+  Application,
   VbCrLf,
   VbCr,
   VbLf,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/script/interpreter.h"
+#include "host/script/page_state.h"
 #include "host/script/value.h"
 
 namespace halvane::script {
@@ -76,6 +77,7 @@ class Machine {
   Flow ExecDo(const DoStmt& s);
   void ExecDim(const DimStmt& s);
   void ExecCall(const SimpleStmt& s);
+  bool HoldsPageObject(const Expr& base);
   void Write(const Value& v);
   void Sleep(std::int32_t ms);
   void Tick();
@@ -122,6 +124,11 @@ class Machine {
   Value PageMemberUse(PageObject which, const Step* step, PageUse use, std::span<const ExprPtr> args,
                       const Expr* value = nullptr);
 
+  // ---- state_objects.cpp: Session and Application, on the host's PageState
+  Value StateMemberUse(PageObject which, const Step* step, PageUse use, std::span<const ExprPtr> args,
+                       const Expr* value);
+  PageState& State();
+
   const Program& prog_;
   Output& out_;
   const Limits& limits_;
@@ -136,6 +143,7 @@ class Machine {
   const char* stack_limit_ = nullptr;
   const web::PageRequest* request_ = nullptr;
   web::PageResponse* response_ = nullptr;
+  PageState* state_ = nullptr;
 };
 
 }  // namespace halvane::script

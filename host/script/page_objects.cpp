@@ -76,6 +76,8 @@ Value Machine::PageObjectValue(BuiltinObject object) {
     case BuiltinObject::Request: return Value::Page(PageObject::Request);
     case BuiltinObject::Response: return Value::Page(PageObject::Response);
     case BuiltinObject::Server: return Value::Page(PageObject::Server);
+    case BuiltinObject::Session: return Value::Page(PageObject::Session);
+    case BuiltinObject::Application: return Value::Page(PageObject::Application);
     case BuiltinObject::Err: break;
   }
   throw HostError(kErrNoMember);
@@ -83,6 +85,9 @@ Value Machine::PageObjectValue(BuiltinObject object) {
 
 Value Machine::PageMemberUse(PageObject which, const Step* step, PageUse use, std::span<const ExprPtr> args,
                              const Expr* value) {
+  if (which == PageObject::Session || which == PageObject::Application) {
+    return StateMemberUse(which, step, use, args, value);
+  }
   PageMember member = PageMember::RequestItem;  // a call of the object itself: Request("name")
   const std::string shown = std::string(ObjectName(which)) + (step ? "." + step->name : "");
   if (step) {

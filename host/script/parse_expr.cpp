@@ -182,11 +182,18 @@ ExprPtr Parser::ParsePostfix() {
   bool name_base = t.kind == Tok::Identifier && FindBuiltin(t.lower) < 0;
   bool object_base =
       t.kind == Tok::Keyword && (t.kw == Kw::Request || t.kw == Kw::Response || t.kw == Kw::Server || t.kw == Kw::Err);
-  if (!name_base && !object_base) return ParsePrimary();
+  bool state_base = t.kind == Tok::Keyword && (t.kw == Kw::Session || t.kw == Kw::Application);
+  if (!name_base && !object_base && !state_base) return ParsePrimary();
   Token head = Take();
   ExprPtr base;
   if (name_base) {
     base = NameNode(head);
+  } else if (state_base) {
+    prog_.uses_state = true;
+    // Session and Application: their members are found by name when they
+    // run, as for an object held in a variable.
+    base = std::make_unique<ObjectExpr>(
+        W(head.pos), head.kw == Kw::Session ? BuiltinObject::Session : BuiltinObject::Application);
   } else {
     if (head.kw != Kw::Err) return ParsePageValue(head);
     base = std::make_unique<ObjectExpr>(W(head.pos), BuiltinObject::Err);
@@ -206,7 +213,7 @@ ExprPtr Parser::ParsePostfix() {
   }
   if (!At(Tok::LParen) && !At(Tok::Dot)) return base;
   auto p = std::make_unique<PostfixExpr>(W(head.pos), std::move(base));
-  ParseSteps(*p, true);
+  ParseSteps(*p, name_base);
   return p;
 }
 

@@ -212,6 +212,7 @@ StmtPtr Parser::ParseStatement(bool one_line) {
     }
     case Kw::Call: {
       Take();
+      if (IsKw(Kw::Session) || IsKw(Kw::Application)) return ParseCallOrAssign(true);
       if (At(Tok::Keyword)) return ParseObjectStatement(true);
       if (!At(Tok::Identifier)) Expected("a procedure or member after 'Call'");
       return ParseCallOrAssign(true);
@@ -220,6 +221,8 @@ StmtPtr Parser::ParseStatement(bool one_line) {
     case Kw::Response:
     case Kw::Server:
     case Kw::Err: return ParseObjectStatement(false);
+    case Kw::Session:
+    case Kw::Application: return ParseCallOrAssign(false);
     case Kw::If:
       if (one_line && depth_ > 0) {
         // a one-line If inside a one-line If
@@ -563,11 +566,13 @@ StmtPtr Parser::ParseCallOrAssign(bool with_call) {
   if (FindBuiltin(Peek().lower) >= 0) {
     Fail(pos, "expected a statement, found the function '" + Peek().text + "'");
   }
-  if (!IsKw(Kw::Request) && !IsKw(Kw::Server)) CheckName(Peek(), "a variable or procedure name");
+  const bool state = IsKw(Kw::Session) || IsKw(Kw::Application);
+  if (!IsKw(Kw::Request) && !IsKw(Kw::Server) && !state) CheckName(Peek(), "a variable or procedure name");
   in_statement_call_ = !with_call;
   ExprPtr target = ParsePostfix();
   in_statement_call_ = false;
   if (!with_call && At(Tok::Equals)) {
+    if (state && target->kind != Expr::Kind::Postfix) Fail(pos, "'Session' and 'Application' cannot be assigned");
     Take();
     auto s = std::make_unique<SimpleStmt>(Stmt::Kind::Assign, W(pos));
     NoteAssigned(*target);

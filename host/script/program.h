@@ -130,7 +130,7 @@ struct BuiltinExpr : Expr {
   std::vector<ExprPtr> args;
 };
 
-enum class BuiltinObject : std::uint8_t { Request, Response, Server, Err };
+enum class BuiltinObject : std::uint8_t { Request, Response, Server, Err, Session, Application };
 
 // The members of the page's Request, Response and Server objects, known by
 // name when the page is read (page_objects.cpp runs them).
@@ -296,6 +296,7 @@ struct Program {
   std::vector<std::string> variables;  // page slot -> name as written
   std::vector<Procedure> procedures;
   bool option_explicit = false;
+  bool uses_state = false;  // the page names Session or Application somewhere
   Block body;
   std::string file;  // = files[0]
 

@@ -17,7 +17,7 @@ struct Array;
 
 // The page's own objects, held as values (Set r = Request) without an
 // automation object behind them.
-enum class PageObject : std::uint8_t { None, Request, Response, Server };
+enum class PageObject : std::uint8_t { None, Request, Response, Server, Session, Application };
 
 struct Value {
   enum class Kind : std::uint8_t { Plain, Object, Array };

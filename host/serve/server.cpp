@@ -18,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <unordered_set>
@@ -32,6 +33,7 @@
 #include "host/serve/paths.h"
 #include "host/serve/request.h"
 #include "host/serve/workers.h"
+#include "host/session/page_session.h"
 #include "host/web/page_io.h"
 
 namespace halvane::serve {
@@ -265,6 +267,7 @@ class InlineOutput final : public script::Output {
   }
 
   bool gave_up = false;
+  bool once = false;  // gave up this time only (a session busy with another page)
   bool head_flushed = false;
 
  private:
@@ -360,6 +363,8 @@ struct Server::Impl {
     return std::max(2u, 2 * (cores ? cores : 1));
   }
 
+  std::unique_ptr<session::Hub> own_sessions;  // when the options name no store
+
   explicit Impl(Options o)
       : options(std::move(o)),
         prefix(HtmlPrefix(options)),
@@ -368,6 +373,11 @@ struct Server::Impl {
     std::error_code ec;
     root = fs::canonical(options.root, ec);
     if (ec || !fs::is_directory(root)) throw std::runtime_error("not a folder: " + options.root.string());
+    if (!options.sessions) {
+      own_sessions = std::make_unique<session::Hub>(session::Settings{}, options.timeout);
+      own_sessions->StartPurging(std::chrono::seconds(30));
+      options.sessions = own_sessions.get();
+    }
     // A client that goes away mid-response must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
   }
@@ -524,12 +534,24 @@ struct Server::Impl {
   // Runs a page and sends what it left with its head: after an error only
   // when streaming had begun (else the answer is an error page).  A stop from
   // outside, or running out of memory, comes back as the run's outcome.
-  static script::Result RunAndFinish(const script::Program& program, const Request& req, web::PageResponse& response,
-                                     const script::Limits& limits) {
+  script::Result RunAndFinish(const script::Program& program, const Request& req, web::PageResponse& response,
+                              const script::Limits& limits, InlineOutput* inline_out = nullptr) {
     script::Result r;
     try {
       const web::PageRequest request(PageRequestData(req));
-      r = script::RunPage(program, request, response, limits);
+      // Only a page that names Session or Application has state to keep.
+      std::optional<session::PageSession> state;
+      if (program.uses_state && options.sessions) {
+        state.emplace(*options.sessions, request, response);
+        if (inline_out) {
+          state->give_up = [inline_out](bool for_good) {
+            inline_out->once = !for_good;
+            inline_out->GiveUp();
+          };
+        }
+      }
+      r = script::RunPage(program, request, response, limits, state ? &*state : nullptr);
+      if (state) session::EndRun(*state, r, inline_out != nullptr);
       if (r.outcome == script::Outcome::Completed || response.HeadSent()) response.Finish();
     } catch (const script::Cancelled&) {
       r.outcome = script::Outcome::Cancelled;
@@ -568,9 +590,9 @@ struct Server::Impl {
     limits.deadline = std::min(now + kInlineBudget, now + options.timeout);
     limits.max_steps = options.max_steps;
     limits.sleep = [&out](milliseconds) { out.GiveUp(); };
-    const script::Result r = RunAndFinish(*page.program, ctx.request, response, limits);
+    const script::Result r = RunAndFinish(*page.program, ctx.request, response, limits, &out);
     if (out.gave_up || r.outcome == script::Outcome::Timeout || r.outcome == script::Outcome::Cancelled) {
-      if (page.waits) page.waits->store(true, std::memory_order_relaxed);
+      if (page.waits && !(out.gave_up && out.once)) page.waits->store(true, std::memory_order_relaxed);
       return false;
     }
     inline_runs.fetch_add(1, std::memory_order_relaxed);

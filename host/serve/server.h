@@ -13,6 +13,10 @@
 #include <memory>
 #include <string>
 
+namespace halvane::session {
+class Hub;
+}
+
 namespace halvane::serve {
 
 struct Options {
@@ -45,6 +49,9 @@ struct Options {
   std::chrono::milliseconds grace{5000};
   std::uint64_t max_steps = 0;  // statements per request; 0: no limit
   std::FILE* log = stderr;      // access log; nullptr: none
+  // Where pages keep Session and Application values (host/session/hub.h);
+  // null: the server keeps them in its own memory.
+  session::Hub* sessions = nullptr;
 };
 
 // The text put at the very start of every HTML response (page scripts and

@@ -406,6 +406,11 @@ bool PageResponse::SetCookie(std::string_view name, std::string_view value) {
   line.push_back('=');
   line.append(UrlEncode(value));
   line.append("; Path=/; SameSite=Lax");
+  return SetCookieLine(name, std::move(line));
+}
+
+bool PageResponse::SetCookieLine(std::string_view name, std::string line) {
+  if (!CanSetHead() || !IsToken(name)) return false;
   for (Header& h : headers_) {
     if (!h.cookie.empty() && NamesEqual(h.cookie, name)) {
       h.cookie = std::string(name);

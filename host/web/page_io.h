@@ -161,6 +161,9 @@ class PageResponse {
   // Set-Cookie "name=value; Path=/; SameSite=Lax" with the value URL-encoded;
   // a second cookie of one name replaces the first in its place.
   [[nodiscard]] bool SetCookie(std::string_view name, std::string_view value);
+  // Set-Cookie with the whole text after "Set-Cookie: " given by the host
+  // (name, value and attributes), replacing a cookie of `name` likewise.
+  [[nodiscard]] bool SetCookieLine(std::string_view name, std::string line);
   // Drops unflushed output; status "302 Found" and a Location header.  The
   // page ends afterwards (the caller's business).
   [[nodiscard]] bool Redirect(std::string_view url);

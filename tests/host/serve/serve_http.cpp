@@ -495,6 +495,7 @@ TEST_F(Gallery, ClientTextComesBackEncoded) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> forms = {
       {"/calendar.hvp", {"due", "start", "clicked"}},
       {"/autocomplete.hvp", {"city", "code"}},
+      {"/booking.hvp", {"city"}},
       {"/tabs.hvp?", {"tab"}},
       {"/menu.hvp?", {"item"}},
   };
