@@ -9,21 +9,8 @@
 # Exit 77 (skipped) when nginx or curl is missing.
 set -euo pipefail
 halvane=$1
-nginx=$(command -v nginx || echo /usr/sbin/nginx)
-[ -x "$nginx" ] || { echo "nginx_test: nginx is not installed" >&2; exit 77; }
-command -v curl >/dev/null || { echo "nginx_test: curl is not installed" >&2; exit 77; }
-
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "nginx_test: FAIL: $*" >&2; exit 1; }
+test_name=nginx_test
+source "$(dirname "$0")/deploy_lib.sh"
 
 # Two copies of one site, each served on a free port; who.txt tells them apart.
 declare -A port
@@ -34,39 +21,11 @@ for b in a b; do
   printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$d/stream.hvs"
   printf 'Response.Write "posted"\n' >"$d/form.hvs"
   printf '%s' "$b" >"$d/who.txt"
-  # The log exists before the backend starts: the loop below may read it
-  # before the background process has opened it.
-  : >"$work/halvane-$b.log"
-  "$halvane" serve "$work/site-$b" --port 0 --no-compat --grace 1 2>>"$work/halvane-$b.log" &
-  pids+=("$!")
-  for ((i = 0; i < 100; i++)); do
-    port[$b]=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/halvane-$b.log" | head -1)
-    [ -n "${port[$b]}" ] && break
-    sleep 0.05
-  done
-  [ -n "${port[$b]}" ] || fail "backend $b did not start: $(cat "$work/halvane-$b.log")"
+  start_backend "$d"
+  port[$b]=$backend_port
+  [ "$b" = a ] && pid_a=$backend_pid
 done
-pid_a=${pids[0]}
-
-mkdir -p "$work/nginx/logs"
-for ((try = 0; try < 5; try++)); do
-  nport=$((20000 + RANDOM % 40000))
-  sed -e "s|@PREFIX@|$work/nginx|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:${port[a]}|" \
-    -e "s|@BACKEND_B@|127.0.0.1:${port[b]}|" "$(dirname "$0")/nginx.conf.in" >"$work/nginx/nginx.conf"
-  "$nginx" -e "$work/nginx/logs/startup.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>"$work/nginx/start.err" &
-  npid=$!
-  up=0
-  for ((i = 0; i < 50; i++)); do
-    if curl -fs -o /dev/null "http://127.0.0.1:$nport/who.txt"; then up=1; break; fi
-    kill -0 "$npid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if ((up)); then pids+=("$npid"); break; fi
-  kill "$npid" 2>/dev/null || true
-  wait "$npid" 2>/dev/null || true
-done
-((up)) || fail "nginx did not start: $(cat "$work/nginx/start.err" "$work/nginx/logs/error.log" 2>/dev/null)"
-base=http://127.0.0.1:$nport
+start_nginx proxy "${port[a]}" "${port[b]}" /who.txt
 
 # Pages and static files; both backends take requests.
 out=$(curl -s "$base/page.hvs" || true); [ "$out" = "page 42" ] || fail "page: $out"

@@ -10,61 +10,10 @@
 # Exit 77 (skipped) when nginx, curl or redis-server is missing.
 set -euo pipefail
 halvane=$1
-nginx=$(command -v nginx || echo /usr/sbin/nginx)
+test_name=sessions_test
+source "$(dirname "$0")/deploy_lib.sh"
 redis=$(command -v redis-server || echo /usr/bin/redis-server)
-[ -x "$nginx" ] || { echo "sessions_test: nginx is not installed" >&2; exit 77; }
 [ -x "$redis" ] || { echo "sessions_test: redis-server is not installed" >&2; exit 77; }
-command -v curl >/dev/null || { echo "sessions_test: curl is not installed" >&2; exit 77; }
-
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "sessions_test: FAIL: $*" >&2; exit 1; }
-
-# A backend over folder $1 with store $2; its port in $backend_port, its pid in $backend_pid.
-start_backend() {
-  local dir=$1 store=$2 log=$work/halvane-$RANDOM.log i
-  "$halvane" serve "$dir" --port 0 --no-compat --grace 1 --sessions "$store" 2>"$log" &
-  backend_pid=$!
-  pids+=("$backend_pid")
-  backend_port=
-  for ((i = 0; i < 100; i++)); do
-    backend_port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$log" | head -1)
-    [ -n "$backend_port" ] && return
-    sleep 0.05
-  done
-  fail "backend did not start: $(cat "$log")"
-}
-
-# nginx (named $1) in front of ports $2 and $3 (the configuration of
-# docs/deploy.md); its base URL in $base.
-start_nginx() {
-  local prefix=$work/nginx-$1 try i up=0 npid
-  mkdir -p "$prefix/logs"
-  for ((try = 0; try < 5; try++)); do
-    local nport=$((20000 + RANDOM % 40000))
-    sed -e "s|@PREFIX@|$prefix|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:$2|" \
-      -e "s|@BACKEND_B@|127.0.0.1:$3|" "$(dirname "$0")/nginx.conf.in" >"$prefix/nginx.conf"
-    "$nginx" -e "$prefix/logs/startup.log" -p "$prefix" -c "$prefix/nginx.conf" 2>"$prefix/start.err" &
-    npid=$!
-    for ((i = 0; i < 50; i++)); do
-      if curl -fs -o /dev/null "http://127.0.0.1:$nport/plain.hvs"; then up=1; break; fi
-      kill -0 "$npid" 2>/dev/null || break
-      sleep 0.1
-    done
-    if ((up)); then pids+=("$npid"); base=http://127.0.0.1:$nport; return; fi
-    kill "$npid" 2>/dev/null || true
-    wait "$npid" 2>/dev/null || true
-  done
-  fail "nginx did not start: $(cat "$prefix/start.err" "$prefix/logs/error.log" 2>/dev/null)"
-}
 
 make_site() {
   mkdir -p "$1"
@@ -81,7 +30,7 @@ check() {
   grep -q HALVANE_SESSION "$jar" || fail "$what: no session cookie"
   out=$(curl -fs -b "$jar" "http://127.0.0.1:$port_b/count.hvs")
   [ "$out" = 2 ] || fail "$what: read through the other backend: $out"
-  start_nginx "$what" "$port_a" "$port_b"
+  start_nginx "$what" "$port_a" "$port_b" /plain.hvs
   for ((n = 3; n <= 10; n++)); do
     out=$(curl -fs -b "$jar" "$base/count.hvs") || fail "$what: through nginx"
     [ "$out" = "$n" ] || fail "$what: through nginx: $out, not $n"
@@ -97,8 +46,8 @@ check() {
 
 # One host: two processes, one folder, one SQLite file.
 make_site "$work/site"
-start_backend "$work/site" "sqlite:$work/sessions.db"; a_port=$backend_port; a_pid=$backend_pid
-start_backend "$work/site" "sqlite:$work/sessions.db"; b_port=$backend_port
+start_backend "$work/site" --sessions "sqlite:$work/sessions.db"; a_port=$backend_port; a_pid=$backend_pid
+start_backend "$work/site" --sessions "sqlite:$work/sessions.db"; b_port=$backend_port
 check sqlite "$a_port" "$b_port" "$a_pid"
 
 # Two hosts: folders and ports of their own, one Redis server.
@@ -118,8 +67,8 @@ done
 ((up)) || fail "redis-server did not start: $(cat "$work/redis.log")"
 make_site "$work/host-a"
 make_site "$work/host-b"
-start_backend "$work/host-a" "redis://127.0.0.1:$rport/1"; a_port=$backend_port; a_pid=$backend_pid
-start_backend "$work/host-b" "redis://127.0.0.1:$rport/1"; b_port=$backend_port
+start_backend "$work/host-a" --sessions "redis://127.0.0.1:$rport/1"; a_port=$backend_port; a_pid=$backend_pid
+start_backend "$work/host-b" --sessions "redis://127.0.0.1:$rport/1"; b_port=$backend_port
 check redis "$a_port" "$b_port" "$a_pid"
 
 echo "sessions_test: ok (SQLite and Redis behind nginx)"
