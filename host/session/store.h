@@ -67,9 +67,9 @@ struct StoreOptions {
   std::size_t max_sessions = 100000;  // memory store: session records kept
 };
 
-// The store named by `spec`: "memory", "sqlite:PATH" or
+// The store named by `address`: "memory", "sqlite:PATH" or
 // "redis://[:PASSWORD@]HOST[:PORT][/DB]", reached once to check that it
 // answers.  Throws StoreError with a message fit for the user.
-std::unique_ptr<Store> OpenStore(const std::string& spec, const StoreOptions& options);
+std::unique_ptr<Store> OpenStore(const std::string& address, const StoreOptions& options);
 
 }  // namespace halvane::session
