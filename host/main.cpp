@@ -64,7 +64,7 @@ and POST of a *.hvp template or a *.hvs script run that page for the request
 (with the standard reason phrase of that code), content type (default
 text/html), headers and cookies the page set; "/" runs
 index.hvp, else index.hvs.  The page reads the query string, url-encoded
-form bodies, cookies and request headers.  Other files are sent as they are
+and multipart form bodies, cookies and request headers.  Other files are sent as they are
 (GET and HEAD).  Response.Flush sends what was
 written so far at once (chunked for HTTP/1.1, until the close for HTTP/1.0);
 Sleep gives the page's worker to other pages meanwhile.  A script error
