@@ -199,7 +199,8 @@ struct ITypeLibVtbl {
   HRESULT (*GetLibAttr)(ITypeLib* This, TLIBATTR** attr);
   void* GetTypeComp;
   HRESULT (*GetDocumentation)(ITypeLib* This, INT index, BSTR* name, BSTR* doc, DWORD* context, BSTR* file);
-  void *IsName, *FindName;
+  void* IsName;
+  HRESULT (*FindName)(ITypeLib* This, LPOLESTR name, ULONG hash, ITypeInfo** infos, MEMBERID* ids, USHORT* count);
   void (*ReleaseTLibAttr)(ITypeLib* This, TLIBATTR* attr);
 };
 

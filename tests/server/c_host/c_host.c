@@ -319,6 +319,32 @@ static void WalkTypeInfo(const Class* cls, IDispatch* d) {
     CHECK_HR(lib->lpVtbl->GetDocumentation(lib, -1, &name, NULL, NULL, NULL), S_OK);
     CHECK(BstrIs(name, "Halvane"));
     pSysFreeString(name);
+    /* FindName gives, for each interface with a member of that name, the
+     * interface and the member's DISPID there: this class's last row. */
+    {
+      const Row* last = &cls->rows[cls->count - 1];
+      LPOLESTR member = Bstr(last->name);
+      ITypeInfo* infos[6] = {NULL};
+      MEMBERID found_ids[6];
+      USHORT found = 6;
+      int mine = 0;
+      CHECK_HR(lib->lpVtbl->FindName(lib, member, 0, infos, found_ids, &found), S_OK);
+      CHECK(found >= 1 && found <= 6);
+      for (k = 0; k < found && k < 6; ++k) {
+        TYPEATTR* a = NULL;
+        if (infos[k] == NULL) continue;
+        if (infos[k]->lpVtbl->GetTypeAttr(infos[k], &a) == S_OK && a != NULL) {
+          if (SameGuid(&a->guid, &cls->iid)) {
+            mine = 1;
+            CHECK(found_ids[k] == last->id);
+          }
+          infos[k]->lpVtbl->ReleaseTypeAttr(infos[k], a);
+        }
+        infos[k]->lpVtbl->Release(infos[k]);
+      }
+      CHECK(mine);
+      pSysFreeString(member);
+    }
     CHECK(lib->lpVtbl->Release(lib) == 0);
   }
   CHECK(ti->lpVtbl->Release(ti) == 0);
