@@ -450,6 +450,7 @@ static void RunStep(const Class* cls, const char* line, IDispatch* table, IDispa
   BSTR sres = NULL;
   SHORT ires = 0;
   VARIANT tres, lres, largs[4];
+  BSTR kept[4] = {NULL};
   EXCEPINFO excep;
   DISPPARAMS dp;
   DISPID put = DISPID_PROPERTYPUT;
@@ -474,6 +475,8 @@ static void RunStep(const Class* cls, const char* line, IDispatch* table, IDispa
 
   /* Through the function table. */
   MakeArgs(params, np, f + 2, &ta);
+  for (k = 0; k < np; ++k)
+    if (params[k].type == 'V' && ta.ptr[k] != NULL && ta.v[k].n1.n2.vt == VT_BSTR) kept[k] = ta.v[k].n1.n2.n3.bstrVal;
   pVariantInit(&tres);
   n = np;
   if (row->result != '-')
@@ -543,6 +546,9 @@ static void RunStep(const Class* cls, const char* line, IDispatch* table, IDispa
     if (params[k].type == 'V' && ta.ptr[k] != NULL) {
       char *a = VariantText(&ta.v[k]), *b = VariantText(&la.v[k]);
       if (!CHECK(StrEq(a, b))) fprintf(stderr, "  %s.%s argument %d: %s vs %s\n", cls->name, f[1], k, a, b);
+      /* A text the member leaves as it is stays the caller's very BSTR. */
+      if (kept[k] != NULL && ta.v[k].n1.n2.vt == VT_BSTR && !CHECK(ta.v[k].n1.n2.n3.bstrVal == kept[k]))
+        fprintf(stderr, "  %s.%s argument %d: a new BSTR for an unchanged text\n", cls->name, f[1], k);
       free(a);
       free(b);
     }
