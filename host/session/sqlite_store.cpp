@@ -13,38 +13,62 @@ std::int64_t NowMs() {
   return std::chrono::duration_cast<milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+// One row per name: a record with its lapse time, and the lock of that
+// record with its owner and lapse time.  The lock that guards a record sits
+// in the record's own row, so a page's start (take the lock, read) and its
+// end (write, release) each change one row in one statement.  A released
+// lock keeps its owner and has the negated time of its release as its lapse
+// time: free, and the row keeps its size, so a change rewrites one page of
+// the file rather than moving rows between pages.  A lock is held by `owner`
+// while lock_until is positive (a lapsed lock nobody took since still lets
+// its owner write).
 constexpr const char* kSchema =
-    "CREATE TABLE IF NOT EXISTS halvane_records("
-    "  key TEXT PRIMARY KEY, record BLOB NOT NULL, until INTEGER NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS halvane_locks("
-    "  name TEXT PRIMARY KEY, owner TEXT NOT NULL, until INTEGER NOT NULL);";
+    "CREATE TABLE IF NOT EXISTS halvane_rows("
+    "  name TEXT PRIMARY KEY, record BLOB, until INTEGER NOT NULL DEFAULT 0,"
+    "  owner TEXT, lock_until INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID;";
 
 constexpr const char* kSql[] = {
-    // kTryLock: a new row, or the row of a lock that lapsed
-    "INSERT INTO halvane_locks(name, owner, until) VALUES(?1, ?2, ?3) "
-    "ON CONFLICT(name) DO UPDATE SET owner = excluded.owner, until = excluded.until "
-    "WHERE halvane_locks.until <= ?4",
+    // kTryLock: a new row, or a row whose lock is free or lapsed
+    "INSERT INTO halvane_rows(name, owner, lock_until) VALUES(?1, ?2, ?3) "
+    "ON CONFLICT(name) DO UPDATE SET owner = excluded.owner, lock_until = excluded.lock_until "
+    "WHERE halvane_rows.lock_until <= ?4",
+    // kLockAndRead: the same, giving the record when the lock was taken
+    "INSERT INTO halvane_rows(name, owner, lock_until) VALUES(?1, ?2, ?3) "
+    "ON CONFLICT(name) DO UPDATE SET owner = excluded.owner, lock_until = excluded.lock_until "
+    "WHERE halvane_rows.lock_until <= ?4 "
+    "RETURNING record, until",
     // kUnlock
-    "DELETE FROM halvane_locks WHERE name = ?1 AND owner = ?2",
+    "UPDATE halvane_rows SET lock_until = -?3 WHERE name = ?1 AND owner = ?2 AND lock_until > 0",
     // kRead
-    "SELECT record FROM halvane_records WHERE key = ?1 AND (until = 0 OR until > ?2)",
-    // kUpsert: only while the owner holds the lock
-    "INSERT INTO halvane_records(key, record, until) "
-    "SELECT ?1, ?2, ?3 WHERE EXISTS (SELECT 1 FROM halvane_locks WHERE name = ?4 AND owner = ?5) "
-    "ON CONFLICT(key) DO UPDATE SET record = excluded.record, until = excluded.until",
+    "SELECT record FROM halvane_rows WHERE name = ?1 AND record IS NOT NULL AND (until = 0 OR until > ?2)",
+    // kUpsert: only while the owner holds the lock (in this row or another)
+    "INSERT INTO halvane_rows(name, record, until) "
+    "SELECT ?1, ?2, ?3 WHERE EXISTS (SELECT 1 FROM halvane_rows WHERE name = ?4 AND owner = ?5 AND lock_until > 0) "
+    "ON CONFLICT(name) DO UPDATE SET record = excluded.record, until = excluded.until",
     // kDelete
-    "DELETE FROM halvane_records WHERE key = ?1 "
-    "AND EXISTS (SELECT 1 FROM halvane_locks WHERE name = ?2 AND owner = ?3)",
-    // kPurgeRecords, kPurgeLocks
-    "DELETE FROM halvane_records WHERE until <> 0 AND until <= ?1",
-    "DELETE FROM halvane_locks WHERE until <= ?1",
+    "UPDATE halvane_rows SET record = NULL, until = 0 WHERE name = ?1 AND record IS NOT NULL "
+    "AND EXISTS (SELECT 1 FROM halvane_rows WHERE name = ?2 AND owner = ?3 AND lock_until > 0)",
+    // kWriteAndUnlock: the record and the release of its own lock at once
+    "UPDATE halvane_rows SET record = ?2, until = ?3, lock_until = -?5 "
+    "WHERE name = ?1 AND owner = ?4 AND lock_until > 0",
+    // kPurge: rows whose record is gone or lapsed and whose lock is free or lapsed
+    "DELETE FROM halvane_rows WHERE (record IS NULL OR (until <> 0 AND until <= ?1)) AND lock_until <= ?1",
     // kHolds
-    "SELECT 1 FROM halvane_locks WHERE name = ?1 AND owner = ?2",
+    "SELECT 1 FROM halvane_rows WHERE name = ?1 AND owner = ?2 AND lock_until > 0",
     // kBegin, kCommit, kRollback
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
 };
+
+// The row that holds a lock: "lock:K" is the lock of record K and lives in
+// K's row; any other lock name gets a row of its own, apart from every
+// record (a NUL byte never starts a record's name).
+std::string LockRow(const std::string& lock) {
+  constexpr std::string_view kPrefix = "lock:";
+  if (lock.compare(0, kPrefix.size(), kPrefix) == 0) return lock.substr(kPrefix.size());
+  return std::string(1, '\0') + lock;
+}
 
 // Resets a statement when a member is done with it, however it leaves.
 struct Done {
@@ -109,16 +133,82 @@ sqlite3_stmt* SqliteStore::Prepared(Statement s) {
   return statements_[s];
 }
 
-bool SqliteStore::TryLock(const std::string& lock, const std::string& owner, milliseconds ttl) {
-  std::lock_guard lk(m_);
-  return TryLockLocked(lock, owner, ttl);
+// Runs `step` (statements that change the file) in a transaction.  Steps
+// that other threads ask for meanwhile wait and then go together, in one
+// transaction run by one of them: a commit costs the same system calls
+// however much it carries, so a busy process commits far less often than
+// it has steps.  A step that fails throws to its own caller; a transaction
+// that fails throws to every caller whose step it carried.
+template <class F>
+auto SqliteStore::Batched(F step) {
+  std::optional<decltype(step())> result;
+  auto run = [&] { result.emplace(step()); };
+  QueuedStep pending;
+  pending.run = [](void* f) { (*static_cast<decltype(run)*>(f))(); };
+  pending.context = &run;
+  std::unique_lock lk(queue_m_);
+  queue_.push_back(&pending);
+  while (!pending.done) {
+    if (running_) {
+      queue_cv_.wait(lk);
+      continue;
+    }
+    running_ = true;
+    std::vector<QueuedStep*> batch;
+    batch.swap(queue_);
+    lk.unlock();
+    RunBatch(batch);
+    lk.lock();
+    for (QueuedStep* b : batch) b->done = true;
+    running_ = false;
+    queue_cv_.notify_all();
+  }
+  if (pending.error) std::rethrow_exception(pending.error);
+  return std::move(*result);
 }
 
-bool SqliteStore::TryLockLocked(const std::string& lock, const std::string& owner, milliseconds ttl) {
+void SqliteStore::RunBatch(const std::vector<QueuedStep*>& batch) {
+  std::lock_guard lk(m_);
+  try {
+    Step(kBegin, "cannot begin");
+  } catch (const StoreError&) {
+    for (QueuedStep* b : batch) b->error = std::current_exception();
+    return;
+  }
+  for (QueuedStep* b : batch) {
+    try {
+      b->run(b->context);
+    } catch (const StoreError&) {
+      b->error = std::current_exception();
+    }
+  }
+  try {
+    // A failure that ended the transaction (the file full, an I/O error)
+    // took the other steps' changes with it.
+    if (sqlite3_get_autocommit(db_)) Fail("the transaction was rolled back");
+    Step(kCommit, "cannot commit");
+  } catch (const StoreError&) {
+    if (!sqlite3_get_autocommit(db_)) {
+      sqlite3_stmt* s = Prepared(kRollback);
+      sqlite3_step(s);
+      sqlite3_reset(s);
+    }
+    for (QueuedStep* b : batch) {
+      if (!b->error) b->error = std::current_exception();
+    }
+  }
+}
+
+bool SqliteStore::TryLock(const std::string& lock, const std::string& owner, milliseconds ttl) {
+  const std::string row = LockRow(lock);
+  return Batched([&] { return TryLockLocked(row, owner, ttl); });
+}
+
+bool SqliteStore::TryLockLocked(const std::string& row, const std::string& owner, milliseconds ttl) {
   sqlite3_stmt* s = Prepared(kTryLock);
   Done done{s};
   const std::int64_t now = NowMs();
-  Text(s, 1, lock);
+  Text(s, 1, row);
   Text(s, 2, owner);
   sqlite3_bind_int64(s, 3, now + ttl.count());
   sqlite3_bind_int64(s, 4, now);
@@ -127,15 +217,19 @@ bool SqliteStore::TryLockLocked(const std::string& lock, const std::string& owne
 }
 
 void SqliteStore::Unlock(const std::string& lock, const std::string& owner) {
-  std::lock_guard lk(m_);
-  UnlockLocked(lock, owner);
+  const std::string row = LockRow(lock);
+  Batched([&] {
+    UnlockLocked(row, owner);
+    return true;
+  });
 }
 
-void SqliteStore::UnlockLocked(const std::string& lock, const std::string& owner) {
+void SqliteStore::UnlockLocked(const std::string& row, const std::string& owner) {
   sqlite3_stmt* s = Prepared(kUnlock);
   Done done{s};
-  Text(s, 1, lock);
+  Text(s, 1, row);
   Text(s, 2, owner);
+  sqlite3_bind_int64(s, 3, NowMs());
   if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot release a lock");
 }
 
@@ -152,6 +246,10 @@ std::optional<std::string> SqliteStore::ReadLocked(const std::string& key) {
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_DONE) return std::nullopt;
   if (rc != SQLITE_ROW) Fail("cannot read");
+  return Column(s);
+}
+
+std::string SqliteStore::Column(sqlite3_stmt* s) {
   const void* bytes = sqlite3_column_blob(s, 0);
   const int n = sqlite3_column_bytes(s, 0);
   return std::string(static_cast<const char*>(bytes), bytes ? static_cast<std::size_t>(n) : 0);
@@ -159,8 +257,8 @@ std::optional<std::string> SqliteStore::ReadLocked(const std::string& key) {
 
 bool SqliteStore::Write(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
                         const std::string& owner) {
-  std::lock_guard lk(m_);
-  return WriteLocked(key, record, ttl, lock, owner);
+  const std::string row = LockRow(lock);
+  return Batched([&] { return WriteLocked(key, record, ttl, row, owner); });
 }
 
 void SqliteStore::Step(Statement st, const char* what) {
@@ -169,41 +267,75 @@ void SqliteStore::Step(Statement st, const char* what) {
   if (sqlite3_step(s) != SQLITE_DONE) Fail(what);
 }
 
-// `work` in one transaction (one commit), under the mutex.
-template <class F>
-auto SqliteStore::InTransaction(F work) {
-  std::lock_guard lk(m_);
-  Step(kBegin, "cannot begin");
-  try {
-    auto result = work();
-    Step(kCommit, "cannot commit");
-    return result;
-  } catch (const StoreError&) {
-    if (!sqlite3_get_autocommit(db_)) {
-      sqlite3_stmt* s = Prepared(kRollback);
-      sqlite3_step(s);
-      sqlite3_reset(s);
-    }
-    throw;
-  }
-}
-
 bool SqliteStore::LockAndRead(const std::string& lock, const std::string& owner, milliseconds ttl,
                               const std::string& key, std::optional<std::string>& record) {
-  return InTransaction([&] {
-    if (!TryLockLocked(lock, owner, ttl)) return false;
-    record = ReadLocked(key);
-    return true;
-  });
+  const std::string row = LockRow(lock);
+  if (row != key) {
+    return Batched([&] {
+      if (!TryLockLocked(row, owner, ttl)) return false;
+      record = ReadLocked(key);
+      return true;
+    });
+  }
+  // The record's own lock: one statement takes it and gives the record.
+  return Batched([&] { return LockAndReadRow(row, owner, ttl, record); });
+}
+
+bool SqliteStore::LockAndReadRow(const std::string& row, const std::string& owner, milliseconds ttl,
+                                 std::optional<std::string>& record) {
+  sqlite3_stmt* s = Prepared(kLockAndRead);
+  Done done{s};
+  const std::int64_t now = NowMs();
+  Text(s, 1, row);
+  Text(s, 2, owner);
+  sqlite3_bind_int64(s, 3, now + ttl.count());
+  sqlite3_bind_int64(s, 4, now);
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_DONE) return false;  // another holds it
+  if (rc != SQLITE_ROW) Fail("cannot take a lock");
+  const std::int64_t until = sqlite3_column_int64(s, 1);
+  if (sqlite3_column_type(s, 0) != SQLITE_NULL && (until == 0 || until > now)) {
+    record = Column(s);
+  } else {
+    record.reset();
+  }
+  // The change is committed when the statement runs to its end.
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) Fail("cannot take a lock");
+  return true;
 }
 
 bool SqliteStore::WriteAndUnlock(const std::string& key, const std::string* record, milliseconds ttl,
                                  const std::string& lock, const std::string& owner) {
-  return InTransaction([&] {
-    const bool written = WriteLocked(key, record, ttl, lock, owner);
-    UnlockLocked(lock, owner);
-    return written;
-  });
+  const std::string row = LockRow(lock);
+  if (row != key) {
+    return Batched([&] {
+      const bool written = WriteLocked(key, record, ttl, row, owner);
+      UnlockLocked(row, owner);
+      return written;
+    });
+  }
+  // The record's own lock: one statement writes (or removes) and releases.
+  return Batched([&] { return WriteAndUnlockRow(key, record, ttl, owner); });
+}
+
+bool SqliteStore::WriteAndUnlockRow(const std::string& key, const std::string* record, milliseconds ttl,
+                                    const std::string& owner) {
+  sqlite3_stmt* s = Prepared(kWriteAndUnlock);
+  Done done{s};
+  Text(s, 1, key);
+  if (record) {
+    sqlite3_bind_blob(s, 2, record->data(), static_cast<int>(record->size()), SQLITE_STATIC);
+    sqlite3_bind_int64(s, 3, ttl.count() > 0 ? NowMs() + ttl.count() : 0);
+  } else {
+    sqlite3_bind_null(s, 2);
+    sqlite3_bind_int64(s, 3, 0);
+  }
+  Text(s, 4, owner);
+  sqlite3_bind_int64(s, 5, NowMs());
+  if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot write");
+  return sqlite3_changes(db_) == 1;
 }
 
 void SqliteStore::Tidy() {
@@ -214,19 +346,19 @@ void SqliteStore::Tidy() {
 }
 
 bool SqliteStore::WriteLocked(const std::string& key, const std::string* record, milliseconds ttl,
-                              const std::string& lock, const std::string& owner) {
+                              const std::string& row, const std::string& owner) {
   if (!record) {
     sqlite3_stmt* s = Prepared(kDelete);
     Done done{s};
     Text(s, 1, key);
-    Text(s, 2, lock);
+    Text(s, 2, row);
     Text(s, 3, owner);
     if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot remove");
     if (sqlite3_changes(db_) == 1) return true;
     // Nothing removed: the record was not there, or the lock is another's.
     sqlite3_stmt* h = Prepared(kHolds);
     Done held{h};
-    Text(h, 1, lock);
+    Text(h, 1, row);
     Text(h, 2, owner);
     const int rc = sqlite3_step(h);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail("cannot read a lock");
@@ -237,7 +369,7 @@ bool SqliteStore::WriteLocked(const std::string& key, const std::string* record,
   Text(s, 1, key);
   sqlite3_bind_blob(s, 2, record->data(), static_cast<int>(record->size()), SQLITE_STATIC);
   sqlite3_bind_int64(s, 3, ttl.count() > 0 ? NowMs() + ttl.count() : 0);
-  Text(s, 4, lock);
+  Text(s, 4, row);
   Text(s, 5, owner);
   if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot write");
   return sqlite3_changes(db_) == 1;
@@ -245,12 +377,10 @@ bool SqliteStore::WriteLocked(const std::string& key, const std::string* record,
 
 void SqliteStore::Purge() {
   std::lock_guard lk(m_);
-  for (Statement st : {kPurgeRecords, kPurgeLocks}) {
-    sqlite3_stmt* s = Prepared(st);
-    Done done{s};
-    sqlite3_bind_int64(s, 1, NowMs());
-    if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot purge");
-  }
+  sqlite3_stmt* s = Prepared(kPurge);
+  Done done{s};
+  sqlite3_bind_int64(s, 1, NowMs());
+  if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot purge");
 }
 
 }  // namespace halvane::session

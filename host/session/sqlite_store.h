@@ -1,11 +1,15 @@
 // The store of the processes of one host: an SQLite database file in
 // write-ahead mode (readers never wait for a writer), with a busy timeout
-// for the moments two processes write at once.  Records and locks are rows
-// with their lapse time; every member is one short statement, so no
-// transaction stays open while a page runs.
+// for the moments two processes write at once.  A record and the lock that
+// guards it share a row, each with its lapse time; every member is one short
+// statement (or two in one transaction), so no transaction stays open while
+// a page runs.
 #pragma once
 
+#include <condition_variable>
+#include <exception>
 #include <mutex>
+#include <vector>
 
 #include "host/session/store.h"
 
@@ -34,21 +38,54 @@ class SqliteStore final : public Store {
   void Tidy() override;
 
  private:
-  enum Statement { kTryLock, kUnlock, kRead, kUpsert, kDelete, kPurgeRecords, kPurgeLocks, kHolds, kBegin, kCommit, kRollback, kStatements };
+  enum Statement {
+    kTryLock,
+    kLockAndRead,
+    kUnlock,
+    kRead,
+    kUpsert,
+    kDelete,
+    kWriteAndUnlock,
+    kPurge,
+    kHolds,
+    kBegin,
+    kCommit,
+    kRollback,
+    kStatements
+  };
   sqlite3_stmt* Prepared(Statement s);
-  // The members without the mutex.
-  bool WriteLocked(const std::string& key, const std::string* record, milliseconds ttl, const std::string& lock,
+  // The members without the mutex; `row` is the row that holds the lock.
+  bool WriteLocked(const std::string& key, const std::string* record, milliseconds ttl, const std::string& row,
                    const std::string& owner);
-  void UnlockLocked(const std::string& lock, const std::string& owner);
+  void UnlockLocked(const std::string& row, const std::string& owner);
   void Step(Statement s, const char* what);
-  bool TryLockLocked(const std::string& lock, const std::string& owner, milliseconds ttl);
+  bool TryLockLocked(const std::string& row, const std::string& owner, milliseconds ttl);
+  static std::string Column(sqlite3_stmt* s);  // column 0 as bytes
   std::optional<std::string> ReadLocked(const std::string& key);
+  bool LockAndReadRow(const std::string& row, const std::string& owner, milliseconds ttl,
+                      std::optional<std::string>& record);
+  bool WriteAndUnlockRow(const std::string& key, const std::string* record, milliseconds ttl,
+                         const std::string& owner);
+
+  // A caller's step waiting to go into the next transaction.
+  struct QueuedStep {
+    void (*run)(void*) = nullptr;
+    void* context = nullptr;
+    std::exception_ptr error;
+    bool done = false;
+  };
   template <class F>
-  auto InTransaction(F work);
+  auto Batched(F step);
+  void RunBatch(const std::vector<QueuedStep*>& batch);
   [[noreturn]] void Fail(const char* what);
 
   std::string path_;
   std::mutex m_;  // one connection, one statement at a time
+  // Steps waiting for a transaction, and whether one is running.
+  std::mutex queue_m_;
+  std::condition_variable queue_cv_;
+  std::vector<QueuedStep*> queue_;
+  bool running_ = false;
   sqlite3* db_ = nullptr;
   sqlite3* checkpoints_ = nullptr;  // Tidy's own connection
   sqlite3_stmt* statements_[kStatements] = {};

@@ -334,7 +334,7 @@ TEST_P(SharedStore, ACorruptedRecordStartsAFreshSession) {
   if (GetParam() == "sqlite") {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((base_ / "sessions.db").c_str(), &db), SQLITE_OK);
-    const std::string sql = "UPDATE halvane_records SET record = X'4856530114000000FFFF' WHERE key = 's:" + id + "'";
+    const std::string sql = "UPDATE halvane_rows SET record = X'4856530114000000FFFF' WHERE name = 's:" + id + "'";
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     EXPECT_EQ(sqlite3_changes(db), 1);
     sqlite3_close(db);
