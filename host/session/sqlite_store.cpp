@@ -2,10 +2,26 @@
 
 #include <sqlite3.h>
 
+#include <thread>
+
 namespace halvane::session {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// While another connection writes, SQLite asks this whether to try again.
+// Writes here take tens of microseconds, so the wait starts short (SQLite's
+// own handler sleeps a millisecond and more at once) and gives up after
+// kBusyTimeoutMs in all.
+int WaitWhileBusy(void*, int tries) {
+  constexpr int kShortTries = 100;
+  constexpr auto kShort = std::chrono::microseconds(50);
+  constexpr auto kLong = std::chrono::milliseconds(2);
+  const auto waited = tries < kShortTries ? kShort * tries : kShort * kShortTries + kLong * (tries - kShortTries);
+  if (waited >= milliseconds(kBusyTimeoutMs)) return 0;
+  std::this_thread::sleep_for(tries < kShortTries ? std::chrono::microseconds(kShort) : std::chrono::microseconds(kLong));
+  return 1;
+}
 
 // Times are the wall clock in milliseconds: every process of the host reads
 // the same one.  0 in `until` means never.
@@ -93,7 +109,7 @@ SqliteStore::SqliteStore(const std::string& path) : path_(path) {
     db_ = nullptr;
     throw StoreError("sqlite:" + path_ + ": cannot open: " + why);
   }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
   char* err = nullptr;
   // Write-ahead mode: readers go on while one process writes.  A commit
   // then needs no sync of the file (a crash of the machine may lose the
