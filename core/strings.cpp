@@ -12,12 +12,6 @@ namespace {
 
 [[noreturn]] void InvalidCall() { RaiseStandard(kErrInvalidCall); }
 
-bool IsAscii(std::string_view s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 bool Even(char16_t c) { return c % 2 == 0; }
@@ -105,7 +99,7 @@ Compare CompareOf(std::int32_t value) {
 }
 
 char16_t ToLower(char16_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
+  if (c < 0x80) return static_cast<char16_t>(text::LowerAscii(static_cast<char>(c)));
   auto plus = [c](int d) { return static_cast<char16_t>(c + d); };
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return plus(32);
   if (c >= 0x100 && c <= 0x17F) {
@@ -140,7 +134,7 @@ char16_t ToLower(char16_t c) {
 }
 
 char16_t ToUpper(char16_t c) {
-  if (c < 0x80) return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 32) : c;
+  if (c < 0x80) return static_cast<char16_t>(text::UpperAscii(static_cast<char>(c)));
   auto minus = [c](int d) { return static_cast<char16_t>(c - d); };
   if (c == 0xB5) return 0x39C;
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return minus(32);
@@ -177,9 +171,9 @@ char16_t ToUpper(char16_t c) {
 }
 
 std::string UCase(std::string_view s) {
-  if (IsAscii(s)) {
+  if (utf::IsAscii(s)) {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(ToUpper(static_cast<char16_t>(c)));
+    for (char& c : out) c = text::UpperAscii(c);
     return out;
   }
   std::u16string u = utf::ToUtf16(s);
@@ -188,9 +182,9 @@ std::string UCase(std::string_view s) {
 }
 
 std::string LCase(std::string_view s) {
-  if (IsAscii(s)) {
+  if (utf::IsAscii(s)) {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(ToLower(static_cast<char16_t>(c)));
+    for (char& c : out) c = text::LowerAscii(c);
     return out;
   }
   std::u16string u = utf::ToUtf16(s);
@@ -202,7 +196,7 @@ std::string Mid(std::string_view s, std::int32_t start, std::int32_t length) {
   if (start < 1 || length < -1) InvalidCall();
   const auto from = static_cast<std::size_t>(start - 1);
   const std::size_t count = length < 0 ? std::string_view::npos : static_cast<std::size_t>(length);
-  if (IsAscii(s)) return from >= s.size() ? std::string() : std::string(s.substr(from, count));
+  if (utf::IsAscii(s)) return from >= s.size() ? std::string() : std::string(s.substr(from, count));
   const std::u16string u = utf::ToUtf16(s);
   if (from >= u.size()) return std::string();
   return utf::ToUtf8(std::u16string_view(u).substr(from, count));
@@ -215,7 +209,7 @@ std::string Left(std::string_view s, std::int32_t n) {
 
 std::string Right(std::string_view s, std::int32_t n) {
   if (n < 0) InvalidCall();
-  if (IsAscii(s)) return std::string(s.substr(s.size() - std::min(s.size(), static_cast<std::size_t>(n))));
+  if (utf::IsAscii(s)) return std::string(s.substr(s.size() - std::min(s.size(), static_cast<std::size_t>(n))));
   const std::u16string u = utf::ToUtf16(s);
   const std::size_t k = std::min(u.size(), static_cast<std::size_t>(n));
   return utf::ToUtf8(std::u16string_view(u).substr(u.size() - k));
@@ -290,12 +284,9 @@ std::string Repeat(std::int32_t n, std::string_view character, std::size_t max_s
 
 std::string_view FirstCharacter(std::string_view s) {
   if (s.empty()) InvalidCall();
-  const auto b = static_cast<unsigned char>(s[0]);
-  std::size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-  len = std::min(len, s.size());
-  // A malformed lead byte or sequence: take the one character it decodes to.
-  if (utf::ToUtf16(s.substr(0, len)).size() != (len == 4 ? 2u : 1u)) len = 1;
-  return s.substr(0, len);
+  // A malformed lead byte or sequence: the one byte that decodes to U+FFFD.
+  const utf::Sequence q = utf::DecodeAt(s, 0, utf::Surrogates::Accepted);
+  return s.substr(0, q.well_formed ? q.length : 1);
 }
 
 std::string StrReverse(std::string_view s) {
