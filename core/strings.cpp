@@ -79,12 +79,24 @@ class Finder {
   std::vector<std::size_t> border_;
 };
 
-// UTF-8 bytes of UTF-16 text (a paired surrogate is 2 of the pair's 4).
-std::size_t Utf8Size(std::u16string_view u) {
-  std::size_t n = 0;
-  for (char16_t c : u) n += c < 0x80 ? 1 : (c < 0x800 || IsSurrogate(c)) ? 2 : 3;
-  return n;
-}
+// The UTF-8 size of UTF-16 text given piece by piece, as utf::ToUtf8 of
+// the pieces joined writes it: a high surrogate takes 3 bytes, and 1 more
+// when a low one follows it, even in the next piece (a pair is 4).
+class Utf8Count {
+ public:
+  void Add(std::u16string_view u) {
+    for (const char16_t c : u) {
+      const bool completes_pair = high_ && c >= 0xDC00 && c <= 0xDFFF;
+      bytes_ += completes_pair ? 1 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+      high_ = !completes_pair && c >= 0xD800 && c <= 0xDBFF;
+    }
+  }
+  std::size_t Bytes() const { return bytes_; }
+
+ private:
+  std::size_t bytes_ = 0;
+  bool high_ = false;
+};
 
 void CheckLength(std::size_t n, std::size_t max_string) {
   if (n > max_string) RaiseStandard(kErrOutOfStringSpace);
@@ -240,30 +252,37 @@ std::string Replace(std::string_view s, std::string_view find, std::string_view 
   if (find.empty() || count == 0) return std::string(s);
   const std::u16string u = utf::ToUtf16(s);
   const std::u16string f = utf::ToUtf16(find);
-  const Finder finder(u, f, compare);
-  // The text is built as UTF-16; its UTF-8 size is counted as it grows so
-  // that a result over the limit stops before it is built.
-  std::u16string out;
-  std::size_t pos = std::min(u.size(), static_cast<std::size_t>(start - 1));
-  out.append(u, 0, pos);
-  std::size_t bytes = Utf8Size(out);
   const std::u16string w = utf::ToUtf16(with);
-  std::int64_t left = count;
-  while (left != 0) {
-    const std::size_t at = finder.Next(pos);
-    if (at == std::u16string::npos) break;
-    const std::u16string_view kept = std::u16string_view(u).substr(pos, at - pos);
-    bytes += Utf8Size(kept) + with.size();
-    CheckLength(bytes, max_string);
+  const Finder finder(u, f, compare);
+  // Two passes over the occurrences: the first counts the result's UTF-8
+  // size, so that a result over the limit is refused before any of it is
+  // built; the second builds it.
+  const std::size_t first = std::min(u.size(), static_cast<std::size_t>(start - 1));
+  auto each = [&](auto&& kept_then_with) {
+    std::size_t pos = first;
+    for (std::int64_t left = count; left != 0; left = left > 0 ? left - 1 : left) {
+      const std::size_t at = finder.Next(pos);
+      if (at == std::u16string::npos) break;
+      kept_then_with(std::u16string_view(u).substr(pos, at - pos));
+      pos = at + f.size();
+    }
+    return std::u16string_view(u).substr(pos);
+  };
+  const std::u16string_view head = std::u16string_view(u).substr(0, first);
+  Utf8Count size;
+  size.Add(head);
+  size.Add(each([&](std::u16string_view kept) {
+    size.Add(kept);
+    size.Add(w);
+  }));
+  CheckLength(size.Bytes(), max_string);
+  std::u16string out(head);
+  out.reserve(size.Bytes());
+  out += each([&](std::u16string_view kept) {
     out += kept;
     out += w;
-    pos = at + f.size();
-    if (left > 0) --left;
-  }
-  out.append(u, pos, std::u16string::npos);
-  std::string result = utf::ToUtf8(out);
-  CheckLength(result.size(), max_string);
-  return result;
+  });
+  return utf::ToUtf8(out);
 }
 
 std::string_view LTrim(std::string_view s) { return text::TrimStart(s, " "); }

@@ -170,6 +170,9 @@ TEST(Core, TextOutsideTheBasicPlaneAndTheStringLimit) {
   EXPECT_EQ(strings::StrReverse(utf::ToUtf8(u"a\xD800")),
             "\xEF\xBF\xBD"
             "a");
+  // Two unpaired units that read as a pair once reversed, at either end.
+  EXPECT_EQ(strings::StrReverse(utf::ToUtf8(u"\xDE00\xD83D")), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(strings::StrReverse(utf::ToUtf8(u"\xDE00\xD83Dz")), "z\xF0\x9F\x98\x80");
   EXPECT_EQ(strings::AscW(strings::ChrW(0xD800)), 0xD800);
   EXPECT_EQ(strings::FirstCharacter("\xFFz"), "\xFF");
   EXPECT_EQ(strings::Mid("a😀b", 3), utf::ToUtf8(std::u16string{static_cast<char16_t>(0xDE00), u'b'}));
@@ -180,6 +183,20 @@ TEST(Core, TextOutsideTheBasicPlaneAndTheStringLimit) {
   EXPECT_EQ(ErrorNumber([&] { strings::Replace(many, "a", big, 1, -1, strings::Compare::Binary, 1 << 20); }),
             kErrOutOfStringSpace);
   EXPECT_EQ(strings::Replace(many, "a", big, 1, 10, strings::Compare::Binary, 1 << 20).size(), 990u + 10 * big.size());
+  // The limit is checked as the text grows, counting each kept character's
+  // UTF-8 bytes: a result of exactly the limit passes, one byte more fails.
+  const std::string mixed = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xF0\x9F\x98\x80-x-";
+  const std::string replaced = strings::Replace(mixed, "-", "==", 1, -1, strings::Compare::Binary, 17);
+  EXPECT_EQ(replaced, "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xF0\x9F\x98\x80==x==");
+  EXPECT_EQ(ErrorNumber([&] { strings::Replace(mixed, "-", "==", 1, -1, strings::Compare::Binary, 16); }),
+            kErrOutOfStringSpace);
+  // Two unpaired units that the replacement brings together are one pair.
+  const std::string high = utf::ToUtf8(u"\xD800"), low = utf::ToUtf8(u"\xDC00");
+  EXPECT_EQ(strings::Replace(high + "-", "-", low, 1, -1, strings::Compare::Binary, 4), "\xF0\x90\x80\x80");
+  EXPECT_EQ(ErrorNumber([&] { strings::Replace(high + "-", "-", low, 1, -1, strings::Compare::Binary, 3); }),
+            kErrOutOfStringSpace);
+  EXPECT_EQ(strings::Replace("ab" + high + "-x-" + low, "-", "", 3, 1, strings::Compare::Binary, 10),
+            "ab" + high + "x-" + low);
 }
 
 TEST(Core, Utf8SequencesAtTheirEdges) {
