@@ -69,6 +69,7 @@ const std::map<std::string_view, Variant (*)(Args)> kOps = {
        return r.status == NumberReading::Status::Ok ? Variant(r.value) : Variant::Null();
      }},
     {"DoubleToText", [](Args a) { return Variant(DoubleToText(ToDouble(a[0]))); }},
+    {"DoubleToTextOfZeroOver", [](Args a) { return Variant(DoubleToText(ToDouble(a[0]) / 0.0)); }},
     {"SingleToText", [](Args a) { return Variant(SingleToText(static_cast<float>(ToDouble(a[0])))); }},
     {"AddInteger", [](Args a) { return Variant(AddInteger(ToInteger(a[0]), ToInteger(a[1]))); }},
     {"SubInteger", [](Args a) { return Variant(SubInteger(ToInteger(a[0]), ToInteger(a[1]))); }},
@@ -84,6 +85,10 @@ const std::map<std::string_view, Variant (*)(Args)> kOps = {
     {"Day", [](Args a) { return Day(a[0]); }},
     {"Year", [](Args a) { return Year(a[0]); }},
     {"DateAdd", [](Args a) { return DateAdd(S(a[0]), L(a[1]), a[2]); }},
+    {"DateSerialCarry", [](Args a) { return DateSerialCarry(L(a[0]), L(a[1]), L(a[2])); }},
+    {"DateDiff", [](Args a) { return DateDiff(S(a[0]), a[1], a[2]); }},
+    {"Round", [](Args a) { return Round(a[0], L(a[1])); }},
+    {"FormatNumber", [](Args a) { return Variant(FormatNumber(a[0], L(a[1]))); }},
     {"Split", SplitText},
     {"Trim", [](Args a) { return Variant(strings::Trim(S(a[0]))); }},
     {"LTrim", [](Args a) { return Variant(strings::LTrim(S(a[0]))); }},
