@@ -8,6 +8,7 @@
 
 #include "core/dates.h"
 #include "core/number_text.h"
+#include "core/text.h"
 #include "core/utf.h"
 
 namespace halvane {
@@ -82,12 +83,6 @@ WholePair MakeWhole(const Variant& a, const Variant& b) {
 
 bool IsStringKind(VarType t) { return t == VarType::String; }
 
-bool HasNonAscii(std::string_view s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return true;
-  return false;
-}
-
 int Sign(int c) { return c < 0 ? -1 : (c > 0 ? 1 : 0); }
 
 // Whole operands of the bitwise operators.
@@ -160,7 +155,7 @@ double FromDecimalText(const DecimalText& t) {
   if (t.digits.empty()) return 0.0;
   std::string s = t.digits;
   s.push_back('e');
-  s += std::to_string(t.point - static_cast<int>(t.digits.size()));
+  text::AppendDecimal(s, t.point - static_cast<int>(t.digits.size()));
   double v = 0.0;
   std::from_chars(s.data(), s.data() + s.size(), v);
   return t.negative ? -v : v;
@@ -245,7 +240,7 @@ std::optional<int> CompareValues(const Variant& a, const Variant& b) {
       const std::string_view y = sb ? std::string_view(b.RawString()) : std::string_view();
       // UTF-8 byte order is code point order, which differs from UTF-16 unit
       // order only above U+D7FF; compare units when either text leaves ASCII.
-      if (!HasNonAscii(x) && !HasNonAscii(y)) return Sign(x.compare(y));
+      if (utf::IsAscii(x) && utf::IsAscii(y)) return Sign(x.compare(y));
       return Sign(utf::ToUtf16(x).compare(utf::ToUtf16(y)));
     }
     const VarType other = sa ? tb : ta;

@@ -210,17 +210,14 @@ std::string FormatDate(const Variant& v, std::string_view pattern) {
   const DateParts p = SplitDate(ToDate(v));
   std::string out;
   out.reserve(pattern.size() + 4);
-  auto two = [&out](int n) {
-    out.push_back(static_cast<char>('0' + n / 10 % 10));
-    out.push_back(static_cast<char>('0' + n % 10));
-  };
+  auto two = [&out](int n) { text::AppendDecimal(out, n, 2); };
   std::size_t i = 0;
   while (i < pattern.size()) {
     const char c = text::LowerAscii(pattern[i]);
     std::size_t run = 1;
     while (i + run < pattern.size() && text::LowerAscii(pattern[i + run]) == c) ++run;
     if (c == 'y' && run >= 4) {
-      for (int div = 1000; div >= 1; div /= 10) out.push_back(static_cast<char>('0' + p.year / div % 10));
+      text::AppendDecimal(out, p.year, 4);
       run = 4;
     } else if (c == 'y' && run >= 2) {
       two(p.year % 100);
@@ -259,11 +256,9 @@ std::string DateToText(double v) {
     const int h12 = p.hour % 12 == 0 ? 12 : p.hour % 12;
     text::AppendDecimal(out, h12);
     out.push_back(':');
-    out.push_back(static_cast<char>('0' + p.minute / 10));
-    out.push_back(static_cast<char>('0' + p.minute % 10));
+    text::AppendDecimal(out, p.minute, 2);
     out.push_back(':');
-    out.push_back(static_cast<char>('0' + p.second / 10));
-    out.push_back(static_cast<char>('0' + p.second % 10));
+    text::AppendDecimal(out, p.second, 2);
     out += p.hour < 12 ? " AM" : " PM";
   }
   return out;

@@ -95,12 +95,16 @@ Interval IntervalOf(std::string_view s) {
   InvalidCall();
 }
 
+// The year of a 0-based month count from January of year 0 (division by 12
+// rounded down, negative counts included).
+std::int64_t YearOfMonth(std::int64_t month0) { return month0 / 12 - (month0 % 12 < 0 ? 1 : 0); }
+
 // The day number of the first of month `month0` (0-based, any whole value,
 // counted from January of year 0).  Years outside 100..9999 are shifted by
 // whole 400-year cycles (146097 days each) so that day carry-over may still
 // bring a result back into range; the caller checks the final date.
 std::int64_t FirstOfMonth(std::int64_t month0) {
-  const std::int64_t y = month0 >= 0 ? month0 / 12 : -((-month0 + 11) / 12);
+  const std::int64_t y = YearOfMonth(month0);
   const int m = static_cast<int>(month0 - y * 12) + 1;
   std::int64_t cycles = 0;
   if (y < 100) cycles = -((100 - y + 399) / 400);
@@ -186,7 +190,7 @@ Variant DateAdd(std::string_view interval, std::int32_t count, const Variant& d)
       const std::int64_t months = iv == Interval::Year ? n * 12 : (iv == Interval::Quarter ? n * 3 : n);
       const std::int64_t month0 = static_cast<std::int64_t>(l.parts.year) * 12 + (l.parts.month - 1) + months;
       const std::int64_t first = FirstOfMonth(month0);
-      const std::int64_t y = month0 >= 0 ? month0 / 12 : -((-month0 + 11) / 12);
+      const std::int64_t y = YearOfMonth(month0);
       const int dd = std::min(l.parts.day, DaysInMonth(y, static_cast<int>(month0 - y * 12) + 1));
       return FromLinear(first + dd - 1, l.seconds);
     }

@@ -12,12 +12,6 @@ namespace {
 
 [[noreturn]] void InvalidCall() { RaiseStandard(kErrInvalidCall); }
 
-bool IsAscii(std::string_view s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 bool Even(char16_t c) { return c % 2 == 0; }
@@ -85,12 +79,24 @@ class Finder {
   std::vector<std::size_t> border_;
 };
 
-// UTF-8 bytes of UTF-16 text (a paired surrogate is 2 of the pair's 4).
-std::size_t Utf8Size(std::u16string_view u) {
-  std::size_t n = 0;
-  for (char16_t c : u) n += c < 0x80 ? 1 : (c < 0x800 || IsSurrogate(c)) ? 2 : 3;
-  return n;
-}
+// The UTF-8 size of UTF-16 text given piece by piece, as utf::ToUtf8 of
+// the pieces joined writes it: a high surrogate takes 3 bytes, and 1 more
+// when a low one follows it, even in the next piece (a pair is 4).
+class Utf8Count {
+ public:
+  void Add(std::u16string_view u) {
+    for (const char16_t c : u) {
+      const bool completes_pair = high_ && c >= 0xDC00 && c <= 0xDFFF;
+      bytes_ += completes_pair ? 1 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+      high_ = !completes_pair && c >= 0xD800 && c <= 0xDBFF;
+    }
+  }
+  std::size_t Bytes() const { return bytes_; }
+
+ private:
+  std::size_t bytes_ = 0;
+  bool high_ = false;
+};
 
 void CheckLength(std::size_t n, std::size_t max_string) {
   if (n > max_string) RaiseStandard(kErrOutOfStringSpace);
@@ -105,7 +111,7 @@ Compare CompareOf(std::int32_t value) {
 }
 
 char16_t ToLower(char16_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
+  if (c < 0x80) return static_cast<char16_t>(text::LowerAscii(static_cast<char>(c)));
   auto plus = [c](int d) { return static_cast<char16_t>(c + d); };
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return plus(32);
   if (c >= 0x100 && c <= 0x17F) {
@@ -140,7 +146,7 @@ char16_t ToLower(char16_t c) {
 }
 
 char16_t ToUpper(char16_t c) {
-  if (c < 0x80) return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 32) : c;
+  if (c < 0x80) return static_cast<char16_t>(text::UpperAscii(static_cast<char>(c)));
   auto minus = [c](int d) { return static_cast<char16_t>(c - d); };
   if (c == 0xB5) return 0x39C;
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return minus(32);
@@ -177,9 +183,9 @@ char16_t ToUpper(char16_t c) {
 }
 
 std::string UCase(std::string_view s) {
-  if (IsAscii(s)) {
+  if (utf::IsAscii(s)) {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(ToUpper(static_cast<char16_t>(c)));
+    for (char& c : out) c = text::UpperAscii(c);
     return out;
   }
   std::u16string u = utf::ToUtf16(s);
@@ -188,9 +194,9 @@ std::string UCase(std::string_view s) {
 }
 
 std::string LCase(std::string_view s) {
-  if (IsAscii(s)) {
+  if (utf::IsAscii(s)) {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(ToLower(static_cast<char16_t>(c)));
+    for (char& c : out) c = text::LowerAscii(c);
     return out;
   }
   std::u16string u = utf::ToUtf16(s);
@@ -202,7 +208,7 @@ std::string Mid(std::string_view s, std::int32_t start, std::int32_t length) {
   if (start < 1 || length < -1) InvalidCall();
   const auto from = static_cast<std::size_t>(start - 1);
   const std::size_t count = length < 0 ? std::string_view::npos : static_cast<std::size_t>(length);
-  if (IsAscii(s)) return from >= s.size() ? std::string() : std::string(s.substr(from, count));
+  if (utf::IsAscii(s)) return from >= s.size() ? std::string() : std::string(s.substr(from, count));
   const std::u16string u = utf::ToUtf16(s);
   if (from >= u.size()) return std::string();
   return utf::ToUtf8(std::u16string_view(u).substr(from, count));
@@ -215,7 +221,7 @@ std::string Left(std::string_view s, std::int32_t n) {
 
 std::string Right(std::string_view s, std::int32_t n) {
   if (n < 0) InvalidCall();
-  if (IsAscii(s)) return std::string(s.substr(s.size() - std::min(s.size(), static_cast<std::size_t>(n))));
+  if (utf::IsAscii(s)) return std::string(s.substr(s.size() - std::min(s.size(), static_cast<std::size_t>(n))));
   const std::u16string u = utf::ToUtf16(s);
   const std::size_t k = std::min(u.size(), static_cast<std::size_t>(n));
   return utf::ToUtf8(std::u16string_view(u).substr(u.size() - k));
@@ -246,30 +252,37 @@ std::string Replace(std::string_view s, std::string_view find, std::string_view 
   if (find.empty() || count == 0) return std::string(s);
   const std::u16string u = utf::ToUtf16(s);
   const std::u16string f = utf::ToUtf16(find);
-  const Finder finder(u, f, compare);
-  // The text is built as UTF-16; its UTF-8 size is counted as it grows so
-  // that a result over the limit stops before it is built.
-  std::u16string out;
-  std::size_t pos = std::min(u.size(), static_cast<std::size_t>(start - 1));
-  out.append(u, 0, pos);
-  std::size_t bytes = Utf8Size(out);
   const std::u16string w = utf::ToUtf16(with);
-  std::int64_t left = count;
-  while (left != 0) {
-    const std::size_t at = finder.Next(pos);
-    if (at == std::u16string::npos) break;
-    const std::u16string_view kept = std::u16string_view(u).substr(pos, at - pos);
-    bytes += Utf8Size(kept) + with.size();
-    CheckLength(bytes, max_string);
+  const Finder finder(u, f, compare);
+  // Two passes over the occurrences: the first counts the result's UTF-8
+  // size, so that a result over the limit is refused before any of it is
+  // built; the second builds it.
+  const std::size_t first = std::min(u.size(), static_cast<std::size_t>(start - 1));
+  auto each = [&](auto&& kept_then_with) {
+    std::size_t pos = first;
+    for (std::int64_t left = count; left != 0; left = left > 0 ? left - 1 : left) {
+      const std::size_t at = finder.Next(pos);
+      if (at == std::u16string::npos) break;
+      kept_then_with(std::u16string_view(u).substr(pos, at - pos));
+      pos = at + f.size();
+    }
+    return std::u16string_view(u).substr(pos);
+  };
+  const std::u16string_view head = std::u16string_view(u).substr(0, first);
+  Utf8Count size;
+  size.Add(head);
+  size.Add(each([&](std::u16string_view kept) {
+    size.Add(kept);
+    size.Add(w);
+  }));
+  CheckLength(size.Bytes(), max_string);
+  std::u16string out(head);
+  out.reserve(size.Bytes());
+  out += each([&](std::u16string_view kept) {
     out += kept;
     out += w;
-    pos = at + f.size();
-    if (left > 0) --left;
-  }
-  out.append(u, pos, std::u16string::npos);
-  std::string result = utf::ToUtf8(out);
-  CheckLength(result.size(), max_string);
-  return result;
+  });
+  return utf::ToUtf8(out);
 }
 
 std::string_view LTrim(std::string_view s) { return text::TrimStart(s, " "); }
@@ -290,12 +303,9 @@ std::string Repeat(std::int32_t n, std::string_view character, std::size_t max_s
 
 std::string_view FirstCharacter(std::string_view s) {
   if (s.empty()) InvalidCall();
-  const auto b = static_cast<unsigned char>(s[0]);
-  std::size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-  len = std::min(len, s.size());
-  // A malformed lead byte or sequence: take the one character it decodes to.
-  if (utf::ToUtf16(s.substr(0, len)).size() != (len == 4 ? 2u : 1u)) len = 1;
-  return s.substr(0, len);
+  // A malformed lead byte or sequence: the one byte that decodes to U+FFFD.
+  const utf::Sequence q = utf::DecodeAt(s, 0, utf::Surrogates::Accepted);
+  return s.substr(0, q.well_formed ? q.length : 1);
 }
 
 std::string StrReverse(std::string_view s) {

@@ -29,6 +29,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/text.h"
+
 namespace halvane::text {
 
 // Number of "@Name@" fields in a text.
@@ -259,40 +261,5 @@ std::string Build(const Parts&... parts) {
   Append(out, parts...);
   return out;
 }
-
-// The decimal text of a number (a leading "-" for negatives), held in place
-// so that it can be measured before it is copied.  Written inline: output
-// methods splice several small numbers per call.
-class DecimalText {
- public:
-  explicit DecimalText(std::int32_t v) {
-    // Two digits at a time from a table of "00" to "99".
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    std::uint32_t u = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-    std::size_t i = sizeof buf_;
-    while (u >= 100) {
-      const std::uint32_t pair = u % 100 * 2;
-      u /= 100;
-      buf_[--i] = kPairs[pair + 1];
-      buf_[--i] = kPairs[pair];
-    }
-    if (u >= 10) {
-      buf_[--i] = kPairs[u * 2 + 1];
-      buf_[--i] = kPairs[u * 2];
-    } else {
-      buf_[--i] = static_cast<char>('0' + u);
-    }
-    if (v < 0) buf_[--i] = '-';
-    begin_ = i;
-  }
-  operator std::string_view() const { return std::string_view(buf_ + begin_, sizeof buf_ - begin_); }
-
- private:
-  char buf_[11];  // "-2147483648"
-  std::size_t begin_;
-};
 
 }  // namespace halvane::text

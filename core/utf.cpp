@@ -7,57 +7,73 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one code point at s[i], advancing i.  Accepts encoded surrogates
-// (ED A0..BF xx) so that unpaired UTF-16 code units survive a round trip.
+// The code point at s[i], advancing i.  Encoded surrogates are accepted so
+// that unpaired UTF-16 code units survive a round trip; each byte of an
+// ill-formed sequence becomes one U+FFFD.
 char32_t Decode(std::string_view s, std::size_t& i) {
   const auto b0 = static_cast<unsigned char>(s[i]);
   if (b0 < 0x80) {
     ++i;
     return b0;
   }
-  int len;
-  char32_t cp;
-  char32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    cp = b0 & 0x1F;
-    min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    cp = b0 & 0x0F;
-    min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    cp = b0 & 0x07;
-    min = 0x10000;
-  } else {
-    ++i;
-    return kReplacement;
-  }
-  if (i + static_cast<std::size_t>(len) > s.size()) {
-    ++i;
-    return kReplacement;
-  }
-  for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF) {
-    ++i;
-    return kReplacement;
-  }
-  i += static_cast<std::size_t>(len);
-  return cp;
+  const Sequence q = DecodeAt(s, i, Surrogates::Accepted);
+  i += q.well_formed ? q.length : 1;
+  return q.code_point;
 }
 
 bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
+
+bool IsAscii(std::string_view s) {
+  unsigned char any = 0;
+  for (const char c : s) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+Sequence DecodeAt(std::string_view s, std::size_t i, Surrogates surrogates) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) return {b0, 1, true};
+  std::size_t len;
+  char32_t cp;
+  // The second byte's range rules out overlong forms (E0, F0), code points
+  // above U+10FFFF (F4) and, when refused, surrogates (ED).
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+    cp = b0 & 0x1Fu;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    cp = b0 & 0x0Fu;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED && surrogates == Surrogates::Refused) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    cp = b0 & 0x07u;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return {kReplacement, 1, false};
+  }
+  for (std::size_t k = 1; k < len; ++k) {
+    if (i + k >= s.size()) return {kReplacement, k, false};
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF)) return {kReplacement, k, false};
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  return {cp, len, true};
+}
+
+std::size_t CharacterStart(std::string_view s, std::size_t i) {
+  if (i >= s.size() || !IsContinuation(s[i])) return i;
+  for (std::size_t back = 1; back <= 3 && back <= i; ++back) {
+    if (IsContinuation(s[i - back])) continue;
+    const Sequence q = DecodeAt(s, i - back, Surrogates::Accepted);
+    return q.well_formed && q.length > back ? i - back : i;
+  }
+  return i;
+}
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {

@@ -4,6 +4,9 @@
 // UTF-8 as its three-byte generalised form (ED A0 80 .. ED BF BF) and turns
 // back into the same code unit.  Bytes that are not UTF-8 at all become
 // U+FFFD.
+//
+// Every reader of UTF-8 in the library and the host goes through DecodeAt,
+// so that what counts as a well-formed sequence is decided in one place.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +15,39 @@
 #include <string_view>
 
 namespace halvane::utf {
+
+// True when every byte of `s` is below 0x80: ASCII text, one UTF-16 unit a
+// byte, which lets the string functions skip transcoding.
+bool IsAscii(std::string_view s);
+
+// A byte that continues a multi-byte sequence (10xxxxxx): it never starts a
+// character, so columns and cuts skip it.
+constexpr bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Whether the three-byte forms of surrogates (ED A0 80 .. ED BF BF) count as
+// well-formed: the transcoder carries unpaired UTF-16 units in them, text
+// that leaves the process refuses them.
+enum class Surrogates { Refused, Accepted };
+
+// One sequence read at a position.  A well-formed sequence gives its code
+// point and its length (1 to 4).  An ill-formed one gives U+FFFD and the
+// length of its maximal subpart: the lead byte and the continuation bytes
+// that could still have completed it (at least 1), which is what one
+// replacement character stands for.
+struct Sequence {
+  char32_t code_point;
+  std::size_t length;
+  bool well_formed;
+};
+
+// Reads the sequence at s[i] (i < s.size()): no overlong forms, nothing
+// above U+10FFFF, surrogate forms as `surrogates` says.
+Sequence DecodeAt(std::string_view s, std::size_t i, Surrogates surrogates = Surrogates::Refused);
+
+// The start of the character that byte i belongs to: i itself unless s[i]
+// continues a well-formed sequence begun at most three bytes before.  A cut
+// there keeps the text before it whole.
+std::size_t CharacterStart(std::string_view s, std::size_t i);
 
 std::u16string ToUtf16(std::string_view utf8);
 std::string ToUtf8(std::u16string_view utf16);

@@ -9,6 +9,7 @@
 #include "core/date_text.h"
 #include "core/dates.h"
 #include "core/number_text.h"
+#include "core/strings.h"
 #include "core/text.h"
 #include "core/utf.h"
 
@@ -250,12 +251,7 @@ Variant Concat(const Variant& a, const Variant& b) {
 Variant Chr(std::int32_t code) {
   if (code < 0 || code > 255) InvalidCall();
   std::string s;
-  if (code < 0x80) {
-    s.push_back(static_cast<char>(code));
-  } else {
-    s.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    s.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
+  utf::AppendUtf8(s, static_cast<char32_t>(code));
   return Variant(std::move(s));
 }
 
@@ -390,18 +386,7 @@ Variant Len(const Variant& v) {
 Variant Mid(const Variant& v, std::int32_t start, std::int32_t length) {
   if (start < 1 || length < 0) InvalidCall();
   if (v.Type() == VarType::Null) return Variant::Null();
-  const std::string s = ToString(v);
-  bool ascii = true;
-  for (char c : s) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  const auto from = static_cast<std::size_t>(start - 1);
-  const auto count = static_cast<std::size_t>(length);
-  if (ascii) {
-    if (from >= s.size()) return Variant(std::string());
-    return Variant(s.substr(from, count));
-  }
-  const std::u16string u = utf::ToUtf16(s);
-  if (from >= u.size()) return Variant(std::string());
-  return Variant(utf::ToUtf8(std::u16string_view(u).substr(from, count)));
+  return Variant(strings::Mid(ToString(v), start, length));
 }
 
 Variant Hex(const Variant& v) {
@@ -418,8 +403,7 @@ Variant Hex(const Variant& v) {
   char buf[16];
   auto res = std::to_chars(buf, buf + sizeof buf, bits, 16);
   std::string out(buf, res.ptr);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : out) c = text::UpperAscii(c);
   return Variant(std::move(out));
 }
 

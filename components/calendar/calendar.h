@@ -34,8 +34,8 @@ class Calendar {
   static std::string_view WritePopupScript();
 
   std::string active_date_;
-  std::int16_t active_month_ = 0;
-  std::int16_t active_year_ = 0;
+  std::int16_t active_month_;  // set with active_date_ by Init
+  std::int16_t active_year_;
   std::string image_url_;
   bool common_script_emitted_ = false;
   bool embedded_script_emitted_ = false;

@@ -25,7 +25,7 @@ class PopupMenu {
 
  private:
   std::string border_color_;
-  std::int16_t width_ = 0;
+  std::int16_t width_;  // set by the constructor
   std::string bg_color_;
   std::string on_mouse_over_;
   std::string on_mouse_out_;

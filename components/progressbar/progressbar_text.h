@@ -66,12 +66,10 @@ inline constexpr std::string_view kCellOpen = R"(<span id="progress)";
 inline constexpr std::string_view kCellClose = R"("><img src='' width=2 height=5></span>)";
 inline constexpr std::int32_t kCellCount = 100;
 
-consteval std::size_t CellDigits(std::int32_t v) { return v >= 100 ? 3 : v >= 10 ? 2 : 1; }
-
 consteval std::size_t CellsSize() {
   std::size_t n = 0;
   for (std::int32_t cell = 1; cell <= kCellCount; ++cell) {
-    n += kCellOpen.size() + CellDigits(cell) + kCellClose.size();
+    n += kCellOpen.size() + text::DecimalText(cell).View().size() + kCellClose.size();
   }
   return n;
 }
@@ -81,13 +79,7 @@ consteval std::array<char, CellsSize()> MakeCells() {
   std::size_t j = 0;
   for (std::int32_t cell = 1; cell <= kCellCount; ++cell) {
     for (char c : kCellOpen) out[j++] = c;
-    const std::size_t digits = CellDigits(cell);
-    std::int32_t v = cell;
-    for (std::size_t d = digits; d > 0; --d) {
-      out[j + d - 1] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    }
-    j += digits;
+    for (char c : text::DecimalText(cell).View()) out[j++] = c;
     for (char c : kCellClose) out[j++] = c;
   }
   return out;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/utf.h"
 #include "host/script/machine.h"
 #include "host/web/page_io.h"
 
@@ -24,9 +25,10 @@ ScriptError HostError(std::int32_t number, std::string culprit) {
 
 std::string QuotedForMessage(std::string_view text) {
   constexpr std::size_t kMost = 80;
+  // Cut at a character's start, so the line stays UTF-8.
+  const std::size_t end = text.size() > kMost ? utf::CharacterStart(text, kMost) : text.size();
   std::string out = "\"";
-  std::size_t n = 0;
-  for (; n < text.size() && n < kMost; ++n) {
+  for (std::size_t n = 0; n < end; ++n) {
     const auto b = static_cast<unsigned char>(text[n]);
     if (b < 0x20 || b == 0x7F || b == '"' || b == '\\') {
       char hex[8];
@@ -36,14 +38,7 @@ std::string QuotedForMessage(std::string_view text) {
       out += text[n];
     }
   }
-  // Cut at a character's start, so the line stays UTF-8.
-  if (n < text.size()) {
-    if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
-      while (out.size() > 1 && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) out.pop_back();
-      if (out.size() > 1 && static_cast<unsigned char>(out.back()) >= 0xC0) out.pop_back();
-    }
-    out += "...";
-  }
+  if (end < text.size()) out += "...";
   return out + "\"";
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/date_text.h"
 #include "core/text.h"
+#include "core/utf.h"
 
 namespace halvane::script {
 namespace {
@@ -194,8 +195,7 @@ Token Lexer::Next() {
         break;
       default: {
         --i_;
-        std::size_t n = 1;
-        while (i_ + n < s_.size() && (static_cast<unsigned char>(s_[i_ + n]) & 0xC0) == 0x80) ++n;
+        const std::size_t n = utf::DecodeAt(s_, i_, utf::Surrogates::Accepted).length;
         throw SyntaxError(t.pos, "unexpected character '" + std::string(s_.substr(i_, n)) + "'");
       }
     }
@@ -213,7 +213,7 @@ Pos Lexer::Here() const {
     col_ = 1;
   }
   for (; col_at_ < i_ && col_at_ < s_.size(); ++col_at_) {
-    if ((static_cast<unsigned char>(s_[col_at_]) & 0xC0) != 0x80) ++col_;
+    if (!utf::IsContinuation(s_[col_at_])) ++col_;
   }
   return Pos{line_, col_, file_};
 }

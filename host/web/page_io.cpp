@@ -1,5 +1,6 @@
 #include "host/web/page_io.h"
 
+#include "core/strings.h"
 #include "core/text.h"
 #include "core/utf.h"
 #include "host/web/multipart.h"
@@ -18,79 +19,32 @@ int HexValue(char c) {
   return -1;
 }
 
-// The length of the well-formed UTF-8 sequence at s[i], or 0 when it is
-// ill-formed; `valid` is then the length of its maximal subpart (at least 1).
-std::size_t SequenceAt(std::string_view s, std::size_t i, std::size_t& valid) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  valid = 1;
-  if (b0 < 0x80) return 1;
-  std::size_t len = 0;
-  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  for (std::size_t k = 1; k < len; ++k) {
-    if (i + k >= s.size()) return 0;
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    const unsigned char l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
-    if (b < l || b > h) return 0;
-    valid = k + 1;
-  }
-  return len;
-}
-
-// The next code point of `s` at i, advancing i; ill-formed bytes count as
-// one U+FFFD each.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  std::size_t valid = 0;
-  const std::size_t len = SequenceAt(s, i, valid);
-  if (len == 0) {
-    i += valid;
-    return 0xFFFD;
-  }
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : len == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
-  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
-  i += len;
-  return cp;
-}
-
-// Simple lower-case mapping of the letters page names use in practice.
-char32_t FoldCase(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
-    return c + 32;
-  }
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x100 && c <= 0x17F) {
-    // Pairs of upper and lower letters: even/odd, except in 0139..0148 and
-    // 0179..017E where the upper letter is the odd one.
-    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    if (odd_upper) return (c % 2 == 1) ? c + 1 : c;
-    return (c % 2 == 0) ? c + 1 : c;
-  }
-  return c;
-}
-
-std::string Fold(std::string_view s) {
+// `bytes` with each ill-formed sequence (its maximal subpart) replaced by
+// U+FFFD; with `surrogate_forms`, also each three-byte form of a surrogate,
+// as one U+FFFD where it is otherwise read as three ill-formed bytes.
+std::string Repaired(std::string_view bytes, bool surrogate_forms) {
   std::string out;
-  out.reserve(s.size());
+  out.reserve(bytes.size());
   std::size_t i = 0;
-  while (i < s.size()) utf::AppendUtf8(out, FoldCase(NextCodePoint(s, i)));
+  while (i < bytes.size()) {
+    std::size_t ascii = i;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80) ++ascii;
+    out.append(bytes.substr(i, ascii - i));
+    if ((i = ascii) == bytes.size()) break;
+    const utf::Sequence q = utf::DecodeAt(bytes, i);
+    if (q.well_formed) {
+      out.append(bytes.substr(i, q.length));
+      i += q.length;
+      continue;
+    }
+    out.append(kReplacement);
+    const bool surrogate = surrogate_forms && utf::DecodeAt(bytes, i, utf::Surrogates::Accepted).well_formed;
+    i += surrogate ? 3 : q.length;
+  }
   return out;
 }
+
+std::string Fold(std::string_view s) { return strings::LCase(s); }
 
 // The values of `name` in `pairs` joined with ", "; nullopt when none.
 std::optional<std::string> Joined(const Pairs& pairs, std::string_view name) {
@@ -118,41 +72,9 @@ bool HasControl(std::string_view s) {
 
 }  // namespace
 
-std::string RepairUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    std::size_t valid = 0;
-    const std::size_t len = SequenceAt(bytes, i, valid);
-    if (len == 0) {
-      out.append(kReplacement);
-      i += valid;
-    } else {
-      out.append(bytes.substr(i, len));
-      i += len;
-    }
-  }
-  return out;
-}
+std::string RepairUtf8(std::string_view bytes) { return Repaired(bytes, false); }
 
-std::string SendableText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t start = 0;
-  for (std::size_t i = 0; i + 2 < text.size(); ++i) {
-    const auto b1 = static_cast<unsigned char>(text[i + 1]);
-    const auto b2 = static_cast<unsigned char>(text[i + 2]);
-    if (static_cast<unsigned char>(text[i]) == 0xED && b1 >= 0xA0 && b1 <= 0xBF && b2 >= 0x80 && b2 <= 0xBF) {
-      out.append(RepairUtf8(text.substr(start, i - start)));
-      out.append(kReplacement);
-      start = i + 3;
-      i += 2;
-    }
-  }
-  out.append(RepairUtf8(text.substr(start)));
-  return out;
-}
+std::string SendableText(std::string_view text) { return Repaired(text, true); }
 
 std::string UrlDecode(std::string_view text) {
   std::string bytes;

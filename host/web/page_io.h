@@ -32,7 +32,7 @@ std::string SendableText(std::string_view text);
 std::string UrlDecode(std::string_view text);
 
 // Names compared without regard to case: each character folded to lower
-// case (ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters).
+// case as the page language's LCase folds it.
 bool NamesEqual(std::string_view a, std::string_view b);
 
 // `&` `<` `>` `"` `'` as `&amp;` `&lt;` `&gt;` `&quot;` `&#39;`.

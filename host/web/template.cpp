@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "core/text.h"
+#include "core/utf.h"
 
 namespace halvane::web {
 namespace fs = std::filesystem;
@@ -32,7 +33,7 @@ class Cursor {
       if (c == '\n' || (c == '\r' && (pos_ + 1 >= text_.size() || text_[pos_ + 1] != '\n'))) {
         ++line_;
         column_ = 1;
-      } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+      } else if (c != '\r' && !utf::IsContinuation(c)) {
         ++column_;
       }
     }
@@ -208,7 +209,7 @@ class Expander {
       fail("the include \"" + n + "\" leads outside the served folder");
     }
     if (depth + 1 > options_.max_depth) {
-      fail("includes nest deeper than " + std::to_string(options_.max_depth) + " (\"" + n + "\")");
+      fail("includes nest deeper than " + text::Decimal(options_.max_depth) + " (\"" + n + "\")");
     }
     // A virtual name is read from the served folder's root, a file name
     // from the including file's folder.
@@ -239,13 +240,13 @@ class Expander {
       fail("the include file \"" + n + "\" is too large");
     }
     if (++includes_ > options_.max_includes) {
-      fail("the page reads more than " + std::to_string(options_.max_includes) + " includes (\"" + n + "\")");
+      fail("the page reads more than " + text::Decimal(options_.max_includes) + " includes (\"" + n + "\")");
     }
     total_size_ += text->size();
     if (total_size_ > options_.max_total_size) {
       const std::size_t most = options_.max_total_size;
       fail("the page and its includes are larger than " +
-           (most % (1 << 20) == 0 ? std::to_string(most >> 20) + " MiB" : std::to_string(most) + " bytes") +
+           (most % (1 << 20) == 0 ? text::Decimal(most >> 20) + " MiB" : text::Decimal(most) + " bytes") +
            " in all (\"" + n + "\")");
     }
     out_.includes.emplace_back(target, *text);

@@ -59,6 +59,16 @@ TEST(TextTemplate, DecimalTextAtItsBoundaries) {
                          32767, -1, -9, -10, -99, -100, -32768, 123456789, INT32_MAX, INT32_MIN}) {
     EXPECT_EQ(std::string_view(DecimalText(v)), std::to_string(v));
   }
+  for (std::int64_t v : {std::int64_t{1} << 40, INT64_MAX, INT64_MIN, -(std::int64_t{1} << 33) - 7}) {
+    EXPECT_EQ(Decimal(v), std::to_string(v));
+  }
+  // Zero-padded fields, a date's "05", and a width the number passes.
+  std::string out = "x";
+  AppendDecimal(out, 5, 2);
+  AppendDecimal(out, -5, 3);
+  AppendDecimal(out, 123, 2);
+  AppendDecimal(out, 0, 4);
+  EXPECT_EQ(out, "x05-0051230000");
 }
 
 }  // namespace
