@@ -268,6 +268,7 @@ bool LessNoCase(std::string_view a, std::string_view b) {
 // Sorted by name without regard to case, for the binary search of Find.
 constexpr std::array kTable{
     Function{"Abs", 1, 1, NumberCall<Abs>},
+    Function{"Array", 0, -1, nullptr, Special::Array},
     Function{"Asc", 1, 1, CallAsc},
     Function{"AscW", 1, 1, CallAsc},
     Function{"CBool", 1, 1, CallCBool},
@@ -277,6 +278,7 @@ constexpr std::array kTable{
     Function{"ChrW", 1, 1, CallChrW},
     Function{"CInt", 1, 1, CallCInt},
     Function{"CLng", 1, 1, CallCLng},
+    Function{"CreateObject", 1, 1, nullptr, Special::CreateObject},
     Function{"CSng", 1, 1, CallCSng},
     Function{"CStr", 1, 1, CallCStr},
     Function{"Date", 0, 0, CallDate},
@@ -291,10 +293,14 @@ constexpr std::array kTable{
     Function{"InStr", 2, 4, CallInStr},
     Function{"InStrRev", 2, 2, CallInStrRev},
     Function{"Int", 1, 1, NumberCall<Int>},
-    Function{"IsDate", 1, 1, CallIsDate},
-    Function{"IsEmpty", 1, 1, CallIsEmpty},
-    Function{"IsNull", 1, 1, CallIsNull},
-    Function{"IsNumeric", 1, 1, CallIsNumeric},
+    Function{"IsArray", 1, 1, nullptr, Special::IsArray},
+    Function{"IsDate", 1, 1, CallIsDate, Special::Test},
+    Function{"IsEmpty", 1, 1, CallIsEmpty, Special::Test},
+    Function{"IsNull", 1, 1, CallIsNull, Special::Test},
+    Function{"IsNumeric", 1, 1, CallIsNumeric, Special::Test},
+    Function{"IsObject", 1, 1, nullptr, Special::IsObject},
+    Function{"Join", 1, 2, nullptr, Special::Join},
+    Function{"LBound", 1, 2, nullptr, Special::LBound},
     Function{"LCase", 1, 1, TextCall<strings::LCase>},
     Function{"Left", 2, 2, CallLeft},
     Function{"Len", 1, 1, CallLen},
@@ -312,17 +318,34 @@ constexpr std::array kTable{
     Function{"Second", 1, 1, DateCall<Second>},
     Function{"Sgn", 1, 1, NumberCall<Sgn>},
     Function{"Space", 1, 1, CallSpace},
+    Function{"Split", 1, 3, nullptr, Special::Split},
     Function{"Sqr", 1, 1, NumberCall<Sqr>},
     Function{"StrComp", 2, 3, CallStrComp},
     Function{"String", 2, 2, CallString},
     Function{"StrReverse", 1, 1, TextCall<strings::StrReverse>},
     Function{"Time", 0, 0, CallTime},
     Function{"Trim", 1, 1, TrimCall<strings::Trim>},
+    Function{"TypeName", 1, 1, nullptr, Special::TypeName},
+    Function{"UBound", 1, 2, nullptr, Special::UBound},
     Function{"UCase", 1, 1, TextCall<strings::UCase>},
+    Function{"VarType", 1, 1, nullptr, Special::VarType},
     Function{"Weekday", 1, 1, DateCall<Weekday>},
     Function{"WeekdayName", 1, 2, CallWeekdayName},
     Function{"Year", 1, 1, DateCall<Year>},
 };
+
+constexpr bool SortedNoCase() {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  for (std::size_t i = 1; i < kTable.size(); ++i) {
+    const std::string_view a = kTable[i - 1].name, b = kTable[i].name;
+    std::size_t k = 0;
+    while (k < a.size() && k < b.size() && lower(a[k]) == lower(b[k])) ++k;
+    const bool less = k == a.size() ? k < b.size() : k < b.size() && lower(a[k]) < lower(b[k]);
+    if (!less) return false;
+  }
+  return true;
+}
+static_assert(SortedNoCase(), "Find searches the table by halves: keep it in order of name");
 
 }  // namespace
 

@@ -111,6 +111,11 @@ class Machine {
 
   // ---- builtins.cpp
   Value CallBuiltin(const BuiltinExpr& e);
+  Value MakeArray(std::span<const ExprPtr> exprs);
+  Value Join(const Value& over, Value* delimiter);
+  Value Split(std::span<const Variant> plain);
+  // Poll for a function's context (functions.h).
+  static void PollFrom(void* machine);
 
   // ---- page_objects.cpp: Request, Response and Server
   // `shown` names the member in messages ("Response.Status").
