@@ -66,7 +66,10 @@ Variant Machine::Plain(Value v) {
 
 Variant Machine::EvalPlain(const Expr& e) {
   if (e.kind == Expr::Kind::Literal) return static_cast<const LiteralExpr&>(e).value;
-  return Plain(Eval(e));
+  Value v = Eval(e);
+  if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
+  if (v.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
+  return std::move(v.v);
 }
 
 ObjectPtr Machine::ObjectOf(const Value& v) {
@@ -80,7 +83,7 @@ Value Machine::Eval(const Expr& e) {
     case Expr::Kind::Name: {
       const auto& n = static_cast<const NameExpr&>(e);
       if (n.scope == NameExpr::Scope::Procedure) return CallProcedure(n.slot, {}, e.at.line);
-      return *NamePlace(n).value;
+      return NameValue(n);
     }
     case Expr::Kind::Chain: return EvalChain(static_cast<const ChainExpr&>(e));
     case Expr::Kind::Unary: {
@@ -170,32 +173,29 @@ void Machine::Store(const Place& place, Value v, std::span<Array* const>) {
 }
 
 // Arguments of a member call in declaration order: a bare variable or an
-// element of an array variable by reference (kept alive in `keep` while
-// the call runs), a left-out one as the missing-argument value, anything
-// else by value.
-std::vector<Variant> Machine::MemberArgs(std::span<const ExprPtr> exprs, std::vector<Pin>& keep) {
-  std::vector<Variant> args;
-  args.reserve(exprs.size() + 1);
+// element of an array variable by reference (kept alive in `args.keep`
+// while the call runs), a left-out one as the missing-argument value,
+// anything else by value.
+void Machine::MemberArgs(std::span<const ExprPtr> exprs, CallArgs& args) {
   for (const ExprPtr& a : exprs) {
     if (!a) {
-      args.push_back(Variant::Missing());
+      args.Push(Variant::Missing());
     } else if (a->kind == Expr::Kind::Name && static_cast<const NameExpr&>(*a).scope != NameExpr::Scope::Procedure) {
-      Value& slot = *NamePlace(static_cast<const NameExpr&>(*a)).value;
+      Value& slot = NameValue(static_cast<const NameExpr&>(*a));
       if (!slot.IsPlain()) throw HostError(slot.kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
-      args.push_back(Variant::Ref(slot.v));
+      args.Push(Variant::Ref(slot.v));
     } else if (a->kind == Expr::Kind::Literal) {
-      args.push_back(static_cast<const LiteralExpr&>(*a).value);
+      args.Push(static_cast<const LiteralExpr&>(*a).value);
     } else if (IsElementOfArray(*a)) {
       Place place = PlaceOf(*a);
       if (!place.value->IsPlain())
         throw HostError(place.value->kind == Value::Kind::Object ? kErrNoMember : kErrTypeMismatch);
-      args.push_back(Variant::Ref(place.value->v));
-      keep.push_back(std::move(place.keep));
+      args.Push(Variant::Ref(place.value->v));
+      args.keep.push_back(std::move(place.keep));
     } else {
-      args.push_back(Plain(Eval(*a)));
+      args.Push(EvalPlain(*a));
     }
   }
-  return args;
 }
 
 // a(i) or a(i)(j) where `a` is a variable holding an array (not Request
@@ -209,14 +209,14 @@ bool Machine::IsElementOfArray(const Expr& e) {
   for (const Step& s : p.steps) {
     if (s.member) return false;
   }
-  return NamePlace(n).value->kind == Value::Kind::Array;
+  return NameValue(n).kind == Value::Kind::Array;
 }
 
 // Looks the member up (or takes its DISPID from the call site, when the
 // object is of the class seen last time) and invokes it.  A get in an
 // expression also finds a method and a call with parentheses also finds a
 // property get, as a late-bound call does; statements ask for one kind.
-Variant Machine::Invoke(const ObjectPtr& obj, const Step& step, InvokeKind kind, std::vector<Variant>& args,
+Variant Machine::Invoke(const ObjectPtr& obj, const Step& step, InvokeKind kind, std::span<Variant> args,
                         bool either) {
   const void* cls = &obj->Class();
   std::int32_t dispid = 0;
@@ -286,7 +286,7 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
       throw HostError(kErrNotDefined, NameOf(n));
     } else if (count > 0 && !p.steps[0].member) {
       // Read an element without copying the whole array.
-      Value& base = *NamePlace(n).value;
+      Value& base = NameValue(n);
       if (base.page != PageObject::None) {
         cur = PageMemberUse(base.page, nullptr, PageUse::Get, p.steps[0].args);
       } else {
@@ -294,7 +294,14 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
       }
       i = 1;
     } else {
-      cur = *NamePlace(n).value;
+      const Value& held = NameValue(n);
+      if (count > 0 && held.kind == Value::Kind::Object && held.obj) {
+        // o.M(...): the member of the object where the variable holds it.
+        cur = CallMember(held.obj, p.steps[0]);
+        i = 1;
+      } else {
+        cur = held;
+      }
     }
   }
   for (; i < count; ++i) {
@@ -309,12 +316,16 @@ Value Machine::EvalPostfix(const PostfixExpr& p, std::size_t count) {
       cur = std::move(next);
       continue;
     }
-    ObjectPtr obj = ObjectOf(cur);
-    std::vector<Pin> keep;
-    std::vector<Variant> args = MemberArgs(s.args, keep);
-    cur = Value(Invoke(obj, s, s.parens ? InvokeKind::Method : InvokeKind::PropertyGet, args, true));
+    cur = CallMember(ObjectOf(cur), s);
   }
   return cur;
+}
+
+// A member get or call in an expression (`s` a member step).
+Value Machine::CallMember(ObjectPtr obj, const Step& s) {
+  CallArgs args(*this);
+  MemberArgs(s.args, args);
+  return Value(Invoke(obj, s, s.parens ? InvokeKind::Method : InvokeKind::PropertyGet, args.Span(), true));
 }
 
 // Calls a Sub or Function of the page.  By-reference parameters become the

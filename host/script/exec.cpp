@@ -156,10 +156,10 @@ Flow Machine::ExecOne(const Stmt& s) {
             return Flow::Normal;
           }
           automation::ObjectPtr o = ObjectOf(obj);
-          std::vector<Pin> keep;
-          std::vector<Variant> args = MemberArgs(p.steps.back().args, keep);
-          args.push_back(EvalPlain(*st.value));
-          Invoke(o, p.steps.back(), automation::InvokeKind::PropertyLet, args, false);
+          CallArgs args(*this);
+          MemberArgs(p.steps.back().args, args);
+          args.Push(EvalPlain(*st.value));
+          Invoke(o, p.steps.back(), automation::InvokeKind::PropertyLet, args.Span(), false);
           return Flow::Normal;
         }
       }
@@ -311,7 +311,7 @@ bool Machine::HoldsPageObject(const Expr& base) {
   if (base.kind != Expr::Kind::Name) return false;
   const auto& n = static_cast<const NameExpr&>(base);
   return (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) &&
-         NamePlace(n).value->page != PageObject::None;
+         NameValue(n).page != PageObject::None;
 }
 
 void Machine::ExecCall(const SimpleStmt& s) {
@@ -322,7 +322,7 @@ void Machine::ExecCall(const SimpleStmt& s) {
       // A variable holding Request called as a statement (q "x"): a value
       // used as a statement, as Request("x") alone is.
       const bool page = (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) &&
-                        NamePlace(n).value->page != PageObject::None;
+                        NameValue(n).page != PageObject::None;
       throw page ? HostError(kErrNoMember) : HostError(kErrNotDefined, NameOf(n));
     }
     CallProcedure(n.slot, s.args, s.at.line);
@@ -340,9 +340,9 @@ void Machine::ExecCall(const SimpleStmt& s) {
     return;
   }
   automation::ObjectPtr o = ObjectOf(obj);
-  std::vector<Pin> keep;
-  std::vector<Variant> args = MemberArgs(given, keep);
-  Invoke(o, last, automation::InvokeKind::Method, args, false);
+  CallArgs args(*this);
+  MemberArgs(given, args);
+  Invoke(o, last, automation::InvokeKind::Method, args.Span(), false);
 }
 
 // A counted loop in the kind its bounds and step give (Integer, Long or
@@ -366,7 +366,7 @@ Flow Machine::ExecFor(const ForStmt& s) {
   for (;;) {
     double i = 0;
     try {
-      i = ReadCounter(kind, *NamePlace(*s.var).value);
+      i = ReadCounter(kind, NameValue(*s.var));
     } catch (const Error& e) {
       ScriptError se = FromCore(e);
       se.line = s.next_at.line;
@@ -381,13 +381,13 @@ Flow Machine::ExecFor(const ForStmt& s) {
     file_ = s.next_at.file;
     Tick();
     try {
-      Place p = NamePlace(*s.var);
-      double cur = ReadCounter(kind, *p.value);
+      Value& var_now = NameValue(*s.var);
+      double cur = ReadCounter(kind, var_now);
       double next = cur + step.value;
       // No next value in the loop's kind: the loop is over, and the
       // variable keeps the value of its last round.
       if (!Fits(kind, next)) return Flow::Normal;
-      *p.value = Value(MakeKind(kind, next));
+      var_now = Value(MakeKind(kind, next));
     } catch (const Error& e) {
       ScriptError se = FromCore(e);
       se.line = s.next_at.line;

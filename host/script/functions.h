@@ -1,21 +1,24 @@
-// The value-level built-in functions of the page language: every function
-// whose arguments and result are plain values (conversions, tests, text,
-// numbers and dates).  Functions that take or give arrays or objects
-// (TypeName, VarType, IsArray, IsObject, Split, Join, Array, UBound, LBound,
-// CreateObject) belong to the interpreter; it wraps the text helpers of
-// core/strings.h for Split and Join.
+// The built-in functions of the page language: one table of every function
+// a page may call, with the argument counts the parser checks and what runs
+// it.  The parser resolves a name to its row once; the interpreter calls the
+// row it was given.
 //
-// The interpreter evaluates the arguments, checks that none is an array or
-// an object, checks the argument count against min_args..max_args (a count
-// outside it is a syntax error of the page) and calls `call` with the plain
-// values.  An omitted trailing optional argument is simply not in the span.
-// Each function applies the page-language argument rules itself: Null in a
-// value argument gives Null, Null in a whole-number argument gives 94, a
-// value the function cannot use gives 5, and so on.  Errors are thrown as
-// halvane::Error with an empty source; the interpreter adds its own.
+// Most functions take and give plain values (conversions, tests, text,
+// numbers and dates): their row holds `call`.  The interpreter evaluates the
+// arguments, checks that none is an array or an object and calls it with the
+// plain values; an omitted trailing optional argument is simply not in the
+// span.  Each function applies the page-language argument rules itself:
+// Null in a value argument gives Null, Null in a whole-number argument gives
+// 94, a value the function cannot use gives 5, and so on.  Errors are thrown
+// as halvane::Error with an empty source; the interpreter adds its own.
+//
+// The functions that take or give arrays or objects (TypeName, VarType,
+// IsArray, IsObject, CreateObject, Array, UBound, LBound, Join, Split) have
+// no `call`: their row names the interpreter's own routine (`Special`).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -27,14 +30,41 @@ namespace halvane::script::functions {
 struct Context {
   // The longest String that Space, String and Replace may build (error 14).
   std::size_t max_string = std::size_t{64} << 20;
+  // Called between the slices of a long call (texts of more than a slice,
+  // many parts); it throws to stop the call when the page's time is up.
+  void (*poll)(void* arg) = nullptr;
+  void* poll_arg = nullptr;
+  void Poll() const {
+    if (poll != nullptr) poll(poll_arg);
+  }
+};
+
+// The functions the interpreter runs itself, on arrays and objects.
+enum class Special : std::uint8_t {
+  None,      // `call` runs it
+  Test,      // IsNull, IsEmpty, IsNumeric, IsDate: `call` runs it; an array or object gives False
+  TypeName,
+  VarType,
+  IsArray,
+  IsObject,
+  CreateObject,
+  Array,
+  UBound,
+  LBound,
+  Join,
+  Split,
 };
 
 struct Function {
   std::string_view name;  // as written in documentation, e.g. "InStrRev"
   int min_args;
-  int max_args;
+  int max_args;  // -1: any number (Array)
   Variant (*call)(std::span<const Variant> args, const Context& ctx);
+  Special special = Special::None;
 };
+
+// The most arguments a function with a fixed count takes.
+inline constexpr int kMostArgs = 6;
 
 // The function of that name (any letter case); nullptr if there is none.
 const Function* Find(std::string_view name);

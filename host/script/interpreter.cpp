@@ -51,7 +51,7 @@ namespace {
 
 // The lowest address this thread's stack may use before a call is refused
 // (with some room kept for the frames below the check).
-const char* StackLimit() {
+const char* ReadStackLimit() {
   pthread_attr_t attr;
   if (pthread_getattr_np(pthread_self(), &attr) != 0) return nullptr;
   void* base = nullptr;
@@ -61,6 +61,14 @@ const char* StackLimit() {
     limit = static_cast<const char*>(base) + (std::size_t{256} << 10);
   }
   pthread_attr_destroy(&attr);
+  return limit;
+}
+
+// The same, read once per thread: on the main thread the C library finds
+// the stack by reading the process's memory map, which would cost a page
+// run more than its statements.
+const char* StackLimit() {
+  thread_local const char* const limit = ReadStackLimit();
   return limit;
 }
 

@@ -57,6 +57,29 @@ enum class PageUse : std::uint8_t { Get, Call, Let };
 
 enum class Flow : std::uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
 
+class Machine;
+
+// The arguments of one member call, kept on the machine's argument stack so
+// that a call allocates nothing once the stack has grown; they are popped
+// when the call ends, however it ends.  Calls made while the arguments are
+// evaluated push above them and pop before the next is pushed.
+class CallArgs {
+ public:
+  explicit CallArgs(Machine& m);
+  ~CallArgs();
+  CallArgs(const CallArgs&) = delete;
+  CallArgs& operator=(const CallArgs&) = delete;
+  void Push(Variant&& v);
+  void Push(const Variant& v);
+  std::span<Variant> Span();
+  // Arrays holding by-reference arguments, kept alive while the call runs.
+  std::vector<Pin> keep;
+
+ private:
+  std::vector<Variant>& stack_;
+  std::size_t base_;
+};
+
 struct Frame {
   const Procedure* proc = nullptr;
   std::vector<Value> own;
@@ -88,18 +111,26 @@ class Machine {
   Value Eval(const Expr& e);
   Variant EvalPlain(const Expr& e);
   Value EvalPostfix(const PostfixExpr& p, std::size_t steps);
+  Value CallMember(automation::ObjectPtr obj, const Step& s);
   Value EvalChain(const ChainExpr& c);
   Value CallProcedure(int index, std::span<const ExprPtr> args, int line);
   Place PlaceOf(const Expr& e);
   Place NamePlace(const NameExpr& n);
+  // The value of a variable, without the place's keep-alive (for a read, or
+  // a write that stores no array).
+  Value& NameValue(const NameExpr& n) {
+    if (n.scope == NameExpr::Scope::Page && (n.declared || !prog_.option_explicit))
+      return globals_[static_cast<std::size_t>(n.slot)];
+    return *NamePlace(n).value;
+  }
   // A name as the page first wrote it.
   const std::string& NameOf(const NameExpr& n) const;
   Value* Element(Value& base, std::span<const ExprPtr> index, Pin* keep, bool write);
   void Store(const Place& place, Value v, std::span<Array* const> path);
-  std::vector<Variant> MemberArgs(std::span<const ExprPtr> exprs, std::vector<Pin>& keep);
+  void MemberArgs(std::span<const ExprPtr> exprs, CallArgs& args);
   bool IsElementOfArray(const Expr& e);
   Variant Invoke(const automation::ObjectPtr& obj, const Step& step, automation::InvokeKind kind,
-                 std::vector<Variant>& args, bool either);
+                 std::span<Variant> args, bool either);
   automation::ObjectPtr ObjectOf(const Value& v);
   static Variant Plain(Value v);
   Value ErrMember(const std::string& name);
@@ -111,6 +142,11 @@ class Machine {
 
   // ---- builtins.cpp
   Value CallBuiltin(const BuiltinExpr& e);
+  Value MakeArray(std::span<const ExprPtr> exprs);
+  Value Join(const Value& over, Value* delimiter);
+  Value Split(std::span<const Variant> plain);
+  // Poll for a function's context (functions.h).
+  static void PollFrom(void* machine);
 
   // ---- page_objects.cpp: Request, Response and Server
   // `shown` names the member in messages ("Response.Status").
@@ -133,6 +169,7 @@ class Machine {
   Output& out_;
   const Limits& limits_;
   std::vector<Value> globals_;
+  std::vector<Variant> arg_stack_;  // CallArgs
   Frame main_;
   Frame* frame_ = &main_;
   int call_depth_ = 0;
@@ -145,5 +182,11 @@ class Machine {
   web::PageResponse* response_ = nullptr;
   PageState* state_ = nullptr;
 };
+
+inline CallArgs::CallArgs(Machine& m) : stack_(m.arg_stack_), base_(m.arg_stack_.size()) {}
+inline CallArgs::~CallArgs() { stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end()); }
+inline void CallArgs::Push(Variant&& v) { stack_.push_back(std::move(v)); }
+inline void CallArgs::Push(const Variant& v) { stack_.push_back(v); }
+inline std::span<Variant> CallArgs::Span() { return {stack_.data() + base_, stack_.size() - base_}; }
 
 }  // namespace halvane::script

@@ -109,24 +109,40 @@ Value Machine::ConcatChain(const ChainExpr& c) {
   // Appends one operand's text; literals and variables are read where they
   // stand, without a copy.
   auto add = [&](const Value& v) {
-    if (IsErrorValue(v)) throw HostError(kErrTypeMismatch);
     if (v.kind == Value::Kind::Object) throw HostError(kErrNoMember);
     if (v.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
     const Variant& x = v.v;
-    if (x.IsNullValue()) return;
-    all_null = false;
-    if (x.IsEmpty()) return;
-    std::size_t room = limits_.max_string - std::min(text.size(), limits_.max_string);
-    if (x.Type() == VarType::String) {
-      const std::string& s = x.RawString();
-      if (s.size() > room) throw HostError(kErrOutOfStringSpace);
-      text.append(s);
-    } else {
-      std::string s = ToString(x);
-      if (s.size() > room) throw HostError(kErrOutOfStringSpace);
-      text.append(s);
+    const std::size_t room = limits_.max_string - std::min(text.size(), limits_.max_string);
+    switch (x.Type()) {
+      case VarType::Error: throw HostError(kErrTypeMismatch);
+      case VarType::Null: return;
+      case VarType::Empty: all_null = false; return;
+      case VarType::String: {
+        all_null = false;
+        const std::string& s = x.RawString();
+        if (s.size() > room) throw HostError(kErrOutOfStringSpace);
+        text.append(s);
+        return;
+      }
+      default: {
+        all_null = false;
+        const std::string s = ToString(x);
+        if (s.size() > room) throw HostError(kErrOutOfStringSpace);
+        text.append(s);
+        return;
+      }
     }
   };
+  // Room for the literals and a short text of every other operand, so that
+  // the usual line grows its text once.
+  std::size_t guess = 0;
+  for (std::size_t k = 0; k < c.operands.size() && (k == 0 || c.ops[k - 1] == Op::Concat); ++k) {
+    const Expr& e = *c.operands[k];
+    const bool text_literal = e.kind == Expr::Kind::Literal &&
+                              static_cast<const LiteralExpr&>(e).value.Type() == VarType::String;
+    guess += text_literal ? static_cast<const LiteralExpr&>(e).value.RawString().size() : 16;
+  }
+  text.reserve(std::min(guess, limits_.max_string));
   std::size_t i = 0;
   for (; i < c.operands.size(); ++i) {
     if (i > 0 && c.ops[i - 1] != Op::Concat) break;
@@ -145,7 +161,7 @@ Value Machine::ConcatChain(const ChainExpr& c) {
     } else if (e.kind == Expr::Kind::Name) {
       const auto& n = static_cast<const NameExpr&>(e);
       if (n.scope == NameExpr::Scope::Page || n.scope == NameExpr::Scope::Local) {
-        add(*NamePlace(n).value);
+        add(NameValue(n));
         continue;
       }
     }

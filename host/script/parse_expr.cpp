@@ -3,7 +3,7 @@
 // node with a list, not a tree 100,000 deep.
 #include <utility>
 
-#include "host/script/builtins.h"
+#include "host/script/functions.h"
 #include "host/script/parser.h"
 
 namespace halvane::script {
@@ -179,7 +179,7 @@ ExprPtr Parser::NameNode(const Token& t) {
 ExprPtr Parser::ParsePostfix() {
   if (seed_) return std::move(seed_);
   const Token& t = Peek();
-  bool name_base = t.kind == Tok::Identifier && FindBuiltin(t.lower) < 0;
+  bool name_base = t.kind == Tok::Identifier && functions::Find(t.lower) == nullptr;
   bool object_base =
       t.kind == Tok::Keyword && (t.kw == Kw::Request || t.kw == Kw::Response || t.kw == Kw::Server || t.kw == Kw::Err);
   bool state_base = t.kind == Tok::Keyword && (t.kw == Kw::Session || t.kw == Kw::Application);
@@ -274,9 +274,8 @@ std::vector<ExprPtr> Parser::ParseArgs(Tok close, bool allow_left_out) {
   return args;
 }
 
-ExprPtr Parser::ParseBuiltin(const Token& t, int f) {
-  const BuiltinInfo& info = Builtin(f);
-  auto e = std::make_unique<BuiltinExpr>(W(t.pos), f);
+ExprPtr Parser::ParseBuiltin(const Token& t, const functions::Function& info) {
+  auto e = std::make_unique<BuiltinExpr>(W(t.pos), info);
   if (At(Tok::LParen)) {
     Take();
     bool saved = in_statement_call_;
@@ -322,10 +321,9 @@ ExprPtr Parser::ParsePrimary() {
       Expect(Tok::RParen, "')'");
       return std::make_unique<UnaryExpr>(Expr::Kind::Paren, w, Op::Plus, std::move(inner));
     }
-    case Tok::Identifier: {
-      int f = FindBuiltin(t.lower);
-      return ParseBuiltin(t, f);
-    }
+    case Tok::Identifier:
+      if (const functions::Function* f = functions::Find(t.lower)) return ParseBuiltin(t, *f);
+      break;
     case Tok::Keyword:
       switch (t.kw) {
         case Kw::True: return std::make_unique<LiteralExpr>(w, Variant(true));
@@ -342,9 +340,10 @@ ExprPtr Parser::ParsePrimary() {
         case Kw::Not: Fail(t.pos, "'Not' cannot stand here; put the 'Not' expression in parentheses");
         default: break;
       }
-      [[fallthrough]];
-    default: Fail(t.pos, "expected an expression, found " + Describe(t));
+      break;
+    default: break;
   }
+  Fail(t.pos, "expected an expression, found " + Describe(t));
 }
 
 }  // namespace halvane::script

@@ -1,5 +1,6 @@
 // The parser of page scripts (internal to host/script): statements in
-// parser.cpp, expressions in parse_expr.cpp, name resolution in resolve.cpp.
+// parser.cpp, the statements that hold blocks in parse_blocks.cpp,
+// expressions in parse_expr.cpp, name resolution in resolve.cpp.
 #pragma once
 
 #include <deque>
@@ -52,12 +53,14 @@ class Parser {
   void SameFile(const Pos& head, const char* opener);
   StmtPtr ParseStatement(bool one_line);
   StmtPtr ParseDim(bool redim);
+  // ---- statements that hold blocks (parse_blocks.cpp)
   StmtPtr ParseIf();
   StmtPtr ParseSelect();
   StmtPtr ParseFor();
   StmtPtr ParseDo(bool while_wend);
   StmtPtr ParseExit();
   void ParseProcedure();
+  // ---- calls and assignments (parser.cpp)
   StmtPtr ParseCallOrAssign(bool with_call);
   StmtPtr ParseObjectStatement(bool with_call);
   // Request, Response and Server (parse_page.cpp)
@@ -88,7 +91,7 @@ class Parser {
   ExprPtr ParsePrimary();
   void ParseSteps(PostfixExpr& p, bool name_base);
   std::vector<ExprPtr> ParseArgs(Tok close, bool allow_left_out);
-  ExprPtr ParseBuiltin(const Token& t, int f);
+  ExprPtr ParseBuiltin(const Token& t, const functions::Function& f);
   ExprPtr NameNode(const Token& t);
   ExprPtr seed_;  // a parsed first operand handed to ParsePrimary
 

@@ -22,6 +22,10 @@
 
 namespace halvane::script {
 
+namespace functions {
+struct Function;
+}
+
 // Where a node stands: the line and the file (index into Program::files).
 struct Where {
   int line = 0;
@@ -125,8 +129,8 @@ struct PostfixExpr : Expr {
 };
 
 struct BuiltinExpr : Expr {
-  BuiltinExpr(Where w, int f) : Expr(Kind::Builtin, w), function(f) {}
-  int function;  // index into the built-in function table (builtins.h)
+  BuiltinExpr(Where w, const functions::Function& f) : Expr(Kind::Builtin, w), function(f) {}
+  const functions::Function& function;  // its row of the function table (functions.h)
   std::vector<ExprPtr> args;
 };
 

@@ -4,7 +4,7 @@
 // procedure's names depend on what the main code assigns).
 #include <algorithm>
 
-#include "host/script/builtins.h"
+#include "host/script/functions.h"
 #include "host/script/parser.h"
 
 namespace halvane::script {
@@ -26,7 +26,7 @@ void Parser::CheckName(const Token& t, const char* what) {
   if (t.kind != Tok::Identifier) {
     Fail(t.pos, std::string("expected ") + what + ", found " + Describe(t));
   }
-  if (FindBuiltin(t.lower) >= 0) {
+  if (functions::Find(t.lower) != nullptr) {
     Fail(t.pos, std::string("expected ") + what + ", found the built-in function '" + t.text + "'");
   }
 }

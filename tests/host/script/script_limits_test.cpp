@@ -134,6 +134,22 @@ TEST(ScriptLimits, StepsTimeAndCancellationStopARun) {
 
 // Split makes no more elements than an array may hold (as ReDim): 7, before
 // the parts are made.
+// One call on a text of many megabytes stops at the time limit too: each
+// of these would take far longer than the limit in one piece.
+TEST(ScriptLimits, TheTimeLimitHoldsInsideLongBuiltInCalls) {
+  const std::string make = "s = String(30000000, ChrW(233))\n";
+  for (const char* call : {"n = InStr(1, s, \"x\", 1)", "n = InStrRev(s, \"x\")", "t = UCase(s)",
+                           "t = StrReverse(s)", "t = Space(60000000)", "t = String(60000000, \"a\")"}) {
+    Limits time;
+    time.deadline = steady_clock::now() + milliseconds(400);
+    // The text is made before the clock that counts starts.
+    Ran ran = RunText(make + "For i = 1 To 50\n" + call + "\nNext\n", time);
+    const auto stopped = steady_clock::now();
+    EXPECT_EQ(ran.result.outcome, Outcome::Timeout) << call;
+    EXPECT_LT(stopped - *time.deadline, milliseconds(150)) << call;
+  }
+}
+
 TEST(ScriptLimits, SplitObeysTheArrayLimit) {
   const Ran r = RunText("On Error Resume Next\nx = Split(String(16777216, \",\"), \",\")\n"
                         "Response.Write Err.Number & \" \" & IsEmpty(x) & \" \" & UBound(Split(String(16777216, \",\"), \",\", 3))");
