@@ -11,6 +11,7 @@
 #include "server/automation.h"
 #include "server/class_table.h"
 #include "server/com_internal.h"
+#include "server/com_member_call.h"
 
 namespace {
 
@@ -37,138 +38,121 @@ using halvane::com::Slot;
 DualObject* Self(IDispatch* This) { return DualObject::From(This); }
 IDispatch* AsDispatch(DualObject* d) { return reinterpret_cast<IDispatch*>(d); }
 
-// ---- function-table entries -----------------------------------------------------
+// ---- IDispatch::Invoke by the direct call ------------------------------------------
 
-// Clears what a result pointer receives, so that a failed call hands back
-// no value.
-void ClearOut(ValueType type, void* out) {
+// The pointer a direct call takes for an argument of IDispatch::Invoke, when
+// the argument already has the parameter's declared type: its storage
+// within the VARIANT, or the storage it refers to; for a Variant
+// parameter the VARIANT itself, when it is of a kind read without a
+// conversion.  Null when the argument needs the converting path.
+void* DirectPointer(ValueType type, VARIANT& arg) {
+  const bool byref = (arg.vt & VT_BYREF) != 0;
+  const VARTYPE base = static_cast<VARTYPE>(arg.vt & ~VT_BYREF);
+  if (byref && arg.byref == nullptr) return nullptr;
   switch (type) {
-    case ValueType::String: *static_cast<BSTR*>(out) = nullptr; break;
-    case ValueType::Integer: *static_cast<SHORT*>(out) = 0; break;
-    case ValueType::Boolean: *static_cast<VARIANT_BOOL*>(out) = VARIANT_FALSE; break;
-    case ValueType::Variant: HalvaneVariantInit(static_cast<VARIANT*>(out)); break;
-    case ValueType::None: break;
-  }
-}
-
-HRESULT StoreOut(ValueType type, const Variant& value, void* out) {
-  switch (type) {
-    case ValueType::String: {
-      BSTR s = BstrFromUtf8(value.Deref().RawString());
-      if (s == nullptr) return E_OUTOFMEMORY;
-      *static_cast<BSTR*>(out) = s;
-      return S_OK;
-    }
-    case ValueType::Integer: *static_cast<SHORT*>(out) = static_cast<SHORT>(value.Deref().RawInt()); return S_OK;
+    case ValueType::String:
+      if (base != VT_BSTR) return nullptr;
+      return byref ? static_cast<void*>(arg.pbstrVal) : static_cast<void*>(&arg.bstrVal);
+    case ValueType::Integer:
+      if (base != VT_I2) return nullptr;
+      return byref ? static_cast<void*>(arg.piVal) : static_cast<void*>(&arg.iVal);
     case ValueType::Boolean:
-      *static_cast<VARIANT_BOOL*>(out) = value.Deref().RawInt() != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-      return S_OK;
-    case ValueType::Variant: return MakeVariant(value, *static_cast<VARIANT*>(out));
+      if (base != VT_BOOL) return nullptr;
+      return byref ? static_cast<void*>(arg.pboolVal) : static_cast<void*>(&arg.boolVal);
+    case ValueType::Variant:
+    case ValueType::None:
+      switch (base) {
+        case VT_EMPTY:
+        case VT_NULL:
+          if (byref) return nullptr;
+          [[fallthrough]];
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_ERROR:
+        case VT_BOOL: return &arg;
+        default: return nullptr;
+      }
+  }
+  return nullptr;
+}
+
+// Where the direct call puts a result of IDispatch::Invoke: the matching
+// field of the result VARIANT, whose kind is set once the call succeeded.
+void* ResultPointer(ValueType type, VARIANT& result) {
+  switch (type) {
+    case ValueType::String: return &result.bstrVal;
+    case ValueType::Integer: return &result.iVal;
+    case ValueType::Boolean: return &result.boolVal;
+    case ValueType::Variant: return &result;
     case ValueType::None: break;
   }
-  return S_OK;
+  return nullptr;
 }
 
-// One call through the dual interface: `ptrs` are the entry's pointer
-// parameters, the member's parameters first, then the result pointer.
-HRESULT DualCall(IDispatch* This, std::size_t row, void* const* ptrs) {
-  DualObject* self = Self(This);
-  const MemberInfo& member = self->cls->members[row];
-  const std::size_t count = member.params.size();
-  void* out = member.result != ValueType::None ? ptrs[count] : nullptr;
-  if (member.result != ValueType::None) {
-    if (out == nullptr) return E_POINTER;
-    ClearOut(member.result, out);
+VARTYPE ResultKind(ValueType type) {
+  switch (type) {
+    case ValueType::String: return VT_BSTR;
+    case ValueType::Integer: return VT_I2;
+    case ValueType::Boolean: return VT_BOOL;
+    case ValueType::Variant:
+    case ValueType::None: break;
   }
-  try {
-    // Typed parameters are read as values of their type.  A Variant
-    // parameter is read into a value of its own, with a copy beside it that
-    // tells afterwards whether the member changed it; a change goes back
-    // to the caller's VARIANT.
-    automation::ArgumentSlots args, before;
-    for (std::size_t i = 0; i < count; ++i) {
-      void* p = ptrs[i];
-      const halvane::ParamInfo& param = member.params[i];
-      if (p == nullptr) {
-        if (!param.optional) return E_POINTER;
-        switch (param.type) {
-          case ValueType::String: args.Set(i, std::string()); break;
-          case ValueType::Integer: args.Set(i, std::int16_t{0}); break;
-          case ValueType::Boolean: args.Set(i, false); break;
-          case ValueType::Variant:
-          case ValueType::None: args.Set(i, Variant::Missing()); break;
-        }
-        continue;
-      }
-      switch (param.type) {
-        case ValueType::String: ReadBstr(*static_cast<BSTR*>(p), args.Set(i)); break;
-        case ValueType::Integer: args.Set(i, std::int16_t{*static_cast<SHORT*>(p)}); break;
-        case ValueType::Boolean: args.Set(i, *static_cast<VARIANT_BOOL*>(p) != 0); break;
-        case ValueType::Variant:
-        case ValueType::None: {
-          const HRESULT hr = ReadVariant(*static_cast<VARIANT*>(p), args.Set(i));
-          if (hr != S_OK) return hr;
-          before.Set(i, args[i]);
-          break;
-        }
-      }
-    }
-    Variant result;
-    automation::ExceptionInfo excep;
-    const HRESULT hr = self->object->InvokeTyped(member, args.First(count), result, excep);
-    if (hr != S_OK && hr != automation::kDispEException) return hr;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (member.params[i].type != ValueType::Variant || ptrs[i] == nullptr || SameValue(before[i], args[i])) continue;
-      VARIANT& dst = *static_cast<VARIANT*>(ptrs[i]);
-      HRESULT wb;
-      if ((dst.vt & VT_BYREF) != 0) {
-        wb = WriteBack(dst, args[i]);
-      } else {
-        VARIANT fresh;
-        wb = MakeVariant(args[i], fresh);
-        if (wb == S_OK) {
-          HalvaneVariantClear(&dst);
-          dst = fresh;
-        }
-      }
-      if (wb != S_OK) return wb;
-    }
-    if (hr == automation::kDispEException) {
-      RaiseThreadError(*self->cls, excep);
-      return static_cast<HRESULT>(excep.status);
-    }
-    return out != nullptr ? StoreOut(member.result, result, out) : S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return VT_EMPTY;
 }
 
-// The entry of row Row taking N pointers: every parameter of every member
-// is a pointer, so an entry is known by its row and its pointer count.
-template <std::size_t Row, class Seq>
-struct Entry;
-template <std::size_t Row, std::size_t... I>
-struct Entry<Row, std::index_sequence<I...>> {
-  template <std::size_t>
-  using Ptr = void*;
-  static HRESULT Call(IDispatch* This, Ptr<I>... p) {
-    void* const ptrs[sizeof...(I) + 1] = {p..., nullptr};
-    return DualCall(This, Row, ptrs);
+// Reports a member's error as IDispatch::Invoke does: the thread's error
+// information, and the exception record when the caller gave one.
+HRESULT RaiseException(const ClassInfo& cls, const automation::ExceptionInfo& excep, EXCEPINFO* out) {
+  RaiseThreadError(cls, excep);
+  if (out != nullptr) {
+    std::memset(out, 0, sizeof *out);
+    out->scode = static_cast<SCODE>(excep.status);
+    out->bstrSource = BstrFromUtf8(excep.source);
+    out->bstrDescription = BstrFromUtf8(excep.description);
   }
-};
-
-inline constexpr std::size_t kMaxRows = 18;
-inline constexpr std::size_t kMaxPointers = halvane::kMaxParams + 1;
-
-template <std::size_t Row, std::size_t... N>
-std::array<Slot, sizeof...(N)> EntriesOfRow(std::index_sequence<N...>) {
-  return {reinterpret_cast<Slot>(&Entry<Row, std::make_index_sequence<N>>::Call)...};
+  return DISP_E_EXCEPTION;
 }
-template <std::size_t... R>
-std::array<std::array<Slot, kMaxPointers + 1>, sizeof...(R)> AllEntries(std::index_sequence<R...>) {
-  return {EntriesOfRow<R>(std::make_index_sequence<kMaxPointers + 1>())...};
+
+// The member's error in its class's name when it gave none.
+void NameSource(const ClassInfo& cls, automation::ExceptionInfo& excep) {
+  if (excep.source.empty()) excep.source.append("Halvane.").append(cls.name);
+}
+
+// IDispatch::Invoke of `member` by its direct call, when every argument
+// has its parameter's type (and no optional one is left off but at the
+// end): true with the call's status in `hr`; false, with nothing done,
+// when the arguments need the converting path.
+bool InvokeDirect(DualObject& self, const MemberInfo& member, DISPPARAMS& params, VARIANT* pVarResult,
+                  EXCEPINFO* pExcepInfo, HRESULT& hr) {
+  const std::size_t count = params.cArgs;
+  const std::size_t nparams = member.params.size();
+  if (count > nparams) return false;
+  void* ptrs[halvane::kMaxParams + 1] = {};
+  for (std::size_t i = 0; i < nparams; ++i) {
+    if (i >= count) {
+      if (!member.params[i].optional) return false;
+      continue;
+    }
+    ptrs[i] = DirectPointer(member.params[i].type, params.rgvarg[count - 1 - i]);
+    if (ptrs[i] == nullptr) return false;
+  }
+  VARIANT ignored;
+  VARIANT& result = pVarResult != nullptr ? *pVarResult : ignored;
+  HalvaneVariantInit(&result);
+  ptrs[nparams] = ResultPointer(member.result, result);
+  automation::ExceptionInfo excep;
+  hr = member.direct(self.instance, ptrs, self.texts, excep, false);
+  if (hr == S_OK && member.result != ValueType::Variant) result.vt = ResultKind(member.result);
+  if (pVarResult == nullptr) HalvaneVariantClear(&ignored);
+  if (hr == automation::kDispEException) {
+    NameSource(*self.cls, excep);
+    hr = RaiseException(*self.cls, excep, pExcepInfo);
+  }
+  return true;
 }
 
 }  // namespace
@@ -267,6 +251,8 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
   const UINT count = params->cArgs;
   if (count > halvane::kMaxParams) return DISP_E_BADPARAMCOUNT;
+  HRESULT direct = S_OK;
+  if (InvokeDirect(*self, *member, *params, pVarResult, pExcepInfo, direct)) return direct;
 
   try {
     // Arguments in declaration order, converted in place to the declared
@@ -307,16 +293,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
       if (wb != S_OK) return wb;
     }
 
-    if (hr == automation::kDispEException) {
-      RaiseThreadError(cls, excep);
-      if (pExcepInfo != nullptr) {
-        std::memset(pExcepInfo, 0, sizeof *pExcepInfo);
-        pExcepInfo->scode = static_cast<SCODE>(excep.status);
-        pExcepInfo->bstrSource = BstrFromUtf8(excep.source);
-        pExcepInfo->bstrDescription = BstrFromUtf8(excep.description);
-      }
-      return DISP_E_EXCEPTION;
-    }
+    if (hr == automation::kDispEException) return RaiseException(cls, excep, pExcepInfo);
     if (pVarResult != nullptr) return MakeVariant(result, *pVarResult);
     return S_OK;
   } catch (const std::bad_alloc&) {
@@ -336,12 +313,11 @@ const IDispatchVtbl kDispatchPart = {Disp_QueryInterface, Disp_AddRef,        Di
 // The function table of each class: IDispatch's seven methods, then one
 // entry per member row, chosen by row and pointer count.
 struct DualTables {
-  static constexpr std::size_t kWidth = 7 + kMaxRows;
-  std::array<std::array<Slot, kWidth>, 6> tables{};
+  static constexpr std::size_t kWidth = 7 + halvane::kMaxRows;
+  std::array<std::array<Slot, kWidth>, halvane::kClassCount> tables{};
   DualTables() {
-    static const auto entries = AllEntries(std::make_index_sequence<kMaxRows>());
     const auto classes = halvane::Classes();
-    for (std::size_t c = 0; c < classes.size() && c < tables.size(); ++c) {
+    for (std::size_t c = 0; c < classes.size(); ++c) {
       auto& t = tables[c];
       t[0] = reinterpret_cast<Slot>(kDispatchPart.QueryInterface);
       t[1] = reinterpret_cast<Slot>(kDispatchPart.AddRef);
@@ -351,10 +327,7 @@ struct DualTables {
       t[5] = reinterpret_cast<Slot>(kDispatchPart.GetIDsOfNames);
       t[6] = reinterpret_cast<Slot>(kDispatchPart.Invoke);
       const auto members = classes[c].members;
-      for (std::size_t r = 0; r < members.size() && r < kMaxRows; ++r) {
-        const std::size_t pointers = members[r].params.size() + (members[r].result != ValueType::None ? 1 : 0);
-        t[7 + r] = entries[r][pointers];
-      }
+      for (std::size_t r = 0; r < members.size(); ++r) t[7 + r] = members[r].table_entry();
     }
   }
 };
@@ -378,6 +351,12 @@ const ISupportErrorInfoVtbl DualObject::kSupportVtbl = {Support_QueryInterface, 
 
 void RaiseThreadError(const ClassInfo& cls, const automation::ExceptionInfo& excep) {
   SetThreadError(GuidsOf(cls).iid, excep.source, excep.description);
+}
+
+std::int32_t FinishEntry(DualObject& self, std::int32_t, automation::ExceptionInfo& excep) {
+  NameSource(*self.cls, excep);
+  RaiseThreadError(*self.cls, excep);
+  return static_cast<HRESULT>(excep.status);
 }
 
 HRESULT NewComponent(const ClassInfo& cls, REFIID riid, void** ppv) {

@@ -109,6 +109,9 @@ struct DualObject {
   automation::ObjectPtr object;
   const ClassInfo* cls;
   void* instance;  // the component itself, for the function-table entries
+  // Text arguments as UTF-8, one buffer per parameter position, kept from
+  // call to call so that a call does not allocate for them.
+  std::string texts[kMaxParams];
   static const ISupportErrorInfoVtbl kSupportVtbl;
   static DualObject* From(IDispatch* p) { return reinterpret_cast<DualObject*>(p); }
   static DualObject* From(ISupportErrorInfo* p);
