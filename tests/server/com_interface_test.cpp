@@ -376,3 +376,29 @@ TEST(ComInterface, InvokeConvertsOnlyWhatItMust) {
 }
 
 }  // namespace
+
+namespace {
+
+// The edge of ASCII: U+007F is one byte, U+0080 two, in texts short enough
+// to go one character at a time and long enough to go in blocks; a lone
+// byte 0x80 is not a character and becomes U+FFFD.
+TEST(ComInterface, AsciiEndsAt0x7F) {
+  for (const std::size_t n : {1, 2, 3, 5, 9, 17}) {
+    std::u16string units(n - 1, u'a');
+    units.push_back(u'\x7F');
+    units.push_back(u'\x80');
+    BSTR s = HalvaneSysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(units.size()));
+    const std::string want = std::string(n - 1, 'a') + "\x7F\xC2\x80";
+    EXPECT_EQ(Utf8(s), want) << n;
+    HalvaneSysFreeString(s);
+    s = Bstr(want);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(s), HalvaneSysStringLen(s)), units) << n;
+    HalvaneSysFreeString(s);
+    s = Bstr(std::string(n - 1, 'a') + "\x80");
+    ASSERT_EQ(HalvaneSysStringLen(s), n) << n;
+    EXPECT_EQ(s[n - 1], 0xFFFD) << n;
+    HalvaneSysFreeString(s);
+  }
+}
+
+}  // namespace
