@@ -69,8 +69,8 @@ constexpr MemberInfo kProgressBarMembers[] = {
     Let<Writer(&ProgressBar::Color), "newColor">("Color", 0x68030000),
     Get<Reader(&ProgressBar::Color)>("Color", 0x68030000),
     Method<&ProgressBar::SetValue, "NewValue">("SetValue", 0x60030004),
-    Method<Overload<ProgressBar, std::string(Variant&, Variant&)>(&ProgressBar::Show), "HideOutputDuring", "HideProgressBarAfter">(
-        "Show", 0x60030005),
+    Method<Overload<ProgressBar, std::string(Variant&, Variant&)>(&ProgressBar::Show), "HideOutputDuring",
+           "HideProgressBarAfter">("Show", 0x60030005),
     Method<Overload<ProgressBar, std::string(Variant&)>(&ProgressBar::HideOutput), "Hidden">("HideOutput", 0x60030006),
 };
 

@@ -98,6 +98,6 @@ HALVANE_API HRESULT DllCanUnloadNow(void) {
 }  // extern "C"
 
 namespace {
-const IClassFactoryVtbl ClassFactory::kVtbl = {Factory_QueryInterface, AddRefOf<ClassFactory>,
-                                               ReleaseOf<ClassFactory>, Factory_CreateInstance, Factory_LockServer};
+const IClassFactoryVtbl ClassFactory::kVtbl = {Factory_QueryInterface, AddRefOf<ClassFactory>, ReleaseOf<ClassFactory>,
+                                               Factory_CreateInstance, Factory_LockServer};
 }  // namespace

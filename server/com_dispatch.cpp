@@ -20,20 +20,18 @@ using halvane::MemberInfo;
 using halvane::MemberKind;
 using halvane::ValueType;
 using halvane::Variant;
-using halvane::com::BstrFromUtf8;
-using halvane::com::SameGuid;
-namespace automation = halvane::automation;
-
 using halvane::com::AddRefOf;
-using halvane::com::MakeVariant;
-using halvane::com::ReadBstr;
-using halvane::com::ReadVariant;
-using halvane::com::SameValue;
-using halvane::com::WriteBack;
-using halvane::com::RaiseThreadError;
+using halvane::com::BstrFromUtf8;
 using halvane::com::DualObject;
+using halvane::com::MakeVariant;
+using halvane::com::RaiseThreadError;
+using halvane::com::ReadVariant;
 using halvane::com::ReleaseOf;
+using halvane::com::SameGuid;
+using halvane::com::SameValue;
 using halvane::com::Slot;
+using halvane::com::WriteBack;
+namespace automation = halvane::automation;
 
 DualObject* Self(IDispatch* This) { return DualObject::From(This); }
 IDispatch* AsDispatch(DualObject* d) { return reinterpret_cast<IDispatch*>(d); }
@@ -186,8 +184,9 @@ static HRESULT Support_QueryInterface(ISupportErrorInfo* This, REFIID riid, void
 }
 static HRESULT Support_InterfaceSupportsErrorInfo(ISupportErrorInfo* This, REFIID riid) {
   if (riid == nullptr) return E_INVALIDARG;
-  return SameGuid(*riid, halvane::com::GuidsOf(*DualObject::From(This)->cls).iid) || SameGuid(*riid, IID_IDispatch) ? S_OK
-                                                                                                        : S_FALSE;
+  return SameGuid(*riid, halvane::com::GuidsOf(*DualObject::From(This)->cls).iid) || SameGuid(*riid, IID_IDispatch)
+             ? S_OK
+             : S_FALSE;
 }
 
 static HRESULT Disp_GetTypeInfoCount(IDispatch*, UINT* pctinfo) {

@@ -9,8 +9,8 @@
 
 namespace {
 
-using halvane::com::BstrFromUtf8;
 using halvane::com::AddRefOf;
+using halvane::com::BstrFromUtf8;
 using halvane::com::ReleaseOf;
 using halvane::com::SameGuid;
 
@@ -167,7 +167,7 @@ namespace {
 const IErrorInfoVtbl ErrorObject::kInfoVtbl = {Err_QueryInterface, AddRefOf<ErrorObject>, ReleaseOf<ErrorObject>,
                                                Err_GetGUID,        Err_GetSource,         Err_GetDescription,
                                                Err_GetHelpFile,    Err_GetHelpContext};
-const ICreateErrorInfoVtbl ErrorObject::kCreateVtbl = {Cre_QueryInterface, AddRefOf<ErrorObject>, ReleaseOf<ErrorObject>,
-                                                       Cre_SetGUID,        Cre_SetSource,         Cre_SetDescription,
-                                                       Cre_SetHelpFile,    Cre_SetHelpContext};
+const ICreateErrorInfoVtbl ErrorObject::kCreateVtbl = {
+    Cre_QueryInterface, AddRefOf<ErrorObject>, ReleaseOf<ErrorObject>, Cre_SetGUID,
+    Cre_SetSource,      Cre_SetDescription,    Cre_SetHelpFile,        Cre_SetHelpContext};
 }  // namespace

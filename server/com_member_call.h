@@ -243,7 +243,8 @@ template <auto Fn, const auto& Params>
 std::int32_t DirectCall(void* instance, void* const* ptrs, std::string* texts, automation::ExceptionInfo& excep,
                         bool replace_values) {
   constexpr std::size_t kCount = std::tuple_size_v<typename MemberSignature<decltype(Fn)>::Params>;
-  return CallMember<Fn>(instance, ptrs, Params.data(), texts, excep, replace_values, std::make_index_sequence<kCount>());
+  return CallMember<Fn>(instance, ptrs, Params.data(), texts, excep, replace_values,
+                        std::make_index_sequence<kCount>());
 }
 
 // The member's function-table entry: IDispatch* first, then one pointer
@@ -262,8 +263,8 @@ struct TableEntry<Fn, Params, std::index_sequence<I...>> {
     DualObject& self = *DualObject::From(This);
     automation::ExceptionInfo excep;
     constexpr std::size_t kCount = std::tuple_size_v<typename MemberSignature<decltype(Fn)>::Params>;
-    const std::int32_t hr = CallMember<Fn>(self.instance, ptrs, Params.data(), self.texts, excep, true,
-                                           std::make_index_sequence<kCount>());
+    const std::int32_t hr =
+        CallMember<Fn>(self.instance, ptrs, Params.data(), self.texts, excep, true, std::make_index_sequence<kCount>());
     return hr == automation::kDispEException ? FinishEntry(self, hr, excep) : hr;
   }
 };
@@ -271,7 +272,8 @@ struct TableEntry<Fn, Params, std::index_sequence<I...>> {
 template <auto Fn, const auto& Params>
 Slot TableEntryOf() {
   using Sig = MemberSignature<decltype(Fn)>;
-  constexpr std::size_t kPointers = std::tuple_size_v<typename Sig::Params> + (std::is_void_v<typename Sig::Result> ? 0 : 1);
+  constexpr std::size_t kPointers =
+      std::tuple_size_v<typename Sig::Params> + (std::is_void_v<typename Sig::Result> ? 0 : 1);
   return reinterpret_cast<Slot>(&TableEntry<Fn, Params, std::make_index_sequence<kPointers>>::Call);
 }
 

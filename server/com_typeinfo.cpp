@@ -429,15 +429,15 @@ static void TL_ReleaseTLibAttr(ITypeLib*, TLIBATTR* a) { delete a; }
 
 namespace {
 const ITypeInfoVtbl TypeInfo::kVtbl = {
-    TI_QueryInterface,  AddRefOf<TypeInfo>,         ReleaseOf<TypeInfo>,          TI_GetTypeAttr,          TI_GetTypeComp,
-    TI_GetFuncDesc,     TI_GetVarDesc,     TI_GetNames,         TI_GetRefTypeOfImplType, TI_GetImplTypeFlags,
-    TI_GetIDsOfNames,   TI_Invoke,         TI_GetDocumentation, TI_GetDllEntry,          TI_GetRefTypeInfo,
-    TI_AddressOfMember, TI_CreateInstance, TI_GetMops,          TI_GetContainingTypeLib, TI_ReleaseTypeAttr,
+    TI_QueryInterface,  AddRefOf<TypeInfo>, ReleaseOf<TypeInfo>, TI_GetTypeAttr,          TI_GetTypeComp,
+    TI_GetFuncDesc,     TI_GetVarDesc,      TI_GetNames,         TI_GetRefTypeOfImplType, TI_GetImplTypeFlags,
+    TI_GetIDsOfNames,   TI_Invoke,          TI_GetDocumentation, TI_GetDllEntry,          TI_GetRefTypeInfo,
+    TI_AddressOfMember, TI_CreateInstance,  TI_GetMops,          TI_GetContainingTypeLib, TI_ReleaseTypeAttr,
     TI_ReleaseFuncDesc, TI_ReleaseVarDesc};
 const ITypeLibVtbl TypeLib::kVtbl = {
-    TL_QueryInterface,    AddRefOf<TypeLib>,     ReleaseOf<TypeLib>,     TL_GetTypeInfoCount, TL_GetTypeInfo, TL_GetTypeInfoType,
-    TL_GetTypeInfoOfGuid, TL_GetLibAttr, TL_GetTypeComp, TL_GetDocumentation, TL_IsName,      TL_FindName,
-    TL_ReleaseTLibAttr};
+    TL_QueryInterface,  AddRefOf<TypeLib>,    ReleaseOf<TypeLib>, TL_GetTypeInfoCount, TL_GetTypeInfo,
+    TL_GetTypeInfoType, TL_GetTypeInfoOfGuid, TL_GetLibAttr,      TL_GetTypeComp,      TL_GetDocumentation,
+    TL_IsName,          TL_FindName,          TL_ReleaseTLibAttr};
 }  // namespace
 
 namespace halvane::com {

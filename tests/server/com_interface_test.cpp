@@ -70,10 +70,12 @@ TEST(ComInterface, IdentifiersAreThePublishedOnes) {
   };
   for (const auto& [guid, text] : ids) EXPECT_EQ(Text(*guid), text);
   // Each class answers to its own CLSID, and its object to its own IID.
-  const std::pair<const CLSID*, const IID*> classes[] = {
-      {&CLSID_HalvaneAutoComplete, &IID__AutoComplete}, {&CLSID_HalvaneCalendar, &IID__Calendar},
-      {&CLSID_HalvanePopupMenu, &IID__PopupMenu},       {&CLSID_HalvaneProgressBar, &IID__ProgressBar},
-      {&CLSID_HalvaneTabs, &IID__Tabs},                 {&CLSID_HalvaneTree, &IID__Tree}};
+  const std::pair<const CLSID*, const IID*> classes[] = {{&CLSID_HalvaneAutoComplete, &IID__AutoComplete},
+                                                         {&CLSID_HalvaneCalendar, &IID__Calendar},
+                                                         {&CLSID_HalvanePopupMenu, &IID__PopupMenu},
+                                                         {&CLSID_HalvaneProgressBar, &IID__ProgressBar},
+                                                         {&CLSID_HalvaneTabs, &IID__Tabs},
+                                                         {&CLSID_HalvaneTree, &IID__Tree}};
   for (const auto& [clsid, iid] : classes) {
     IDispatch* d = Create<IDispatch>(*clsid, *iid);
     ASSERT_NE(d, nullptr) << Text(*clsid);
@@ -163,7 +165,9 @@ TEST(ComInterface, FunctionTableGivesWhatTheMemberGives) {
   BSTR s = nullptr;
   ASSERT_EQ(t->lpVtbl->Initialize(t, &s), S_OK);
   HalvaneSysFreeString(s);
-  const std::string name = "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x8C\xB3 and a name longer than a string's own room";
+  const std::string name =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xF0\x9F\x8C\xB3 and a name longer than a string's own room";
   BSTR n = Bstr(name), uri = Bstr("/a.htm"), target = Bstr("_top"), image = Bstr("images/leaf.gif");
   s = reinterpret_cast<BSTR>(&s);
   ASSERT_EQ(t->lpVtbl->WriteNode(t, &n, &uri, &target, nullptr, &s), S_OK);
