@@ -69,6 +69,7 @@ class ComponentObject final : public Object {
   ComponentObject& operator=(const ComponentObject&) = delete;
 
   const ClassInfo& Class() const override { return cls_; }
+  void* Instance() const override { return instance_; }
 
   using Object::Invoke;
 

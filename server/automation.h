@@ -53,6 +53,8 @@ class Object {
  public:
   virtual ~Object();
   virtual const ClassInfo& Class() const = 0;
+  // The component itself (an instance of Class(), as its create made it).
+  virtual void* Instance() const = 0;
 
   // Member name to DISPID, without regard to case (kDispEUnknownName).
   HResult GetIDOfName(std::string_view name, std::int32_t& dispid) const;

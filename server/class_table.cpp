@@ -14,21 +14,17 @@
 #include "components/tree/tree.h"
 #include "core/text.h"
 #include "core/variant.h"
+#include "server/class_rows.h"
 
 namespace halvane {
 namespace {
 
-// Each member row carries its invoker: a captureless lambda that unpacks the
-// already converted arguments and calls the C++ member.  String, Integer and
-// Boolean parameters arrive as Variants of exactly that kind.
-using Args = std::span<Variant>;
-template <class C>
-C& Self(void* object) {
-  return *static_cast<C*>(object);
-}
-const std::string& Str(const Variant& v) { return v.RawString(); }
-std::int16_t Int(const Variant& v) { return static_cast<std::int16_t>(v.RawInt()); }
-bool Bool(const Variant& v) { return v.RawInt() != 0; }
+using rows::Get;
+using rows::Let;
+using rows::Method;
+using rows::Overload;
+using rows::Reader;
+using rows::Writer;
 
 template <class C>
 void* Create() {
@@ -40,366 +36,83 @@ void Destroy(void* object) {
 }
 
 // Member tables of the six default interfaces, in function-table order.
-constexpr ParamInfo kAutoCompleteP1[] = {{"HTMLFieldNameToBuild", ValueType::String, false},
-                                         {"HTMLSelectNameToLink", ValueType::String, false},
-                                         {"ForceAutoComplete", ValueType::Boolean, false},
-                                         {"IsLinkedAsText", ValueType::Boolean, false}};
 constexpr MemberInfo kAutoCompleteMembers[] = {
-    {"EmbedAutoComplete", MemberKind::Method, 0x60030002, kAutoCompleteP1, ValueType::String,
-     [](void* o, Args a) -> Variant {
-       return Self<AutoComplete>(o).EmbedAutoComplete(Str(a[0]), Str(a[1]), Bool(a[2]), Bool(a[3]));
-     }},
+    Method<&AutoComplete::EmbedAutoComplete, "HTMLFieldNameToBuild", "HTMLSelectNameToLink", "ForceAutoComplete",
+           "IsLinkedAsText">("EmbedAutoComplete", 0x60030002),
 };
 
-constexpr ParamInfo kCalendarP1[] = {{"NewURL", ValueType::Variant, false}};
-constexpr ParamInfo kCalendarP3[] = {{"NewDate", ValueType::Variant, false}};
-constexpr ParamInfo kCalendarP5[] = {{"calName", ValueType::Variant, false}};
-constexpr ParamInfo kCalendarP6[] = {{"calName", ValueType::Variant, false}};
 constexpr MemberInfo kCalendarMembers[] = {
-    {"ImageURL", MemberKind::PropertyLet, 0x68030001, kCalendarP1, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Calendar>(o).ImageURL(a[0]);
-       return {};
-     }},
-    {"ImageURL",
-     MemberKind::PropertyGet,
-     0x68030001,
-     {},
-     ValueType::Variant,
-     [](void* o, Args) -> Variant { return Self<Calendar>(o).ImageURL(); }},
-    {"ActiveDate", MemberKind::PropertyLet, 0x68030000, kCalendarP3, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Calendar>(o).ActiveDate(a[0]);
-       return {};
-     }},
-    {"ActiveDate",
-     MemberKind::PropertyGet,
-     0x68030000,
-     {},
-     ValueType::Variant,
-     [](void* o, Args) -> Variant { return Self<Calendar>(o).ActiveDate(); }},
-    {"DisplayEmbedded", MemberKind::Method, 0x60030006, kCalendarP5, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<Calendar>(o).DisplayEmbedded(a[0]); }},
-    {"DisplayPopup", MemberKind::Method, 0x60030007, kCalendarP6, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<Calendar>(o).DisplayPopup(a[0]); }},
+    Let<Writer(&Calendar::ImageURL), "NewURL">("ImageURL", 0x68030001),
+    Get<Reader(&Calendar::ImageURL)>("ImageURL", 0x68030001),
+    Let<Writer(&Calendar::ActiveDate), "NewDate">("ActiveDate", 0x68030000),
+    Get<Reader(&Calendar::ActiveDate)>("ActiveDate", 0x68030000),
+    Method<&Calendar::DisplayEmbedded, "calName">("DisplayEmbedded", 0x60030006),
+    Method<&Calendar::DisplayPopup, "calName">("DisplayPopup", 0x60030007),
 };
 
-constexpr ParamInfo kPopupMenuP1[] = {{"newBorderColor", ValueType::String, false}};
-constexpr ParamInfo kPopupMenuP2[] = {{"newWidth", ValueType::Integer, false}};
-constexpr ParamInfo kPopupMenuP3[] = {{"newBGColor", ValueType::String, false}};
-constexpr ParamInfo kPopupMenuP4[] = {{"newOnMouseOver", ValueType::String, false}};
-constexpr ParamInfo kPopupMenuP5[] = {{"newOnMouseOut", ValueType::String, false}};
-constexpr ParamInfo kPopupMenuP6[] = {{"Display", ValueType::String, false}};
-constexpr ParamInfo kPopupMenuP7[] = {{"Display", ValueType::String, false},
-                                      {"OnClick", ValueType::String, false},
-                                      {"ImagePath", ValueType::String, false}};
-constexpr ParamInfo kPopupMenuP8[] = {{"ImagePath_1x1Pixel", ValueType::String, false}};
 constexpr MemberInfo kPopupMenuMembers[] = {
-    {"BorderColor", MemberKind::PropertyLet, 0x68030004, kPopupMenuP1, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).BorderColor(Str(a[0]));
-       return {};
-     }},
-    {"Width", MemberKind::PropertyLet, 0x68030003, kPopupMenuP2, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).Width(Int(a[0]));
-       return {};
-     }},
-    {"BGColor", MemberKind::PropertyLet, 0x68030002, kPopupMenuP3, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).BGColor(Str(a[0]));
-       return {};
-     }},
-    {"OnMouseOver", MemberKind::PropertyLet, 0x68030001, kPopupMenuP4, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).OnMouseOver(Str(a[0]));
-       return {};
-     }},
-    {"OnMouseOut", MemberKind::PropertyLet, 0x68030000, kPopupMenuP5, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).OnMouseOut(Str(a[0]));
-       return {};
-     }},
-    {"AddMenuTitle", MemberKind::Method, 0x60030006, kPopupMenuP6, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).AddMenuTitle(Str(a[0]));
-       return {};
-     }},
-    {"AddMenuItem", MemberKind::Method, 0x60030007, kPopupMenuP7, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).AddMenuItem(Str(a[0]), Str(a[1]), Str(a[2]));
-       return {};
-     }},
-    {"AddHorizontalRule", MemberKind::Method, 0x60030008, kPopupMenuP8, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<PopupMenu>(o).AddHorizontalRule(Str(a[0]));
-       return {};
-     }},
-    {"EmbedPopupMenu",
-     MemberKind::Method,
-     0x60030009,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<PopupMenu>(o).EmbedPopupMenu(); }},
+    Let<&PopupMenu::BorderColor, "newBorderColor">("BorderColor", 0x68030004),
+    Let<&PopupMenu::Width, "newWidth">("Width", 0x68030003),
+    Let<&PopupMenu::BGColor, "newBGColor">("BGColor", 0x68030002),
+    Let<&PopupMenu::OnMouseOver, "newOnMouseOver">("OnMouseOver", 0x68030001),
+    Let<&PopupMenu::OnMouseOut, "newOnMouseOut">("OnMouseOut", 0x68030000),
+    Method<&PopupMenu::AddMenuTitle, "Display">("AddMenuTitle", 0x60030006),
+    Method<&PopupMenu::AddMenuItem, "Display", "OnClick", "ImagePath">("AddMenuItem", 0x60030007),
+    Method<&PopupMenu::AddHorizontalRule, "ImagePath_1x1Pixel">("AddHorizontalRule", 0x60030008),
+    Method<&PopupMenu::EmbedPopupMenu>("EmbedPopupMenu", 0x60030009),
 };
 
-constexpr ParamInfo kProgressBarP2[] = {{"newMax", ValueType::Variant, false}};
-constexpr ParamInfo kProgressBarP4[] = {{"newColor", ValueType::Variant, false}};
-constexpr ParamInfo kProgressBarP6[] = {{"NewValue", ValueType::Variant, false}};
-constexpr ParamInfo kProgressBarP7[] = {{"HideOutputDuring", ValueType::Variant, false},
-                                        {"HideProgressBarAfter", ValueType::Variant, false}};
-constexpr ParamInfo kProgressBarP8[] = {{"Hidden", ValueType::Variant, false}};
 constexpr MemberInfo kProgressBarMembers[] = {
-    {"GetValue",
-     MemberKind::Method,
-     0x60030003,
-     {},
-     ValueType::Variant,
-     [](void* o, Args) -> Variant { return Self<ProgressBar>(o).GetValue(); }},
-    {"Max", MemberKind::PropertyLet, 0x68030001, kProgressBarP2, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<ProgressBar>(o).Max(a[0]);
-       return {};
-     }},
-    {"Max",
-     MemberKind::PropertyGet,
-     0x68030001,
-     {},
-     ValueType::Variant,
-     [](void* o, Args) -> Variant { return Self<ProgressBar>(o).Max(); }},
-    {"Color", MemberKind::PropertyLet, 0x68030000, kProgressBarP4, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<ProgressBar>(o).Color(a[0]);
-       return {};
-     }},
-    {"Color",
-     MemberKind::PropertyGet,
-     0x68030000,
-     {},
-     ValueType::Variant,
-     [](void* o, Args) -> Variant { return Self<ProgressBar>(o).Color(); }},
-    {"SetValue", MemberKind::Method, 0x60030004, kProgressBarP6, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<ProgressBar>(o).SetValue(a[0]); }},
-    {"Show", MemberKind::Method, 0x60030005, kProgressBarP7, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<ProgressBar>(o).Show(a[0], a[1]); }},
-    {"HideOutput", MemberKind::Method, 0x60030006, kProgressBarP8, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<ProgressBar>(o).HideOutput(a[0]); }},
+    Method<&ProgressBar::GetValue>("GetValue", 0x60030003),
+    Let<Writer(&ProgressBar::Max), "newMax">("Max", 0x68030001),
+    Get<Reader(&ProgressBar::Max)>("Max", 0x68030001),
+    Let<Writer(&ProgressBar::Color), "newColor">("Color", 0x68030000),
+    Get<Reader(&ProgressBar::Color)>("Color", 0x68030000),
+    Method<&ProgressBar::SetValue, "NewValue">("SetValue", 0x60030004),
+    Method<Overload<ProgressBar, std::string(Variant&, Variant&)>(&ProgressBar::Show), "HideOutputDuring",
+           "HideProgressBarAfter">("Show", 0x60030005),
+    Method<Overload<ProgressBar, std::string(Variant&)>(&ProgressBar::HideOutput), "Hidden">("HideOutput", 0x60030006),
 };
 
-constexpr ParamInfo kTabsP1[] = {{"NewIsVisible", ValueType::Boolean, false}};
-constexpr ParamInfo kTabsP3[] = {{"NewTabName", ValueType::String, false}};
-constexpr ParamInfo kTabsP5[] = {{"NewTabWidth", ValueType::Integer, false}};
-constexpr ParamInfo kTabsP7[] = {{"NewPanelWidth", ValueType::Integer, false}};
-constexpr ParamInfo kTabsP9[] = {{"NewPanelHeight", ValueType::Integer, false}};
-constexpr ParamInfo kTabsP11[] = {{"NewTabCount", ValueType::Integer, false}};
-constexpr ParamInfo kTabsP13[] = {{"NewLayerColor", ValueType::String, false}};
-constexpr ParamInfo kTabsP15[] = {{"NewJavaScriptOnClick", ValueType::String, false}};
-constexpr ParamInfo kTabsP16[] = {{"ContentName", ValueType::Variant, false}, {"URL", ValueType::Variant, false}};
 constexpr MemberInfo kTabsMembers[] = {
-    {"IsVisible", MemberKind::PropertyLet, 0x68030007, kTabsP1, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).IsVisible(Bool(a[0]));
-       return {};
-     }},
-    {"TabName",
-     MemberKind::PropertyGet,
-     0x68030006,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tabs>(o).TabName(); }},
-    {"TabName", MemberKind::PropertyLet, 0x68030006, kTabsP3, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).TabName(Str(a[0]));
-       return {};
-     }},
-    {"TabWidth",
-     MemberKind::PropertyGet,
-     0x68030005,
-     {},
-     ValueType::Integer,
-     [](void* o, Args) -> Variant { return Self<Tabs>(o).TabWidth(); }},
-    {"TabWidth", MemberKind::PropertyLet, 0x68030005, kTabsP5, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).TabWidth(Int(a[0]));
-       return {};
-     }},
-    {"PanelWidth",
-     MemberKind::PropertyGet,
-     0x68030004,
-     {},
-     ValueType::Integer,
-     [](void* o, Args) -> Variant { return Self<Tabs>(o).PanelWidth(); }},
-    {"PanelWidth", MemberKind::PropertyLet, 0x68030004, kTabsP7, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).PanelWidth(Int(a[0]));
-       return {};
-     }},
-    {"PanelHeight",
-     MemberKind::PropertyGet,
-     0x68030003,
-     {},
-     ValueType::Integer,
-     [](void* o, Args) -> Variant { return Self<Tabs>(o).PanelHeight(); }},
-    {"PanelHeight", MemberKind::PropertyLet, 0x68030003, kTabsP9, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).PanelHeight(Int(a[0]));
-       return {};
-     }},
-    {"TabCount",
-     MemberKind::PropertyGet,
-     0x68030002,
-     {},
-     ValueType::Integer,
-     [](void* o, Args) -> Variant { return Self<Tabs>(o).TabCount(); }},
-    {"TabCount", MemberKind::PropertyLet, 0x68030002, kTabsP11, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).TabCount(Int(a[0]));
-       return {};
-     }},
-    {"LayerColor",
-     MemberKind::PropertyGet,
-     0x68030001,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tabs>(o).LayerColor(); }},
-    {"LayerColor", MemberKind::PropertyLet, 0x68030001, kTabsP13, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).LayerColor(Str(a[0]));
-       return {};
-     }},
-    {"JavaScriptOnClick",
-     MemberKind::PropertyGet,
-     0x68030000,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tabs>(o).JavaScriptOnClick(); }},
-    {"JavaScriptOnClick", MemberKind::PropertyLet, 0x68030000, kTabsP15, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tabs>(o).JavaScriptOnClick(Str(a[0]));
-       return {};
-     }},
-    {"WriteTab", MemberKind::Method, 0x6003000B, kTabsP16, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<Tabs>(o).WriteTab(a[0], a[1]); }},
-    {"MoveNextLayerColor",
-     MemberKind::Method,
-     0x6003000C,
-     {},
-     ValueType::None,
-     [](void* o, Args) -> Variant {
-       Self<Tabs>(o).MoveNextLayerColor();
-       return {};
-     }},
-    {"MovePreviousLayerColor",
-     MemberKind::Method,
-     0x6003000D,
-     {},
-     ValueType::None,
-     [](void* o, Args) -> Variant {
-       Self<Tabs>(o).MovePreviousLayerColor();
-       return {};
-     }},
+    Let<&Tabs::IsVisible, "NewIsVisible">("IsVisible", 0x68030007),
+    Get<Reader(&Tabs::TabName)>("TabName", 0x68030006),
+    Let<Writer(&Tabs::TabName), "NewTabName">("TabName", 0x68030006),
+    Get<Reader(&Tabs::TabWidth)>("TabWidth", 0x68030005),
+    Let<Writer(&Tabs::TabWidth), "NewTabWidth">("TabWidth", 0x68030005),
+    Get<Reader(&Tabs::PanelWidth)>("PanelWidth", 0x68030004),
+    Let<Writer(&Tabs::PanelWidth), "NewPanelWidth">("PanelWidth", 0x68030004),
+    Get<Reader(&Tabs::PanelHeight)>("PanelHeight", 0x68030003),
+    Let<Writer(&Tabs::PanelHeight), "NewPanelHeight">("PanelHeight", 0x68030003),
+    Get<Reader(&Tabs::TabCount)>("TabCount", 0x68030002),
+    Let<Writer(&Tabs::TabCount), "NewTabCount">("TabCount", 0x68030002),
+    Get<Reader(&Tabs::LayerColor)>("LayerColor", 0x68030001),
+    Let<Writer(&Tabs::LayerColor), "NewLayerColor">("LayerColor", 0x68030001),
+    Get<Reader(&Tabs::JavaScriptOnClick)>("JavaScriptOnClick", 0x68030000),
+    Let<Writer(&Tabs::JavaScriptOnClick), "NewJavaScriptOnClick">("JavaScriptOnClick", 0x68030000),
+    Method<&Tabs::WriteTab, "ContentName", "URL">("WriteTab", 0x6003000B),
+    Method<&Tabs::MoveNextLayerColor>("MoveNextLayerColor", 0x6003000C),
+    Method<&Tabs::MovePreviousLayerColor>("MovePreviousLayerColor", 0x6003000D),
 };
 
-constexpr ParamInfo kTreeP2[] = {{"newWidth", ValueType::String, false}};
-constexpr ParamInfo kTreeP4[] = {{"NewTextClass", ValueType::String, false}};
-constexpr ParamInfo kTreeP6[] = {{"NewExpandedImage", ValueType::String, false}};
-constexpr ParamInfo kTreeP8[] = {{"NewExpandAllImage", ValueType::String, false}};
-constexpr ParamInfo kTreeP10[] = {{"NewCollapsedImage", ValueType::String, false}};
-constexpr ParamInfo kTreeP12[] = {{"NewCollapseAllImage", ValueType::String, false}};
-constexpr ParamInfo kTreeP15[] = {{"MenuName", ValueType::String, false}};
-constexpr ParamInfo kTreeP17[] = {{"NodeName", ValueType::String, false},
-                                  {"URI", ValueType::String, false},
-                                  {"Target", ValueType::String, false},
-                                  {"ImagePath", ValueType::String, true}};
 constexpr MemberInfo kTreeMembers[] = {
-    {"Width",
-     MemberKind::PropertyGet,
-     0x68030005,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).Width(); }},
-    {"Width", MemberKind::PropertyLet, 0x68030005, kTreeP2, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tree>(o).Width(Str(a[0]));
-       return {};
-     }},
-    {"TextClass",
-     MemberKind::PropertyGet,
-     0x68030004,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).TextClass(); }},
-    {"TextClass", MemberKind::PropertyLet, 0x68030004, kTreeP4, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tree>(o).TextClass(Str(a[0]));
-       return {};
-     }},
-    {"ExpandedImage",
-     MemberKind::PropertyGet,
-     0x68030003,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).ExpandedImage(); }},
-    {"ExpandedImage", MemberKind::PropertyLet, 0x68030003, kTreeP6, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tree>(o).ExpandedImage(Str(a[0]));
-       return {};
-     }},
-    {"ExpandAllImage",
-     MemberKind::PropertyGet,
-     0x68030002,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).ExpandAllImage(); }},
-    {"ExpandAllImage", MemberKind::PropertyLet, 0x68030002, kTreeP8, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tree>(o).ExpandAllImage(Str(a[0]));
-       return {};
-     }},
-    {"CollapsedImage",
-     MemberKind::PropertyGet,
-     0x68030001,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).CollapsedImage(); }},
-    {"CollapsedImage", MemberKind::PropertyLet, 0x68030001, kTreeP10, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tree>(o).CollapsedImage(Str(a[0]));
-       return {};
-     }},
-    {"CollapseAllImage",
-     MemberKind::PropertyGet,
-     0x68030000,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).CollapseAllImage(); }},
-    {"CollapseAllImage", MemberKind::PropertyLet, 0x68030000, kTreeP12, ValueType::None,
-     [](void* o, Args a) -> Variant {
-       Self<Tree>(o).CollapseAllImage(Str(a[0]));
-       return {};
-     }},
-    {"WriteExpandCollapse",
-     MemberKind::Method,
-     0x60030007,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).WriteExpandCollapse(); }},
-    {"Initialize",
-     MemberKind::Method,
-     0x60030008,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).Initialize(); }},
-    {"WriteMenuHeader", MemberKind::Method, 0x60030009, kTreeP15, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<Tree>(o).WriteMenuHeader(Str(a[0])); }},
-    {"WriteMenuFooter",
-     MemberKind::Method,
-     0x6003000A,
-     {},
-     ValueType::String,
-     [](void* o, Args) -> Variant { return Self<Tree>(o).WriteMenuFooter(); }},
-    {"WriteNode", MemberKind::Method, 0x6003000B, kTreeP17, ValueType::String,
-     [](void* o, Args a) -> Variant { return Self<Tree>(o).WriteNode(Str(a[0]), Str(a[1]), Str(a[2]), Str(a[3])); }},
+    Get<Reader(&Tree::Width)>("Width", 0x68030005),
+    Let<Writer(&Tree::Width), "newWidth">("Width", 0x68030005),
+    Get<Reader(&Tree::TextClass)>("TextClass", 0x68030004),
+    Let<Writer(&Tree::TextClass), "NewTextClass">("TextClass", 0x68030004),
+    Get<Reader(&Tree::ExpandedImage)>("ExpandedImage", 0x68030003),
+    Let<Writer(&Tree::ExpandedImage), "NewExpandedImage">("ExpandedImage", 0x68030003),
+    Get<Reader(&Tree::ExpandAllImage)>("ExpandAllImage", 0x68030002),
+    Let<Writer(&Tree::ExpandAllImage), "NewExpandAllImage">("ExpandAllImage", 0x68030002),
+    Get<Reader(&Tree::CollapsedImage)>("CollapsedImage", 0x68030001),
+    Let<Writer(&Tree::CollapsedImage), "NewCollapsedImage">("CollapsedImage", 0x68030001),
+    Get<Reader(&Tree::CollapseAllImage)>("CollapseAllImage", 0x68030000),
+    Let<Writer(&Tree::CollapseAllImage), "NewCollapseAllImage">("CollapseAllImage", 0x68030000),
+    Method<&Tree::WriteExpandCollapse>("WriteExpandCollapse", 0x60030007),
+    Method<&Tree::Initialize>("Initialize", 0x60030008),
+    Method<&Tree::WriteMenuHeader, "MenuName">("WriteMenuHeader", 0x60030009),
+    Method<&Tree::WriteMenuFooter>("WriteMenuFooter", 0x6003000A),
+    Method<&Tree::WriteNode, "NodeName", "URI", "Target", "[ImagePath]">("WriteNode", 0x6003000B),
 };
 constexpr ClassInfo kClasses[] = {
     {"AutoComplete", "Halvane.AutoComplete", "DA0D95C8-24C5-40B5-BBB0-8BEA6A7E3A3E", "_AutoComplete",
@@ -421,13 +134,17 @@ constexpr LibraryInfo kLibrary = {"Halvane", "0B0251ED-0859-4996-AE59-5F70D71592
 
 using text::EqualNoCase;
 
-// No member takes more than kMaxParams parameters (the automation layer
-// converts arguments into a fixed array), a property get takes none and
+// The table has kClassCount classes of at most kMaxRows rows each (the
+// function tables' room), no member takes more than kMaxParams parameters
+// (the automation layer converts arguments into a fixed array), a property
+// get takes none and
 // returns a value, a property let takes the one value.  (That every row has
 // its invoker is checked by the tests: GCC does not fold function addresses
 // in constant expressions under the sanitizers.)
 constexpr bool TableIsComplete() {
+  if (std::size(kClasses) != kClassCount) return false;
   for (const ClassInfo& c : kClasses) {
+    if (c.members.size() > kMaxRows) return false;
     for (const MemberInfo& m : c.members) {
       if (m.params.size() > kMaxParams) return false;
       if (m.kind == MemberKind::PropertyGet && (!m.params.empty() || m.result == ValueType::None)) return false;

@@ -7,11 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace halvane {
 
 class Variant;
+namespace automation {
+struct ExceptionInfo;
+}
 
 enum class MemberKind { Method, PropertyGet, PropertyLet };
 // Declared parameter and result types.  None is used for "no result".
@@ -34,6 +38,22 @@ using MemberInvoker = Variant (*)(void* object, std::span<Variant> args);
 
 // No member of any interface takes more parameters than this.
 inline constexpr std::size_t kMaxParams = 4;
+// The classes of the table, and the most member rows a class may have: the
+// C interface's function tables have room for this many entries.  A class
+// with more rows does not compile.
+inline constexpr std::size_t kClassCount = 6;
+inline constexpr std::size_t kMaxRows = 18;
+
+// Calls the C++ member a row stands for with the C interface's argument
+// pointers (server/com_member_call.h): `ptrs` holds one per parameter (a
+// BSTR*, SHORT*, VARIANT_BOOL* or VARIANT*; null for an omitted optional
+// one) and then the result pointer; `texts` one reusable buffer per
+// parameter.  Returns an HRESULT.
+using DirectInvoker = std::int32_t (*)(void* object, void* const* ptrs, std::string* texts,
+                                       automation::ExceptionInfo& excep, bool replace_values);
+// Gives a row's function-table entry (a function of the row's own
+// signature, as a plain function pointer).
+using TableEntryMaker = void (*(*)())();
 
 struct MemberInfo {
   std::string_view name;
@@ -42,6 +62,9 @@ struct MemberInfo {
   std::span<const ParamInfo> params;
   ValueType result;
   MemberInvoker invoke = nullptr;
+  DirectInvoker direct = nullptr;
+  // The row's entry of the dual interface's function table.
+  TableEntryMaker table_entry = nullptr;
 };
 
 struct ClassInfo {

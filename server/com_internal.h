@@ -1,12 +1,16 @@
-// Helpers shared by the files of the C interface (com_server.cpp,
-// com_typeinfo.cpp): BSTRs, GUIDs of the class table, thread error
-// information.  Not part of the installed interface.
+// Helpers shared by the files of the C interface (server/com_*.cpp): BSTRs,
+// VARIANTs, GUIDs of the class table, reference counts, component objects,
+// thread error information.  Not part of the installed interface.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
+#include "core/variant.h"
+#include "server/automation.h"
 #include "server/class_table.h"
 #include "server/halvane_com.h"
 
@@ -27,6 +31,9 @@ struct ShortText {
   std::string_view view() const { return {bytes, size}; }
 };
 bool NarrowShortAscii(BSTR s, ShortText& out);
+// A BSTR's text as UTF-8 into `out`, whose storage is reused: no
+// allocation once it has held a text as long.
+void Utf8IntoString(BSTR s, std::string& out);
 // A zero-terminated OLECHAR string as UTF-8.
 std::string Utf8FromOleString(const OLECHAR* s);
 
@@ -42,6 +49,81 @@ struct ClassGuids {
 const ClassGuids& GuidsOf(const ClassInfo& cls);
 std::size_t IndexOf(const ClassInfo& cls);
 const GUID& LibraryGuid();
+
+// ---- VARIANT <-> Variant
+
+// A BSTR's text as a String; short ASCII text goes from the stack straight
+// into the Variant.
+void ReadBstr(BSTR b, Variant& out);
+// The value of an argument; a VT_BYREF argument gives the value it points
+// to.  DISP_E_BADVARTYPE for a kind the layer does not take.
+HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0);
+// A new VARIANT holding `value`; the caller owns what it holds.
+HRESULT MakeVariant(const Variant& value, VARIANT& out);
+// Same kind and same value, as a member's write-back is detected.
+bool SameValue(const Variant& a, const Variant& b);
+// Stores a value a member wrote back into the caller's VT_BYREF argument,
+// converted to the kind the argument points to.
+HRESULT WriteBack(VARIANT& arg, const Variant& value);
+
+// ---- reference counts
+
+// The count every object of the C interface carries, one reference at
+// creation.  An object type Obj has a member `refs` and a static
+// Obj* From(I*) for each interface I it serves; AddRefOf and ReleaseOf
+// are then the AddRef and Release of every one of them, and ReleaseOf
+// deletes the object with its last reference.
+struct RefCount {
+  std::atomic<ULONG> value{1};
+};
+
+template <class Obj, class I>
+ULONG AddRefOf(I* This) {
+  return Obj::From(This)->refs.value.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+template <class Obj, class I>
+ULONG ReleaseOf(I* This) {
+  Obj* self = Obj::From(This);
+  const ULONG left = self->refs.value.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (left == 0) delete self;
+  return left;
+}
+
+// ---- component objects
+
+// Every entry of a class's function table is a plain function; the tables
+// are arrays of them.
+using Slot = void (*)();
+
+// One object serves both paths: its table starts with IDispatch's seven
+// methods, followed by the class's member entries, so the same pointer is
+// the IDispatch and the dual interface.  ISupportErrorInfo is a second
+// table inside the object.
+struct DualObject {
+  DualObject(automation::ObjectPtr o, const Slot* vtbl)
+      : table(vtbl), object(std::move(o)), cls(&object->Class()), instance(object->Instance()) {}
+  const Slot* table;  // first: the object's address is its IDispatch
+  ISupportErrorInfo support{&kSupportVtbl};
+  RefCount refs;
+  automation::ObjectPtr object;
+  const ClassInfo* cls;
+  void* instance;  // the component itself, for the function-table entries
+  // Text arguments as UTF-8, one buffer per parameter position, kept from
+  // call to call so that a call does not allocate for them.
+  std::string texts[kMaxParams];
+  static const ISupportErrorInfoVtbl kSupportVtbl;
+  static DualObject* From(IDispatch* p) { return reinterpret_cast<DualObject*>(p); }
+  static DualObject* From(ISupportErrorInfo* p);
+};
+
+// A new component of `cls` asked for by interface `riid` (the factory's
+// CreateInstance).
+HRESULT NewComponent(const ClassInfo& cls, REFIID riid, void** ppv);
+
+// Raises a member's error on the thread, in the name of its class's
+// interface.
+void RaiseThreadError(const ClassInfo& cls, const automation::ExceptionInfo& excep);
 
 // Replaces the thread's error information by a new error object.
 void SetThreadError(const GUID& iid, std::string_view source, std::string_view description);

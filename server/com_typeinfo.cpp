@@ -17,6 +17,8 @@ using halvane::ClassInfo;
 using halvane::MemberInfo;
 using halvane::MemberKind;
 using halvane::ValueType;
+using halvane::com::AddRefOf;
+using halvane::com::ReleaseOf;
 using halvane::com::SameGuid;
 
 VARTYPE TypeOf(ValueType t) {
@@ -47,12 +49,13 @@ struct TypeInfo {
   TypeInfo(const TypeInfo&) = delete;
   TypeInfo& operator=(const TypeInfo&) = delete;
   ITypeInfo iface{&kVtbl};
-  std::atomic<ULONG> refs{1};
+  halvane::com::RefCount refs;
   const ClassInfo* cls;
   bool coclass;
   // Position in the type library: interface, then class, per table entry.
   UINT Index() const { return static_cast<UINT>(halvane::com::IndexOf(*cls) * 2 + (coclass ? 1 : 0)); }
   static const ITypeInfoVtbl kVtbl;
+  static TypeInfo* From(ITypeInfo* p) { return reinterpret_cast<TypeInfo*>(p); }
 };
 TypeInfo* Self(ITypeInfo* p) { return reinterpret_cast<TypeInfo*>(p); }
 
@@ -62,10 +65,10 @@ struct TypeLib {
   TypeLib(const TypeLib&) = delete;
   TypeLib& operator=(const TypeLib&) = delete;
   ITypeLib iface{&kVtbl};
-  std::atomic<ULONG> refs{1};
+  halvane::com::RefCount refs;
   static const ITypeLibVtbl kVtbl;
+  static TypeLib* From(ITypeLib* p) { return reinterpret_cast<TypeLib*>(p); }
 };
-TypeLib* Self(ITypeLib* p) { return reinterpret_cast<TypeLib*>(p); }
 
 ITypeInfo* NewTypeInfo(UINT index) {
   if (index >= ClassCount() * 2) return nullptr;
@@ -100,19 +103,12 @@ const MemberInfo* RowOf(const ClassInfo& cls, MEMBERID id) {
 
 extern "C" {
 
-static ULONG TI_AddRef(ITypeInfo* This) { return Self(This)->refs.fetch_add(1, std::memory_order_relaxed) + 1; }
-static ULONG TI_Release(ITypeInfo* This) {
-  TypeInfo* self = Self(This);
-  const ULONG left = self->refs.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (left == 0) delete self;
-  return left;
-}
 static HRESULT TI_QueryInterface(ITypeInfo* This, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (riid == nullptr) return E_INVALIDARG;
   if (!SameGuid(*riid, IID_IUnknown) && !SameGuid(*riid, IID_ITypeInfo)) return E_NOINTERFACE;
-  TI_AddRef(This);
+  AddRefOf<TypeInfo>(This);
   *ppv = This;
   return S_OK;
 }
@@ -318,19 +314,12 @@ static void TI_ReleaseVarDesc(ITypeInfo*, void*) {}
 
 // ---- ITypeLib ----------------------------------------------------------------
 
-static ULONG TL_AddRef(ITypeLib* This) { return Self(This)->refs.fetch_add(1, std::memory_order_relaxed) + 1; }
-static ULONG TL_Release(ITypeLib* This) {
-  TypeLib* self = Self(This);
-  const ULONG left = self->refs.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (left == 0) delete self;
-  return left;
-}
 static HRESULT TL_QueryInterface(ITypeLib* This, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (riid == nullptr) return E_INVALIDARG;
   if (!SameGuid(*riid, IID_IUnknown) && !SameGuid(*riid, IID_ITypeLib)) return E_NOINTERFACE;
-  TL_AddRef(This);
+  AddRefOf<TypeLib>(This);
   *ppv = This;
   return S_OK;
 }
@@ -440,15 +429,15 @@ static void TL_ReleaseTLibAttr(ITypeLib*, TLIBATTR* a) { delete a; }
 
 namespace {
 const ITypeInfoVtbl TypeInfo::kVtbl = {
-    TI_QueryInterface,  TI_AddRef,         TI_Release,          TI_GetTypeAttr,          TI_GetTypeComp,
-    TI_GetFuncDesc,     TI_GetVarDesc,     TI_GetNames,         TI_GetRefTypeOfImplType, TI_GetImplTypeFlags,
-    TI_GetIDsOfNames,   TI_Invoke,         TI_GetDocumentation, TI_GetDllEntry,          TI_GetRefTypeInfo,
-    TI_AddressOfMember, TI_CreateInstance, TI_GetMops,          TI_GetContainingTypeLib, TI_ReleaseTypeAttr,
+    TI_QueryInterface,  AddRefOf<TypeInfo>, ReleaseOf<TypeInfo>, TI_GetTypeAttr,          TI_GetTypeComp,
+    TI_GetFuncDesc,     TI_GetVarDesc,      TI_GetNames,         TI_GetRefTypeOfImplType, TI_GetImplTypeFlags,
+    TI_GetIDsOfNames,   TI_Invoke,          TI_GetDocumentation, TI_GetDllEntry,          TI_GetRefTypeInfo,
+    TI_AddressOfMember, TI_CreateInstance,  TI_GetMops,          TI_GetContainingTypeLib, TI_ReleaseTypeAttr,
     TI_ReleaseFuncDesc, TI_ReleaseVarDesc};
 const ITypeLibVtbl TypeLib::kVtbl = {
-    TL_QueryInterface,    TL_AddRef,     TL_Release,     TL_GetTypeInfoCount, TL_GetTypeInfo, TL_GetTypeInfoType,
-    TL_GetTypeInfoOfGuid, TL_GetLibAttr, TL_GetTypeComp, TL_GetDocumentation, TL_IsName,      TL_FindName,
-    TL_ReleaseTLibAttr};
+    TL_QueryInterface,  AddRefOf<TypeLib>,    ReleaseOf<TypeLib>, TL_GetTypeInfoCount, TL_GetTypeInfo,
+    TL_GetTypeInfoType, TL_GetTypeInfoOfGuid, TL_GetLibAttr,      TL_GetTypeComp,      TL_GetDocumentation,
+    TL_IsName,          TL_FindName,          TL_ReleaseTLibAttr};
 }  // namespace
 
 namespace halvane::com {

@@ -1,0 +1,375 @@
+// Component objects of the C interface: one object is both the IDispatch
+// and the dual interface of its class, whose function table holds
+// IDispatch's seven methods and then one entry per member row.
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "core/variant.h"
+#include "server/automation.h"
+#include "server/class_table.h"
+#include "server/com_internal.h"
+#include "server/com_member_call.h"
+
+namespace {
+
+using halvane::ClassInfo;
+using halvane::MemberInfo;
+using halvane::MemberKind;
+using halvane::ValueType;
+using halvane::Variant;
+using halvane::com::AddRefOf;
+using halvane::com::BstrFromUtf8;
+using halvane::com::DualObject;
+using halvane::com::MakeVariant;
+using halvane::com::RaiseThreadError;
+using halvane::com::ReadVariant;
+using halvane::com::ReleaseOf;
+using halvane::com::SameGuid;
+using halvane::com::SameValue;
+using halvane::com::Slot;
+using halvane::com::WriteBack;
+namespace automation = halvane::automation;
+
+DualObject* Self(IDispatch* This) { return DualObject::From(This); }
+IDispatch* AsDispatch(DualObject* d) { return reinterpret_cast<IDispatch*>(d); }
+
+// ---- IDispatch::Invoke by the direct call ------------------------------------------
+
+// The pointer a direct call takes for an argument of IDispatch::Invoke, when
+// the argument already has the parameter's declared type: its storage
+// within the VARIANT, or the storage it refers to; for a Variant
+// parameter the VARIANT itself, when it is of a kind read without a
+// conversion.  Null when the argument needs the converting path.
+void* DirectPointer(ValueType type, VARIANT& arg) {
+  const bool byref = (arg.vt & VT_BYREF) != 0;
+  const VARTYPE base = static_cast<VARTYPE>(arg.vt & ~VT_BYREF);
+  if (byref && arg.byref == nullptr) return nullptr;
+  switch (type) {
+    case ValueType::String:
+      if (base != VT_BSTR) return nullptr;
+      return byref ? static_cast<void*>(arg.pbstrVal) : static_cast<void*>(&arg.bstrVal);
+    case ValueType::Integer:
+      if (base != VT_I2) return nullptr;
+      return byref ? static_cast<void*>(arg.piVal) : static_cast<void*>(&arg.iVal);
+    case ValueType::Boolean:
+      if (base != VT_BOOL) return nullptr;
+      return byref ? static_cast<void*>(arg.pboolVal) : static_cast<void*>(&arg.boolVal);
+    case ValueType::Variant:
+    case ValueType::None:
+      switch (base) {
+        case VT_EMPTY:
+        case VT_NULL:
+          if (byref) return nullptr;
+          [[fallthrough]];
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_ERROR:
+        case VT_BOOL: return &arg;
+        default: return nullptr;
+      }
+  }
+  return nullptr;
+}
+
+// Where the direct call puts a result of IDispatch::Invoke: the matching
+// field of the result VARIANT, whose kind is set once the call succeeded.
+void* ResultPointer(ValueType type, VARIANT& result) {
+  switch (type) {
+    case ValueType::String: return &result.bstrVal;
+    case ValueType::Integer: return &result.iVal;
+    case ValueType::Boolean: return &result.boolVal;
+    case ValueType::Variant: return &result;
+    case ValueType::None: break;
+  }
+  return nullptr;
+}
+
+VARTYPE ResultKind(ValueType type) {
+  switch (type) {
+    case ValueType::String: return VT_BSTR;
+    case ValueType::Integer: return VT_I2;
+    case ValueType::Boolean: return VT_BOOL;
+    case ValueType::Variant:
+    case ValueType::None: break;
+  }
+  return VT_EMPTY;
+}
+
+// Reports a member's error as IDispatch::Invoke does: the thread's error
+// information, and the exception record when the caller gave one.
+HRESULT RaiseException(const ClassInfo& cls, const automation::ExceptionInfo& excep, EXCEPINFO* out) {
+  RaiseThreadError(cls, excep);
+  if (out != nullptr) {
+    std::memset(out, 0, sizeof *out);
+    out->scode = static_cast<SCODE>(excep.status);
+    out->bstrSource = BstrFromUtf8(excep.source);
+    out->bstrDescription = BstrFromUtf8(excep.description);
+  }
+  return DISP_E_EXCEPTION;
+}
+
+// The member's error in its class's name when it gave none.
+void NameSource(const ClassInfo& cls, automation::ExceptionInfo& excep) {
+  if (excep.source.empty()) excep.source.append("Halvane.").append(cls.name);
+}
+
+// IDispatch::Invoke of `member` by its direct call, when every argument
+// has its parameter's type (and no optional one is left off but at the
+// end): true with the call's status in `hr`; false, with nothing done,
+// when the arguments need the converting path.
+bool InvokeDirect(DualObject& self, const MemberInfo& member, DISPPARAMS& params, VARIANT* pVarResult,
+                  EXCEPINFO* pExcepInfo, HRESULT& hr) {
+  const std::size_t count = params.cArgs;
+  const std::size_t nparams = member.params.size();
+  if (count > nparams) return false;
+  void* ptrs[halvane::kMaxParams + 1] = {};
+  for (std::size_t i = 0; i < nparams; ++i) {
+    if (i >= count) {
+      if (!member.params[i].optional) return false;
+      continue;
+    }
+    ptrs[i] = DirectPointer(member.params[i].type, params.rgvarg[count - 1 - i]);
+    if (ptrs[i] == nullptr) return false;
+  }
+  VARIANT ignored;
+  VARIANT& result = pVarResult != nullptr ? *pVarResult : ignored;
+  HalvaneVariantInit(&result);
+  ptrs[nparams] = ResultPointer(member.result, result);
+  automation::ExceptionInfo excep;
+  hr = member.direct(self.instance, ptrs, self.texts, excep, false);
+  if (hr == S_OK && member.result != ValueType::Variant) result.vt = ResultKind(member.result);
+  if (pVarResult == nullptr) HalvaneVariantClear(&ignored);
+  if (hr == automation::kDispEException) {
+    NameSource(*self.cls, excep);
+    hr = RaiseException(*self.cls, excep, pExcepInfo);
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- IDispatch ------------------------------------------------------------------
+
+static ULONG Disp_AddRef(IDispatch* This) { return AddRefOf<DualObject>(This); }
+static ULONG Disp_Release(IDispatch* This) { return ReleaseOf<DualObject>(This); }
+
+static HRESULT Disp_QueryInterface(IDispatch* This, REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == nullptr) return E_INVALIDARG;
+  DualObject* self = Self(This);
+  if (SameGuid(*riid, IID_IUnknown) || SameGuid(*riid, IID_IDispatch) ||
+      SameGuid(*riid, halvane::com::GuidsOf(*self->cls).iid)) {
+    *ppv = This;
+  } else if (SameGuid(*riid, IID_ISupportErrorInfo)) {
+    *ppv = &self->support;
+  } else {
+    return E_NOINTERFACE;
+  }
+  Disp_AddRef(This);
+  return S_OK;
+}
+
+static HRESULT Support_QueryInterface(ISupportErrorInfo* This, REFIID riid, void** ppv) {
+  return Disp_QueryInterface(AsDispatch(DualObject::From(This)), riid, ppv);
+}
+static HRESULT Support_InterfaceSupportsErrorInfo(ISupportErrorInfo* This, REFIID riid) {
+  if (riid == nullptr) return E_INVALIDARG;
+  return SameGuid(*riid, halvane::com::GuidsOf(*DualObject::From(This)->cls).iid) || SameGuid(*riid, IID_IDispatch)
+             ? S_OK
+             : S_FALSE;
+}
+
+static HRESULT Disp_GetTypeInfoCount(IDispatch*, UINT* pctinfo) {
+  if (pctinfo == nullptr) return E_POINTER;
+  *pctinfo = 1;
+  return S_OK;
+}
+
+static HRESULT Disp_GetTypeInfo(IDispatch* This, UINT index, LCID, ITypeInfo** ppTInfo) {
+  if (ppTInfo == nullptr) return E_POINTER;
+  *ppTInfo = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  *ppTInfo = halvane::com::NewInterfaceTypeInfo(*Self(This)->cls);
+  return *ppTInfo == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+static HRESULT Disp_GetIDsOfNames(IDispatch* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
+                                  DISPID* rgDispId) {
+  if (riid != nullptr && !SameGuid(*riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (cNames == 0) return E_INVALIDARG;
+  if (rgszNames == nullptr || rgDispId == nullptr) return E_POINTER;
+  try {
+    for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
+    const OLECHAR* name = rgszNames[0];
+    if (name == nullptr) return E_POINTER;
+    std::int32_t id = DISPID_UNKNOWN;
+    if (Self(This)->object->GetIDOfName(halvane::com::Utf8FromOleString(name), id) != automation::kOk)
+      return DISP_E_UNKNOWNNAME;
+    rgDispId[0] = id;
+    // Parameter names (for named arguments) are not offered.
+    return cNames > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WORD wFlags, DISPPARAMS* params,
+                           VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+  if (riid != nullptr && !SameGuid(*riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (params == nullptr) return E_INVALIDARG;
+  if (params->cArgs != 0 && params->rgvarg == nullptr) return E_INVALIDARG;
+  if (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr) return E_INVALIDARG;
+  if (pVarResult != nullptr) HalvaneVariantInit(pVarResult);
+  DualObject* self = Self(This);
+  const ClassInfo& cls = *self->cls;
+
+  const MemberInfo* member = nullptr;
+  if ((wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
+    if (params->cNamedArgs > 1 || (params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+      return DISP_E_NONAMEDARGS;
+    member = halvane::FindMember(cls, dispid, MemberKind::PropertyLet);
+  } else {
+    if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+    if ((wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return E_INVALIDARG;
+    // A host that does not know whether a name is a method or a property
+    // passes both flags; a method of that DISPID comes first.
+    if ((wFlags & DISPATCH_METHOD) != 0) member = halvane::FindMember(cls, dispid, MemberKind::Method);
+    if (member == nullptr && (wFlags & DISPATCH_PROPERTYGET) != 0)
+      member = halvane::FindMember(cls, dispid, MemberKind::PropertyGet);
+  }
+  if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
+  const UINT count = params->cArgs;
+  if (count > halvane::kMaxParams) return DISP_E_BADPARAMCOUNT;
+  HRESULT direct = S_OK;
+  if (InvokeDirect(*self, *member, *params, pVarResult, pExcepInfo, direct)) return direct;
+
+  try {
+    // Arguments in declaration order, converted in place to the declared
+    // types.  A member changes only a Variant parameter: when the caller
+    // passed that one by reference (VT_BYREF), a copy of the value it had
+    // tells afterwards whether it changed, and a change goes back.
+    automation::ArgumentSlots args, before;
+    const std::size_t nparams = member->params.size();
+    for (UINT i = 0; i < count; ++i) {
+      const VARIANT& src = params->rgvarg[count - 1 - i];
+      const HRESULT hr = ReadVariant(src, args.Set(i));
+      if (hr != S_OK) {
+        if (puArgErr != nullptr) *puArgErr = count - 1 - i;
+        return hr;
+      }
+      if ((src.vt & VT_BYREF) != 0 && i < nparams && member->params[i].type == ValueType::Variant)
+        before.Set(i, args[i]);
+    }
+    std::uint32_t bad = 0;
+    HRESULT hr = automation::ConvertArguments(*member, args, count, &bad);
+    if (hr == automation::kDispETypeMismatch || hr == automation::kDispEOverflow) {
+      if (puArgErr != nullptr && bad < count) *puArgErr = count - 1 - bad;
+      return hr;
+    }
+    if (hr != S_OK) return hr;
+
+    Variant result;
+    automation::ExceptionInfo excep;
+    hr = self->object->InvokeTyped(*member, args.First(nparams), result, excep);
+    if (hr != S_OK && hr != automation::kDispEException) return hr;
+
+    // What a member wrote before it raised an error stays written.
+    for (UINT i = 0; i < count; ++i) {
+      VARIANT& dst = params->rgvarg[count - 1 - i];
+      if ((dst.vt & VT_BYREF) == 0 || member->params[i].type != ValueType::Variant || SameValue(before[i], args[i]))
+        continue;
+      const HRESULT wb = WriteBack(dst, args[i]);
+      if (wb != S_OK) return wb;
+    }
+
+    if (hr == automation::kDispEException) return RaiseException(cls, excep, pExcepInfo);
+    if (pVarResult != nullptr) return MakeVariant(result, *pVarResult);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+}  // extern "C"
+
+namespace {
+
+const IDispatchVtbl kDispatchPart = {Disp_QueryInterface, Disp_AddRef,        Disp_Release, Disp_GetTypeInfoCount,
+                                     Disp_GetTypeInfo,    Disp_GetIDsOfNames, Disp_Invoke};
+
+// The function table of each class: IDispatch's seven methods, then one
+// entry per member row, chosen by row and pointer count.
+struct DualTables {
+  static constexpr std::size_t kWidth = 7 + halvane::kMaxRows;
+  std::array<std::array<Slot, kWidth>, halvane::kClassCount> tables{};
+  DualTables() {
+    const auto classes = halvane::Classes();
+    for (std::size_t c = 0; c < classes.size(); ++c) {
+      auto& t = tables[c];
+      t[0] = reinterpret_cast<Slot>(kDispatchPart.QueryInterface);
+      t[1] = reinterpret_cast<Slot>(kDispatchPart.AddRef);
+      t[2] = reinterpret_cast<Slot>(kDispatchPart.Release);
+      t[3] = reinterpret_cast<Slot>(kDispatchPart.GetTypeInfoCount);
+      t[4] = reinterpret_cast<Slot>(kDispatchPart.GetTypeInfo);
+      t[5] = reinterpret_cast<Slot>(kDispatchPart.GetIDsOfNames);
+      t[6] = reinterpret_cast<Slot>(kDispatchPart.Invoke);
+      const auto members = classes[c].members;
+      for (std::size_t r = 0; r < members.size(); ++r) t[7 + r] = members[r].table_entry();
+    }
+  }
+};
+
+const Slot* TableOf(const ClassInfo& cls) {
+  static const DualTables tables;
+  return tables.tables[halvane::com::IndexOf(cls)].data();
+}
+
+}  // namespace
+
+namespace halvane::com {
+
+DualObject* DualObject::From(ISupportErrorInfo* p) {
+  return reinterpret_cast<DualObject*>(reinterpret_cast<char*>(p) - offsetof(DualObject, support));
+}
+static_assert(std::is_standard_layout_v<DualObject>);
+
+const ISupportErrorInfoVtbl DualObject::kSupportVtbl = {Support_QueryInterface, AddRefOf<DualObject>,
+                                                        ReleaseOf<DualObject>, Support_InterfaceSupportsErrorInfo};
+
+void RaiseThreadError(const ClassInfo& cls, const automation::ExceptionInfo& excep) {
+  SetThreadError(GuidsOf(cls).iid, excep.source, excep.description);
+}
+
+std::int32_t FinishEntry(DualObject& self, std::int32_t, automation::ExceptionInfo& excep) {
+  NameSource(*self.cls, excep);
+  RaiseThreadError(*self.cls, excep);
+  return static_cast<HRESULT>(excep.status);
+}
+
+HRESULT NewComponent(const ClassInfo& cls, REFIID riid, void** ppv) {
+  try {
+    automation::ObjectPtr object;
+    const HRESULT hr = automation::CreateObject(cls.clsid, object);
+    if (hr != S_OK) return hr;
+    auto* d = new DualObject(std::move(object), TableOf(cls));
+    const HRESULT qi = Disp_QueryInterface(AsDispatch(d), riid, ppv);
+    Disp_Release(AsDispatch(d));
+    return qi;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+}  // namespace halvane::com

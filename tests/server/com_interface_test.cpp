@@ -1,0 +1,408 @@
+// The C interface against what a C host relies on: the published
+// identifiers, out-pointers after a failure, reference counts of every
+// object kind, and the function table and IDispatch::Invoke giving what the
+// C++ member gives, errors included.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "halvane.h"
+#include "server/halvane_com.h"
+
+namespace {
+
+std::string Text(const GUID& g) {
+  char out[40];
+  std::snprintf(out, sizeof out, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
+                g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  return out;
+}
+
+BSTR Bstr(const std::string& utf8) { return HalvaneSysAllocStringUtf8(utf8.data(), utf8.size()); }
+
+std::string Utf8(BSTR s) {
+  std::size_t len = 0;
+  char* text = HalvaneSysStringToUtf8(s, &len);
+  std::string out(text, len);
+  HalvaneFreeUtf8(text);
+  return out;
+}
+
+template <class I>
+I* Create(const CLSID& clsid, const IID& iid) {
+  IClassFactory* f = nullptr;
+  EXPECT_EQ(DllGetClassObject(&clsid, &IID_IClassFactory, reinterpret_cast<void**>(&f)), S_OK);
+  void* object = nullptr;
+  EXPECT_EQ(f->lpVtbl->CreateInstance(f, nullptr, &iid, &object), S_OK);
+  f->lpVtbl->Release(f);
+  return static_cast<I*>(object);
+}
+
+// The identifiers as documented for the library, written out here rather
+// than taken from the header.
+TEST(ComInterface, IdentifiersAreThePublishedOnes) {
+  const std::pair<const GUID*, const char*> ids[] = {
+      {&LIBID_Halvane, "0B0251ED-0859-4996-AE59-5F70D7159274"},
+      {&CLSID_HalvaneAutoComplete, "DA0D95C8-24C5-40B5-BBB0-8BEA6A7E3A3E"},
+      {&IID__AutoComplete, "B5074728-1BC9-4D6D-A407-75E69A464B08"},
+      {&CLSID_HalvaneCalendar, "69F2EBBF-D021-46B1-A87C-55D8A8A17FC8"},
+      {&IID__Calendar, "1087AF29-8CB5-4A75-BDAC-8E68C92A8303"},
+      {&CLSID_HalvanePopupMenu, "1AE2A7A8-53BC-4D83-A89B-539EA018FCA5"},
+      {&IID__PopupMenu, "27DDE07C-F7B6-4DA9-B4E1-68C8CF7609B3"},
+      {&CLSID_HalvaneProgressBar, "BB45D2B4-226D-4BD1-AA50-079C9C7570AB"},
+      {&IID__ProgressBar, "70A1941F-F849-4057-9831-A92D373598F5"},
+      {&CLSID_HalvaneTabs, "F1326A1F-51F9-44AB-B420-BC3555E0757F"},
+      {&IID__Tabs, "84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9"},
+      {&CLSID_HalvaneTree, "BFC10B8E-F8D0-4839-83AE-2E0B60C8BF58"},
+      {&IID__Tree, "ABD5F1EE-D162-48F2-8F4A-138F265D499E"},
+      {&IID_NULL, "00000000-0000-0000-0000-000000000000"},
+      {&IID_IUnknown, "00000000-0000-0000-C000-000000000046"},
+      {&IID_IClassFactory, "00000001-0000-0000-C000-000000000046"},
+      {&IID_IDispatch, "00020400-0000-0000-C000-000000000046"},
+      {&IID_ITypeInfo, "00020401-0000-0000-C000-000000000046"},
+      {&IID_ITypeLib, "00020402-0000-0000-C000-000000000046"},
+      {&IID_IErrorInfo, "1CF2B120-547D-101B-8E65-08002B2BD119"},
+      {&IID_ICreateErrorInfo, "22F03340-547D-101B-8E65-08002B2BD119"},
+      {&IID_ISupportErrorInfo, "DF0B3D60-548F-101B-8E65-08002B2BD119"},
+  };
+  for (const auto& [guid, text] : ids) EXPECT_EQ(Text(*guid), text);
+  // Each class answers to its own CLSID, and its object to its own IID.
+  const std::pair<const CLSID*, const IID*> classes[] = {{&CLSID_HalvaneAutoComplete, &IID__AutoComplete},
+                                                         {&CLSID_HalvaneCalendar, &IID__Calendar},
+                                                         {&CLSID_HalvanePopupMenu, &IID__PopupMenu},
+                                                         {&CLSID_HalvaneProgressBar, &IID__ProgressBar},
+                                                         {&CLSID_HalvaneTabs, &IID__Tabs},
+                                                         {&CLSID_HalvaneTree, &IID__Tree}};
+  for (const auto& [clsid, iid] : classes) {
+    IDispatch* d = Create<IDispatch>(*clsid, *iid);
+    ASSERT_NE(d, nullptr) << Text(*clsid);
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(d->lpVtbl->GetTypeInfo(d, 0, 0, &info), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->lpVtbl->GetTypeAttr(info, &attr), S_OK);
+    EXPECT_EQ(Text(attr->guid), Text(*iid));
+    info->lpVtbl->ReleaseTypeAttr(info, attr);
+    info->lpVtbl->Release(info);
+    EXPECT_EQ(d->lpVtbl->Release(d), 0u);
+  }
+}
+
+// Every object kind counts its references alike, and a refused interface
+// leaves the caller's pointer null.
+TEST(ComInterface, ReferenceCountsAndRefusedInterfaces) {
+  void* p = nullptr;
+  IClassFactory* f = nullptr;
+  ASSERT_EQ(DllGetClassObject(&CLSID_HalvaneTabs, &IID_IClassFactory, reinterpret_cast<void**>(&f)), S_OK);
+  EXPECT_EQ(f->lpVtbl->AddRef(f), 2u);
+  p = &p;
+  EXPECT_EQ(f->lpVtbl->QueryInterface(f, &IID_IDispatch, &p), E_NOINTERFACE);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(f->lpVtbl->Release(f), 1u);
+
+  IDispatch* d = nullptr;
+  ASSERT_EQ(f->lpVtbl->CreateInstance(f, nullptr, &IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
+  EXPECT_EQ(f->lpVtbl->Release(f), 0u);
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(d->lpVtbl->AddRef(d), 2u);
+  ISupportErrorInfo* support = nullptr;
+  ASSERT_EQ(d->lpVtbl->QueryInterface(d, &IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)), S_OK);
+  EXPECT_EQ(support->lpVtbl->AddRef(support), 4u);  // one count for the whole object
+  EXPECT_EQ(support->lpVtbl->Release(support), 3u);
+  EXPECT_EQ(support->lpVtbl->InterfaceSupportsErrorInfo(support, &IID__Tabs), S_OK);
+  EXPECT_EQ(support->lpVtbl->InterfaceSupportsErrorInfo(support, &IID__Tree), S_FALSE);
+  EXPECT_EQ(support->lpVtbl->Release(support), 2u);
+
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(d->lpVtbl->GetTypeInfo(d, 0, 0, &info), S_OK);
+  EXPECT_EQ(info->lpVtbl->AddRef(info), 2u);
+  p = &p;
+  EXPECT_EQ(info->lpVtbl->QueryInterface(info, &IID_IDispatch, &p), E_NOINTERFACE);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(info->lpVtbl->QueryInterface(info, &IID_IUnknown, &p), S_OK);
+  EXPECT_EQ(p, static_cast<void*>(info));
+  EXPECT_EQ(info->lpVtbl->Release(info), 2u);
+  ITypeLib* lib = nullptr;
+  UINT index = 99;
+  ASSERT_EQ(info->lpVtbl->GetContainingTypeLib(info, &lib, &index), S_OK);
+  EXPECT_EQ(index, 8u);  // Tabs is the fifth class: its interface comes ninth
+  EXPECT_EQ(lib->lpVtbl->AddRef(lib), 2u);
+  p = &p;
+  EXPECT_EQ(lib->lpVtbl->QueryInterface(lib, &IID_ITypeInfo, &p), E_NOINTERFACE);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(lib->lpVtbl->Release(lib), 1u);
+  EXPECT_EQ(lib->lpVtbl->Release(lib), 0u);
+  EXPECT_EQ(info->lpVtbl->Release(info), 1u);
+  EXPECT_EQ(info->lpVtbl->Release(info), 0u);
+
+  ICreateErrorInfo* create = nullptr;
+  ASSERT_EQ(CreateErrorInfo(&create), S_OK);
+  IErrorInfo* error = nullptr;
+  ASSERT_EQ(create->lpVtbl->QueryInterface(create, &IID_IErrorInfo, reinterpret_cast<void**>(&error)), S_OK);
+  EXPECT_EQ(error->lpVtbl->AddRef(error), 3u);
+  p = &p;
+  EXPECT_EQ(error->lpVtbl->QueryInterface(error, &IID_IDispatch, &p), E_NOINTERFACE);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(error->lpVtbl->Release(error), 2u);
+  EXPECT_EQ(create->lpVtbl->Release(create), 1u);
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  EXPECT_EQ(error->lpVtbl->Release(error), 0u);
+
+  EXPECT_EQ(d->lpVtbl->Release(d), 1u);
+  EXPECT_EQ(d->lpVtbl->Release(d), 0u);
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// The function table gives the C++ member's very text, also for text that
+// is not ASCII and for an omitted optional argument, and refuses a missing
+// required one or a missing result pointer without calling the member.
+TEST(ComInterface, FunctionTableGivesWhatTheMemberGives) {
+  halvane::Tree direct;
+  direct.Initialize();
+  _Tree* t = Create<_Tree>(CLSID_HalvaneTree, IID__Tree);
+  BSTR s = nullptr;
+  ASSERT_EQ(t->lpVtbl->Initialize(t, &s), S_OK);
+  HalvaneSysFreeString(s);
+  const std::string name =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xF0\x9F\x8C\xB3 and a name longer than a string's own room";
+  BSTR n = Bstr(name), uri = Bstr("/a.htm"), target = Bstr("_top"), image = Bstr("images/leaf.gif");
+  s = reinterpret_cast<BSTR>(&s);
+  ASSERT_EQ(t->lpVtbl->WriteNode(t, &n, &uri, &target, nullptr, &s), S_OK);
+  EXPECT_EQ(Utf8(s), direct.WriteNode(name, "/a.htm", "_top"));
+  HalvaneSysFreeString(s);
+  ASSERT_EQ(t->lpVtbl->WriteNode(t, &uri, &n, &target, &image, &s), S_OK);
+  EXPECT_EQ(Utf8(s), direct.WriteNode("/a.htm", name, "_top", "images/leaf.gif"));
+  HalvaneSysFreeString(s);
+  s = reinterpret_cast<BSTR>(&s);
+  EXPECT_EQ(t->lpVtbl->WriteNode(t, &n, nullptr, &target, nullptr, &s), E_POINTER);
+  EXPECT_EQ(s, nullptr);
+  EXPECT_EQ(t->lpVtbl->WriteNode(t, &n, &uri, &target, nullptr, nullptr), E_POINTER);
+  // Neither refused call reached the member: the next node is the same.
+  ASSERT_EQ(t->lpVtbl->WriteNode(t, &n, &uri, &target, nullptr, &s), S_OK);
+  EXPECT_EQ(Utf8(s), direct.WriteNode(name, "/a.htm", "_top"));
+  HalvaneSysFreeString(s);
+  SHORT width = 0;
+  BSTR w = Bstr("240");
+  ASSERT_EQ(t->lpVtbl->put_Width(t, &w), S_OK);
+  ASSERT_EQ(t->lpVtbl->get_Width(t, &s), S_OK);
+  EXPECT_EQ(Utf8(s), "240");
+  HalvaneSysFreeString(s);
+  (void)width;
+  for (BSTR b : {n, uri, target, image, w}) HalvaneSysFreeString(b);
+  EXPECT_EQ(t->lpVtbl->Release(t), 0u);
+
+  _Tabs* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
+  SHORT in = -7, out = 0;
+  VARIANT_BOOL visible = VARIANT_TRUE;
+  ASSERT_EQ(tabs->lpVtbl->put_TabWidth(tabs, &in), S_OK);
+  ASSERT_EQ(tabs->lpVtbl->get_TabWidth(tabs, &out), S_OK);
+  EXPECT_EQ(out, -7);
+  EXPECT_EQ(tabs->lpVtbl->put_IsVisible(tabs, &visible), S_OK);
+  EXPECT_EQ(tabs->lpVtbl->put_IsVisible(tabs, nullptr), E_POINTER);
+  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
+}
+
+// A member's error: its status from the function table, DISP_E_EXCEPTION
+// with the record from IDispatch::Invoke, and the thread's error
+// information from both; what the member wrote before stays written.
+TEST(ComInterface, MemberErrorsAndWriteBack) {
+  _Tabs* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
+  BSTR empty = Bstr("");
+  ASSERT_EQ(tabs->lpVtbl->put_TabName(tabs, &empty), S_OK);
+  VARIANT content, url;
+  VariantInit(&content);
+  VariantInit(&url);
+  BSTR s = reinterpret_cast<BSTR>(&s);
+  EXPECT_EQ(tabs->lpVtbl->WriteTab(tabs, &content, &url, &s), static_cast<HRESULT>(0x800A0001u));
+  EXPECT_EQ(s, nullptr);
+  IErrorInfo* error = nullptr;
+  ASSERT_EQ(GetErrorInfo(0, &error), S_OK);
+  BSTR description = nullptr;
+  GUID guid{};
+  ASSERT_EQ(error->lpVtbl->GetDescription(error, &description), S_OK);
+  ASSERT_EQ(error->lpVtbl->GetGUID(error, &guid), S_OK);
+  EXPECT_EQ(Utf8(description), "TabName property is empty.");
+  EXPECT_EQ(Text(guid), Text(IID__Tabs));
+  HalvaneSysFreeString(description);
+  error->lpVtbl->Release(error);
+  EXPECT_EQ(GetErrorInfo(0, &error), S_FALSE);  // taken once
+
+  auto* d = reinterpret_cast<IDispatch*>(tabs);
+  VARIANT args[2] = {url, content};
+  DISPPARAMS params{args, nullptr, 2, 0};
+  EXCEPINFO excep{};
+  VARIANT result;
+  VariantInit(&result);
+  EXPECT_EQ(d->lpVtbl->Invoke(d, 0x6003000B, &IID_NULL, 0, DISPATCH_METHOD, &params, &result, &excep, nullptr),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(result.vt, VT_EMPTY);
+  EXPECT_EQ(excep.scode, static_cast<SCODE>(0x800A0001u));
+  EXPECT_EQ(Utf8(excep.bstrDescription), "TabName property is empty.");
+  EXPECT_FALSE(Utf8(excep.bstrSource).empty());
+  HalvaneSysFreeString(excep.bstrSource);
+  HalvaneSysFreeString(excep.bstrDescription);
+  ASSERT_EQ(GetErrorInfo(0, &error), S_OK);
+  error->lpVtbl->Release(error);
+  HalvaneSysFreeString(empty);
+  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
+
+  // Show writes its two Variants: a plain VARIANT of the function table is
+  // replaced, IDispatch::Invoke leaves a plain argument as it was and
+  // writes through a reference.
+  _ProgressBar* bar = Create<_ProgressBar>(CLSID_HalvaneProgressBar, IID__ProgressBar);
+  VARIANT during, after;
+  VariantInit(&during);
+  VariantInit(&after);
+  during.vt = VT_BSTR;
+  during.bstrVal = Bstr("True");
+  after.vt = VT_I4;
+  after.lVal = 0;
+  ASSERT_EQ(bar->lpVtbl->Show(bar, &during, &after, &s), S_OK);
+  const std::string shown = Utf8(s);
+  HalvaneSysFreeString(s);
+  EXPECT_EQ(during.vt, VT_BOOL);
+  EXPECT_EQ(during.boolVal, VARIANT_TRUE);
+  EXPECT_EQ(after.vt, VT_BOOL);
+  EXPECT_EQ(after.boolVal, VARIANT_FALSE);
+  halvane::ProgressBar direct;
+  halvane::Variant yes("True"), zero(0);
+  EXPECT_EQ(shown, direct.Show(yes, zero));
+
+  d = reinterpret_cast<IDispatch*>(bar);
+  VARIANT plain;
+  VariantInit(&plain);
+  plain.vt = VT_BSTR;
+  plain.bstrVal = Bstr("1");
+  BSTR const kept = plain.bstrVal;
+  VARIANT one[1] = {plain};
+  DISPPARAMS p1{one, nullptr, 1, 0};
+  ASSERT_EQ(d->lpVtbl->Invoke(d, 0x60030006, &IID_NULL, 0, DISPATCH_METHOD, &p1, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(result.vt, VT_BSTR);
+  EXPECT_EQ(one[0].vt, VT_BSTR);
+  EXPECT_EQ(one[0].bstrVal, kept);
+  VariantClear(&result);
+  VARIANT ref;
+  VariantInit(&ref);
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &plain;
+  DISPPARAMS p2{&ref, nullptr, 1, 0};
+  ASSERT_EQ(d->lpVtbl->Invoke(d, 0x60030006, &IID_NULL, 0, DISPATCH_METHOD, &p2, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(plain.vt, VT_BOOL);
+  EXPECT_EQ(plain.boolVal, VARIANT_TRUE);
+  VariantClear(&result);
+  for (VARIANT* v : {&during, &after, &plain}) VariantClear(v);
+  EXPECT_EQ(bar->lpVtbl->Release(bar), 0u);
+}
+
+// IDispatch::Invoke gives the same value whether the arguments have the
+// declared types or need converting, and types the result as declared.
+TEST(ComInterface, InvokeConvertsOnlyWhatItMust) {
+  _Tabs* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
+  auto* d = reinterpret_cast<IDispatch*>(tabs);
+  DISPID put = DISPID_PROPERTYPUT;
+  VARIANT arg, result;
+  VariantInit(&arg);
+  VariantInit(&result);
+  const std::pair<VARTYPE, const char*> widths[] = {{VT_I2, "90"}, {VT_I4, "91"}, {VT_BSTR, "92"}};
+  for (const auto& [vt, text] : widths) {
+    VariantInit(&arg);
+    arg.vt = vt;
+    if (vt == VT_BSTR)
+      arg.bstrVal = Bstr(text);
+    else if (vt == VT_I2)
+      arg.iVal = static_cast<SHORT>(std::stoi(text));
+    else
+      arg.lVal = std::stoi(text);
+    DISPPARAMS set{&arg, &put, 1, 1};
+    ASSERT_EQ(d->lpVtbl->Invoke(d, 0x68030005, &IID_NULL, 0, DISPATCH_PROPERTYPUT, &set, nullptr, nullptr, nullptr),
+              S_OK);
+    VariantClear(&arg);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ASSERT_EQ(d->lpVtbl->Invoke(d, 0x68030005, &IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(result.vt, VT_I2);
+    EXPECT_EQ(result.iVal, std::stoi(text));
+  }
+  arg.vt = VT_BOOL;
+  arg.boolVal = VARIANT_FALSE;
+  DISPPARAMS set{&arg, &put, 1, 1};
+  ASSERT_EQ(d->lpVtbl->Invoke(d, 0x68030007, &IID_NULL, 0, DISPATCH_PROPERTYPUT, &set, nullptr, nullptr, nullptr),
+            S_OK);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  ASSERT_EQ(d->lpVtbl->Invoke(d, 0x68030006, &IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(result.vt, VT_BSTR);
+  VariantClear(&result);
+  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
+
+  // The Tree's node with its optional image left off, given, and given by
+  // reference: as the C++ member writes it.
+  halvane::Tree direct;
+  direct.Initialize();
+  _Tree* t = Create<_Tree>(CLSID_HalvaneTree, IID__Tree);
+  BSTR s = nullptr;
+  t->lpVtbl->Initialize(t, &s);
+  HalvaneSysFreeString(s);
+  d = reinterpret_cast<IDispatch*>(t);
+  BSTR image = Bstr("i.gif");
+  VARIANT a[4];
+  for (VARIANT& v : a) VariantInit(&v);
+  a[3].vt = a[2].vt = a[1].vt = VT_BSTR;
+  a[3].bstrVal = Bstr("Node");
+  a[2].bstrVal = Bstr("/n.htm");
+  a[1].bstrVal = Bstr("main");
+  a[0].vt = VT_BYREF | VT_BSTR;
+  a[0].pbstrVal = &image;
+  DISPPARAMS three{a + 1, nullptr, 3, 0};
+  ASSERT_EQ(d->lpVtbl->Invoke(d, 0x6003000B, &IID_NULL, 0, DISPATCH_METHOD, &three, &result, nullptr, nullptr), S_OK);
+  ASSERT_EQ(result.vt, VT_BSTR);
+  EXPECT_EQ(Utf8(result.bstrVal), direct.WriteNode("Node", "/n.htm", "main"));
+  VariantClear(&result);
+  DISPPARAMS four{a, nullptr, 4, 0};
+  ASSERT_EQ(d->lpVtbl->Invoke(d, 0x6003000B, &IID_NULL, 0, DISPATCH_METHOD, &four, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Utf8(result.bstrVal), direct.WriteNode("Node", "/n.htm", "main", "i.gif"));
+  VariantClear(&result);
+  a[2].vt = VT_I4;  // a number where text is declared: converted
+  HalvaneSysFreeString(a[2].bstrVal);
+  a[2].lVal = 12;
+  ASSERT_EQ(d->lpVtbl->Invoke(d, 0x6003000B, &IID_NULL, 0, DISPATCH_METHOD, &four, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Utf8(result.bstrVal), direct.WriteNode("Node", "12", "main", "i.gif"));
+  VariantClear(&result);
+  DISPPARAMS two{a + 2, nullptr, 2, 0};
+  EXPECT_EQ(d->lpVtbl->Invoke(d, 0x6003000B, &IID_NULL, 0, DISPATCH_METHOD, &two, &result, nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
+  for (VARIANT& v : a) VariantClear(&v);
+  HalvaneSysFreeString(image);
+  EXPECT_EQ(t->lpVtbl->Release(t), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The edge of ASCII: U+007F is one byte, U+0080 two, in texts short enough
+// to go one character at a time and long enough to go in blocks; a lone
+// byte 0x80 is not a character and becomes U+FFFD.
+TEST(ComInterface, AsciiEndsAt0x7F) {
+  for (const std::size_t n : {1, 2, 3, 5, 9, 17}) {
+    std::u16string units(n - 1, u'a');
+    units.push_back(u'\x7F');
+    units.push_back(u'\x80');
+    BSTR s = HalvaneSysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(units.size()));
+    const std::string want = std::string(n - 1, 'a') + "\x7F\xC2\x80";
+    EXPECT_EQ(Utf8(s), want) << n;
+    HalvaneSysFreeString(s);
+    s = Bstr(want);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(s), HalvaneSysStringLen(s)), units) << n;
+    HalvaneSysFreeString(s);
+    s = Bstr(std::string(n - 1, 'a') + "\x80");
+    ASSERT_EQ(HalvaneSysStringLen(s), n) << n;
+    EXPECT_EQ(s[n - 1], 0xFFFD) << n;
+    HalvaneSysFreeString(s);
+  }
+}
+
+}  // namespace
