@@ -1,4 +1,5 @@
 // halvane: runs and serves page scripts, and describes the library's classes.
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -21,6 +22,7 @@
 
 #include "host/gallery_dir.h"
 #include "host/run_command.h"
+#include "host/serve_options.h"
 #include "host/script/interpreter.h"
 #include "host/serve/server.h"
 #include "host/session/hub.h"
@@ -149,84 +151,17 @@ int ServeUsage(const std::string& message) {
 }
 
 int CmdServe(const std::vector<std::string>& args) {
-  serve::Options o;
-  session::Settings sessions;
-  o.root = host::DefaultGalleryDir();
-  bool have_dir = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](const char* what) -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      (void)what;
-      return args[++i];
-    };
-    if (IsHelp(a)) {
-      std::fputs(ServeHelp().c_str(), stdout);
-      std::printf("\nThe bundled examples: %s\n", host::DefaultGalleryDir().c_str());
-      std::printf("Our copies of the default images: %s\n", host::DefaultImagesDir().c_str());
-      return kExitOk;
-    } else if (a == "--host") {
-      auto v = value("--host");
-      if (!v || v->empty()) return ServeUsage("serve: --host needs an address");
-      o.host = *v;
-    } else if (a == "--port") {
-      auto v = value("--port");
-      char* end = nullptr;
-      long port = v ? std::strtol(v->c_str(), &end, 10) : -1;
-      if (!v || v->empty() || *end != '\0' || port < 0 || port > 65535) {
-        return ServeUsage("serve: --port needs a number from 0 to 65535");
-      }
-      o.port = static_cast<int>(port);
-    } else if (a == "--timeout" || a == "--idle-timeout" || a == "--request-timeout" || a == "--grace") {
-      auto v = value(a.c_str());
-      char* end = nullptr;
-      double s = v ? std::strtod(v->c_str(), &end) : -1;
-      bool zero_ok = a == "--grace";
-      if (!v || v->empty() || *end != '\0' || !(s > 0 || (zero_ok && s == 0)) || s > 86400) {
-        return ServeUsage("serve: " + a + " needs a number of seconds above 0");
-      }
-      auto ms = std::chrono::milliseconds(static_cast<long long>(s * 1000));
-      if (a == "--timeout") o.timeout = ms;
-      if (a == "--request-timeout") o.request_timeout = ms;
-      if (a == "--grace") o.grace = ms;
-      if (a == "--idle-timeout")
-        o.idle_timeout = std::chrono::seconds(std::max<long long>(1, static_cast<long long>(s + 0.5)));
-    } else if (a == "--workers" || a == "--io-threads" || a == "--max-pages" || a == "--max-connections" ||
-               a == "--max-body" || a == "--max-header") {
-      auto v = value(a.c_str());
-      char* end = nullptr;
-      errno = 0;
-      unsigned long long n = v ? std::strtoull(v->c_str(), &end, 10) : 0;
-      bool bytes = a == "--max-body" || a == "--max-header";
-      unsigned long long most = bytes ? (1ull << 32) : 100000;
-      if (!v || v->empty() || (*v)[0] == '-' || *end != '\0' || errno != 0 || n == 0 || n > most) {
-        return ServeUsage("serve: " + a + " needs a whole number from 1 to " + std::to_string(most));
-      }
-      if (a == "--workers") o.workers = static_cast<unsigned>(n);
-      if (a == "--io-threads") o.io_threads = static_cast<unsigned>(n);
-      if (a == "--max-pages") o.max_pages = static_cast<unsigned>(n);
-      if (a == "--max-connections") o.max_connections = static_cast<unsigned>(n);
-      if (a == "--max-body") o.max_body = static_cast<std::size_t>(n);
-      if (a == "--max-header") o.max_header = static_cast<std::size_t>(n);
-    } else if (a == "--no-compat") {
-      o.compat = false;
-    } else if (a == "--no-a11y") {
-      o.a11y = false;
-    } else if (a == "--secure-cookies") {
-      sessions.secure_cookies = true;
-    } else if (session::IsValueOption(a)) {
-      auto v = value(a.c_str());
-      std::string error = v ? session::ApplyOption(a, *v, sessions) : a + " needs a value";
-      if (!error.empty()) return ServeUsage("serve: " + error);
-    } else if (a.size() > 1 && a[0] == '-') {
-      return ServeUsage("serve: unknown option " + a);
-    } else if (have_dir) {
-      return ServeUsage("serve: one folder at a time");
-    } else {
-      o.root = a;
-      have_dir = true;
-    }
+  host::ServeOptionsResult parsed = host::ParseServeOptions(args);
+  if (parsed.help) {
+    std::fputs(ServeHelp().c_str(), stdout);
+    std::printf("\nThe bundled examples: %s\n", host::DefaultGalleryDir().c_str());
+    std::printf("Our copies of the default images: %s\n", host::DefaultImagesDir().c_str());
+    return kExitOk;
   }
+  if (!parsed.error.empty()) return ServeUsage("serve: " + parsed.error);
+  serve::Options& o = parsed.options;
+  const session::Settings& sessions = parsed.sessions;
+  o.root = parsed.dir ? std::filesystem::path(*parsed.dir) : host::DefaultGalleryDir();
 
   std::error_code ec;
   if (!std::filesystem::is_directory(o.root, ec)) {
@@ -244,6 +179,15 @@ int CmdServe(const std::vector<std::string>& args) {
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  // Answers of some 100 KB are built and dropped thousands of times a second
+  // on several threads.  By default the allocator gives each one fresh
+  // pages (mapped for it above 128 KiB, or handed back to the system when
+  // freed at the top of a thread's heap), and the page faults of touching
+  // them again cost more than making the page: keep up to 8 MiB free per
+  // heap, and map only blocks above 4 MiB.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  mallopt(M_TRIM_THRESHOLD, 8 << 20);
 
   // Every connection is a file descriptor: allow as many as the system lets
   // this process have.

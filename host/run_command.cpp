@@ -174,7 +174,7 @@ int RunCommand(const std::vector<std::string>& args) {
 
   std::shared_ptr<const script::Program> program;
   try {
-    if (o.file != "-" && IsTemplateName(o.file)) {
+    if (o.file != "-" && web::IsTemplateName(o.file)) {
       // Under run the served folder is the page's own folder.
       web::TemplateOptions t;
       t.root = std::filesystem::absolute(std::filesystem::path(o.file)).parent_path();

@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "core/variant.h"
+#include "host/command_line.h"
 
 namespace halvane::host {
 namespace {
@@ -31,96 +32,62 @@ std::optional<std::chrono::milliseconds> ReadSeconds(const std::string& text) {
 }  // namespace
 
 RunOptionsResult ParseRunOptions(const std::vector<std::string>& args) {
+  static constexpr OptionSpec kOptions[] = {
+      {"-i", false},        {"--query", true},           {"--form", true},
+      {"--cookie", true},   {"--header", true},          {"--now", true},
+      {"--timeout", true},  {"--sessions", true},        {"--session-timeout", true},
+      {"--session-max-size", true}, {"--max-sessions", true},
+  };
   RunOptionsResult r;
   RunOptions& o = r.options;
+  const CommandLine line = ReadCommandLine(args, kOptions);
+  o.help = line.help;
+  r.error = line.error;
   bool have_file = false;
-  bool options_done = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (!options_done && a.size() > 1 && a[0] == '-') {
-      if (a == "--") {
-        options_done = true;
-        continue;
-      }
-      if (a == "--help" || a == "-h") {
-        o.help = true;
+  for (const CommandArg& a : line.args) {
+    const std::string& name = a.name;
+    const std::string& value = a.value;
+    if (a.operand) {
+      if (have_file) {
+        r.error = "one page at a time";
         return r;
       }
-      if (a == "-i") {
-        o.show_head = true;
-        continue;
-      }
-      // --name VALUE or --name=VALUE
-      std::string name = a;
-      std::optional<std::string> value;
-      if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-        name = a.substr(0, eq);
-        value = a.substr(eq + 1);
-      }
-      std::optional<std::string>* slot = name == "--query"    ? &o.query
-                                         : name == "--form"   ? &o.form
-                                         : name == "--cookie" ? &o.cookie
-                                                              : nullptr;
-      const bool timed = name == "--now" || name == "--timeout";
-      const bool session = name == "--sessions" || name == "--session-timeout" || name == "--session-max-size" ||
-                           name == "--max-sessions";
-      if (!slot && !timed && !session && name != "--header") {
-        r.error = "unknown option " + name;
+      o.file = value;
+      have_file = true;
+    } else if (name == "-i") {
+      o.show_head = true;
+    } else if (name == "--query") {
+      o.query = value;
+    } else if (name == "--form") {
+      o.form = value;
+    } else if (name == "--cookie") {
+      o.cookie = value;
+    } else if (name == "--now") {
+      o.now = ReadNow(value);
+      if (!o.now) {
+        r.error = "--now needs a date and time (got \"" + value + "\")";
         return r;
       }
-      if (!value) {
-        if (i + 1 >= args.size()) {
-          r.error = name + " needs a value";
-          return r;
-        }
-        value = args[++i];
+    } else if (name == "--timeout") {
+      o.timeout = ReadSeconds(value);
+      if (!o.timeout) {
+        r.error = "--timeout needs a number of seconds above 0 (got \"" + value + "\")";
+        return r;
       }
-      if (slot) {
-        *slot = std::move(*value);
-        continue;
-      }
-      if (name == "--now") {
-        o.now = ReadNow(*value);
-        if (!o.now) {
-          r.error = "--now needs a date and time (got \"" + *value + "\")";
-          return r;
-        }
-        continue;
-      }
-      if (name == "--timeout") {
-        o.timeout = ReadSeconds(*value);
-        if (!o.timeout) {
-          r.error = "--timeout needs a number of seconds above 0 (got \"" + *value + "\")";
-          return r;
-        }
-        continue;
-      }
-      if (session) {
-        o.session_options.emplace_back(name, std::move(*value));
-        continue;
-      }
-      const auto colon = value->find(':');
-      const std::string_view hname = text::Trim(std::string_view(*value).substr(0, colon));
+    } else if (name == "--header") {
+      const auto colon = value.find(':');
+      const std::string_view hname = text::Trim(std::string_view(value).substr(0, colon));
       if (colon == std::string::npos || !web::IsToken(hname)) {
-        r.error = "--header needs \"Name: value\" (got \"" + *value + "\")";
+        r.error = "--header needs \"Name: value\" (got \"" + value + "\")";
         return r;
       }
-      o.headers.emplace_back(std::string(hname), std::string(text::Trim(std::string_view(*value).substr(colon + 1))));
-      continue;
+      o.headers.emplace_back(std::string(hname), std::string(text::Trim(std::string_view(value).substr(colon + 1))));
+    } else {  // a session option, read with the session settings
+      o.session_options.emplace_back(name, value);
     }
-    if (have_file) {
-      r.error = "one page at a time";
-      return r;
-    }
-    o.file = a;
-    have_file = true;
   }
-  if (!have_file) r.error = "which page? (a file, or - for standard input)";
+  if (!have_file && !o.help && r.error.empty()) r.error = "which page? (a file, or - for standard input)";
   return r;
-}
-
-bool IsTemplateName(std::string_view file) {
-  return file.size() >= 4 && text::EqualNoCase(file.substr(file.size() - 4), ".hvp");
 }
 
 web::RequestData RunRequest(const RunOptions& options) {

@@ -38,9 +38,6 @@ struct RunOptionsResult {
 // --timeout a number of seconds above 0 (at most a day).
 RunOptionsResult ParseRunOptions(const std::vector<std::string>& args);
 
-// A name ending in ".hvp" in any letter case is a template.
-bool IsTemplateName(std::string_view file);
-
 // The request a run stands for: GET, or POST with the --form body; the page's
 // path is "/" and the file's base name; the --cookie text is the first
 // Cookie header.

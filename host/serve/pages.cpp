@@ -12,7 +12,6 @@
 
 #include "core/text.h"
 #include "host/web/multipart.h"
-#include "host/run_options.h"
 #include "host/script/template_parse.h"
 
 namespace halvane::serve {
@@ -99,7 +98,7 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
     }
     source.resize(got);  // a file cut short meanwhile is read as it now is
     try {
-      if (host::IsTemplateName(file.native())) {
+      if (web::IsTemplateName(file.native())) {
         web::TemplateOptions t;
         t.root = root_.empty() ? file.parent_path() : root_;
         t.max_file_size = max_source_;

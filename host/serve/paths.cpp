@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "host/web/template.h"
 
 namespace halvane::serve {
 namespace fs = std::filesystem;
@@ -177,8 +178,7 @@ std::string LogEscape(std::string_view text) {
 }
 
 bool IsPageScript(const fs::path& file) {
-  const std::string ext = text::ToLowerAscii(file.extension().string());
-  return ext == ".hvs" || ext == ".hvp";
+  return text::EqualNoCase(file.extension().native(), ".hvs") || web::IsTemplateName(file.native());
 }
 
 std::string_view ContentType(const fs::path& file) {

@@ -33,7 +33,7 @@ struct Options {
   unsigned max_pages = 256;                  // pages in flight (running, sleeping, waiting); beyond: 503
   unsigned max_connections = 1024;
   // Event-loop threads; 0: one per core.  Pages already parsed run first on
-  // these threads (briefly; see server.cpp), so one per core keeps every
+  // these threads (briefly; see page_runner.cpp), so one per core keeps every
   // core busy without a hand-over to a page worker.
   unsigned io_threads = 0;
   std::size_t max_header = 16 * 1024;             // request line and headers, bytes; beyond: 431

@@ -265,6 +265,10 @@ class Expander {
 
 }  // namespace
 
+bool IsTemplateName(std::string_view file) {
+  return file.size() >= 4 && text::EqualNoCase(file.substr(file.size() - 4), ".hvp");
+}
+
 std::size_t BlockEnd(std::string_view code) {
   std::size_t i = 0;
   auto skip_comment = [&]() -> bool {  // true when "%>" ends the comment

@@ -75,6 +75,10 @@ struct ExpandedTemplate {
   std::vector<std::pair<std::filesystem::path, std::string>> includes;
 };
 
+// A name ending in ".hvp", in any letter case, is a page template; any
+// other page is a script.
+bool IsTemplateName(std::string_view file);
+
 // Splits `source`, the text of the main template, which lives at `file`
 // (used to find its includes) and is shown in messages as `name`.
 // `<!--#include file="NAME" -->` reads NAME from the including file's

@@ -360,6 +360,35 @@ TEST_F(Site, RunawayPagesAreStoppedWhileOthersAreServed) {
   }
 }
 
+// A page that ran quickly on an event-loop thread, then asked for something
+// slow by two clients at once (one per event-loop thread): each slow run
+// gives its thread up after a brief budget and goes on on a worker, so the
+// static files those threads serve keep coming meanwhile.
+TEST_F(Site, SlowRunsOfAQuickPageDoNotHoldStaticFiles) {
+  WriteFile(s_.root / "quick.hvs",
+            "If Request.QueryString(\"slow\") = \"1\" Then\r\nDo While True\r\nLoop\r\nEnd If\r\n"
+            "Response.Write \"quick\"\r\n");
+  WriteFile(s_.root / "still.txt", "still served");
+  Age(s_.root / "quick.hvs");
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(Get(s_.port, "/quick.hvs").body, s_.prefix + "quick");
+  ASSERT_EQ(s_.server->GetStats().inline_runs, 1u);
+  const auto start = Clock::now();
+  auto a = std::async(std::launch::async, [&] { return Get(s_.port, "/quick.hvs?slow=1"); });
+  auto b = std::async(std::launch::async, [&] { return Get(s_.port, "/quick.hvs?slow=1"); });
+  std::this_thread::sleep_for(milliseconds(5));
+  for (int i = 0; i < 20; ++i) {
+    const auto t0 = Clock::now();
+    EXPECT_EQ(Get(s_.port, "/still.txt").body, "still served");
+    EXPECT_LT(Clock::now() - t0, milliseconds(300)) << i;
+  }
+  EXPECT_LT(Clock::now() - start, milliseconds(1500));  // all of them while the slow pages still run
+  for (auto* slow : {&a, &b}) {
+    const Response r = slow->get();
+    EXPECT_EQ(r.status, 500);
+    EXPECT_NE(r.body.find("stopped: the script ran longer than the 2 s limit"), std::string::npos) << r.body;
+  }
+}
+
 TEST_F(Site, OneAccessLogLinePerRequest) {
   Get(s_.port, "/hello.hvs");
   Get(s_.port, "/nope");
