@@ -406,3 +406,91 @@ TEST(ComInterface, AsciiEndsAt0x7F) {
 }
 
 }  // namespace
+
+namespace {
+
+// An error object filled through ICreateErrorInfo reads back whole through
+// IErrorInfo, and SetErrorInfo / GetErrorInfo hand it over once.
+TEST(ComInterface, ErrorObjectsCarryWhatTheirMakerSet) {
+  ICreateErrorInfo* create = nullptr;
+  ASSERT_EQ(CreateErrorInfo(&create), S_OK);
+  const OLECHAR source[] = {'S', 'r', 'c', 0}, text[] = {'W', 'h', 'a', 't', 0xE9, 0}, help[] = {'h', '.', 'c', 0};
+  EXPECT_EQ(create->lpVtbl->SetGUID(create, &IID__Tree), S_OK);
+  EXPECT_EQ(create->lpVtbl->SetSource(create, const_cast<LPOLESTR>(source)), S_OK);
+  EXPECT_EQ(create->lpVtbl->SetDescription(create, const_cast<LPOLESTR>(text)), S_OK);
+  EXPECT_EQ(create->lpVtbl->SetHelpFile(create, const_cast<LPOLESTR>(help)), S_OK);
+  EXPECT_EQ(create->lpVtbl->SetHelpContext(create, 42), S_OK);
+  EXPECT_EQ(create->lpVtbl->SetGUID(create, nullptr), E_INVALIDARG);
+  IErrorInfo* info = nullptr;
+  ASSERT_EQ(create->lpVtbl->QueryInterface(create, &IID_IErrorInfo, reinterpret_cast<void**>(&info)), S_OK);
+  EXPECT_EQ(create->lpVtbl->Release(create), 1u);
+  EXPECT_EQ(SetErrorInfo(0, info), S_OK);
+  EXPECT_EQ(info->lpVtbl->Release(info), 1u);  // the thread keeps its own reference
+  IErrorInfo* got = nullptr;
+  ASSERT_EQ(GetErrorInfo(0, &got), S_OK);
+  EXPECT_EQ(got, info);
+  GUID guid{};
+  BSTR s = nullptr;
+  DWORD context = 0;
+  ASSERT_EQ(got->lpVtbl->GetGUID(got, &guid), S_OK);
+  EXPECT_EQ(Text(guid), "ABD5F1EE-D162-48F2-8F4A-138F265D499E");
+  ASSERT_EQ(got->lpVtbl->GetSource(got, &s), S_OK);
+  EXPECT_EQ(Utf8(s), "Src");
+  HalvaneSysFreeString(s);
+  ASSERT_EQ(got->lpVtbl->GetDescription(got, &s), S_OK);
+  EXPECT_EQ(Utf8(s), "What\xC3\xA9");
+  HalvaneSysFreeString(s);
+  ASSERT_EQ(got->lpVtbl->GetHelpFile(got, &s), S_OK);
+  EXPECT_EQ(Utf8(s), "h.c");
+  HalvaneSysFreeString(s);
+  ASSERT_EQ(got->lpVtbl->GetHelpContext(got, &context), S_OK);
+  EXPECT_EQ(context, 42u);
+  EXPECT_EQ(got->lpVtbl->GetSource(got, nullptr), E_POINTER);
+  EXPECT_EQ(got->lpVtbl->GetHelpContext(got, nullptr), E_POINTER);
+  EXPECT_EQ(got->lpVtbl->Release(got), 0u);
+  EXPECT_EQ(GetErrorInfo(0, &got), S_FALSE);
+  EXPECT_EQ(got, nullptr);
+}
+
+// VariantCopy copies text deeply and leaves the target as it was on a
+// failure; VariantChangeType converts as the language does, in place too.
+TEST(ComInterface, VariantCopyAndChangeType) {
+  VARIANT src, dst;
+  VariantInit(&src);
+  VariantInit(&dst);
+  src.vt = VT_BSTR;
+  src.bstrVal = Bstr("12");
+  ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
+  ASSERT_EQ(dst.vt, VT_BSTR);
+  EXPECT_NE(dst.bstrVal, src.bstrVal);
+  EXPECT_EQ(Utf8(dst.bstrVal), "12");
+  VARIANT odd;
+  VariantInit(&odd);
+  odd.vt = 0x7F;
+  EXPECT_EQ(VariantCopy(&dst, &odd), DISP_E_BADVARTYPE);
+  EXPECT_EQ(dst.vt, VT_BSTR);
+  ASSERT_EQ(VariantChangeType(&dst, &src, 0, VT_I2), S_OK);
+  EXPECT_EQ(dst.vt, VT_I2);
+  EXPECT_EQ(dst.iVal, 12);
+  ASSERT_EQ(VariantChangeType(&dst, &dst, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(Utf8(dst.bstrVal), "12");
+  VariantClear(&src);
+  src.vt = VT_I4;
+  src.lVal = 70000;
+  EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_I2), DISP_E_OVERFLOW);
+  EXPECT_EQ(Utf8(dst.bstrVal), "12");  // unchanged
+  src.vt = VT_BSTR;
+  src.bstrVal = Bstr("twelve");
+  EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_NULL), DISP_E_TYPEMISMATCH);
+  ASSERT_EQ(VariantChangeType(&dst, &src, 0, VT_BOOL), DISP_E_TYPEMISMATCH);
+  VariantClear(&src);
+  src.vt = VT_R8;
+  src.dblVal = -1.5;
+  ASSERT_EQ(VariantChangeType(&dst, &src, 0, VT_I4), S_OK);
+  EXPECT_EQ(dst.vt, VT_I4);
+  EXPECT_EQ(dst.lVal, -2);  // halves go to the even neighbour
+  VariantClear(&dst);
+}
+
+}  // namespace
