@@ -125,10 +125,10 @@ struct Server::Impl {
     // The connection's memory holds its request line and headers, buffers
     // for reading and sending, and the head of the answer.
     const std::size_t memory = cx.options.max_header + cx.options.max_url + 16 * 1024 + kMaxPageHead;
-    // Level-triggered poll, not epoll: with edge-triggered epoll a request
-    // cut short by the client (its bytes and its FIN in one arrival) is read
-    // once and then never polled again, so the connection lingered until the
-    // idle timeout instead of being closed at once.
+    // Level-triggered poll, one loop per I/O thread: libmicrohttpd's epoll
+    // thread pool was no faster under load (bench/README.md), and poll does
+    // not rely on an edge-triggered wake-up to notice a request cut short by
+    // the client (its bytes and its FIN in one arrival).
     const unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
     Context* const c = &cx;
     daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &OnRequest, c,                              //
