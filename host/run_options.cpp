@@ -99,7 +99,7 @@ web::RequestData RunRequest(const RunOptions& options) {
     d.method = "POST";
     d.body = *options.form;
     d.content_type = "application/x-www-form-urlencoded";
-    d.content_length = std::to_string(options.form->size());
+    d.content_length = text::Decimal(options.form->size());
   }
   if (options.cookie) d.headers.emplace_back("Cookie", *options.cookie);
   d.headers.insert(d.headers.end(), options.headers.begin(), options.headers.end());

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "core/text.h"
 #include "host/command_line.h"
 
 namespace halvane::host {
@@ -82,7 +83,7 @@ ServeOptionsResult ParseServeOptions(const std::vector<std::string>& args) {
       const bool bytes = name == "--max-body" || name == "--max-header";
       const unsigned long long most = bytes ? (1ull << 32) : 100000;
       const auto n = ReadCount(value, 1, most);
-      if (!n) return fail(name + " needs a whole number from 1 to " + std::to_string(most));
+      if (!n) return fail(name + " needs a whole number from 1 to " + text::Decimal(most));
       if (name == "--workers") o.workers = static_cast<unsigned>(*n);
       if (name == "--io-threads") o.io_threads = static_cast<unsigned>(*n);
       if (name == "--max-pages") o.max_pages = static_cast<unsigned>(*n);

@@ -64,7 +64,7 @@ std::string Join(std::initializer_list<std::string_view> parts) {
 
 std::vector<Block> OwnBlocks(std::string_view server_path) {
   const LibraryInfo& lib = Library();
-  const std::string version = Join({std::to_string(lib.version_major), ".", std::to_string(lib.version_minor)});
+  const std::string version = Join({text::Decimal(lib.version_major), ".", text::Decimal(lib.version_minor)});
   const std::string libid = Join({"{", lib.libid, "}"});
   std::vector<Block> out;
   auto add = [&out](std::string name, std::initializer_list<std::pair<std::string_view, std::string_view>> keys) {
@@ -87,7 +87,7 @@ std::vector<Block> OwnBlocks(std::string_view server_path) {
     add(Join({"Interface\\", iid}), {{"Name", c.interface_name}, {"TypeLib", libid}, {"Version", version}});
   }
   add(Join({"TypeLib\\", libid, "\\", version}),
-      {{"Name", lib.name}, {"LCID", std::to_string(lib.registered_lcid)}, {"Path", server_path}});
+      {{"Name", lib.name}, {"LCID", text::Decimal(lib.registered_lcid)}, {"Path", server_path}});
   return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "core/text.h"
 #include "host/serve/paths.h"
 
 namespace halvane::serve {
@@ -41,11 +42,11 @@ void AccessLog::Add(const LogEntry& e) {
   line += ' ';
   line += LogEscape(e.version);
   line += "\" ";
-  line += std::to_string(e.status);
+  line += text::Decimal(e.status);
   line += ' ';
-  line += std::to_string(e.bytes);
+  line += text::Decimal(e.bytes);
   line += ' ';
-  line += std::to_string(ms);
+  line += text::Decimal(ms);
   line += "ms";
   if (!e.note.empty()) {
     line += ' ';

@@ -1,11 +1,12 @@
 #include "host/serve/answers.h"
 
+#include "core/text.h"
 #include "host/web/page_io.h"
 
 namespace halvane::serve {
 
 std::string StatusLine(int status) {
-  std::string line = std::to_string(status);
+  std::string line = text::Decimal(status);
   line += ' ';
   line += MHD_get_reason_phrase_for(static_cast<unsigned>(status));
   return line;

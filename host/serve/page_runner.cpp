@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "core/text.h"
 #include "host/script/interpreter.h"
 #include "host/serve/answers.h"
 #include "host/serve/page_sink.h"
@@ -64,11 +65,11 @@ script::Result RunAndFinish(Context& cx, const script::Program& program, const R
 std::string FailureText(const Context& cx, const script::Program& program, const script::Result& r,
                         const PageSink& sink) {
   if (sink.head_too_large()) {
-    return program.file + ": stopped: the response head is larger than " + std::to_string(kMaxPageHead >> 10) +
+    return program.file + ": stopped: the response head is larger than " + text::Decimal(kMaxPageHead >> 10) +
            " KiB";
   }
   if (sink.too_large()) {
-    return script::Where(program, r) + ": stopped: the response grew beyond " + std::to_string(kMaxOutput >> 20) +
+    return script::Where(program, r) + ": stopped: the response grew beyond " + text::Decimal(kMaxOutput >> 20) +
            " MiB";
   }
   if (r.outcome == script::Outcome::Timeout) {

@@ -86,7 +86,7 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
   std::vector<std::pair<std::string, Key>> includes;
   const auto size = static_cast<std::size_t>(st.st_size);
   if (size > max_source_) {
-    page.error = name + ": the page is larger than the " + std::to_string(max_source_ >> 10) + " KiB a page may have";
+    page.error = name + ": the page is larger than the " + text::Decimal(max_source_ >> 10) + " KiB a page may have";
   } else {
     std::string source(size, '\0');
     std::size_t got = 0;
@@ -112,7 +112,7 @@ PageCache::Page PageCache::Get(const std::filesystem::path& file, const std::str
         page.program = script::Parse(source, name);
       }
     } catch (const web::TemplateError& e) {
-      page.error = e.File() + ":" + std::to_string(e.Line()) + ":" + std::to_string(e.Column()) +
+      page.error = e.File() + ":" + text::Decimal(e.Line()) + ":" + text::Decimal(e.Column()) +
                    ": syntax error: " + e.Message();
     } catch (const script::SyntaxError& e) {
       page.error = script::Describe(name, e);
@@ -183,7 +183,7 @@ web::RequestData PageRequestData(const Request& request) {
   d.headers = request.headers;
   d.remote_addr = request.remote_addr;
   d.server_name = request.server_name;
-  d.server_port = std::to_string(request.server_port);
+  d.server_port = text::Decimal(request.server_port);
   d.https = request.https;
   d.content_type = std::string(request.ContentType());
   if (const std::string* length = request.Header("Content-Length")) d.content_length = *length;

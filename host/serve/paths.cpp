@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "core/utf.h"
 #include "host/web/template.h"
 
 namespace halvane::serve {
@@ -158,21 +159,22 @@ std::string LogEscape(std::string_view text) {
       out += static_cast<char>(c);
       continue;
     }
-    // A terminal acts on C1 controls (U+0080..U+009F, C2 80..C2 9F in
-    // UTF-8) as on C0 ones, and in its 8-bit mode on the bare bytes 80..9F:
-    // both are escaped, as is every byte that does not begin a well-formed
-    // sequence.  Other UTF-8 text stays readable.
-    const std::size_t len = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
-    bool whole = len != 0 && i + len <= text.size();
-    for (std::size_t k = 1; whole && k < len; ++k) whole = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
-    const bool c1 = whole && c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0;
-    if (!whole || c1) {
+    // A terminal acts on C1 controls (U+0080..U+009F) as on C0 ones, and in
+    // its 8-bit mode on the bare bytes 80..9F: both are escaped, as is every
+    // byte that does not begin a well-formed sequence.  Other UTF-8 text
+    // stays readable.
+    const utf::Sequence q = utf::DecodeAt(text, i);
+    if (!q.well_formed) {
       escape(c);
-      if (c1) escape(static_cast<unsigned char>(text[++i]));
       continue;
     }
-    out.append(text.substr(i, len));
-    i += len - 1;
+    if (q.code_point <= 0x9F) {
+      escape(c);
+      escape(static_cast<unsigned char>(text[++i]));
+      continue;
+    }
+    out.append(text.substr(i, q.length));
+    i += q.length - 1;
   }
   return out;
 }

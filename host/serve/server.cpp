@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "components/compat/browser_compat.h"
+#include "core/text.h"
 #include "host/serve/connection.h"
 #include "host/serve/context.h"
 #include "host/serve/page_sink.h"
@@ -91,7 +92,7 @@ struct Server::Impl {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    const std::string service = std::to_string(cx.options.port);
+    const std::string service = text::Decimal(cx.options.port);
     if (getaddrinfo(cx.options.host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
       throw std::runtime_error("cannot listen on " + cx.options.host + ": unknown address");
     }

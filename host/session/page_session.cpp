@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/error.h"
+#include "core/text.h"
 #include "host/session/session_id.h"
 
 namespace halvane::session {
@@ -82,7 +83,7 @@ PageSession::~PageSession() {
 const std::string& PageSession::Owner() {
   static const std::string process = NewId();
   static std::atomic<std::uint64_t> count{0};
-  if (owner_.empty()) owner_ = process + "-" + std::to_string(count.fetch_add(1, std::memory_order_relaxed));
+  if (owner_.empty()) owner_ = process + "-" + text::Decimal(count.fetch_add(1, std::memory_order_relaxed));
   return owner_;
 }
 
@@ -110,7 +111,7 @@ std::optional<Record> PageSession::Load(const std::string& key) {
   std::optional<std::string> bytes = hub_.store().Read(key);
   if (!bytes) return std::nullopt;
   std::optional<Record> r = ReadRecord(*bytes);
-  if (!r) hub_.Log("the stored record " + key + " does not read back (" + std::to_string(bytes->size()) + " bytes); it is dropped");
+  if (!r) hub_.Log("the stored record " + key + " does not read back (" + text::Decimal(bytes->size()) + " bytes); it is dropped");
   return r;
 }
 
@@ -133,7 +134,7 @@ Record& PageSession::Session() {
         return values_;
       }
       if (bytes) {
-        hub_.Log("the stored record of session " + *cookie + " does not read back (" + std::to_string(bytes->size()) +
+        hub_.Log("the stored record of session " + *cookie + " does not read back (" + text::Decimal(bytes->size()) +
                  " bytes); a new session starts");
         hub_.store().Write(key, nullptr, milliseconds(0), lock, Owner());
       }

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "core/text.h"
+
 namespace halvane::session {
 namespace {
 
@@ -82,7 +84,7 @@ class RedisStore::Connection {
     if (!c_ || c_->err) Fail("cannot connect");
     redisSetTimeout(c_, kTimeout);
     if (!a.password.empty()) Expect(Command({"AUTH", a.password}), "AUTH");
-    if (a.db != 0) Expect(Command({"SELECT", std::to_string(a.db)}), "SELECT");
+    if (a.db != 0) Expect(Command({"SELECT", text::Decimal(a.db)}), "SELECT");
   }
   ~Connection() {
     if (c_) redisFree(c_);
@@ -165,7 +167,7 @@ auto RedisStore::With(F use) {
 
 bool RedisStore::TryLock(const std::string& lock, const std::string& owner, milliseconds ttl) {
   return With([&](Connection& c) {
-    Reply r{c.Command({"SET", Key(lock), owner, "NX", "PX", std::to_string(ttl.count())})};
+    Reply r{c.Command({"SET", Key(lock), owner, "NX", "PX", text::Decimal(ttl.count())})};
     return r.r->type == REDIS_REPLY_STATUS;
   });
 }
@@ -199,7 +201,7 @@ bool RedisStore::Run(const std::string& key, const std::string* record, millisec
                      const std::string& owner, bool unlock) {
   return With([&](Connection& c) {
     Reply r{c.Command({"EVAL", kWriteScript, "2", Key(key), Key(lock), owner, record ? "set" : "del",
-                       record ? *record : std::string(), std::to_string(ttl.count()), unlock ? "1" : "0"})};
+                       record ? *record : std::string(), text::Decimal(ttl.count()), unlock ? "1" : "0"})};
     return r.r->type == REDIS_REPLY_INTEGER && r.r->integer == 1;
   });
 }
