@@ -468,6 +468,16 @@ constexpr bool SortedNoCase() {
 }
 static_assert(SortedNoCase(), "Find searches the table by halves: keep it in order of name");
 
+// The interpreter holds the arguments of a call in kMostArgs places; only
+// Array takes any number (and has a way of its own).
+constexpr bool ArgumentsFit() {
+  for (const Function& f : kTable) {
+    if (f.max_args > kMostArgs || (f.max_args < 0 && f.special != Special::Array)) return false;
+  }
+  return true;
+}
+static_assert(ArgumentsFit(), "a function takes more arguments than the interpreter has places for");
+
 }  // namespace
 
 const Function* Find(std::string_view name) {

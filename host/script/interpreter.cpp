@@ -77,6 +77,7 @@ const char* StackLimit() {
 Machine::Machine(const Program& p, Output& out, const Limits& limits)
     : prog_(p), out_(out), limits_(limits), globals_(static_cast<std::size_t>(p.page_variables)) {
   stack_limit_ = StackLimit();
+  arg_stack_.reserve(16);
 }
 
 Result Machine::Run() {
