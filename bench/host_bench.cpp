@@ -19,15 +19,16 @@
 #include "host/script/interpreter.h"
 #include "host/script/program.h"
 #include "host/script/template_parse.h"
+#include "host/web/page_io.h"
 #include "server/automation.h"
 
 namespace halvane::bench {
 namespace {
 
-class StringOutput final : public script::Output {
+class StringOutput final : public web::ResponseSink {
  public:
-  void Write(std::string_view text) override { text_.append(text); }
-  void Flush() override {}
+  void SendHead(const web::PageResponse&) override {}
+  void SendBody(std::string_view text) override { text_.append(text); }
   std::string& text() { return text_; }
 
  private:

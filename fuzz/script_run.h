@@ -10,21 +10,19 @@
 #include "fuzz/fuzz_input.h"
 #include "host/script/interpreter.h"
 #include "host/script/program.h"
+#include "host/web/page_io.h"
 
 namespace halvane::fuzz {
 
-// Keeps the response's length only; a script that writes more than a few
+// Keeps nothing of the response; a script that writes more than a few
 // megabytes is stopped as a client that went away would stop it.
-class CountingOutput final : public script::Output {
+class CountingOutput final : public web::ResponseSink {
  public:
-  void Write(std::string_view text) override {
-    written_ += text.size();
-    if (written_ > (std::size_t{4} << 20)) throw script::Cancelled();
+  void SendHead(const web::PageResponse&) override {}
+  void SendBody(std::string_view) override {}
+  void Wrote(std::size_t total) override {
+    if (total > (std::size_t{4} << 20)) throw script::Cancelled();
   }
-  void Flush() override {}
-
- private:
-  std::size_t written_ = 0;
 };
 
 inline void RunWithinLimits(const script::Program& program, std::string_view input) {

@@ -5,6 +5,7 @@
 
 #include "core/arith.h"
 #include "host/script/machine.h"
+#include "host/web/page_io.h"
 
 namespace halvane::script {
 namespace {
@@ -179,8 +180,8 @@ Flow Machine::ExecOne(const Stmt& s) {
     }
     case Stmt::Kind::Call: ExecCall(static_cast<const SimpleStmt&>(s)); return Flow::Normal;
     case Stmt::Kind::Write: Write(Eval(*static_cast<const SimpleStmt&>(s).value)); return Flow::Normal;
-    case Stmt::Kind::Text: out_.Write(static_cast<const SimpleStmt&>(s).text); return Flow::Normal;
-    case Stmt::Kind::Flush: out_.Flush(); return Flow::Normal;
+    case Stmt::Kind::Text: response_->Write(static_cast<const SimpleStmt&>(s).text); return Flow::Normal;
+    case Stmt::Kind::Flush: response_->Flush(); return Flow::Normal;
     case Stmt::Kind::Page: {
       const auto& st = static_cast<const SimpleStmt&>(s);
       ExecPage(st.page_member, st.args, st.value.get(), st.text);
@@ -251,9 +252,9 @@ void Machine::Write(const Value& v) {
   if (v.kind == Value::Kind::Array) throw HostError(kErrTypeMismatch);
   if (v.v.IsEmpty() || v.v.IsNullValue()) return;
   if (v.v.Type() == VarType::String) {
-    out_.Write(v.v.RawString());
+    response_->Write(v.v.RawString());
   } else {
-    out_.Write(ToString(v.v));
+    response_->Write(ToString(v.v));
   }
 }
 

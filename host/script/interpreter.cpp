@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/text.h"
 #include "core/utf.h"
 #include "host/script/machine.h"
 #include "host/web/page_io.h"
@@ -74,8 +75,8 @@ const char* StackLimit() {
 
 }  // namespace
 
-Machine::Machine(const Program& p, Output& out, const Limits& limits)
-    : prog_(p), out_(out), limits_(limits), globals_(static_cast<std::size_t>(p.page_variables)) {
+Machine::Machine(const Program& p, web::PageResponse& response, const Limits& limits)
+    : prog_(p), limits_(limits), globals_(static_cast<std::size_t>(p.page_variables)), response_(&response) {
   stack_limit_ = StackLimit();
   arg_stack_.reserve(16);
 }
@@ -108,47 +109,17 @@ Result Machine::Run() {
   return r;
 }
 
-namespace {
-
-// Response.Write and Response.Flush of the machine, into the page's response.
-class ResponseOutput final : public Output {
- public:
-  explicit ResponseOutput(web::PageResponse& response) : response_(response) {}
-  void Write(std::string_view text) override { response_.Write(text); }
-  void Flush() override { response_.Flush(); }
-
- private:
-  web::PageResponse& response_;
-};
-
-// A response whose body goes to an Output as it is sent.
-class OutputSink final : public web::ResponseSink {
- public:
-  explicit OutputSink(Output& out) : out_(out) {}
-  void SendHead(const web::PageResponse&) override {}
-  void SendBody(std::string_view bytes) override { out_.Write(bytes); }
-  void Flushed() override { out_.Flush(); }
-
- private:
-  Output& out_;
-};
-
-}  // namespace
-
 Result RunPage(const Program& program, const web::PageRequest& request, web::PageResponse& response,
                const Limits& limits, PageState* state) {
-  ResponseOutput out(response);
-  Machine machine(program, out, limits);
+  Machine machine(program, response, limits);
   machine.request_ = &request;
-  machine.response_ = &response;
   machine.state_ = state;
   Result r = machine.Run();
   if (state) state->wait = nullptr;  // the machine that waited is gone
   return r;
 }
 
-Result Run(const Program& program, Output& out, const Limits& limits) {
-  OutputSink sink(out);
+Result Run(const Program& program, web::ResponseSink& sink, const Limits& limits) {
   web::PageResponse response(sink);
   const web::PageRequest request{web::RequestData{}};
   Result r = RunPage(program, request, response, limits);
@@ -163,7 +134,7 @@ Result Run(const Program& program, Output& out, const Limits& limits) {
 std::string Where(const Program& program, const Result& r) {
   const std::size_t f = static_cast<std::size_t>(r.file);
   const std::string& file = f < program.files.size() ? program.files[f] : program.file;
-  return file + ":" + std::to_string(r.line);
+  return file + ":" + text::Decimal(r.line);
 }
 
 std::string Describe(const Program& program, const Result& r) {
@@ -173,7 +144,7 @@ std::string Describe(const Program& program, const Result& r) {
     case Outcome::Error: {
       char status[16];
       std::snprintf(status, sizeof status, "0x%08" PRIX32, r.status);
-      return head + "error " + status + ": number " + std::to_string(r.number) + ", source \"" + r.source +
+      return head + "error " + status + ": number " + text::Decimal(r.number) + ", source \"" + r.source +
              "\": " + r.description + (r.culprit.empty() ? "" : ": " + r.culprit);
     }
     case Outcome::StepLimit: return head + "stopped: the script ran more statements than its limit allows";
@@ -184,8 +155,8 @@ std::string Describe(const Program& program, const Result& r) {
 }
 
 std::string Describe(std::string_view file, const SyntaxError& error) {
-  return std::string(file) + ":" + std::to_string(error.Position().line) + ":" +
-         std::to_string(error.Position().column) + ": syntax error: " + error.Message();
+  return std::string(file) + ":" + text::Decimal(error.Position().line) + ":" +
+         text::Decimal(error.Position().column) + ": syntax error: " + error.Message();
 }
 
 }  // namespace halvane::script

@@ -17,23 +17,16 @@
 namespace halvane::web {
 class PageRequest;
 class PageResponse;
+class ResponseSink;
 }  // namespace halvane::web
 
 namespace halvane::script {
 
 class PageState;
 
-// Where Response.Write and Response.Flush go.  Either member may throw
-// Cancelled (for instance when the client has gone away) to stop the script.
-class Output {
- public:
-  virtual ~Output() = default;
-  virtual void Write(std::string_view text) = 0;
-  virtual void Flush() = 0;
-};
-
-// Thrown by an Output, or by a `cancelled` hook's owner, to stop a script
-// from outside.  A script cannot catch it with On Error Resume Next.
+// Thrown by a response's sink (for instance when the client has gone away),
+// or by a `cancelled` hook's owner, to stop a script from outside.  A script
+// cannot catch it with On Error Resume Next.
 class Cancelled : public std::exception {
  public:
   const char* what() const noexcept override { return "the script was cancelled"; }
@@ -70,10 +63,9 @@ struct Result {
 };
 
 // Runs the script to its end, or until an unhandled error or a limit stops
-// it.  What was written before that stays written to `out`.
-// The page's request is empty (a GET of "/") and what it writes goes to
-// `out` (the response's status and headers go nowhere).
-Result Run(const Program& program, Output& out, const Limits& limits = {});
+// it, and finishes its response into `sink`.  What was written before that
+// stays written.  The page's request is empty (a GET of "/").
+Result Run(const Program& program, web::ResponseSink& sink, const Limits& limits = {});
 
 // Runs the page for `request`, building `response`: Response.Write and the
 // other Response members act on it; the caller calls response.Finish()

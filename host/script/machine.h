@@ -89,7 +89,7 @@ struct Frame {
 
 class Machine {
  public:
-  Machine(const Program& p, Output& out, const Limits& limits);
+  Machine(const Program& p, web::PageResponse& response, const Limits& limits);
   Result Run();
 
   // ---- exec.cpp
@@ -166,7 +166,6 @@ class Machine {
   PageState& State();
 
   const Program& prog_;
-  Output& out_;
   const Limits& limits_;
   std::vector<Value> globals_;
   std::vector<Variant> arg_stack_;  // CallArgs
@@ -179,7 +178,7 @@ class Machine {
   int file_ = 0;
   const char* stack_limit_ = nullptr;
   const web::PageRequest* request_ = nullptr;
-  web::PageResponse* response_ = nullptr;
+  web::PageResponse* response_;  // where Response.Write and Response.Flush go
   PageState* state_ = nullptr;
 };
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "core/text.h"
 #include "host/script/machine.h"
 #include "host/web/page_io.h"
 #include "server/automation.h"
@@ -93,10 +94,7 @@ Value Machine::PageMemberUse(PageObject which, const Step* step, PageUse use, st
   if (step) {
     std::optional<PageMember> found = CachedMember(*step, which);
     if (!found) {
-      std::string lower = step->name;
-      std::transform(lower.begin(), lower.end(), lower.begin(),
-                     [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-      found = FindPageMember(AsBuiltin(which), lower);
+      found = FindPageMember(AsBuiltin(which), text::ToLowerAscii(step->name));
       if (!found) throw HostError(kErrNoMember, shown);
       step->cache->cls.store(&kMemberTags[static_cast<std::size_t>(which)][static_cast<std::size_t>(*found)],
                              std::memory_order_release);
@@ -127,7 +125,7 @@ void Machine::ExecPage(PageMember member, std::span<const ExprPtr> args, const E
   };
   switch (member) {
     case PageMember::ResponseWrite: Write(Eval(*args[0])); return;
-    case PageMember::ResponseFlush: out_.Flush(); return;
+    case PageMember::ResponseFlush: response_->Flush(); return;
     case PageMember::ResponseClear: response_->Clear(); return;
     case PageMember::ResponseEnd: throw Stop{Outcome::Completed};
     case PageMember::ResponseAddHeader: {

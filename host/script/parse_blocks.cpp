@@ -2,6 +2,8 @@
 // declaration of procedures.
 #include "host/script/parser.h"
 
+#include "core/text.h"
+
 namespace halvane::script {
 
 // If: the block form, or the one-line form when something follows Then.
@@ -57,7 +59,7 @@ StmtPtr Parser::ParseIf() {
     s->else_body = ParseBlock();
   }
   if (!IsKw(Kw::End) || !IsKw(Kw::If, 1)) {
-    Expected("'End If' to close the 'If' of line " + std::to_string(head.line));
+    Expected("'End If' to close the 'If' of line " + text::Decimal(head.line));
   }
   SameFile(head, "If");
   Take();
@@ -96,7 +98,7 @@ StmtPtr Parser::ParseSelect() {
     s->cases.push_back(std::move(c));
   }
   if (!IsKw(Kw::End) || !IsKw(Kw::Select, 1)) {
-    Expected("'Case' or 'End Select' to close the 'Select Case' of line " + std::to_string(head.line));
+    Expected("'Case' or 'End Select' to close the 'Select Case' of line " + text::Decimal(head.line));
   }
   SameFile(head, "Select Case");
   Take();
@@ -129,7 +131,7 @@ StmtPtr Parser::ParseFor() {
   ++for_depth_;
   s->body = ParseBlock();
   --for_depth_;
-  if (!IsKw(Kw::Next)) Expected("'Next' to close the 'For' of line " + std::to_string(head.line));
+  if (!IsKw(Kw::Next)) Expected("'Next' to close the 'For' of line " + text::Decimal(head.line));
   SameFile(head, "For");
   s->next_at = W(Take().pos);
   if (At(Tok::Identifier)) {
@@ -156,12 +158,12 @@ StmtPtr Parser::ParseDo(bool while_wend) {
   s->body = ParseBlock();
   --do_depth_;
   if (while_wend) {
-    if (!IsKw(Kw::Wend)) Expected("'Wend' to close the 'While' of line " + std::to_string(head.line));
+    if (!IsKw(Kw::Wend)) Expected("'Wend' to close the 'While' of line " + text::Decimal(head.line));
     SameFile(head, "While");
     s->loop_at = W(Take().pos);
     return s;
   }
-  if (!IsKw(Kw::Loop)) Expected("'Loop' to close the 'Do' of line " + std::to_string(head.line));
+  if (!IsKw(Kw::Loop)) Expected("'Loop' to close the 'Do' of line " + text::Decimal(head.line));
   SameFile(head, "Do");
   s->loop_at = W(Take().pos);
   if (IsKw(Kw::While) || IsKw(Kw::Until)) {
@@ -253,7 +255,7 @@ void Parser::ParseProcedure() {
   do_depth_ = saved_do;
   const char* closer = function ? "Function" : "Sub";
   if (!IsKw(Kw::End) || !IsKw(function ? Kw::Function : Kw::Sub, 1)) {
-    Expected(std::string("'End ") + closer + "' to close the '" + closer + "' of line " + std::to_string(kw.pos.line));
+    Expected(std::string("'End ") + closer + "' to close the '" + closer + "' of line " + text::Decimal(kw.pos.line));
   }
   SameFile(kw.pos, closer);
   Take();

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "host/script/functions.h"
+#include "core/text.h"
 #include "host/script/parser.h"
 
 namespace halvane::script {
@@ -288,13 +289,13 @@ ExprPtr Parser::ParseBuiltin(const Token& t, const functions::Function& info) {
   }
   int n = static_cast<int>(e->args.size());
   if (n < info.min_args || (info.max_args >= 0 && n > info.max_args)) {
-    std::string want = info.min_args == info.max_args ? std::to_string(info.min_args)
+    std::string want = info.min_args == info.max_args ? text::Decimal(info.min_args)
                        : info.max_args < 0            ? "any number of"
-                                           : std::to_string(info.min_args) + " to " + std::to_string(info.max_args);
+                                           : text::Decimal(info.min_args) + " to " + text::Decimal(info.max_args);
     std::string message(1, '\'');
     message.append(info.name).append("' takes ").append(want).append(" argument");
     if (info.max_args != 1 || info.min_args != 1) message.push_back('s');
-    message.append(", found ").append(std::to_string(n));
+    message.append(", found ").append(text::Decimal(n));
     Fail(t.pos, message);
   }
   return e;

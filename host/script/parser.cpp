@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "core/text.h"
 #include "host/script/functions.h"
 
 namespace halvane::script {
@@ -66,7 +67,7 @@ void Parser::SameFile(const Pos& head, const char* opener) {
   if (t.pos.file == head.file) return;
   const std::string word = t.kw == Kw::End ? t.text + " " + Peek(1).text : t.text;
   Fail(t.pos, "'" + word + "' belongs to the '" + opener + "' of " + prog_.files[static_cast<std::size_t>(head.file)] +
-                  " line " + std::to_string(head.line) + ": a block must open and close in one file");
+                  " line " + text::Decimal(head.line) + ": a block must open and close in one file");
 }
 
 // ---- statements --------------------------------------------------------------

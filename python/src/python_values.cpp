@@ -10,6 +10,7 @@
 
 #include "core/dates.h"
 #include "core/error.h"
+#include "core/utf.h"
 #include "python_errors.h"
 
 namespace halvane::python {
@@ -148,12 +149,6 @@ PyObject* TextToPython(std::string_view text) {
 // ordinary way.
 #if PY_VERSION_HEX >= 0x030B0000 && PY_VERSION_HEX < 0x030C0000
 #define HALVANE_DIRECT_HTML 1
-bool IsAscii(std::string_view text) {
-  unsigned char any = 0;
-  for (const char c : text) any |= static_cast<unsigned char>(c);
-  return any < 0x80;
-}
-
 PyObject* AsciiHtml(std::string_view text) {
   auto* type = reinterpret_cast<PyTypeObject*>(Shared().html);
   PyObject* self = type->tp_alloc(type, 0);
@@ -196,7 +191,7 @@ bool DirectHtmlFits() {
 PyObject* HtmlToPython(std::string_view text) {
 #ifdef HALVANE_DIRECT_HTML
   static const bool direct = DirectHtmlFits();
-  if (direct && IsAscii(text)) return AsciiHtml(text);
+  if (direct && utf::IsAscii(text)) return AsciiHtml(text);
 #endif
   PyObject* plain = TextToPython(text);
   if (plain == nullptr) return nullptr;

@@ -10,6 +10,7 @@
 
 #include "host/script/interpreter.h"
 #include "host/script/program.h"
+#include "host/web/page_io.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
@@ -26,9 +27,10 @@ using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
 // A run's result and response, with how much had been written at each Flush.
-struct Ran : Output {
-  void Write(std::string_view t) override { out.append(t); }
-  void Flush() override { flushes.push_back(out.size()); }
+struct Ran : web::ResponseSink {
+  void SendHead(const web::PageResponse&) override {}
+  void SendBody(std::string_view t) override { out.append(t); }
+  void Flushed() override { flushes.push_back(out.size()); }
   Result result;
   std::string out;
   std::vector<std::size_t> flushes;
@@ -123,10 +125,11 @@ TEST(ScriptLimits, StepsTimeAndCancellationStopARun) {
   polls = 100;
   EXPECT_EQ(RunText("Sleep 10000", cancel).result.outcome, Outcome::Cancelled);
   // A response that can no longer be sent cancels the run, On Error or not.
-  class Closing : public Output {
+  class Closing : public web::ResponseSink {
    public:
-    void Write(std::string_view) override {}
-    void Flush() override { throw Cancelled(); }
+    void SendHead(const web::PageResponse&) override {}
+    void SendBody(std::string_view) override {}
+    void Flushed() override { throw Cancelled(); }
   } closing;
   EXPECT_EQ(script::Run(*Parse("On Error Resume Next\nResponse.Flush\nResponse.Write 1", "c.hvs"), closing).outcome,
             Outcome::Cancelled);
