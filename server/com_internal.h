@@ -62,6 +62,8 @@ HRESULT ReadVariant(const VARIANT& v, Variant& out, int depth = 0);
 HRESULT MakeVariant(const Variant& value, VARIANT& out);
 // Same kind and same value, as a member's write-back is detected.
 bool SameValue(const Variant& a, const Variant& b);
+// Whether a VARIANT of type `vt` (not by reference) owns no string or object.
+bool HoldsValueOnly(VARTYPE vt);
 // Stores a value a member wrote back into the caller's VT_BYREF argument,
 // converted to the kind the argument points to.
 HRESULT WriteBack(VARIANT& arg, const Variant& value);

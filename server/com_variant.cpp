@@ -154,6 +154,23 @@ HRESULT WriteBack(VARIANT& arg, const Variant& value) {
   return S_OK;
 }
 
+// A VARIANT of this type owns nothing: clearing or copying it touches no
+// string or object.
+bool HoldsValueOnly(VARTYPE vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_DATE:
+    case VT_ERROR:
+    case VT_BOOL: return true;
+    default: return false;
+  }
+}
+
 }  // namespace halvane::com
 
 using halvane::Variant;
@@ -171,17 +188,8 @@ HALVANE_API void HalvaneVariantInit(VARIANT* v) {
 
 HALVANE_API HRESULT HalvaneVariantClear(VARIANT* v) {
   if (v == nullptr) return E_INVALIDARG;
-  if ((v->vt & VT_BYREF) == 0) {
+  if ((v->vt & VT_BYREF) == 0 && !halvane::com::HoldsValueOnly(v->vt)) {
     switch (v->vt) {
-      case VT_EMPTY:
-      case VT_NULL:
-      case VT_I2:
-      case VT_I4:
-      case VT_R4:
-      case VT_R8:
-      case VT_DATE:
-      case VT_ERROR:
-      case VT_BOOL: break;
       case VT_BSTR: HalvaneSysFreeString(v->bstrVal); break;
       case VT_DISPATCH:
       case VT_UNKNOWN:
@@ -201,17 +209,8 @@ HALVANE_API HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src) {
   if (dest == nullptr || src == nullptr) return E_INVALIDARG;
   if (dest == src) return S_OK;
   VARIANT copy = *src;
-  if ((src->vt & VT_BYREF) == 0) {
+  if ((src->vt & VT_BYREF) == 0 && !halvane::com::HoldsValueOnly(src->vt)) {
     switch (src->vt) {
-      case VT_EMPTY:
-      case VT_NULL:
-      case VT_I2:
-      case VT_I4:
-      case VT_R4:
-      case VT_R8:
-      case VT_DATE:
-      case VT_ERROR:
-      case VT_BOOL: break;
       case VT_BSTR:
         if (src->bstrVal != nullptr) {
           copy.bstrVal = HalvaneSysAllocStringLen(src->bstrVal, HalvaneSysStringLen(src->bstrVal));

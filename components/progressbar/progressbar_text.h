@@ -79,7 +79,8 @@ consteval std::array<char, CellsSize()> MakeCells() {
   std::size_t j = 0;
   for (std::int32_t cell = 1; cell <= kCellCount; ++cell) {
     for (char c : kCellOpen) out[j++] = c;
-    for (char c : text::DecimalText(cell).View()) out[j++] = c;
+    const text::DecimalText digits(cell);  // a temporary would end before the loop reads it
+    for (char c : digits.View()) out[j++] = c;
     for (char c : kCellClose) out[j++] = c;
   }
   return out;

@@ -12,6 +12,7 @@
 #include "halvane.h"
 #include "server/automation.h"
 #include "server/halvane_com.h"
+#include "support/bstr_text.h"
 
 namespace halvane::automation {
 namespace {
@@ -112,15 +113,8 @@ TEST(Automation, WriteBackReachesReferencesOnly) {
 
 // ---- the C interface ---------------------------------------------------------
 
-BSTR Bstr(const char* utf8) { return HalvaneSysAllocStringUtf8(utf8, std::strlen(utf8)); }
-
-std::string Utf8(BSTR s) {
-  std::size_t len = 0;
-  char* text = HalvaneSysStringToUtf8(s, &len);
-  std::string out(text, len);
-  HalvaneFreeUtf8(text);
-  return out;
-}
+using halvane::test_support::Bstr;
+using halvane::test_support::Utf8;
 
 VARIANT Ref(VARTYPE vt, void* target) {
   VARIANT v;

@@ -11,6 +11,7 @@
 
 #include "halvane.h"
 #include "server/halvane_com.h"
+#include "support/bstr_text.h"
 
 namespace {
 
@@ -21,15 +22,8 @@ std::string Text(const GUID& g) {
   return out;
 }
 
-BSTR Bstr(const std::string& utf8) { return HalvaneSysAllocStringUtf8(utf8.data(), utf8.size()); }
-
-std::string Utf8(BSTR s) {
-  std::size_t len = 0;
-  char* text = HalvaneSysStringToUtf8(s, &len);
-  std::string out(text, len);
-  HalvaneFreeUtf8(text);
-  return out;
-}
+using halvane::test_support::Bstr;
+using halvane::test_support::Utf8;
 
 template <class I>
 I* Create(const CLSID& clsid, const IID& iid) {
