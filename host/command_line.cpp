@@ -25,13 +25,13 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args, std::span<cons
     const bool long_form = a.rfind("--", 0) == 0;
     const std::size_t eq = long_form ? a.find('=') : std::string::npos;
     if (eq != std::string::npos) name.resize(eq);
-    const auto spec = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) { return o.name == name; });
-    if (spec == options.end()) {
+    const auto known = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) { return o.name == name; });
+    if (known == options.end()) {
       r.error = "unknown option " + name;
       return r;
     }
     CommandArg arg{false, name, {}};
-    if (!spec->takes_value) {
+    if (!known->takes_value) {
       if (eq != std::string::npos) {
         r.error = name + " takes no value";
         return r;

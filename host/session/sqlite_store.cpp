@@ -99,6 +99,16 @@ void Text(sqlite3_stmt* s, int i, const std::string& v) {
   sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
 }
 
+// The parameters of the statements that take a lock: its row, the owner,
+// the lapse time, and now (a lock that lapsed by now may be taken).
+void BindLock(sqlite3_stmt* s, const std::string& row, const std::string& owner, std::int64_t until,
+              std::int64_t now) {
+  Text(s, 1, row);
+  Text(s, 2, owner);
+  sqlite3_bind_int64(s, 3, until);
+  sqlite3_bind_int64(s, 4, now);
+}
+
 }  // namespace
 
 SqliteStore::SqliteStore(const std::string& path) : path_(path) {
@@ -224,10 +234,7 @@ bool SqliteStore::TryLockLocked(const std::string& row, const std::string& owner
   sqlite3_stmt* s = Prepared(kTryLock);
   Done done{s};
   const std::int64_t now = NowMs();
-  Text(s, 1, row);
-  Text(s, 2, owner);
-  sqlite3_bind_int64(s, 3, now + ttl.count());
-  sqlite3_bind_int64(s, 4, now);
+  BindLock(s, row, owner, now + ttl.count(), now);
   if (sqlite3_step(s) != SQLITE_DONE) Fail("cannot take a lock");
   return sqlite3_changes(db_) == 1;
 }
@@ -302,10 +309,7 @@ bool SqliteStore::LockAndReadRow(const std::string& row, const std::string& owne
   sqlite3_stmt* s = Prepared(kLockAndRead);
   Done done{s};
   const std::int64_t now = NowMs();
-  Text(s, 1, row);
-  Text(s, 2, owner);
-  sqlite3_bind_int64(s, 3, now + ttl.count());
-  sqlite3_bind_int64(s, 4, now);
+  BindLock(s, row, owner, now + ttl.count(), now);
   int rc = sqlite3_step(s);
   if (rc == SQLITE_DONE) return false;  // another holds it
   if (rc != SQLITE_ROW) Fail("cannot take a lock");
