@@ -16,9 +16,50 @@ bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 bool Even(char16_t c) { return c % 2 == 0; }
 
-std::u16string Fold(std::u16string_view s) {
+// Long texts are worked on a piece of this many characters at a time, with
+// the caller's poll between pieces; occurrences are polled for in runs of
+// kOccurrences.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+constexpr std::size_t kOccurrences = std::size_t{1} << 16;
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+std::u16string Fold(std::u16string_view s, const Poll& poll = {}) {
   std::u16string out(s);
-  for (char16_t& c : out) c = ToLower(c);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (i % kPiece == kPiece - 1) poll();
+    out[i] = ToLower(out[i]);
+  }
+  return out;
+}
+
+// utf::ToUtf16 and utf::ToUtf8 of a long text, a piece at a time (cut where
+// the pieces convert as the whole does).
+std::u16string Utf16Of(std::string_view s, const Poll& poll) {
+  if (s.size() <= kPiece) return utf::ToUtf16(s);
+  std::u16string out;
+  out.reserve(s.size());
+  for (std::size_t at = 0; at < s.size();) {
+    poll();
+    std::size_t end = s.size();
+    if (at + kPiece < end) end = utf::CharacterStart(s, at + kPiece);
+    out += utf::ToUtf16(s.substr(at, end - at));
+    at = end;
+  }
+  return out;
+}
+
+std::string Utf8Of(std::u16string_view u, const Poll& poll, std::size_t bytes = 0) {
+  if (u.size() <= kPiece) return utf::ToUtf8(u);
+  std::string out;
+  out.reserve(bytes);
+  for (std::size_t at = 0; at < u.size();) {
+    poll();
+    std::size_t end = std::min(u.size(), at + kPiece);
+    if (end < u.size() && IsHighSurrogate(u[end - 1])) ++end;  // a pair stays whole
+    utf::AppendUtf8(out, u.substr(at, end - at));
+    at = end;
+  }
   return out;
 }
 
@@ -31,9 +72,9 @@ std::u16string Fold(std::u16string_view s) {
 // search of a Replace or Split.
 class Finder {
  public:
-  Finder(std::u16string_view s, std::u16string_view find, Compare compare) {
+  Finder(std::u16string_view s, std::u16string_view find, Compare compare, const Poll& poll = {}) : poll_(poll) {
     if (compare == Compare::Text) {
-      folded_s_ = Fold(s);
+      folded_s_ = Fold(s, poll);
       folded_find_ = Fold(find);
       s_ = folded_s_;
       find_ = folded_find_;
@@ -52,11 +93,13 @@ class Finder {
     }
   }
 
+  // Searched kPiece starting places at a time, polling between them.
   std::size_t Next(std::size_t from) const {
-    if (find_.size() <= kShort) return s_.find(find_, from);
-    for (std::size_t i = from, k = 0; i < s_.size(); ++i) {
-      while (k > 0 && s_[i] != find_[k]) k = border_[k - 1];
-      if (s_[i] == find_[k] && ++k == find_.size()) return i + 1 - k;
+    for (bool first = true; from < s_.size(); from += kPiece, first = false) {
+      if (!first) poll_();
+      const std::size_t end = std::min(s_.size(), from + kPiece + find_.size() - 1);
+      const std::size_t at = Search(s_.substr(0, end), from);
+      if (at != std::u16string::npos) return at;
     }
     return std::u16string::npos;
   }
@@ -74,6 +117,18 @@ class Finder {
   // Up to this length the library's search is linear enough (at most this
   // many comparisons a position).
   static constexpr std::size_t kShort = 16;
+
+  // The first occurrence in `s` at or after `from`.
+  std::size_t Search(std::u16string_view s, std::size_t from) const {
+    if (find_.size() <= kShort) return s.find(find_, from);
+    for (std::size_t i = from, k = 0; i < s.size(); ++i) {
+      while (k > 0 && s[i] != find_[k]) k = border_[k - 1];
+      if (s[i] == find_[k] && ++k == find_.size()) return i + 1 - k;
+    }
+    return std::u16string::npos;
+  }
+
+  Poll poll_;
   std::u16string folded_s_, folded_find_;
   std::u16string_view s_, find_;
   std::vector<std::size_t> border_;
@@ -247,20 +302,21 @@ std::int32_t InStrRev(std::string_view s, std::string_view find, Compare compare
 }
 
 std::string Replace(std::string_view s, std::string_view find, std::string_view with, std::int32_t start,
-                    std::int32_t count, Compare compare, std::size_t max_string) {
+                    std::int32_t count, Compare compare, std::size_t max_string, const Poll& poll) {
   if (start < 1 || count < -1) InvalidCall();
   if (find.empty() || count == 0) return std::string(s);
-  const std::u16string u = utf::ToUtf16(s);
+  const std::u16string u = Utf16Of(s, poll);
   const std::u16string f = utf::ToUtf16(find);
   const std::u16string w = utf::ToUtf16(with);
-  const Finder finder(u, f, compare);
+  const Finder finder(u, f, compare, poll);
   // Two passes over the occurrences: the first counts the result's UTF-8
   // size, so that a result over the limit is refused before any of it is
   // built; the second builds it.
   const std::size_t first = std::min(u.size(), static_cast<std::size_t>(start - 1));
   auto each = [&](auto&& kept_then_with) {
     std::size_t pos = first;
-    for (std::int64_t left = count; left != 0; left = left > 0 ? left - 1 : left) {
+    for (std::int64_t left = count, n = 1; left != 0; left = left > 0 ? left - 1 : left, ++n) {
+      if (n % kOccurrences == 0) poll();
       const std::size_t at = finder.Next(pos);
       if (at == std::u16string::npos) break;
       kept_then_with(std::u16string_view(u).substr(pos, at - pos));
@@ -282,7 +338,7 @@ std::string Replace(std::string_view s, std::string_view find, std::string_view 
     out += kept;
     out += w;
   });
-  return utf::ToUtf8(out);
+  return Utf8Of(out, poll, size.Bytes());
 }
 
 std::string_view LTrim(std::string_view s) { return text::TrimStart(s, " "); }
@@ -357,7 +413,7 @@ std::string Oct(std::int32_t value, int bits) {
 }
 
 std::vector<std::string> Split(std::string_view s, std::string_view delimiter, std::int32_t count, Compare compare,
-                               std::size_t max_parts) {
+                               std::size_t max_parts, const Poll& poll) {
   if (count < -1) InvalidCall();
   std::vector<std::string> parts;
   if (s.empty() || count == 0) return parts;
@@ -365,9 +421,9 @@ std::vector<std::string> Split(std::string_view s, std::string_view delimiter, s
     parts.emplace_back(s);
     return parts;
   }
-  const std::u16string u = utf::ToUtf16(s);
+  const std::u16string u = Utf16Of(s, poll);
   const std::u16string d = utf::ToUtf16(delimiter);
-  const Finder finder(u, d, compare);
+  const Finder finder(u, d, compare, poll);
   const std::size_t wanted = count < 0 ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(count);
   if (u.size() / d.size() >= max_parts && wanted > max_parts) {
     // Text that could hold too many parts: counted first, so that too many
@@ -375,16 +431,18 @@ std::vector<std::string> Split(std::string_view s, std::string_view delimiter, s
     std::size_t n = 1;
     for (std::size_t at = finder.Next(0); at != std::u16string::npos && n < wanted; at = finder.Next(at + d.size())) {
       if (++n > max_parts) RaiseStandard(kErrOutOfMemory);
+      if (n % kOccurrences == 0) poll();
     }
   }
   std::size_t pos = 0;
   while (parts.size() + 1 < wanted) {
+    if ((parts.size() + 1) % kOccurrences == 0) poll();
     const std::size_t at = finder.Next(pos);
     if (at == std::u16string::npos) break;
-    parts.push_back(utf::ToUtf8(std::u16string_view(u).substr(pos, at - pos)));
+    parts.push_back(Utf8Of(std::u16string_view(u).substr(pos, at - pos), poll));
     pos = at + d.size();
   }
-  parts.push_back(utf::ToUtf8(std::u16string_view(u).substr(pos)));
+  parts.push_back(Utf8Of(std::u16string_view(u).substr(pos), poll));
   return parts;
 }
 

@@ -36,12 +36,23 @@ std::int32_t InStr(std::int32_t start, std::string_view s, std::string_view find
 // The last position of `find` in `s`, 0 if none; an empty find gives Len(s).
 std::int32_t InStrRev(std::string_view s, std::string_view find, Compare compare = Compare::Binary);
 
+// What a long operation calls between the pieces of its work (about a
+// million characters or 65,536 occurrences each), so that its caller can
+// stop it by throwing, for example when a page's time is up.  Empty: nothing.
+struct Poll {
+  void (*fn)(void* arg) = nullptr;
+  void* arg = nullptr;
+  void operator()() const {
+    if (fn != nullptr) fn(arg);
+  }
+};
+
 // Replaces the occurrences of `find` from `start` on (the text before start
 // is kept), at most `count` of them (-1: all; 0: none).  An empty find gives
 // s.  start < 1 or count < -1 raises 5.
 std::string Replace(std::string_view s, std::string_view find, std::string_view with, std::int32_t start = 1,
                     std::int32_t count = -1, Compare compare = Compare::Binary,
-                    std::size_t max_string = kMaxStringBytes);
+                    std::size_t max_string = kMaxStringBytes, const Poll& poll = {});
 
 // Simple (one-to-one) case mapping of Basic Latin, Latin-1, Latin
 // Extended-A, Latin Extended Additional, Greek (with its accented letters),
@@ -80,7 +91,8 @@ std::string Oct(std::int32_t value, int bits);
 // more than max_parts parts raise 7 before they are made.
 std::vector<std::string> Split(std::string_view s, std::string_view delimiter, std::int32_t count = -1,
                                Compare compare = Compare::Binary,
-                               std::size_t max_parts = std::numeric_limits<std::size_t>::max());
+                               std::size_t max_parts = std::numeric_limits<std::size_t>::max(),
+                               const Poll& poll = {});
 // The parts joined with `delimiter`.
 std::string Join(std::span<const std::string_view> parts, std::string_view delimiter,
                  std::size_t max_string = kMaxStringBytes);

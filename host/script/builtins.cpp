@@ -80,8 +80,7 @@ Value Machine::CallBuiltin(const BuiltinExpr& e) {
   if (f.special == Special::Split) return Split(given);
   functions::Context ctx;
   ctx.max_string = limits_.max_string;
-  ctx.poll = &Machine::PollFrom;
-  ctx.poll_arg = this;
+  ctx.poll = {&Machine::PollFrom, this};
   Variant r = f.call(given, ctx);
   if (r.Type() == VarType::String && r.RawString().size() > limits_.max_string) {
     throw HostError(kErrOutOfStringSpace);
@@ -149,7 +148,8 @@ Value Machine::Split(std::span<const Variant> plain) {
   }
   if (plain.size() > 2) count = ToLong(plain[2]);
   std::vector<std::string> parts =
-      strings::Split(ToString(plain[0]), delim, count, strings::Compare::Binary, kMaxArrayElements);
+      strings::Split(ToString(plain[0]), delim, count, strings::Compare::Binary, kMaxArrayElements,
+                     strings::Poll{&Machine::PollFrom, this});
   auto a = NewArray(parts.size());
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if ((i + 1) % kPollEvery == 0) Poll();

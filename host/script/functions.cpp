@@ -262,7 +262,7 @@ Variant CallReplace(Args a, const Context& ctx) {
   const strings::Compare compare = CompareArg(a, 5);
   if (start < 1 || count < -1) RaiseStandard(kErrInvalidCall);
   if (IsNullValue(a[0])) return Variant::Null();
-  return Variant(strings::Replace(Text(a[0]), find, with, start, count, compare, ctx.max_string));
+  return Variant(strings::Replace(Text(a[0]), find, with, start, count, compare, ctx.max_string, ctx.poll));
 }
 
 template <std::string (*F)(std::string_view), bool kReversed = false>

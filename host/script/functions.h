@@ -22,6 +22,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/strings.h"
 #include "core/variant.h"
 
 namespace halvane::script::functions {
@@ -32,11 +33,8 @@ struct Context {
   std::size_t max_string = std::size_t{64} << 20;
   // Called between the slices of a long call (texts of more than a slice,
   // many parts); it throws to stop the call when the page's time is up.
-  void (*poll)(void* arg) = nullptr;
-  void* poll_arg = nullptr;
-  void Poll() const {
-    if (poll != nullptr) poll(poll_arg);
-  }
+  strings::Poll poll;
+  void Poll() const { poll(); }
 };
 
 // The functions the interpreter runs itself, on arrays and objects.

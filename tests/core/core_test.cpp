@@ -204,6 +204,39 @@ TEST(Core, TextOutsideTheBasicPlaneAndTheStringLimit) {
             "ab" + high + "x-" + low);
 }
 
+// Replace and Split work on a text a million characters at a time, polling
+// between pieces: a match across a piece's end, a character of two bytes or
+// a surrogate pair cut there, and a search longer than the short-search
+// path all come out as in a short text.
+TEST(Core, ReplaceAndSplitOfLongTexts) {
+  const std::size_t piece = std::size_t{1} << 20;
+  int polls = 0;
+  const strings::Poll poll{[](void* n) { ++*static_cast<int*>(n); }, &polls};
+  const std::string pair = "\xF0\x9F\x98\x80";
+  for (const std::string find : {"Xy", "XyXyXyXyXyXyXyXyX"}) {
+    for (std::size_t before : {piece - 1, piece - 1 - find.size(), piece}) {
+      const std::string head(before, 'a'), mid = "\xC3\xA9" + std::string(piece, 'b') + pair;
+      const std::string s = head + find + mid + find + "c";
+      for (const auto c : {strings::Compare::Binary, strings::Compare::Text}) {
+        const std::string f = c == strings::Compare::Text ? strings::UCase(find) : find;
+        EXPECT_EQ(strings::Replace(s, f, "-", 1, -1, c, kMaxStringBytes, poll), head + "-" + mid + "-c");
+        EXPECT_EQ(strings::Split(s, f, -1, c, 5, poll), (std::vector<std::string>{head, mid, "c"}));
+      }
+    }
+  }
+  EXPECT_GT(polls, 24);
+  const std::string split_pair = std::string(piece - 1, 'a') + pair;
+  EXPECT_EQ(strings::Replace(split_pair + "-", "-", "+", 1, -1, strings::Compare::Binary, kMaxStringBytes, poll),
+            split_pair + "+");
+  EXPECT_EQ(strings::Split(split_pair + "-", "-", -1, strings::Compare::Binary, 5, poll),
+            (std::vector<std::string>{split_pair, ""}));
+  // A poll that throws stops the call.
+  const strings::Poll stop{[](void*) { throw Error(kErrOutOfMemory, "", ""); }, nullptr};
+  EXPECT_EQ(ErrorNumber([&] { strings::Replace(split_pair, "b", "c", 1, -1, strings::Compare::Binary, piece * 8, stop); }),
+            kErrOutOfMemory);
+  EXPECT_EQ(strings::Split("a-b", "-", -1, strings::Compare::Binary, 5, stop), (std::vector<std::string>{"a", "b"}));
+}
+
 TEST(Core, Utf8SequencesAtTheirEdges) {
   using utf::Surrogates;
   struct Case {

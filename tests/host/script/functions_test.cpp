@@ -33,7 +33,7 @@ TEST(Functions, CaseFile) {
 }
 
 TEST(Functions, StringLimitOfTheContext) {
-  const Context small{10};
+  const Context small{10, {}};
   auto call = [&](std::string_view name, std::vector<Variant> args) {
     return test_support::ErrorNumber([&] { Find(name)->call(args, small); });
   };
