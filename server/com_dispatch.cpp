@@ -138,14 +138,15 @@ bool InvokeDirect(DualObject& self, const MemberInfo& member, DISPPARAMS& params
     ptrs[i] = DirectPointer(member.params[i].type, params.rgvarg[count - 1 - i]);
     if (ptrs[i] == nullptr) return false;
   }
+  // The caller's result VARIANT has been emptied already.
   VARIANT ignored;
+  if (pVarResult == nullptr) halvane::com::InitVariant(ignored);
   VARIANT& result = pVarResult != nullptr ? *pVarResult : ignored;
-  HalvaneVariantInit(&result);
   ptrs[nparams] = ResultPointer(member.result, result);
   automation::ExceptionInfo excep;
   hr = member.direct(self.instance, ptrs, self.texts, excep, false);
   if (hr == S_OK && member.result != ValueType::Variant) result.vt = ResultKind(member.result);
-  if (pVarResult == nullptr) HalvaneVariantClear(&ignored);
+  if (pVarResult == nullptr) halvane::com::ClearVariant(&ignored);
   if (hr == automation::kDispEException) {
     NameSource(*self.cls, excep);
     hr = RaiseException(*self.cls, excep, pExcepInfo);
@@ -225,11 +226,11 @@ static HRESULT Disp_GetIDsOfNames(IDispatch* This, REFIID riid, LPOLESTR* rgszNa
 
 static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WORD wFlags, DISPPARAMS* params,
                            VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-  if (riid != nullptr && !SameGuid(*riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (riid != nullptr && riid != &IID_NULL && !SameGuid(*riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (params == nullptr) return E_INVALIDARG;
   if (params->cArgs != 0 && params->rgvarg == nullptr) return E_INVALIDARG;
   if (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr) return E_INVALIDARG;
-  if (pVarResult != nullptr) HalvaneVariantInit(pVarResult);
+  if (pVarResult != nullptr) halvane::com::InitVariant(*pVarResult);
   DualObject* self = Self(This);
   const ClassInfo& cls = *self->cls;
 
