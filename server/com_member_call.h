@@ -183,8 +183,10 @@ inline HRESULT HandBack(VARIANT& dst, const Variant& value, bool replace_values)
 // empty: the caller names the class); E_POINTER, E_OUTOFMEMORY, or a
 // VARIANT's read status.  What a member wrote back before it raised its
 // error stays written.
+// Made part of each caller (a function-table entry, the direct call of
+// IDispatch::Invoke), which saves a call on every one.
 template <auto Fn, std::size_t... I>
-HRESULT CallMember(void* instance, void* const* ptrs, const ParamInfo* params, std::string* texts,
+[[gnu::always_inline]] inline HRESULT CallMember(void* instance, void* const* ptrs, const ParamInfo* params, std::string* texts,
                    automation::ExceptionInfo& excep, bool replace_values, std::index_sequence<I...>) {
   using Sig = MemberSignature<decltype(Fn)>;
   using R = typename Sig::Result;

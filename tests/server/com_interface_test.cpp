@@ -421,7 +421,9 @@ TEST(ComInterface, NarrowingFindsTheOddUnitAnywhere) {
         BSTR back = nullptr;
         EXPECT_EQ(tabs->lpVtbl->put_TabName(tabs, &s), S_OK);
         EXPECT_EQ(tabs->lpVtbl->get_TabName(tabs, &back), S_OK);
-        if (unit != 0xD800) EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(back), n), units) << n << " " << at;
+        if (unit != 0xD800) {
+          EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(back), n), units) << n << " " << at;
+        }
         HalvaneSysFreeString(back);
         HalvaneSysFreeString(s);
       }
