@@ -226,7 +226,7 @@ static HRESULT Disp_GetIDsOfNames(IDispatch* This, REFIID riid, LPOLESTR* rgszNa
 
 static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WORD wFlags, DISPPARAMS* params,
                            VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-  if (riid != nullptr && riid != &IID_NULL && !SameGuid(*riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (riid != nullptr && !SameGuid(*riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (params == nullptr) return E_INVALIDARG;
   if (params->cArgs != 0 && params->rgvarg == nullptr) return E_INVALIDARG;
   if (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr) return E_INVALIDARG;

@@ -101,7 +101,11 @@ inline void Utf8IntoString(BSTR s, std::string& out) {
 // A zero-terminated OLECHAR string as UTF-8.
 std::string Utf8FromOleString(const OLECHAR* s);
 
-bool SameGuid(const GUID& a, const GUID& b);
+// Inline: IDispatch::Invoke compares its interface argument on every call.
+inline bool SameGuid(const GUID& a, const GUID& b) {
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+         std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
+}
 // Reads the text form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX of the class table.
 bool ParseGuid(std::string_view text, GUID& g);
 
