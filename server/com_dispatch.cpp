@@ -234,19 +234,23 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   DualObject* self = Self(This);
   const ClassInfo& cls = *self->cls;
 
+  const auto find = [&](MemberKind kind) {
+    return self->rows != nullptr ? halvane::FindMemberIn(*self->rows, cls, dispid, kind)
+                                 : halvane::FindMember(cls, dispid, kind);
+  };
   const MemberInfo* member = nullptr;
   if ((wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
     if (params->cNamedArgs > 1 || (params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
       return DISP_E_NONAMEDARGS;
-    member = halvane::FindMember(cls, dispid, MemberKind::PropertyLet);
+    member = find(MemberKind::PropertyLet);
   } else {
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
     if ((wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return E_INVALIDARG;
     // A host that does not know whether a name is a method or a property
     // passes both flags; a method of that DISPID comes first.
-    if ((wFlags & DISPATCH_METHOD) != 0) member = halvane::FindMember(cls, dispid, MemberKind::Method);
+    if ((wFlags & DISPATCH_METHOD) != 0) member = find(MemberKind::Method);
     if (member == nullptr && (wFlags & DISPATCH_PROPERTYGET) != 0)
-      member = halvane::FindMember(cls, dispid, MemberKind::PropertyGet);
+      member = find(MemberKind::PropertyGet);
   }
   if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
   const UINT count = params->cArgs;

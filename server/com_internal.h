@@ -207,12 +207,13 @@ using Slot = void (*)();
 // table inside the object.
 struct DualObject {
   DualObject(automation::ObjectPtr o, const Slot* vtbl)
-      : table(vtbl), object(std::move(o)), cls(&object->Class()), instance(object->Instance()) {}
+      : table(vtbl), object(std::move(o)), cls(&object->Class()), rows(RowsOf(*cls)), instance(object->Instance()) {}
   const Slot* table;  // first: the object's address is its IDispatch
   ISupportErrorInfo support{&kSupportVtbl};
   RefCount refs;
   automation::ObjectPtr object;
   const ClassInfo* cls;
+  const MemberRows* rows;  // the class's member look-up; nullptr outside the table
   void* instance;  // the component itself, for the function-table entries
   // Text arguments as UTF-8, one buffer per parameter position, kept from
   // call to call so that a call does not allocate for them.
