@@ -158,9 +158,9 @@ static_assert(TableIsComplete());
 // Invoke reaches a row by DISPID and kind without a search: every DISPID is
 // 0x6003xxxx (method) or 0x6803xxxx (property) with a small low part, so
 // kind and low part index a table of rows, built at compile time.
-constexpr std::size_t kSlots = 32;
+constexpr std::size_t kSlots = kIndexSlots;
 struct MemberIndex {
-  std::int8_t row[3][kSlots];
+  MemberRows row;
 };
 
 constexpr std::size_t KindSlot(MemberKind kind) { return static_cast<std::size_t>(kind); }
@@ -208,16 +208,14 @@ const ClassInfo* FindClass(std::string_view id) {
   return nullptr;
 }
 
-const MemberInfo* FindMember(const ClassInfo& cls, std::int32_t dispid, MemberKind kind) {
+const MemberRows* RowsOf(const ClassInfo& cls) {
   const std::ptrdiff_t c = &cls - kClasses;
-  if (c >= 0 && static_cast<std::size_t>(c) < std::size(kClasses)) {
-    const std::uint32_t low = static_cast<std::uint32_t>(dispid) & 0xFFFFu;
-    if (low >= kSlots) return nullptr;
-    const int row = kIndex[static_cast<std::size_t>(c)].row[KindSlot(kind)][low];
-    if (row < 0) return nullptr;
-    const MemberInfo& m = cls.members[static_cast<std::size_t>(row)];
-    return m.dispid == dispid ? &m : nullptr;
-  }
+  if (c >= 0 && static_cast<std::size_t>(c) < std::size(kClasses)) return &kIndex[static_cast<std::size_t>(c)].row;
+  return nullptr;
+}
+
+const MemberInfo* FindMember(const ClassInfo& cls, std::int32_t dispid, MemberKind kind) {
+  if (const MemberRows* rows = RowsOf(cls)) return FindMemberIn(*rows, cls, dispid, kind);
   for (const MemberInfo& m : cls.members) {
     if (m.dispid == dispid && m.kind == kind) return &m;
   }

@@ -100,6 +100,23 @@ const ClassInfo* FindClass(std::string_view prog_id_or_clsid);
 
 // The member of `cls` with this DISPID and kind; nullptr when there is none.
 const MemberInfo* FindMember(const ClassInfo& cls, std::int32_t dispid, MemberKind kind);
+
+// The look-up FindMember makes for a class of the table, for callers that
+// make it on every call (IDispatch::Invoke): for each kind, the row of the
+// member whose DISPID has these low 16 bits, -1 for none.  RowsOf gives a
+// class's rows once, nullptr for a class not in the table.
+inline constexpr std::size_t kIndexSlots = 32;
+using MemberRows = std::int8_t[3][kIndexSlots];
+const MemberRows* RowsOf(const ClassInfo& cls);
+inline const MemberInfo* FindMemberIn(const MemberRows& rows, const ClassInfo& cls, std::int32_t dispid,
+                                      MemberKind kind) {
+  const std::uint32_t low = static_cast<std::uint32_t>(dispid) & 0xFFFFu;
+  if (low >= kIndexSlots) return nullptr;
+  const int row = rows[static_cast<std::size_t>(kind)][low];
+  if (row < 0) return nullptr;
+  const MemberInfo& m = cls.members[static_cast<std::size_t>(row)];
+  return m.dispid == dispid ? &m : nullptr;
+}
 // The DISPID of a member name, matched without regard to case; nullopt-like
 // -1 is never a DISPID of the table, so it stands for "unknown".
 std::int32_t FindDispId(const ClassInfo& cls, std::string_view name);

@@ -138,14 +138,15 @@ bool InvokeDirect(DualObject& self, const MemberInfo& member, DISPPARAMS& params
     ptrs[i] = DirectPointer(member.params[i].type, params.rgvarg[count - 1 - i]);
     if (ptrs[i] == nullptr) return false;
   }
+  // The caller's result VARIANT has been emptied already.
   VARIANT ignored;
+  if (pVarResult == nullptr) halvane::com::InitVariant(ignored);
   VARIANT& result = pVarResult != nullptr ? *pVarResult : ignored;
-  HalvaneVariantInit(&result);
   ptrs[nparams] = ResultPointer(member.result, result);
   automation::ExceptionInfo excep;
   hr = member.direct(self.instance, ptrs, self.texts, excep, false);
   if (hr == S_OK && member.result != ValueType::Variant) result.vt = ResultKind(member.result);
-  if (pVarResult == nullptr) HalvaneVariantClear(&ignored);
+  if (pVarResult == nullptr) halvane::com::ClearVariant(&ignored);
   if (hr == automation::kDispEException) {
     NameSource(*self.cls, excep);
     hr = RaiseException(*self.cls, excep, pExcepInfo);
@@ -229,23 +230,27 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   if (params == nullptr) return E_INVALIDARG;
   if (params->cArgs != 0 && params->rgvarg == nullptr) return E_INVALIDARG;
   if (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr) return E_INVALIDARG;
-  if (pVarResult != nullptr) HalvaneVariantInit(pVarResult);
+  if (pVarResult != nullptr) halvane::com::InitVariant(*pVarResult);
   DualObject* self = Self(This);
   const ClassInfo& cls = *self->cls;
 
+  const auto find = [&](MemberKind kind) {
+    return self->rows != nullptr ? halvane::FindMemberIn(*self->rows, cls, dispid, kind)
+                                 : halvane::FindMember(cls, dispid, kind);
+  };
   const MemberInfo* member = nullptr;
   if ((wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
     if (params->cNamedArgs > 1 || (params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
       return DISP_E_NONAMEDARGS;
-    member = halvane::FindMember(cls, dispid, MemberKind::PropertyLet);
+    member = find(MemberKind::PropertyLet);
   } else {
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
     if ((wFlags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return E_INVALIDARG;
     // A host that does not know whether a name is a method or a property
     // passes both flags; a method of that DISPID comes first.
-    if ((wFlags & DISPATCH_METHOD) != 0) member = halvane::FindMember(cls, dispid, MemberKind::Method);
+    if ((wFlags & DISPATCH_METHOD) != 0) member = find(MemberKind::Method);
     if (member == nullptr && (wFlags & DISPATCH_PROPERTYGET) != 0)
-      member = halvane::FindMember(cls, dispid, MemberKind::PropertyGet);
+      member = find(MemberKind::PropertyGet);
   }
   if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
   const UINT count = params->cArgs;

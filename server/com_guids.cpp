@@ -9,11 +9,6 @@
 
 namespace halvane::com {
 
-bool SameGuid(const GUID& a, const GUID& b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
-}
-
 bool ParseGuid(std::string_view text, GUID& g) {
   if (text.size() != 36) return false;
   std::array<std::uint8_t, 16> b{};

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -13,6 +16,9 @@
 #include "server/automation.h"
 #include "server/class_table.h"
 #include "server/halvane_com.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace halvane::com {
 
@@ -20,7 +26,59 @@ namespace halvane::com {
 // nullptr when the length does not fit or memory runs out.
 BSTR AllocBstr(std::size_t cch);
 BSTR BstrFromUtf8(std::string_view text);
-std::uint32_t BstrByteLength(BSTR s);  // 0 for nullptr
+// The byte length kept before a BSTR's text; 0 for nullptr.
+inline std::uint32_t BstrByteLength(BSTR s) {
+  std::uint32_t bytes = 0;
+  if (s != nullptr) std::memcpy(&bytes, reinterpret_cast<const char*>(s) - sizeof bytes, sizeof bytes);
+  return bytes;
+}
+
+// Frees a BSTR (SysFreeString, made inline for the library's own calls).
+inline void FreeBstr(BSTR s) {
+  if (s != nullptr) std::free(reinterpret_cast<char*>(s) - sizeof(std::uint32_t));
+}
+
+// Narrows n UTF-16 units into out[0, n) when every one is ASCII, the usual
+// text: true.  False when any is not (out[0, n) then holds unusable bytes),
+// and the caller goes through the full transcoder.  Blocks of 8 units are
+// packed without looking at them, and the units of all blocks are OR-ed
+// together and looked at once at the end; a text that does not fill whole
+// blocks ends with one block that overlaps the last, and texts shorter
+// than a block go as two overlapping blocks of 4 or one unit at a time.
+inline bool NarrowIfAscii(const OLECHAR* in, std::size_t n, char* out) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    __m128i seen = _mm_setzero_si128();
+    const auto block = [&](std::size_t at) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+      seen = _mm_or_si128(seen, a);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), _mm_packus_epi16(a, a));
+    };
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) block(k);
+    if (k != n) block(n - 8);
+    const __m128i high = _mm_and_si128(seen, _mm_set1_epi16(static_cast<short>(0xFF80)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
+  }
+  if (n >= 4) {
+    const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in));
+    const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + n - 4));
+    const int first = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
+    const int last = _mm_cvtsi128_si32(_mm_packus_epi16(b, b));
+    std::memcpy(out + n - 4, &last, 4);
+    std::memcpy(out, &first, 4);
+    const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(static_cast<short>(0xFF80)));
+    return (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) & 0xFF) == 0xFF;
+  }
+#endif
+  unsigned seen = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    seen |= in[k];
+    out[k] = static_cast<char>(in[k]);
+  }
+  return seen < 0x80;
+}
+
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count);
 std::string Utf8FromBstr(BSTR s);
 // Short ASCII text, the usual argument, narrowed on the stack: false (and
@@ -32,12 +90,22 @@ struct ShortText {
 };
 bool NarrowShortAscii(BSTR s, ShortText& out);
 // A BSTR's text as UTF-8 into `out`, whose storage is reused: no
-// allocation once it has held a text as long.
-void Utf8IntoString(BSTR s, std::string& out);
+// allocation once it has held a text as long.  Text that is not all ASCII
+// goes through Utf8IntoStringSlow.
+void Utf8IntoStringSlow(BSTR s, std::size_t count, std::string& out);
+inline void Utf8IntoString(BSTR s, std::string& out) {
+  const std::size_t count = BstrByteLength(s) / sizeof(OLECHAR);
+  if (out.size() != count) out.resize(count);
+  if (!NarrowIfAscii(s, count, out.data())) Utf8IntoStringSlow(s, count, out);
+}
 // A zero-terminated OLECHAR string as UTF-8.
 std::string Utf8FromOleString(const OLECHAR* s);
 
-bool SameGuid(const GUID& a, const GUID& b);
+// Inline: IDispatch::Invoke compares its interface argument on every call.
+inline bool SameGuid(const GUID& a, const GUID& b) {
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+         std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
+}
 // Reads the text form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX of the class table.
 bool ParseGuid(std::string_view text, GUID& g);
 
@@ -63,7 +131,42 @@ HRESULT MakeVariant(const Variant& value, VARIANT& out);
 // Same kind and same value, as a member's write-back is detected.
 bool SameValue(const Variant& a, const Variant& b);
 // Whether a VARIANT of type `vt` (not by reference) owns no string or object.
-bool HoldsValueOnly(VARTYPE vt);
+inline bool HoldsValueOnly(VARTYPE vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_DATE:
+    case VT_ERROR:
+    case VT_BOOL: return true;
+    default: return false;
+  }
+}
+// VariantInit, made inline for the library's own calls.
+inline void InitVariant(VARIANT& v) {
+  std::memset(&v, 0, sizeof v);
+  v.vt = VT_EMPTY;
+}
+// VariantClear: frees what the VARIANT owns, then empties it.
+inline HRESULT ClearVariant(VARIANT* v) {
+  if (v == nullptr) return E_INVALIDARG;
+  if ((v->vt & VT_BYREF) == 0 && !HoldsValueOnly(v->vt)) {
+    switch (v->vt) {
+      case VT_BSTR: FreeBstr(v->bstrVal); break;
+      case VT_DISPATCH:
+      case VT_UNKNOWN:
+        if (v->punkVal != nullptr) v->punkVal->lpVtbl->Release(v->punkVal);
+        break;
+      default: return DISP_E_BADVARTYPE;
+    }
+  }
+  InitVariant(*v);
+  return S_OK;
+}
+
 // Stores a value a member wrote back into the caller's VT_BYREF argument,
 // converted to the kind the argument points to.
 HRESULT WriteBack(VARIANT& arg, const Variant& value);
@@ -104,12 +207,13 @@ using Slot = void (*)();
 // table inside the object.
 struct DualObject {
   DualObject(automation::ObjectPtr o, const Slot* vtbl)
-      : table(vtbl), object(std::move(o)), cls(&object->Class()), instance(object->Instance()) {}
+      : table(vtbl), object(std::move(o)), cls(&object->Class()), rows(RowsOf(*cls)), instance(object->Instance()) {}
   const Slot* table;  // first: the object's address is its IDispatch
   ISupportErrorInfo support{&kSupportVtbl};
   RefCount refs;
   automation::ObjectPtr object;
   const ClassInfo* cls;
+  const MemberRows* rows;  // the class's member look-up; nullptr outside the table
   void* instance;  // the component itself, for the function-table entries
   // Text arguments as UTF-8, one buffer per parameter position, kept from
   // call to call so that a call does not allocate for them.

@@ -92,7 +92,14 @@ struct ParamHolder {
         value = Variant::Missing();
         return S_OK;
       }
-      return ReadVariant(*static_cast<VARIANT*>(p), value);
+      // The usual numbers are read here; every other kind by ReadVariant.
+      const VARIANT& v = *static_cast<const VARIANT*>(p);
+      switch (v.vt) {
+        case VT_I2: value = Variant::Integer(v.iVal); return S_OK;
+        case VT_I4: value = Variant::Long(v.lVal); return S_OK;
+        case VT_R8: value = Variant::Double(v.dblVal); return S_OK;
+        default: return ReadVariant(v, value);
+      }
     }
     return S_OK;
   }
@@ -137,7 +144,7 @@ void ClearResult(void* out) {
   else if constexpr (kType == ValueType::Boolean)
     *static_cast<VARIANT_BOOL*>(out) = VARIANT_FALSE;
   else if constexpr (kType == ValueType::Variant)
-    HalvaneVariantInit(static_cast<VARIANT*>(out));
+    InitVariant(*static_cast<VARIANT*>(out));
 }
 
 // Frees a result stored in the caller's pointer and clears it.
@@ -145,10 +152,10 @@ template <class R>
 void ReleaseResult(void* out) {
   constexpr ValueType kType = ValueTypeOf<R>();
   if constexpr (kType == ValueType::String) {
-    HalvaneSysFreeString(*static_cast<BSTR*>(out));
+    FreeBstr(*static_cast<BSTR*>(out));
     *static_cast<BSTR*>(out) = nullptr;
   } else if constexpr (kType == ValueType::Variant) {
-    HalvaneVariantClear(static_cast<VARIANT*>(out));
+    ClearVariant(static_cast<VARIANT*>(out));
   } else {
     ClearResult<R>(out);
   }
@@ -164,7 +171,7 @@ inline HRESULT HandBack(VARIANT& dst, const Variant& value, bool replace_values)
   VARIANT fresh;
   const HRESULT hr = MakeVariant(value, fresh);
   if (hr != S_OK) return hr;
-  HalvaneVariantClear(&dst);
+  ClearVariant(&dst);
   dst = fresh;
   return S_OK;
 }
@@ -176,8 +183,10 @@ inline HRESULT HandBack(VARIANT& dst, const Variant& value, bool replace_values)
 // empty: the caller names the class); E_POINTER, E_OUTOFMEMORY, or a
 // VARIANT's read status.  What a member wrote back before it raised its
 // error stays written.
+// Made part of each caller (a function-table entry, the direct call of
+// IDispatch::Invoke), which saves a call on every one.
 template <auto Fn, std::size_t... I>
-HRESULT CallMember(void* instance, void* const* ptrs, const ParamInfo* params, std::string* texts,
+[[gnu::always_inline]] inline HRESULT CallMember(void* instance, void* const* ptrs, const ParamInfo* params, std::string* texts,
                    automation::ExceptionInfo& excep, bool replace_values, std::index_sequence<I...>) {
   using Sig = MemberSignature<decltype(Fn)>;
   using R = typename Sig::Result;

@@ -28,12 +28,6 @@ BSTR AllocBstr(std::size_t cch) {
   return s;
 }
 
-std::uint32_t BstrByteLength(BSTR s) {
-  std::uint32_t bytes = 0;
-  if (s != nullptr) std::memcpy(&bytes, reinterpret_cast<const char*>(s) - sizeof bytes, sizeof bytes);
-  return bytes;
-}
-
 namespace {
 
 // Plain ASCII, the usual text, is widened and narrowed in blocks of 16
@@ -189,8 +183,8 @@ BSTR BstrFromUtf8(std::string_view text) {
 
 std::string Utf8FromUnits(const OLECHAR* units, std::size_t count) {
   std::string out(count, '\0');
+  if (NarrowIfAscii(units, count, out.data())) return out;
   const std::size_t ascii = NarrowAscii(units, count, out.data());
-  if (ascii == count) return out;
   out.resize(ascii);
   halvane::utf::AppendUtf8(out, units + ascii, count - ascii);
   return out;
@@ -203,7 +197,7 @@ std::string Utf8FromBstr(BSTR s) {
 
 bool NarrowShortAscii(BSTR s, ShortText& out) {
   const std::size_t n = BstrByteLength(s) / sizeof(OLECHAR);
-  if (n > sizeof out.bytes || NarrowAscii(s, n, out.bytes) != n) return false;
+  if (n > sizeof out.bytes || !NarrowIfAscii(s, n, out.bytes)) return false;
   out.size = n;
   return true;
 }
@@ -215,11 +209,10 @@ std::string Utf8FromOleString(const OLECHAR* s) {
   return Utf8FromUnits(s, len);
 }
 
-void Utf8IntoString(BSTR s, std::string& out) {
-  const std::size_t count = BstrByteLength(s) / sizeof(OLECHAR);
-  out.resize(count);
+// The text before the first unit that is not ASCII, then the rest through
+// the full transcoder.
+void Utf8IntoStringSlow(BSTR s, std::size_t count, std::string& out) {
   const std::size_t ascii = NarrowAscii(s, count, out.data());
-  if (ascii == count) return;
   out.resize(ascii);
   halvane::utf::AppendUtf8(out, s + ascii, count - ascii);
 }
@@ -250,9 +243,7 @@ HALVANE_API BSTR HalvaneSysAllocStringLen(const OLECHAR* pch, UINT cch) {
   return s;
 }
 
-HALVANE_API void HalvaneSysFreeString(BSTR bstr) {
-  if (bstr != nullptr) std::free(reinterpret_cast<char*>(bstr) - sizeof(std::uint32_t));
-}
+HALVANE_API void HalvaneSysFreeString(BSTR bstr) { halvane::com::FreeBstr(bstr); }
 
 HALVANE_API UINT HalvaneSysStringLen(BSTR bstr) { return halvane::com::BstrByteLength(bstr) / sizeof(OLECHAR); }
 
@@ -284,7 +275,7 @@ HALVANE_API void HalvaneFreeUtf8(char* utf8) { std::free(utf8); }
 
 HALVANE_API BSTR SysAllocString(const OLECHAR* psz) { return HalvaneSysAllocString(psz); }
 HALVANE_API BSTR SysAllocStringLen(const OLECHAR* pch, UINT cch) { return HalvaneSysAllocStringLen(pch, cch); }
-HALVANE_API void SysFreeString(BSTR bstr) { HalvaneSysFreeString(bstr); }
+HALVANE_API void SysFreeString(BSTR bstr) { halvane::com::FreeBstr(bstr); }
 HALVANE_API UINT SysStringLen(BSTR bstr) { return HalvaneSysStringLen(bstr); }
 HALVANE_API UINT SysStringByteLen(BSTR bstr) { return HalvaneSysStringByteLen(bstr); }
 

@@ -154,23 +154,6 @@ HRESULT WriteBack(VARIANT& arg, const Variant& value) {
   return S_OK;
 }
 
-// A VARIANT of this type owns nothing: clearing or copying it touches no
-// string or object.
-bool HoldsValueOnly(VARTYPE vt) {
-  switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I2:
-    case VT_I4:
-    case VT_R4:
-    case VT_R8:
-    case VT_DATE:
-    case VT_ERROR:
-    case VT_BOOL: return true;
-    default: return false;
-  }
-}
-
 }  // namespace halvane::com
 
 using halvane::Variant;
@@ -181,29 +164,15 @@ using halvane::com::ReadVariant;
 extern "C" {
 
 HALVANE_API void HalvaneVariantInit(VARIANT* v) {
-  if (v == nullptr) return;
-  std::memset(v, 0, sizeof *v);
-  v->vt = VT_EMPTY;
+  if (v != nullptr) halvane::com::InitVariant(*v);
 }
 
-HALVANE_API HRESULT HalvaneVariantClear(VARIANT* v) {
-  if (v == nullptr) return E_INVALIDARG;
-  if ((v->vt & VT_BYREF) == 0 && !halvane::com::HoldsValueOnly(v->vt)) {
-    switch (v->vt) {
-      case VT_BSTR: HalvaneSysFreeString(v->bstrVal); break;
-      case VT_DISPATCH:
-      case VT_UNKNOWN:
-        if (v->punkVal != nullptr) v->punkVal->lpVtbl->Release(v->punkVal);
-        break;
-      default: return DISP_E_BADVARTYPE;
-    }
-  }
-  HalvaneVariantInit(v);
-  return S_OK;
-}
+HALVANE_API HRESULT HalvaneVariantClear(VARIANT* v) { return halvane::com::ClearVariant(v); }
 
-HALVANE_API void VariantInit(VARIANTARG* v) { HalvaneVariantInit(v); }
-HALVANE_API HRESULT VariantClear(VARIANTARG* v) { return HalvaneVariantClear(v); }
+HALVANE_API void VariantInit(VARIANTARG* v) {
+  if (v != nullptr) halvane::com::InitVariant(*v);
+}
+HALVANE_API HRESULT VariantClear(VARIANTARG* v) { return halvane::com::ClearVariant(v); }
 
 HALVANE_API HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src) {
   if (dest == nullptr || src == nullptr) return E_INVALIDARG;

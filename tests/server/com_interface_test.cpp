@@ -403,6 +403,35 @@ TEST(ComInterface, AsciiEndsAt0x7F) {
 
 namespace {
 
+// One unit that is not plain ASCII text (or U+007F, which is) at every
+// position of texts that go one unit at a time, in blocks of 4 and in
+// blocks of 8 with an overlapping last block: narrowed by itself and as an
+// argument of a member call into a buffer reused from call to call.
+TEST(ComInterface, NarrowingFindsTheOddUnitAnywhere) {
+  const std::pair<char16_t, const char*> odd[] = {{u'\x7F', "\x7F"}, {u'\x80', "\xC2\x80"}, {0xD800, "\xED\xA0\x80"}};
+  auto* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
+  for (std::size_t n = 1; n <= 25; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      for (const auto& [unit, utf8] : odd) {
+        std::u16string units(n, u'a');
+        units[at] = unit;
+        const std::string want = std::string(at, 'a') + utf8 + std::string(n - 1 - at, 'a');
+        BSTR s = HalvaneSysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(n));
+        EXPECT_EQ(Utf8(s), want) << n << " " << at;
+        BSTR back = nullptr;
+        EXPECT_EQ(tabs->lpVtbl->put_TabName(tabs, &s), S_OK);
+        EXPECT_EQ(tabs->lpVtbl->get_TabName(tabs, &back), S_OK);
+        if (unit != 0xD800) {
+          EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(back), n), units) << n << " " << at;
+        }
+        HalvaneSysFreeString(back);
+        HalvaneSysFreeString(s);
+      }
+    }
+  }
+  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
+}
+
 // An error object filled through ICreateErrorInfo reads back whole through
 // IErrorInfo, and SetErrorInfo / GetErrorInfo hand it over once.
 TEST(ComInterface, ErrorObjectsCarryWhatTheirMakerSet) {
