@@ -561,6 +561,99 @@ TEST(ComInterface, ErrorObjectsCarryWhatTheirMakerSet) {
   EXPECT_EQ(got, nullptr);
 }
 
+// A VARIANT as "type:value", a text as it is, a number as printf's %g.
+std::string Shown(const VARIANT& v) {
+  char out[48];
+  switch (v.vt) {
+    case VT_BSTR: return "8:" + Utf8(v.bstrVal);
+    case VT_I2: std::snprintf(out, sizeof out, "2:%d", v.iVal); break;
+    case VT_BOOL: std::snprintf(out, sizeof out, "11:%d", v.boolVal); break;
+    case VT_I4: std::snprintf(out, sizeof out, "3:%d", static_cast<int>(v.lVal)); break;
+    case VT_ERROR: std::snprintf(out, sizeof out, "10:%X", static_cast<unsigned>(v.scode)); break;
+    case VT_R4: std::snprintf(out, sizeof out, "4:%g", static_cast<double>(v.fltVal)); break;
+    case VT_R8: std::snprintf(out, sizeof out, "5:%g", v.dblVal); break;
+    case VT_DATE: std::snprintf(out, sizeof out, "7:%g", v.date); break;
+    default: std::snprintf(out, sizeof out, "%d:", v.vt);
+  }
+  return out;
+}
+
+// VariantChangeType reads every kind, by value and through a reference, and
+// makes every kind; IDispatch::Invoke writes a member's change back into a
+// reference of every kind, converted to it.
+TEST(ComInterface, EveryKindOfVariantReadAndMade) {
+  VARIANT in[22];
+  for (VARIANT& v : in) VariantInit(&v);
+  in[1].vt = VT_NULL;
+  in[2].vt = VT_I2;
+  in[2].iVal = -7;
+  in[3].vt = VT_I4;
+  in[3].lVal = 70000;
+  in[4].vt = VT_R4;
+  in[4].fltVal = 1.5f;
+  in[5].vt = VT_R8;
+  in[5].dblVal = 2.5;
+  in[6].vt = VT_DATE;
+  in[6].date = 2.25;
+  in[7].vt = VT_BSTR;
+  in[7].bstrVal = Bstr("12");
+  in[8].vt = VT_ERROR;
+  in[8].scode = static_cast<SCODE>(0x800A000Du);
+  in[9].vt = VT_BOOL;
+  in[9].boolVal = VARIANT_TRUE;
+  // The same through references (10 to 17); a reference to a VARIANT (18),
+  // to one that refers on (19: followed no further); a null reference; an object.
+  void* const targets[] = {&in[2].iVal, &in[3].lVal, &in[4].fltVal, &in[5].dblVal, &in[6].date,
+                           &in[7].bstrVal, &in[8].scode, &in[9].boolVal, &in[7], &in[18], nullptr};
+  for (int k = 0; k < 11; ++k) {
+    in[10 + k].vt = static_cast<VARTYPE>(VT_BYREF | (k < 8 ? in[2 + k].vt : k < 10 ? VT_VARIANT : VT_I2));
+    in[10 + k].byref = targets[k];
+  }
+  in[21].vt = VT_DISPATCH;
+  std::string shown;
+  for (VARIANT& v : in) {
+    VARIANT out;
+    VariantInit(&out);
+    const HRESULT hr = VariantChangeType(&out, &v, 0, VT_BSTR);
+    shown += (hr == S_OK ? Shown(out) : "hr " + std::to_string(hr & 0xFFFF)) + "|";
+    VariantClear(&out);
+  }
+  EXPECT_EQ(shown,
+            "8:|hr 5|8:-7|8:70000|8:1.5|8:2.5|8:1/1/1900 6:00:00 AM|8:12|hr 5|8:True|"
+            "8:-7|8:70000|8:1.5|8:2.5|8:1/1/1900 6:00:00 AM|8:12|hr 5|8:True|8:12|hr 8|hr 87|hr 8|");
+  shown.clear();
+  for (const VARTYPE vt : {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_DATE, VT_BSTR, VT_BOOL, VT_ERROR, VT_UNKNOWN}) {
+    for (const int from : {3, 7, 8}) {
+      VARIANT out;
+      VariantInit(&out);
+      const HRESULT hr = VariantChangeType(&out, &in[from], 0, vt);
+      shown += (hr == S_OK ? Shown(out) : "hr " + std::to_string(hr & 0xFFFF)) + " ";
+      VariantClear(&out);
+    }
+    shown += "|";
+  }
+  EXPECT_EQ(shown,
+            "0: 0: 0: |hr 5 hr 5 hr 5 |hr 10 2:12 hr 5 |3:70000 3:12 hr 5 |4:70000 4:12 hr 5 |5:70000 5:12 hr 5 |"
+            "7:70000 hr 5 hr 5 |8:70000 8:12 hr 5 |11:-1 11:-1 hr 5 |hr 5 hr 5 10:800A000D |hr 8 hr 8 hr 8 |");
+
+  // HideOutput writes its argument back as a Boolean.
+  _ProgressBar* bar = Create<_ProgressBar>(CLSID_HalvaneProgressBar, IID__ProgressBar);
+  auto* d = reinterpret_cast<IDispatch*>(bar);
+  shown.clear();
+  for (int k = 10; k < 19; ++k) {
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS one{&in[k], nullptr, 1, 0};
+    const HRESULT hr = d->lpVtbl->Invoke(d, 0x60030006, &IID_NULL, 0, DISPATCH_METHOD, &one, &result, nullptr, nullptr);
+    shown += std::to_string(hr & 0xFFFF) + " " + Shown(in[k < 18 ? k - 8 : 7]) + "|";
+    VariantClear(&result);
+  }
+  EXPECT_EQ(shown,
+            "0 2:-1|0 3:-1|0 4:-1|0 5:-1|0 7:-1|0 8:True|9 10:800A000D|0 11:-1|0 11:-1|");
+  EXPECT_EQ(bar->lpVtbl->Release(bar), 0u);
+  VariantClear(&in[7]);
+}
+
 // VariantCopy copies text deeply and leaves the target as it was on a
 // failure; VariantChangeType converts as the language does, in place too.
 TEST(ComInterface, VariantCopyAndChangeType) {
