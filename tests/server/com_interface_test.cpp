@@ -174,6 +174,25 @@ TEST(ComInterface, TypeInformationAtItsEdges) {
   nulled(lib->lpVtbl->GetTypeComp(lib, reinterpret_cast<ITypeComp**>(&p)), kNotImpl, __LINE__);
   nulled(lib->lpVtbl->GetTypeInfoOfGuid(lib, &IID_IDispatch, reinterpret_cast<ITypeInfo**>(&p)), kNotFound, __LINE__);
   EXPECT_EQ(ti->lpVtbl->GetDllEntry(ti, 0x68030005, INVOKE_FUNC, nullptr, nullptr, nullptr), kBadModule);
+  // A null where a pointer is needed is refused, never followed: E_POINTER
+  // (low half 0x4003) from QueryInterface, E_INVALIDARG (0x57) from the rest.
+  BSTR* no_names = nullptr;
+  std::string refused;
+  for (const HRESULT hr :
+       {ti->lpVtbl->QueryInterface(ti, &IID_IUnknown, nullptr), ti->lpVtbl->QueryInterface(ti, nullptr, &p),
+        ti->lpVtbl->GetTypeAttr(ti, nullptr), ti->lpVtbl->GetFuncDesc(ti, 0, nullptr),
+        ti->lpVtbl->GetNames(ti, 0x6003000B, no_names, 1, nullptr), co->lpVtbl->GetRefTypeOfImplType(co, 0, nullptr),
+        co->lpVtbl->GetImplTypeFlags(co, 0, nullptr), ti->lpVtbl->GetIDsOfNames(ti, nullptr, 1, nullptr),
+        ti->lpVtbl->GetRefTypeInfo(ti, 8, nullptr), co->lpVtbl->CreateInstance(co, nullptr, &IID__Tabs, nullptr),
+        lib->lpVtbl->QueryInterface(lib, &IID_IUnknown, nullptr), lib->lpVtbl->QueryInterface(lib, nullptr, &p),
+        lib->lpVtbl->GetTypeInfo(lib, 0, nullptr), lib->lpVtbl->GetTypeInfoType(lib, 0, nullptr),
+        lib->lpVtbl->GetTypeInfoOfGuid(lib, &IID__Tabs, nullptr), lib->lpVtbl->GetLibAttr(lib, nullptr),
+        lib->lpVtbl->IsName(lib, nullptr, 0, nullptr),
+        lib->lpVtbl->FindName(lib, nullptr, 0, nullptr, nullptr, nullptr)})
+    refused += std::to_string(hr & 0xFFFF) + " ";
+  EXPECT_EQ(refused, "16387 87 87 87 87 87 87 87 87 87 16387 87 87 87 87 87 87 87 ");
+  EXPECT_EQ(p, nullptr);
+  p = &p;
   HREFTYPE ref = 99;
   int flags = 99;
   TYPEKIND kind = TKIND_ENUM;
@@ -197,7 +216,8 @@ TEST(ComInterface, TypeInformationAtItsEdges) {
   BSTR name = nullptr, doc = reinterpret_cast<BSTR>(&p), file = doc;
   DWORD context = 7;
   ASSERT_EQ(ti->lpVtbl->GetDocumentation(ti, 0x6003000B, &name, &doc, &context, &file), S_OK);
-  EXPECT_EQ(Utf8(name) + (doc == nullptr ? "|" : "|doc") + std::to_string(context) + (file ? "|file" : "|"), "WriteTab|0|");
+  EXPECT_EQ(Utf8(name) + (doc == nullptr ? "|" : "|doc") + std::to_string(context) + (file ? "|file" : "|"),
+            "WriteTab|0|");
   HalvaneSysFreeString(name);
   EXPECT_EQ(ti->lpVtbl->GetDocumentation(ti, 0x6003000E, &name, nullptr, nullptr, nullptr), kNotFound);
   EXPECT_EQ(co->lpVtbl->GetDocumentation(co, 0x6003000B, &name, nullptr, nullptr, nullptr), kNotFound);
@@ -252,7 +272,8 @@ TEST(ComInterface, TypeInformationAtItsEdges) {
   EXPECT_EQ(ti->lpVtbl->Invoke(ti, d, 0x68030006, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr), S_OK);
   EXPECT_EQ(result.vt, VT_BSTR);
   VariantClear(&result);
-  EXPECT_EQ(ti->lpVtbl->Invoke(ti, nullptr, 0x68030006, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr), kBadArg);
+  EXPECT_EQ(ti->lpVtbl->Invoke(ti, nullptr, 0x68030006, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+            kBadArg);
   EXPECT_EQ(co->lpVtbl->Invoke(co, d, 0x68030006, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr), kWrongKind);
   IDispatch* made = nullptr;
   ASSERT_EQ(co->lpVtbl->CreateInstance(co, nullptr, &IID__Tabs, reinterpret_cast<void**>(&made)), S_OK);
@@ -603,10 +624,11 @@ TEST(ComInterface, EveryKindOfVariantReadAndMade) {
   in[9].boolVal = VARIANT_TRUE;
   // The same through references (10 to 17); a reference to a VARIANT (18),
   // to one that refers on (19: followed no further); a null reference; an object.
-  void* const targets[] = {&in[2].iVal, &in[3].lVal, &in[4].fltVal, &in[5].dblVal, &in[6].date,
-                           &in[7].bstrVal, &in[8].scode, &in[9].boolVal, &in[7], &in[18], nullptr};
+  void* const targets[] = {&in[2].iVal,  &in[3].lVal,    &in[4].fltVal, &in[5].dblVal, &in[6].date, &in[7].bstrVal,
+                           &in[8].scode, &in[9].boolVal, &in[7],        &in[18],       nullptr};
   for (int k = 0; k < 11; ++k) {
-    in[10 + k].vt = static_cast<VARTYPE>(VT_BYREF | (k < 8 ? in[2 + k].vt : k < 10 ? VT_VARIANT : VT_I2));
+    in[10 + k].vt =
+        static_cast<VARTYPE>(VT_BYREF | (k < 8 ? in[2 + k].vt : static_cast<VARTYPE>(k < 10 ? VT_VARIANT : VT_I2)));
     in[10 + k].byref = targets[k];
   }
   in[21].vt = VT_DISPATCH;
@@ -622,7 +644,8 @@ TEST(ComInterface, EveryKindOfVariantReadAndMade) {
             "8:|hr 5|8:-7|8:70000|8:1.5|8:2.5|8:1/1/1900 6:00:00 AM|8:12|hr 5|8:True|"
             "8:-7|8:70000|8:1.5|8:2.5|8:1/1/1900 6:00:00 AM|8:12|hr 5|8:True|8:12|hr 8|hr 87|hr 8|");
   shown.clear();
-  for (const VARTYPE vt : {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_DATE, VT_BSTR, VT_BOOL, VT_ERROR, VT_UNKNOWN}) {
+  for (const VARTYPE vt :
+       {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_DATE, VT_BSTR, VT_BOOL, VT_ERROR, VT_UNKNOWN}) {
     for (const int from : {3, 7, 8}) {
       VARIANT out;
       VariantInit(&out);
@@ -648,8 +671,7 @@ TEST(ComInterface, EveryKindOfVariantReadAndMade) {
     shown += std::to_string(hr & 0xFFFF) + " " + Shown(in[k < 18 ? k - 8 : 7]) + "|";
     VariantClear(&result);
   }
-  EXPECT_EQ(shown,
-            "0 2:-1|0 3:-1|0 4:-1|0 5:-1|0 7:-1|0 8:True|9 10:800A000D|0 11:-1|0 11:-1|");
+  EXPECT_EQ(shown, "0 2:-1|0 3:-1|0 4:-1|0 5:-1|0 7:-1|0 8:True|9 10:800A000D|0 11:-1|0 11:-1|");
   EXPECT_EQ(bar->lpVtbl->Release(bar), 0u);
   VariantClear(&in[7]);
 }
@@ -693,6 +715,20 @@ TEST(ComInterface, VariantCopyAndChangeType) {
   EXPECT_EQ(dst.vt, VT_I4);
   EXPECT_EQ(dst.lVal, -2);  // halves go to the even neighbour
   VariantClear(&dst);
+  // An object held: copied with a reference of its own, released by clearing;
+  // a type VariantClear does not know is refused.
+  VARIANT held;
+  VariantInit(&held);
+  held.vt = VT_DISPATCH;
+  IDispatch* d = Create<IDispatch>(CLSID_HalvaneTabs, IID__Tabs);
+  held.pdispVal = d;
+  ASSERT_EQ(VariantCopy(&dst, &held), S_OK);
+  EXPECT_EQ(d->lpVtbl->AddRef(d), 3u);
+  EXPECT_EQ(VariantClear(&held), S_OK);
+  EXPECT_EQ(held.vt, VT_EMPTY);
+  EXPECT_EQ(d->lpVtbl->Release(d), 1u);
+  EXPECT_EQ(VariantClear(&dst), S_OK);
+  EXPECT_EQ(VariantClear(&odd), DISP_E_BADVARTYPE);
 }
 
 }  // namespace
