@@ -45,7 +45,8 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   add_executable(session_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/session_http.cpp)
   target_link_libraries(session_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
   target_include_directories(session_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-  target_compile_definitions(session_http_tests PRIVATE HALVANE_BIN="$<TARGET_FILE:halvane_host>")
+  target_compile_definitions(session_http_tests PRIVATE HALVANE_BIN="$<TARGET_FILE:halvane_host>"
+    HALVANE_SESSION_PAGES="${CMAKE_CURRENT_LIST_DIR}/serve/session_pages")
   add_dependencies(session_http_tests halvane_host)
   gtest_discover_tests(session_http_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
 

@@ -63,25 +63,6 @@ TEST(ComInterface, IdentifiersAreThePublishedOnes) {
       {&IID_ISupportErrorInfo, "DF0B3D60-548F-101B-8E65-08002B2BD119"},
   };
   for (const auto& [guid, text] : ids) EXPECT_EQ(Text(*guid), text);
-  // Each class answers to its own CLSID, and its object to its own IID.
-  const std::pair<const CLSID*, const IID*> classes[] = {{&CLSID_HalvaneAutoComplete, &IID__AutoComplete},
-                                                         {&CLSID_HalvaneCalendar, &IID__Calendar},
-                                                         {&CLSID_HalvanePopupMenu, &IID__PopupMenu},
-                                                         {&CLSID_HalvaneProgressBar, &IID__ProgressBar},
-                                                         {&CLSID_HalvaneTabs, &IID__Tabs},
-                                                         {&CLSID_HalvaneTree, &IID__Tree}};
-  for (const auto& [clsid, iid] : classes) {
-    IDispatch* d = Create<IDispatch>(*clsid, *iid);
-    ASSERT_NE(d, nullptr) << Text(*clsid);
-    ITypeInfo* info = nullptr;
-    ASSERT_EQ(d->lpVtbl->GetTypeInfo(d, 0, 0, &info), S_OK);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->lpVtbl->GetTypeAttr(info, &attr), S_OK);
-    EXPECT_EQ(Text(attr->guid), Text(*iid));
-    info->lpVtbl->ReleaseTypeAttr(info, attr);
-    info->lpVtbl->Release(info);
-    EXPECT_EQ(d->lpVtbl->Release(d), 0u);
-  }
 }
 
 // Every object kind counts its references alike, and a refused interface
@@ -147,6 +128,161 @@ TEST(ComInterface, ReferenceCountsAndRefusedInterfaces) {
   EXPECT_EQ(d->lpVtbl->Release(d), 1u);
   EXPECT_EQ(d->lpVtbl->Release(d), 0u);
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// The type information's members that describe nothing here, or are asked
+// past their end, each with its status (written out, not taken from the
+// header) and its out-pointer left null; and what they describe of the Tabs
+// interface (index 8) and its class (index 9).
+TEST(ComInterface, TypeInformationAtItsEdges) {
+  constexpr HRESULT kNotImpl = 0x80004001, kBadArg = 0x80070057, kUnknownName = 0x80020006;
+  constexpr HRESULT kNotFound = 0x8002802B, kWrongKind = 0x8002802A, kBadModule = 0x800288BD;
+  auto* d = reinterpret_cast<IDispatch*>(Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs));
+  ITypeInfo *ti = nullptr, *co = nullptr;
+  ITypeLib* lib = nullptr;
+  ASSERT_EQ(d->lpVtbl->GetTypeInfo(d, 0, 0, &ti), S_OK);
+  ASSERT_EQ(ti->lpVtbl->GetContainingTypeLib(ti, &lib, nullptr), S_OK);
+  EXPECT_EQ(ti->lpVtbl->GetContainingTypeLib(ti, nullptr, nullptr), kBadArg);
+  void* p = &p;
+  ASSERT_EQ(lib->lpVtbl->GetTypeInfo(lib, 12, &co), kNotFound);
+  EXPECT_EQ(co, nullptr);
+  ASSERT_EQ(lib->lpVtbl->GetTypeInfo(lib, 9, &co), S_OK);
+  TYPEATTR* a = nullptr;
+  ASSERT_EQ(ti->lpVtbl->GetTypeAttr(ti, &a), S_OK);
+  EXPECT_EQ(std::vector<long>({static_cast<long>(a->lcid), a->memidConstructor, static_cast<long>(a->cbSizeInstance),
+                               a->cbSizeVft, a->wMajorVerNum, a->wTypeFlags, a->cImplTypes}),
+            std::vector<long>({0x409, -1, sizeof(void*), 25 * sizeof(void*), 27, 0x11D0, 1}));
+  ti->lpVtbl->ReleaseTypeAttr(ti, a);
+  ASSERT_EQ(co->lpVtbl->GetTypeAttr(co, &a), S_OK);
+  EXPECT_EQ(std::vector<long>({a->typekind, a->wTypeFlags, a->cFuncs}), std::vector<long>({5, 2, 0}));
+  co->lpVtbl->ReleaseTypeAttr(co, a);
+  // Each call finds p set and must leave it null.
+  auto nulled = [&p](HRESULT got, HRESULT want, int line) {
+    EXPECT_EQ(got, want) << "line " << line;
+    EXPECT_EQ(p, nullptr) << "line " << line;
+    p = &p;
+  };
+  nulled(ti->lpVtbl->GetTypeComp(ti, reinterpret_cast<ITypeComp**>(&p)), kNotImpl, __LINE__);
+  nulled(ti->lpVtbl->GetVarDesc(ti, 0, &p), kNotFound, __LINE__);
+  nulled(ti->lpVtbl->GetFuncDesc(ti, 18, reinterpret_cast<FUNCDESC**>(&p)), kNotFound, __LINE__);
+  nulled(co->lpVtbl->GetFuncDesc(co, 0, reinterpret_cast<FUNCDESC**>(&p)), kNotFound, __LINE__);
+  nulled(ti->lpVtbl->AddressOfMember(ti, 0x68030005, INVOKE_PROPERTYGET, &p), kBadModule, __LINE__);
+  nulled(ti->lpVtbl->GetRefTypeInfo(ti, 9, reinterpret_cast<ITypeInfo**>(&p)), kNotFound, __LINE__);
+  nulled(ti->lpVtbl->GetRefTypeInfo(ti, 12, reinterpret_cast<ITypeInfo**>(&p)), kNotFound, __LINE__);
+  nulled(ti->lpVtbl->CreateInstance(ti, nullptr, &IID_IDispatch, &p), kWrongKind, __LINE__);
+  nulled(ti->lpVtbl->GetMops(ti, 0x68030005, reinterpret_cast<BSTR*>(&p)), S_OK, __LINE__);
+  nulled(lib->lpVtbl->GetTypeComp(lib, reinterpret_cast<ITypeComp**>(&p)), kNotImpl, __LINE__);
+  nulled(lib->lpVtbl->GetTypeInfoOfGuid(lib, &IID_IDispatch, reinterpret_cast<ITypeInfo**>(&p)), kNotFound, __LINE__);
+  EXPECT_EQ(ti->lpVtbl->GetDllEntry(ti, 0x68030005, INVOKE_FUNC, nullptr, nullptr, nullptr), kBadModule);
+  // A null where a pointer is needed is refused, never followed: E_POINTER
+  // (low half 0x4003) from QueryInterface, E_INVALIDARG (0x57) from the rest.
+  BSTR* no_names = nullptr;
+  std::string refused;
+  for (const HRESULT hr :
+       {ti->lpVtbl->QueryInterface(ti, &IID_IUnknown, nullptr), ti->lpVtbl->QueryInterface(ti, nullptr, &p),
+        ti->lpVtbl->GetTypeAttr(ti, nullptr), ti->lpVtbl->GetFuncDesc(ti, 0, nullptr),
+        ti->lpVtbl->GetNames(ti, 0x6003000B, no_names, 1, nullptr), co->lpVtbl->GetRefTypeOfImplType(co, 0, nullptr),
+        co->lpVtbl->GetImplTypeFlags(co, 0, nullptr), ti->lpVtbl->GetIDsOfNames(ti, nullptr, 1, nullptr),
+        ti->lpVtbl->GetRefTypeInfo(ti, 8, nullptr), co->lpVtbl->CreateInstance(co, nullptr, &IID__Tabs, nullptr),
+        lib->lpVtbl->QueryInterface(lib, &IID_IUnknown, nullptr), lib->lpVtbl->QueryInterface(lib, nullptr, &p),
+        lib->lpVtbl->GetTypeInfo(lib, 0, nullptr), lib->lpVtbl->GetTypeInfoType(lib, 0, nullptr),
+        lib->lpVtbl->GetTypeInfoOfGuid(lib, &IID__Tabs, nullptr), lib->lpVtbl->GetLibAttr(lib, nullptr),
+        lib->lpVtbl->IsName(lib, nullptr, 0, nullptr),
+        lib->lpVtbl->FindName(lib, nullptr, 0, nullptr, nullptr, nullptr)})
+    refused += std::to_string(hr & 0xFFFF) + " ";
+  EXPECT_EQ(refused, "16387 87 87 87 87 87 87 87 87 87 16387 87 87 87 87 87 87 87 ");
+  EXPECT_EQ(p, nullptr);
+  p = &p;
+  HREFTYPE ref = 99;
+  int flags = 99;
+  TYPEKIND kind = TKIND_ENUM;
+  EXPECT_EQ(ti->lpVtbl->GetRefTypeOfImplType(ti, 0, &ref), kNotFound);
+  EXPECT_EQ(co->lpVtbl->GetRefTypeOfImplType(co, 1, &ref), kNotFound);
+  EXPECT_EQ(ref, 99u);
+  EXPECT_EQ(co->lpVtbl->GetImplTypeFlags(co, 1, &flags), kNotFound);
+  EXPECT_EQ(co->lpVtbl->GetImplTypeFlags(co, 0, &flags), S_OK);
+  EXPECT_EQ(flags, 1);
+  EXPECT_EQ(ti->lpVtbl->GetImplTypeFlags(ti, 0, &flags), S_OK);
+  EXPECT_EQ(flags, 0);
+  EXPECT_EQ(lib->lpVtbl->GetTypeInfoType(lib, 9, &kind), S_OK);
+  EXPECT_EQ(kind, 5);
+  EXPECT_EQ(lib->lpVtbl->GetTypeInfoType(lib, 12, &kind), kNotFound);
+  TLIBATTR* la = nullptr;
+  ASSERT_EQ(lib->lpVtbl->GetLibAttr(lib, &la), S_OK);
+  EXPECT_EQ(la->syskind, sizeof(void*) == 8 ? 3 : 1);
+  lib->lpVtbl->ReleaseTLibAttr(lib, la);
+
+  // Names: a member's (its documentation empty), the class's, none past the end.
+  BSTR name = nullptr, doc = reinterpret_cast<BSTR>(&p), file = doc;
+  DWORD context = 7;
+  ASSERT_EQ(ti->lpVtbl->GetDocumentation(ti, 0x6003000B, &name, &doc, &context, &file), S_OK);
+  EXPECT_EQ(Utf8(name) + (doc == nullptr ? "|" : "|doc") + std::to_string(context) + (file ? "|file" : "|"),
+            "WriteTab|0|");
+  HalvaneSysFreeString(name);
+  EXPECT_EQ(ti->lpVtbl->GetDocumentation(ti, 0x6003000E, &name, nullptr, nullptr, nullptr), kNotFound);
+  EXPECT_EQ(co->lpVtbl->GetDocumentation(co, 0x6003000B, &name, nullptr, nullptr, nullptr), kNotFound);
+  ASSERT_EQ(co->lpVtbl->GetDocumentation(co, MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+  std::string names = Utf8(name) + ":";
+  HalvaneSysFreeString(name);
+  for (int index : {-1, 8, 9, 12, -2}) {
+    name = nullptr;
+    const HRESULT hr = lib->lpVtbl->GetDocumentation(lib, index, &name, nullptr, nullptr, nullptr);
+    names += std::to_string(hr == S_OK) + Utf8(name) + " ";
+    HalvaneSysFreeString(name);
+  }
+  EXPECT_EQ(names, "Tabs:1Halvane 1_Tabs 1Tabs 0 0 ");
+  BSTR got[3] = {};
+  UINT count = 9;
+  EXPECT_EQ(ti->lpVtbl->GetNames(ti, 0x6003000B, got, 2, &count), S_OK);
+  EXPECT_EQ(Utf8(got[0]) + "," + Utf8(got[1]) + "," + std::to_string(count), "WriteTab,ContentName,2");
+  for (BSTR b : got) HalvaneSysFreeString(b);
+  EXPECT_EQ(co->lpVtbl->GetNames(co, 0x6003000B, got, 3, &count), kNotFound);
+  EXPECT_EQ(count, 0u);
+
+  // Lookups: a member with a parameter name it lacks, the class, the library.
+  BSTR lookup[2] = {Bstr("writetab"), Bstr("Nothing")};
+  MEMBERID ids[2] = {5, 5};
+  EXPECT_EQ(ti->lpVtbl->GetIDsOfNames(ti, lookup, 2, ids), kUnknownName);
+  EXPECT_EQ(ids[0], 0x6003000B);
+  EXPECT_EQ(ids[1], -1);
+  EXPECT_EQ(ti->lpVtbl->GetIDsOfNames(ti, lookup, 0, ids), kBadArg);
+  EXPECT_EQ(co->lpVtbl->GetIDsOfNames(co, lookup, 1, ids), kUnknownName);
+  EXPECT_EQ(ids[0], -1);
+  std::string found;
+  for (const char* n : {"tabs", "_TREE", "movenextlayercolor", "Halvane", "Nothing"}) {
+    BSTR b = Bstr(n);
+    BOOL hit = 5;
+    EXPECT_EQ(lib->lpVtbl->IsName(lib, b, 0, &hit), S_OK);
+    found += std::to_string(hit);
+    HalvaneSysFreeString(b);
+  }
+  EXPECT_EQ(found, "11100");
+  // FindName stops at the room given: Width is a member of several classes.
+  BSTR width = Bstr("Width");
+  ITypeInfo* infos[1] = {nullptr};
+  uint16_t room = 1;
+  EXPECT_EQ(lib->lpVtbl->FindName(lib, width, 0, infos, ids, &room), S_OK);
+  EXPECT_EQ(room, 1u);
+  infos[0]->lpVtbl->Release(infos[0]);
+
+  // Invoke through the type information, and a class made by its own.
+  VARIANT result;
+  VariantInit(&result);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(ti->lpVtbl->Invoke(ti, d, 0x68030006, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(result.vt, VT_BSTR);
+  VariantClear(&result);
+  EXPECT_EQ(ti->lpVtbl->Invoke(ti, nullptr, 0x68030006, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+            kBadArg);
+  EXPECT_EQ(co->lpVtbl->Invoke(co, d, 0x68030006, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr), kWrongKind);
+  IDispatch* made = nullptr;
+  ASSERT_EQ(co->lpVtbl->CreateInstance(co, nullptr, &IID__Tabs, reinterpret_cast<void**>(&made)), S_OK);
+  EXPECT_EQ(made->lpVtbl->Release(made), 0u);
+  for (BSTR b : {lookup[0], lookup[1], width}) HalvaneSysFreeString(b);
+  EXPECT_EQ(co->lpVtbl->Release(co), 0u);
+  EXPECT_EQ(lib->lpVtbl->Release(lib), 0u);
+  EXPECT_EQ(ti->lpVtbl->Release(ti), 0u);
+  EXPECT_EQ(d->lpVtbl->Release(d), 0u);
 }
 
 // The function table gives the C++ member's very text, also for text that
@@ -475,6 +611,100 @@ TEST(ComInterface, ErrorObjectsCarryWhatTheirMakerSet) {
   EXPECT_EQ(got, nullptr);
 }
 
+// A VARIANT as "type:value", a text as it is, a number as printf's %g.
+std::string Shown(const VARIANT& v) {
+  char out[48];
+  switch (v.vt) {
+    case VT_BSTR: return "8:" + Utf8(v.bstrVal);
+    case VT_I2: std::snprintf(out, sizeof out, "2:%d", v.iVal); break;
+    case VT_BOOL: std::snprintf(out, sizeof out, "11:%d", v.boolVal); break;
+    case VT_I4: std::snprintf(out, sizeof out, "3:%d", static_cast<int>(v.lVal)); break;
+    case VT_ERROR: std::snprintf(out, sizeof out, "10:%X", static_cast<unsigned>(v.scode)); break;
+    case VT_R4: std::snprintf(out, sizeof out, "4:%g", static_cast<double>(v.fltVal)); break;
+    case VT_R8: std::snprintf(out, sizeof out, "5:%g", v.dblVal); break;
+    case VT_DATE: std::snprintf(out, sizeof out, "7:%g", v.date); break;
+    default: std::snprintf(out, sizeof out, "%d:", v.vt);
+  }
+  return out;
+}
+
+// VariantChangeType reads every kind, by value and through a reference, and
+// makes every kind; IDispatch::Invoke writes a member's change back into a
+// reference of every kind, converted to it.
+TEST(ComInterface, EveryKindOfVariantReadAndMade) {
+  VARIANT in[22];
+  for (VARIANT& v : in) VariantInit(&v);
+  in[1].vt = VT_NULL;
+  in[2].vt = VT_I2;
+  in[2].iVal = -7;
+  in[3].vt = VT_I4;
+  in[3].lVal = 70000;
+  in[4].vt = VT_R4;
+  in[4].fltVal = 1.5f;
+  in[5].vt = VT_R8;
+  in[5].dblVal = 2.5;
+  in[6].vt = VT_DATE;
+  in[6].date = 2.25;
+  in[7].vt = VT_BSTR;
+  in[7].bstrVal = Bstr("12");
+  in[8].vt = VT_ERROR;
+  in[8].scode = static_cast<SCODE>(0x800A000Du);
+  in[9].vt = VT_BOOL;
+  in[9].boolVal = VARIANT_TRUE;
+  // The same through references (10 to 17); a reference to a VARIANT (18),
+  // to one that refers on (19: followed no further); a null reference; an object.
+  void* const targets[] = {&in[2].iVal,  &in[3].lVal,    &in[4].fltVal, &in[5].dblVal, &in[6].date, &in[7].bstrVal,
+                           &in[8].scode, &in[9].boolVal, &in[7],        &in[18],       nullptr};
+  for (int k = 0; k < 11; ++k) {
+    in[10 + k].vt =
+        static_cast<VARTYPE>(VT_BYREF | (k < 8 ? in[2 + k].vt : static_cast<VARTYPE>(k < 10 ? VT_VARIANT : VT_I2)));
+    in[10 + k].byref = targets[k];
+  }
+  in[21].vt = VT_DISPATCH;
+  std::string shown;
+  for (VARIANT& v : in) {
+    VARIANT out;
+    VariantInit(&out);
+    const HRESULT hr = VariantChangeType(&out, &v, 0, VT_BSTR);
+    shown += (hr == S_OK ? Shown(out) : "hr " + std::to_string(hr & 0xFFFF)) + "|";
+    VariantClear(&out);
+  }
+  EXPECT_EQ(shown,
+            "8:|hr 5|8:-7|8:70000|8:1.5|8:2.5|8:1/1/1900 6:00:00 AM|8:12|hr 5|8:True|"
+            "8:-7|8:70000|8:1.5|8:2.5|8:1/1/1900 6:00:00 AM|8:12|hr 5|8:True|8:12|hr 8|hr 87|hr 8|");
+  shown.clear();
+  for (const VARTYPE vt :
+       {VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_DATE, VT_BSTR, VT_BOOL, VT_ERROR, VT_UNKNOWN}) {
+    for (const int from : {3, 7, 8}) {
+      VARIANT out;
+      VariantInit(&out);
+      const HRESULT hr = VariantChangeType(&out, &in[from], 0, vt);
+      shown += (hr == S_OK ? Shown(out) : "hr " + std::to_string(hr & 0xFFFF)) + " ";
+      VariantClear(&out);
+    }
+    shown += "|";
+  }
+  EXPECT_EQ(shown,
+            "0: 0: 0: |hr 5 hr 5 hr 5 |hr 10 2:12 hr 5 |3:70000 3:12 hr 5 |4:70000 4:12 hr 5 |5:70000 5:12 hr 5 |"
+            "7:70000 hr 5 hr 5 |8:70000 8:12 hr 5 |11:-1 11:-1 hr 5 |hr 5 hr 5 10:800A000D |hr 8 hr 8 hr 8 |");
+
+  // HideOutput writes its argument back as a Boolean.
+  _ProgressBar* bar = Create<_ProgressBar>(CLSID_HalvaneProgressBar, IID__ProgressBar);
+  auto* d = reinterpret_cast<IDispatch*>(bar);
+  shown.clear();
+  for (int k = 10; k < 19; ++k) {
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS one{&in[k], nullptr, 1, 0};
+    const HRESULT hr = d->lpVtbl->Invoke(d, 0x60030006, &IID_NULL, 0, DISPATCH_METHOD, &one, &result, nullptr, nullptr);
+    shown += std::to_string(hr & 0xFFFF) + " " + Shown(in[k < 18 ? k - 8 : 7]) + "|";
+    VariantClear(&result);
+  }
+  EXPECT_EQ(shown, "0 2:-1|0 3:-1|0 4:-1|0 5:-1|0 7:-1|0 8:True|9 10:800A000D|0 11:-1|0 11:-1|");
+  EXPECT_EQ(bar->lpVtbl->Release(bar), 0u);
+  VariantClear(&in[7]);
+}
+
 // VariantCopy copies text deeply and leaves the target as it was on a
 // failure; VariantChangeType converts as the language does, in place too.
 TEST(ComInterface, VariantCopyAndChangeType) {
@@ -514,6 +744,20 @@ TEST(ComInterface, VariantCopyAndChangeType) {
   EXPECT_EQ(dst.vt, VT_I4);
   EXPECT_EQ(dst.lVal, -2);  // halves go to the even neighbour
   VariantClear(&dst);
+  // An object held: copied with a reference of its own, released by clearing;
+  // a type VariantClear does not know is refused.
+  VARIANT held;
+  VariantInit(&held);
+  held.vt = VT_DISPATCH;
+  IDispatch* d = Create<IDispatch>(CLSID_HalvaneTabs, IID__Tabs);
+  held.pdispVal = d;
+  ASSERT_EQ(VariantCopy(&dst, &held), S_OK);
+  EXPECT_EQ(d->lpVtbl->AddRef(d), 3u);
+  EXPECT_EQ(VariantClear(&held), S_OK);
+  EXPECT_EQ(held.vt, VT_EMPTY);
+  EXPECT_EQ(d->lpVtbl->Release(d), 1u);
+  EXPECT_EQ(VariantClear(&dst), S_OK);
+  EXPECT_EQ(VariantClear(&odd), DISP_E_BADVARTYPE);
 }
 
 }  // namespace

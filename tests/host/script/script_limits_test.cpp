@@ -125,6 +125,11 @@ TEST(ScriptLimits, StepsTimeAndCancellationStopARun) {
   EXPECT_EQ(RunText("x = \"\"" + Repeat(" & Space(100000)", 3000), cancel).result.outcome, Outcome::Cancelled);
   polls = 100;
   EXPECT_EQ(RunText("Sleep 10000", cancel).result.outcome, Outcome::Cancelled);
+  // Split polls as it makes its parts: 40,961 parts of a text written out
+  // in the page, one statement.
+  polls = 0;
+  EXPECT_EQ(RunText("x = Split(\"" + std::string(40960, ',') + "\", \",\")", cancel).result.outcome,
+            Outcome::Cancelled);
   // A response that can no longer be sent cancels the run, On Error or not.
   class Closing : public web::ResponseSink {
    public:

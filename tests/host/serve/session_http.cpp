@@ -115,50 +115,11 @@ class Redis {
   std::unique_ptr<Process> process_;
 };
 
-// The pages of these tests.
-const std::pair<const char*, const char*> kPages[] = {
-    {"put.hvs",
-     "Dim a(1, 2), inner(1)\n"
-     "inner(0) = CInt(7) : inner(1) = Array(\"deep\", Null)\n"
-     "a(0, 0) = CInt(-32768) : a(0, 1) = inner : a(1, 2) = True\n"
-     "Session(\"int\") = CInt(-2)\n"
-     "Session(\"long\") = CLng(2147483647)\n"
-     "Session(\"single\") = CSng(0.1)\n"
-     "Session(\"double\") = 0.1\n"
-     "Session(\"date\") = CDate(\"3/9/2004 2:30:00 PM\")\n"
-     "Session(\"text\") = \"caf\" & ChrW(233) & \" \" & ChrW(8364) & \" \" & Chr(0) & \"<&>\"\n"
-     "Session(\"yes\") = False\n"
-     "Session(\"null\") = Null\n"
-     "Session(\"gone\") = 1 : Session(\"gone\") = Empty\n"
-     "Session(\"empty array\") = Array()\n"
-     "Session(\"array\") = a\n"
-     "Response.Write \"stored \" & Session.Count\n"},
-    {"get.hvs",
-     "Function Show(v)\n"
-     "  If IsArray(v) Then\n"
-     "    Dim e, s : s = \"(\"\n"
-     "    For Each e In v : s = s & Show(e) & \",\" : Next\n"
-     "    Show = s & \")\"\n"
-     "  ElseIf IsNull(v) Or IsEmpty(v) Then\n"
-     "    Show = TypeName(v)\n"
-     "  Else\n"
-     "    Show = TypeName(v) & \" \" & CStr(v)\n"
-     "  End If\n"
-     "End Function\n"
-     "Dim k\n"
-     "For Each k In Session.Keys : Response.Write k & \"=\" & Show(Session(k)) & \"|\" : Next\n"
-     "If Session.Count > 0 Then Response.Write UBound(Session(\"array\"), 2)\n"},
-    {"count.hvs", "Session(\"n\") = Session(\"n\") + 1\nResponse.Write Session(\"n\")\n"},
-    {"start.hvs", "Response.Write Len(Session.SessionID)\n"},
-    {"abandon.hvs", "Session(\"v\") = \"last\"\nSession.Abandon\nResponse.Write Session(\"v\")\n"},
-    {"hold.hvs",
-     "Session(\"n\") = 99\nResponse.Write \"holding\"\nResponse.Flush\nSleep 60000\n"},
-    {"visits.hvs",
-     "Application.Lock\nApplication(\"visits\") = Application(\"visits\") + 1\nApplication.Unlock\n"
-     "Response.Write Application(\"visits\")\n"},
-    {"plain.hvs", "Response.Write \"no state\"\n"},
-    {"lock.hvs", "Application.Lock\nResponse.Write \"locked\"\n"},
-};
+// The pages of these tests, copied into each site.
+void WritePages(const fs::path& site) {
+  fs::create_directories(site);
+  fs::copy(HALVANE_SESSION_PAGES, site);
+}
 
 const char kAllKinds[] =
     "int=Integer -2|long=Long 2147483647|single=Single 0.1|double=Double 0.1|date=Date 3/9/2004 2:30:00 PM|"
@@ -180,9 +141,7 @@ class Sessions : public ::testing::TestWithParam<std::string> {
     std::replace(name.begin(), name.end(), '/', '-');
     base_ = fs::temp_directory_path() / ("halvane-sess-" + std::to_string(::getpid()) + "-" + name);
     fs::remove_all(base_);
-    for (const char* site : {"a", "b"}) {
-      for (const auto& [name, text] : kPages) WriteFile(base_ / site / name, text);
-    }
+    for (const char* site : {"a", "b"}) WritePages(base_ / site);
     const std::string kind = GetParam();
     if (kind == "memory") {
       store_ = "memory";
@@ -361,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(Stores, SharedStore, ::testing::Values("sqlite", "redis
 TEST(MemoryStore, DropsTheSessionIdleLongest) {
   const fs::path base = fs::temp_directory_path() / ("halvane-sess-cap-" + std::to_string(::getpid()));
   fs::remove_all(base);
-  for (const auto& [name, text] : kPages) WriteFile(base / "site" / name, text);
+  WritePages(base / "site");
   {
     Backend s(base / "site", "memory", {"--max-sessions", "2"}, base / "log");
     const std::string one = CookieOf(Get(s.port, "/count.hvs"));
@@ -382,7 +341,7 @@ TEST(MemoryStore, DropsTheSessionIdleLongest) {
 TEST(Serve, SecureCookiesAndALockLeftByAPage) {
   const fs::path base = fs::temp_directory_path() / ("halvane-sess-secure-" + std::to_string(::getpid()));
   fs::remove_all(base);
-  for (const auto& [name, text] : kPages) WriteFile(base / "site" / name, text);
+  WritePages(base / "site");
   {
     Backend s(base / "site", "sqlite:" + (base / "s.db").string(), {"--secure-cookies", "--timeout", "8"},
               base / "log");

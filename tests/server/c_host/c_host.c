@@ -596,27 +596,12 @@ static void DriveAllClasses(void) {
   CHECK_HR(pDllCanUnloadNow(), S_OK);
 }
 
-/* The helpers under their usual names. */
+/* The helpers under their usual names: a BSTR counts its bytes (what the
+ * helpers do is checked by the C++ tests, which call them by these names). */
 static void Helpers(void) {
-  VARIANT a, b;
   BSTR s = Bstr("12");
-  CHECK(pSysStringLen(s) == 2 && pSysStringByteLen(s) == 4);
-  CHECK(((const uint32_t*)(const void*)s)[-1] == 4 && s[2] == 0);
-  pVariantInit(&a);
-  pVariantInit(&b);
-  a.n1.n2.vt = VT_BSTR;
-  a.n1.n2.n3.bstrVal = s;
-  CHECK_HR(pVariantCopy(&b, &a), S_OK);
-  CHECK(b.n1.n2.vt == VT_BSTR && b.n1.n2.n3.bstrVal != s && BstrIs(b.n1.n2.n3.bstrVal, "12"));
-  CHECK_HR(pVariantChangeType(&b, &b, 0, VT_I2), S_OK);
-  CHECK(b.n1.n2.vt == VT_I2 && b.n1.n2.n3.iVal == 12);
-  b.n1.n2.n3.iVal = 32767;
-  CHECK_HR(pVariantChangeType(&a, &b, 0, VT_BSTR), S_OK); /* the old BSTR of `a` is freed */
-  CHECK(a.n1.n2.vt == VT_BSTR && BstrIs(a.n1.n2.n3.bstrVal, "32767"));
-  CHECK_HR(pVariantChangeType(&b, &a, 0, VT_BOOL), S_OK);
-  CHECK(b.n1.n2.vt == VT_BOOL && b.n1.n2.n3.iVal == -1);
-  pVariantClear(&a);
-  CHECK(a.n1.n2.vt == VT_EMPTY);
+  CHECK(pSysStringLen(s) == 2 && pSysStringByteLen(s) == 4 && s[2] == 0);
+  pSysFreeString(s);
 }
 
 /* Registration names the library by the absolute path it was loaded from,
