@@ -136,17 +136,26 @@ bool DecodeValue(std::string_view& in, script::Value* out, int depth) {
   }
   // An array: bounds, then elements.  Each element takes a byte at least,
   // so a count beyond the bytes left is refused before anything is made.
+  // The count is judged only once every bound is read: a later bound of -1
+  // empties the array whatever the earlier ones say, and the answer must not
+  // depend on the bytes that follow the value.
   if (depth >= script::kMaxArrayDepth) return false;
   std::uint64_t dims = 0;
   if (!Take(in, 1, dims) || dims < 1 || dims > 60) return false;
   std::vector<std::int32_t> upper;
-  std::uint64_t count = 1;
   for (std::uint64_t d = 0; d < dims; ++d) {
     if (!Take(in, 4, n)) return false;
     const auto u = static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
     if (u < -1) return false;
     upper.push_back(u);
-    count *= static_cast<std::uint64_t>(u) + 1;
+  }
+  std::uint64_t count = 1;
+  for (std::int32_t u : upper) {
+    if (u == -1) count = 0;
+  }
+  for (std::int32_t u : upper) {
+    if (count == 0) break;
+    count *= static_cast<std::uint64_t>(u) + 1;  // at most in.size() * 2^31: no overflow
     if (count > in.size()) return false;
   }
   std::shared_ptr<script::Array> a;

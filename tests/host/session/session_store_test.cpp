@@ -115,6 +115,14 @@ TEST(Record, RefusesWhatIsNotARecord) {
       std::string("HVS\x01\x14\0\0\0\x01\0\0\0\x01\0\0\0a\x07\0\0\0\0\0\0\x50\x41", 26),
   };
   for (const std::string& b : bad) EXPECT_FALSE(ReadRecord(b)) << testing::PrintToString(b);
+  // A value reads alike alone and inside a record: a bound of -1 after a
+  // bound larger than the bytes left empties the array.
+  const std::string empty("\x20\x03\x09\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\x0B\0", 14);
+  const Value none = Decoded(empty);
+  ASSERT_EQ(none.kind, Value::Kind::Array);
+  EXPECT_EQ(none.arr->upper, (std::vector<std::int32_t>{9, -1, 786431}));
+  EXPECT_TRUE(none.arr->items.empty());
+  EXPECT_EQ(Bytes(none), empty);
   // Arrays nested past the limit.
   std::string deep;
   for (int i = 0; i <= script::kMaxArrayDepth; ++i) deep += std::string("\x20\x01\0\0\0\0", 6);
