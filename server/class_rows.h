@@ -1,6 +1,6 @@
 // Rows of the class table made from the C++ members themselves: a row
 // names its member function, and the parameter and result types, the
-// Variant invoker, the direct call and the function-table entry all come
+// Variant invoker, the IDispatch call and the function-table entry all come
 // from that member's signature.  A row gives only what the signature
 // cannot say: the name, the DISPID and the parameters' names ("[Name]"
 // for an optional one).
@@ -95,7 +95,7 @@ constexpr MemberInfo Row(std::string_view name, MemberKind kind, std::int32_t di
                     kParams<Fn, P...>,
                     ValueTypeOf<typename Sig<Fn>::Result>(),
                     &InvokeOf<Fn>,
-                    &com::DirectCall<Fn, kParams<Fn, P...>>,
+                    &com::DispatchCall<Fn, kParams<Fn, P...>>,
                     &com::TableEntryOf<Fn, kParams<Fn, P...>>};
 }
 

@@ -44,13 +44,15 @@ inline constexpr std::size_t kMaxParams = 4;
 inline constexpr std::size_t kClassCount = 6;
 inline constexpr std::size_t kMaxRows = 18;
 
-// Calls the C++ member a row stands for with the C interface's argument
-// pointers (server/com_member_call.h): `ptrs` holds one per parameter (a
-// BSTR*, SHORT*, VARIANT_BOOL* or VARIANT*; null for an omitted optional
-// one) and then the result pointer; `texts` one reusable buffer per
-// parameter.  Returns an HRESULT.
-using DirectInvoker = std::int32_t (*)(void* object, void* const* ptrs, std::string* texts,
-                                       automation::ExceptionInfo& excep, bool replace_values);
+// IDispatch::Invoke of one member row by its direct call (made from the
+// C++ member's own signature, server/com_member_call.h): `object` is the C
+// interface's object, `params` its DISPPARAMS and `result` a VARIANT the
+// call may fill (emptied before).  When every argument already has its
+// parameter's declared type, the member runs and the HRESULT is returned
+// (the member's error as kDispEException with `excep` filled); otherwise
+// nothing is done and the result is kNeedsConversion.
+inline constexpr std::int32_t kNeedsConversion = 0x7FFFFFFF;
+using DispatchInvoker = std::int32_t (*)(void* object, void* params, void* result, automation::ExceptionInfo& excep);
 // Gives a row's function-table entry (a function of the row's own
 // signature, as a plain function pointer).
 using TableEntryMaker = void (*(*)())();
@@ -62,7 +64,7 @@ struct MemberInfo {
   std::span<const ParamInfo> params;
   ValueType result;
   MemberInvoker invoke = nullptr;
-  DirectInvoker direct = nullptr;
+  DispatchInvoker dispatch = nullptr;
   // The row's entry of the dual interface's function table.
   TableEntryMaker table_entry = nullptr;
 };

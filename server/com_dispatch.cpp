@@ -36,72 +36,6 @@ namespace automation = halvane::automation;
 DualObject* Self(IDispatch* This) { return DualObject::From(This); }
 IDispatch* AsDispatch(DualObject* d) { return reinterpret_cast<IDispatch*>(d); }
 
-// ---- IDispatch::Invoke by the direct call ------------------------------------------
-
-// The pointer a direct call takes for an argument of IDispatch::Invoke, when
-// the argument already has the parameter's declared type: its storage
-// within the VARIANT, or the storage it refers to; for a Variant
-// parameter the VARIANT itself, when it is of a kind read without a
-// conversion.  Null when the argument needs the converting path.
-void* DirectPointer(ValueType type, VARIANT& arg) {
-  const bool byref = (arg.vt & VT_BYREF) != 0;
-  const VARTYPE base = static_cast<VARTYPE>(arg.vt & ~VT_BYREF);
-  if (byref && arg.byref == nullptr) return nullptr;
-  switch (type) {
-    case ValueType::String:
-      if (base != VT_BSTR) return nullptr;
-      return byref ? static_cast<void*>(arg.pbstrVal) : static_cast<void*>(&arg.bstrVal);
-    case ValueType::Integer:
-      if (base != VT_I2) return nullptr;
-      return byref ? static_cast<void*>(arg.piVal) : static_cast<void*>(&arg.iVal);
-    case ValueType::Boolean:
-      if (base != VT_BOOL) return nullptr;
-      return byref ? static_cast<void*>(arg.pboolVal) : static_cast<void*>(&arg.boolVal);
-    case ValueType::Variant:
-    case ValueType::None:
-      switch (base) {
-        case VT_EMPTY:
-        case VT_NULL:
-          if (byref) return nullptr;
-          [[fallthrough]];
-        case VT_I2:
-        case VT_I4:
-        case VT_R4:
-        case VT_R8:
-        case VT_DATE:
-        case VT_BSTR:
-        case VT_ERROR:
-        case VT_BOOL: return &arg;
-        default: return nullptr;
-      }
-  }
-  return nullptr;
-}
-
-// Where the direct call puts a result of IDispatch::Invoke: the matching
-// field of the result VARIANT, whose kind is set once the call succeeded.
-void* ResultPointer(ValueType type, VARIANT& result) {
-  switch (type) {
-    case ValueType::String: return &result.bstrVal;
-    case ValueType::Integer: return &result.iVal;
-    case ValueType::Boolean: return &result.boolVal;
-    case ValueType::Variant: return &result;
-    case ValueType::None: break;
-  }
-  return nullptr;
-}
-
-VARTYPE ResultKind(ValueType type) {
-  switch (type) {
-    case ValueType::String: return VT_BSTR;
-    case ValueType::Integer: return VT_I2;
-    case ValueType::Boolean: return VT_BOOL;
-    case ValueType::Variant:
-    case ValueType::None: break;
-  }
-  return VT_EMPTY;
-}
-
 // Reports a member's error as IDispatch::Invoke does: the thread's error
 // information, and the exception record when the caller gave one.
 HRESULT RaiseException(const ClassInfo& cls, const automation::ExceptionInfo& excep, EXCEPINFO* out) {
@@ -126,32 +60,73 @@ void NameSource(const ClassInfo& cls, automation::ExceptionInfo& excep) {
 // when the arguments need the converting path.
 bool InvokeDirect(DualObject& self, const MemberInfo& member, DISPPARAMS& params, VARIANT* pVarResult,
                   EXCEPINFO* pExcepInfo, HRESULT& hr) {
-  const std::size_t count = params.cArgs;
-  const std::size_t nparams = member.params.size();
-  if (count > nparams) return false;
-  void* ptrs[halvane::kMaxParams + 1] = {};
-  for (std::size_t i = 0; i < nparams; ++i) {
-    if (i >= count) {
-      if (!member.params[i].optional) return false;
-      continue;
-    }
-    ptrs[i] = DirectPointer(member.params[i].type, params.rgvarg[count - 1 - i]);
-    if (ptrs[i] == nullptr) return false;
-  }
   // The caller's result VARIANT has been emptied already.
   VARIANT ignored;
   if (pVarResult == nullptr) halvane::com::InitVariant(ignored);
-  VARIANT& result = pVarResult != nullptr ? *pVarResult : ignored;
-  ptrs[nparams] = ResultPointer(member.result, result);
   automation::ExceptionInfo excep;
-  hr = member.direct(self.instance, ptrs, self.texts, excep, false);
-  if (hr == S_OK && member.result != ValueType::Variant) result.vt = ResultKind(member.result);
+  hr = member.dispatch(&self, &params, pVarResult != nullptr ? pVarResult : &ignored, excep);
   if (pVarResult == nullptr) halvane::com::ClearVariant(&ignored);
+  if (hr == halvane::kNeedsConversion) return false;
   if (hr == automation::kDispEException) {
     NameSource(*self.cls, excep);
     hr = RaiseException(*self.cls, excep, pExcepInfo);
   }
   return true;
+}
+
+// IDispatch::Invoke of `member` by converting every argument to its
+// declared type first: for arguments of other types than the declared
+// ones.  Out of the direct path so that the direct path stays small.
+[[gnu::noinline]] HRESULT InvokeConverting(DualObject& self, const MemberInfo& member, DISPPARAMS& params,
+                                           VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+  const UINT count = params.cArgs;
+  try {
+    // Arguments in declaration order, converted in place to the declared
+    // types.  A member changes only a Variant parameter: when the caller
+    // passed that one by reference (VT_BYREF), a copy of the value it had
+    // tells afterwards whether it changed, and a change goes back.
+    automation::ArgumentSlots args, before;
+    const std::size_t nparams = member.params.size();
+    for (UINT i = 0; i < count; ++i) {
+      const VARIANT& src = params.rgvarg[count - 1 - i];
+      const HRESULT hr = ReadVariant(src, args.Set(i));
+      if (hr != S_OK) {
+        if (puArgErr != nullptr) *puArgErr = count - 1 - i;
+        return hr;
+      }
+      if ((src.vt & VT_BYREF) != 0 && i < nparams && member.params[i].type == ValueType::Variant)
+        before.Set(i, args[i]);
+    }
+    std::uint32_t bad = 0;
+    HRESULT hr = automation::ConvertArguments(member, args, count, &bad);
+    if (hr == automation::kDispETypeMismatch || hr == automation::kDispEOverflow) {
+      if (puArgErr != nullptr && bad < count) *puArgErr = count - 1 - bad;
+      return hr;
+    }
+    if (hr != S_OK) return hr;
+
+    Variant result;
+    automation::ExceptionInfo excep;
+    hr = self.object->InvokeTyped(member, args.First(nparams), result, excep);
+    if (hr != S_OK && hr != automation::kDispEException) return hr;
+
+    // What a member wrote before it raised an error stays written.
+    for (UINT i = 0; i < count; ++i) {
+      VARIANT& dst = params.rgvarg[count - 1 - i];
+      if ((dst.vt & VT_BYREF) == 0 || member.params[i].type != ValueType::Variant || SameValue(before[i], args[i]))
+        continue;
+      const HRESULT wb = WriteBack(dst, args[i]);
+      if (wb != S_OK) return wb;
+    }
+
+    if (hr == automation::kDispEException) return RaiseException(*self.cls, excep, pExcepInfo);
+    if (pVarResult != nullptr) return MakeVariant(result, *pVarResult);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
 }
 
 }  // namespace
@@ -257,54 +232,7 @@ static HRESULT Disp_Invoke(IDispatch* This, DISPID dispid, REFIID riid, LCID, WO
   if (count > halvane::kMaxParams) return DISP_E_BADPARAMCOUNT;
   HRESULT direct = S_OK;
   if (InvokeDirect(*self, *member, *params, pVarResult, pExcepInfo, direct)) return direct;
-
-  try {
-    // Arguments in declaration order, converted in place to the declared
-    // types.  A member changes only a Variant parameter: when the caller
-    // passed that one by reference (VT_BYREF), a copy of the value it had
-    // tells afterwards whether it changed, and a change goes back.
-    automation::ArgumentSlots args, before;
-    const std::size_t nparams = member->params.size();
-    for (UINT i = 0; i < count; ++i) {
-      const VARIANT& src = params->rgvarg[count - 1 - i];
-      const HRESULT hr = ReadVariant(src, args.Set(i));
-      if (hr != S_OK) {
-        if (puArgErr != nullptr) *puArgErr = count - 1 - i;
-        return hr;
-      }
-      if ((src.vt & VT_BYREF) != 0 && i < nparams && member->params[i].type == ValueType::Variant)
-        before.Set(i, args[i]);
-    }
-    std::uint32_t bad = 0;
-    HRESULT hr = automation::ConvertArguments(*member, args, count, &bad);
-    if (hr == automation::kDispETypeMismatch || hr == automation::kDispEOverflow) {
-      if (puArgErr != nullptr && bad < count) *puArgErr = count - 1 - bad;
-      return hr;
-    }
-    if (hr != S_OK) return hr;
-
-    Variant result;
-    automation::ExceptionInfo excep;
-    hr = self->object->InvokeTyped(*member, args.First(nparams), result, excep);
-    if (hr != S_OK && hr != automation::kDispEException) return hr;
-
-    // What a member wrote before it raised an error stays written.
-    for (UINT i = 0; i < count; ++i) {
-      VARIANT& dst = params->rgvarg[count - 1 - i];
-      if ((dst.vt & VT_BYREF) == 0 || member->params[i].type != ValueType::Variant || SameValue(before[i], args[i]))
-        continue;
-      const HRESULT wb = WriteBack(dst, args[i]);
-      if (wb != S_OK) return wb;
-    }
-
-    if (hr == automation::kDispEException) return RaiseException(cls, excep, pExcepInfo);
-    if (pVarResult != nullptr) return MakeVariant(result, *pVarResult);
-    return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return InvokeConverting(*self, *member, *params, pVarResult, pExcepInfo, puArgErr);
 }
 
 }  // extern "C"

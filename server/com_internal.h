@@ -45,7 +45,7 @@ inline void FreeBstr(BSTR s) {
 // together and looked at once at the end; a text that does not fill whole
 // blocks ends with one block that overlaps the last, and texts shorter
 // than a block go as two overlapping blocks of 4 or one unit at a time.
-inline bool NarrowIfAscii(const OLECHAR* in, std::size_t n, char* out) {
+[[gnu::always_inline]] inline bool NarrowIfAscii(const OLECHAR* in, std::size_t n, char* out) {
 #if defined(__SSE2__)
   if (n >= 8) {
     __m128i seen = _mm_setzero_si128();
@@ -93,7 +93,7 @@ bool NarrowShortAscii(BSTR s, ShortText& out);
 // allocation once it has held a text as long.  Text that is not all ASCII
 // goes through Utf8IntoStringSlow.
 void Utf8IntoStringSlow(BSTR s, std::size_t count, std::string& out);
-inline void Utf8IntoString(BSTR s, std::string& out) {
+[[gnu::always_inline]] inline void Utf8IntoString(BSTR s, std::string& out) {
   const std::size_t count = BstrByteLength(s) / sizeof(OLECHAR);
   if (out.size() != count) out.resize(count);
   if (!NarrowIfAscii(s, count, out.data())) Utf8IntoStringSlow(s, count, out);

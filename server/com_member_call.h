@@ -5,7 +5,8 @@
 // the caller's result pointer.  No Variant stands between, except for a
 // Variant parameter or result.  The function-table entries are these calls;
 // IDispatch::Invoke uses them when the arguments already have the declared
-// types.
+// types, through an entry made for each row, so that the types are known
+// when it is compiled.
 #pragma once
 
 #include <cstddef>
@@ -76,7 +77,7 @@ struct ParamHolder {
       value{};
 
   // S_OK, or the status of a VARIANT the layer does not take.
-  HRESULT Read(void* p, std::string& text) {
+  [[gnu::always_inline]] HRESULT Read(void* p, std::string& text) {
     if constexpr (kType == ValueType::String) {
       value = &text;
       if (p == nullptr)
@@ -183,8 +184,8 @@ inline HRESULT HandBack(VARIANT& dst, const Variant& value, bool replace_values)
 // empty: the caller names the class); E_POINTER, E_OUTOFMEMORY, or a
 // VARIANT's read status.  What a member wrote back before it raised its
 // error stays written.
-// Made part of each caller (a function-table entry, the direct call of
-// IDispatch::Invoke), which saves a call on every one.
+// Made part of each caller (a function-table entry, IDispatch::Invoke's
+// direct call of the row), which saves a call on every one.
 template <auto Fn, std::size_t... I>
 [[gnu::always_inline]] inline HRESULT CallMember(void* instance, void* const* ptrs, const ParamInfo* params, std::string* texts,
                    automation::ExceptionInfo& excep, bool replace_values, std::index_sequence<I...>) {
@@ -247,13 +248,94 @@ template <auto Fn, std::size_t... I>
   }
 }
 
-// The member call in the form the class table keeps (MemberInfo::direct).
+// The pointer a direct call takes for an IDispatch argument when it
+// already has the type of a parameter of C++ type T: its storage within the
+// VARIANT or the storage it refers to; for a Variant parameter the VARIANT
+// itself, when it is of a kind read without a conversion.  Null when the
+// argument needs the converting path.
+template <class T>
+[[gnu::always_inline]] inline void* ArgumentPointer(VARIANT& arg) {
+  constexpr ValueType kType = ValueTypeOf<T>();
+  if constexpr (kType == ValueType::String) {
+    if (arg.vt == VT_BSTR) return &arg.bstrVal;
+    return arg.vt == (VT_BSTR | VT_BYREF) ? arg.pbstrVal : nullptr;
+  } else if constexpr (kType == ValueType::Integer) {
+    if (arg.vt == VT_I2) return &arg.iVal;
+    return arg.vt == (VT_I2 | VT_BYREF) ? arg.piVal : nullptr;
+  } else if constexpr (kType == ValueType::Boolean) {
+    if (arg.vt == VT_BOOL) return &arg.boolVal;
+    return arg.vt == (VT_BOOL | VT_BYREF) ? arg.pboolVal : nullptr;
+  } else {
+    const bool byref = (arg.vt & VT_BYREF) != 0;
+    if (byref && arg.byref == nullptr) return nullptr;
+    switch (arg.vt & ~VT_BYREF) {
+      case VT_EMPTY:
+      case VT_NULL:
+        if (byref) return nullptr;
+        [[fallthrough]];
+      case VT_I2:
+      case VT_I4:
+      case VT_R4:
+      case VT_R8:
+      case VT_DATE:
+      case VT_BSTR:
+      case VT_ERROR:
+      case VT_BOOL: return &arg;
+      default: return nullptr;
+    }
+  }
+}
+
+// Where a result of C++ type R goes in IDispatch's result VARIANT, and the
+// kind that VARIANT takes once the call succeeded (a Variant result makes
+// the whole VARIANT).
+template <class R>
+[[gnu::always_inline]] inline void* ResultPointer(VARIANT& result) {
+  constexpr ValueType kType = ValueTypeOf<R>();
+  if constexpr (kType == ValueType::String) return &result.bstrVal;
+  if constexpr (kType == ValueType::Integer) return &result.iVal;
+  if constexpr (kType == ValueType::Boolean) return &result.boolVal;
+  return &result;
+}
+template <class R>
+constexpr VARTYPE kResultKind = ValueTypeOf<R>() == ValueType::String    ? VARTYPE{VT_BSTR}
+                                : ValueTypeOf<R>() == ValueType::Integer ? VARTYPE{VT_I2}
+                                : ValueTypeOf<R>() == ValueType::Boolean ? VARTYPE{VT_BOOL}
+                                                                         : VARTYPE{VT_EMPTY};
+
+// IDispatch::Invoke of member Fn by its direct call (MemberInfo::dispatch):
+// arguments come last first; an optional parameter may be left off only at
+// the end.  kNeedsConversion, with nothing done, when an argument is not of
+// its parameter's declared type or one too many is given.
+template <auto Fn, const auto& Params, std::size_t... I>
+[[gnu::always_inline]] inline std::int32_t DispatchMember(DualObject& self, DISPPARAMS& dp, VARIANT& result,
+                                                          automation::ExceptionInfo& excep,
+                                                          std::index_sequence<I...> seq) {
+  using Sig = MemberSignature<decltype(Fn)>;
+  using R = typename Sig::Result;
+  constexpr std::size_t kCount = sizeof...(I);
+  const std::size_t count = dp.cArgs;
+  if (count > kCount) return kNeedsConversion;
+  void* ptrs[kCount + 1];
+  const bool direct =
+      ((I < count ? (ptrs[I] = ArgumentPointer<std::tuple_element_t<I, typename Sig::Params>>(
+                         dp.rgvarg[count - 1 - I])) != nullptr
+                  : (ptrs[I] = nullptr, Params[I].optional)) &&
+       ...);
+  if (!direct) return kNeedsConversion;
+  ptrs[kCount] = ResultPointer<R>(result);
+  const std::int32_t hr = CallMember<Fn>(self.instance, ptrs, Params.data(), self.texts, excep, false, seq);
+  if constexpr (kResultKind<R> != VT_EMPTY) {
+    if (hr == S_OK) result.vt = kResultKind<R>;
+  }
+  return hr;
+}
+
 template <auto Fn, const auto& Params>
-std::int32_t DirectCall(void* instance, void* const* ptrs, std::string* texts, automation::ExceptionInfo& excep,
-                        bool replace_values) {
+std::int32_t DispatchCall(void* object, void* params, void* result, automation::ExceptionInfo& excep) {
   constexpr std::size_t kCount = std::tuple_size_v<typename MemberSignature<decltype(Fn)>::Params>;
-  return CallMember<Fn>(instance, ptrs, Params.data(), texts, excep, replace_values,
-                        std::make_index_sequence<kCount>());
+  return DispatchMember<Fn, Params>(*static_cast<DualObject*>(object), *static_cast<DISPPARAMS*>(params),
+                                    *static_cast<VARIANT*>(result), excep, std::make_index_sequence<kCount>());
 }
 
 // The member's function-table entry: IDispatch* first, then one pointer
