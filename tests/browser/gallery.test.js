@@ -1,13 +1,15 @@
 // The example gallery in the browser: every page loads without a page error
 // or console error and is photographed (into the engine's folder of the build
-// folder's browser/); on each component's page the component is used as a
-// visitor would use it. Pages are addressed by their URL and elements by id
-// or selector, whatever writes the pages.
+// folder's browser/); on the calendar, popup menu and progress bar pages the
+// component is used with the mouse as a visitor would use it (the tree, tabs
+// and AutoComplete pages are used by keys in a11y.test.js, and those
+// components with the mouse on the test pages). Pages are addressed by their
+// URL and elements by id or selector, whatever writes the pages.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const { suite, EXAMPLES, clickMenuName, treeColumns } = require('./harness');
+const { suite, EXAMPLES } = require('./harness');
 
 const env = suite({ dir: EXAMPLES });
 // The gallery's calendars open on the server's today: let the pages keep the
@@ -19,7 +21,7 @@ const shot = (name) => ({ ...REAL, shot: `gallery-${name}.png` });
 // their place. Those without a test of their own below are photographed as
 // they load; those tests photograph their page, then use it.
 const pages = fs.readdirSync(EXAMPLES).filter((f) => /\.hv[sp]$/.test(f)).sort();
-const USED = ['tree', 'tabs', 'calendar', 'menu', 'autocomplete', 'progress'];
+const USED = ['calendar', 'menu', 'progress'];
 const url = (name) => pages.find((f) => f.replace(/\.hv[sp]$/, '') === name) || `${name}.hvs`;
 for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')))) {
   test(`gallery page ${file} loads without errors`, async () => {
@@ -31,49 +33,6 @@ for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')
     }, shot(file.replace(/\.hv[sp]$/, '')));
   });
 }
-
-test('gallery tree: expand-all, collapse-all and single menus', async () => {
-  await env.page(url('tree'), async (page) => {
-    await page.screenshot('gallery-tree.png');
-    // Whether each menu is open.
-    const open = () => page.eval(() => [...document.querySelectorAll('table[id^="table_"]')]
-      .filter((t) => /^table_\d+$/.test(t.id)).map((t) => t.rows[1].style.display !== 'none'));
-    const closed = await open();
-    assert.ok(closed.length >= 3 && closed.every((o) => !o), `all closed at first: ${closed}`);
-    await page.click('#image_plus');
-    assert.ok((await open()).every((o) => o));
-    await page.until(() => [...document.images].every((i) => i.complete));
-    const { cells, gaps } = await page.eval(treeColumns);
-    assert.ok(cells.length > 0 && cells.every((w) => w === 20), `tree columns of ${cells}`);
-    assert.ok(gaps.every((g) => g >= 2), `icons apart from their labels: ${gaps}`);
-    await page.click('#image_minus');
-    assert.ok((await open()).every((o) => !o));
-    await page.click('#image_2');
-    await clickMenuName(page, 3);
-    const some = await open();
-    assert.deepEqual(some.slice(0, 4), [false, true, true, false]);
-    await page.until(() => [...document.images].every((i) => i.complete));
-    await page.screenshot('gallery-tree-open.png');
-  }, REAL);
-});
-
-test('gallery tabs: each tab brings its framed page to the front', async () => {
-  await env.page(url('tabs'), async (page) => {
-    await page.screenshot('gallery-tabs.png');
-    const front = () => page.eval(() => {
-      const r = document.getElementById('p1panel0').getBoundingClientRect();
-      return document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2).closest('.panel').id;
-    });
-    assert.equal(await front(), 'p1panel0');
-    for (const [i, name] of [[1, 'Calendar'], [2, 'Popup menu'], [0, 'Tree']]) {
-      await page.click(`#p1tab${i}`);
-      assert.equal(await front(), `p1panel${i}`);
-      assert.equal(await page.text('#shown'), name);
-    }
-    await page.click('#p1tab1');
-    await page.screenshot('gallery-tabs-calendar.png');
-  }, REAL);
-});
 
 test('gallery calendar: an embedded day reaches the page, a popup fills its field', async () => {
   await env.page(url('calendar'), async (page) => {
@@ -120,18 +79,6 @@ test('gallery popup menu: right-click, hover and choose', async () => {
       return /[?&]item=Save\+as$/.test(location.search) && c && c.textContent;
     });
     assert.equal(text, 'You chose Save as.');
-  }, REAL);
-});
-
-test('gallery AutoComplete: completes the city typed', async () => {
-  await env.page(url('autocomplete'), async (page) => {
-    await page.screenshot('gallery-autocomplete.png');
-    await page.click('input[name=city]');
-    await page.type('bu');
-    assert.deepEqual(await page.eval((f = document.forms[0].city) =>
-      [f.value, f.value.substring(f.selectionStart, f.selectionEnd), document.forms[0].cityList.selectedIndex]),
-    ['Bucharest', 'charest', 5]);
-    await page.screenshot('gallery-autocomplete-typing.png');
   }, REAL);
 });
 

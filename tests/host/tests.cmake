@@ -50,14 +50,11 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   add_dependencies(session_http_tests halvane_host)
   gtest_discover_tests(session_http_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
 
-  # nginx in front of two `halvane serve` processes (docs/deploy.md).
+  # nginx in front of two `halvane serve` processes sharing a session store
+  # (docs/deploy.md).
   add_test(NAME host_nginx
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/nginx_test.sh $<TARGET_FILE:halvane_host>)
   set_tests_properties(host_nginx PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
-  # ... with sessions on SQLite (one host) and on Redis (two hosts).
-  add_test(NAME host_nginx_sessions
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/sessions_test.sh $<TARGET_FILE:halvane_host>)
-  set_tests_properties(host_nginx_sessions PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
 endif()
 
 # The session record format and the stores' locks.
