@@ -33,7 +33,7 @@ endif()
 if(TARGET halvane_serve AND TARGET halvane_host)
   add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
   target_link_libraries(serve_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
-  target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+  target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(serve_http_tests PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
     HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
