@@ -1,21 +1,6 @@
-// The halvane program driven by the case files of tests/host/cases/*.txt, the
-// examples of every page of docs/ (see ReadDocs), and the index of docs/.
-//
-// A case file holds cases one after the other:
-//   === name of the case
-//   $ run page.hvp --query 'a=1 2'  the program's arguments; quotes group
-//                                  (default: run and the first file's name)
-//   --- page.hvp                   a file of the case, its text follows
-//   --- link.inc -> ../x.inc       a symbolic link
-//   --- stdout                     the whole standard output
-//   --- stdout prefix              ... standard output only begins so
-//   --- stderr 1                   the whole standard error, the exit status
-//   --- stderr 2 prefix            ... standard error only begins so
-// A section is the text up to the next marker line, less the one line end
-// right before that marker; files are written byte for byte (CR LF kept).
-// Absent stdout and stderr sections mean empty output and exit status 0.
-// Files are written into a fresh folder, where the program runs; a file
-// named "stdin" is its standard input.
+// The halvane program driven by the case files of tests/host/cases/*.txt
+// (their form is described in the README.md there), the examples of every
+// page of docs/ (see ReadDocs), and the index of docs/.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -222,7 +207,8 @@ bool ShownAs(const std::string& out, const std::string& expected) {
 
 std::vector<Case> AllCases() {
   std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(HALVANE_CASES_DIR)) files.push_back(e.path());
+  for (const auto& e : fs::directory_iterator(HALVANE_CASES_DIR))
+    if (e.path().extension() == ".txt") files.push_back(e.path());
   std::sort(files.begin(), files.end());
   std::vector<Case> cases;
   for (const fs::path& f : files) ReadCaseFile(f, cases);
