@@ -1,10 +1,8 @@
 // The example gallery in the browser: every page loads without a page error
 // or console error and is photographed (into the engine's folder of the build
-// folder's browser/); on the calendar, popup menu and progress bar pages the
-// component is used with the mouse as a visitor would use it (the tree, tabs
-// and AutoComplete pages are used by keys in a11y.test.js, and those
-// components with the mouse on the test pages). Pages are addressed by their
-// URL and elements by id or selector, whatever writes the pages.
+// folder's browser/), and the progress bar page is watched as it streams in.
+// The component pages are used by keys, with the result a click gives, in
+// a11y.test.js, and each component with the mouse on the test pages.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
@@ -18,10 +16,9 @@ const REAL = { clock: null };
 const shot = (name) => ({ ...REAL, shot: `gallery-${name}.png` });
 
 // The gallery's pages: the page scripts, and the templates that may take
-// their place. Those without a test of their own below are photographed as
-// they load; those tests photograph their page, then use it.
+// their place, photographed as they load (the progress bar below, as it runs).
 const pages = fs.readdirSync(EXAMPLES).filter((f) => /\.hv[sp]$/.test(f)).sort();
-const USED = ['calendar', 'menu', 'progress'];
+const USED = ['progress'];
 const url = (name) => pages.find((f) => f.replace(/\.hv[sp]$/, '') === name) || `${name}.hvs`;
 for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')))) {
   test(`gallery page ${file} loads without errors`, async () => {
@@ -33,54 +30,6 @@ for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')
     }, shot(file.replace(/\.hv[sp]$/, '')));
   });
 }
-
-test('gallery calendar: an embedded day reaches the page, a popup fills its field', async () => {
-  await env.page(url('calendar'), async (page) => {
-    await page.screenshot('gallery-calendar.png');
-    // The embedded calendar shows today's month; take its 15th.
-    const now = new Date();
-    const day = `${now.getMonth() + 1}/15/${now.getFullYear()}`;
-    await page.click(`#cal1 td[onclick*="'${day}'"]`);
-    assert.equal(await page.text('#picked'), `You clicked ${day}`);
-
-    const box = await page.box('img[onclick*="\'start\'"]');
-    await page.click({ x: Math.ceil(box.x) + 4, y: Math.ceil(box.y) + 4 });
-    await page.popup();
-    assert.equal(await page.text({ popup: true, css: 'table table font', nth: 0 }), 'Mar');
-    // Nothing of the calendar is cut off by the popup's frame.
-    assert.deepEqual(await page.eval(() => {
-      const f = document.querySelector('iframe[data-halvane-popup]:not([style*="none"])');
-      const r = f.contentDocument.querySelector('table').getBoundingClientRect();
-      return [r.right <= f.clientWidth, r.bottom <= f.clientHeight];
-    }), [true, true]);
-    await page.screenshot('gallery-calendar-popup.png');
-    await page.click({ popup: true, css: `td[onclick*="'3/9/2004'"]` });
-    assert.equal(await page.value('input[name=start]'), '3/9/2004');
-    assert.equal(await page.popupCount(), 0);
-  }, REAL);
-});
-
-test('gallery popup menu: right-click, hover and choose', async () => {
-  await env.page(url('menu'), async (page) => {
-    await page.screenshot('gallery-menu.png');
-    await page.rightClick({ x: 260, y: 200 });
-    const box = await page.popup();
-    assert.deepEqual([box.x, box.y], [270, 210]);
-    assert.ok(box.width >= 170 && box.width <= 180, `popup ${box.width} wide`);
-    const saveAs = { popup: true, css: 'td', text: 'Save as' };
-    await page.hover(saveAs);
-    await page.until(() => [...document.querySelector('iframe[data-halvane-popup]').contentDocument.images]
-      .every((i) => i.complete));
-    await page.screenshot('gallery-menu-open.png');
-    // The item leads to the page again, which names the choice.
-    await page.click(saveAs);
-    const text = await page.untilWithin(10000, () => {
-      const c = document.getElementById('choice');
-      return /[?&]item=Save\+as$/.test(location.search) && c && c.textContent;
-    });
-    assert.equal(text, 'You chose Save as.');
-  }, REAL);
-});
 
 test('gallery progress bar: advances while streaming, then reveals the report', async () => {
   await env.page(url('progress'), async (page) => {
