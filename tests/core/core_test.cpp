@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "core/arith.h"
@@ -110,7 +110,8 @@ const std::map<std::string_view, Variant (*)(Args)> kOps = {
     {"AscW", [](Args a) { return Variant(strings::AscW(S(a[0]))); }},
     {"ToLowerUnit", [](Args a) { return Variant(std::int32_t{strings::ToLower(static_cast<char16_t>(L(a[0])))}); }},
     {"ToUpperUnit", [](Args a) { return Variant(std::int32_t{strings::ToUpper(static_cast<char16_t>(L(a[0])))}); }},
-    {"CharacterStart", [](Args a) { return Variant(static_cast<std::int32_t>(utf::CharacterStart(S(a[0]), L(a[1])))); }},
+    {"CharacterStart",
+     [](Args a) { return Variant(static_cast<std::int32_t>(utf::CharacterStart(S(a[0]), L(a[1])))); }},
     // "well-formed code point (hex) length" of the sequence at the start;
     // True reads an encoded surrogate as a character.
     {"DecodeAt",
@@ -124,8 +125,9 @@ const std::map<std::string_view, Variant (*)(Args)> kOps = {
 };
 
 TEST(Core, CaseFiles) {
+  const std::filesystem::path dir = HALVANE_TEST_DIR;
   for (const char* file : {"operators_cases.txt", "values_cases.txt"}) {
-    const int run = test_support::RunValueCases(std::filesystem::path(HALVANE_TEST_DIR) / file, [](std::string_view name, Args args) {
+    const int run = test_support::RunValueCases(dir / file, [](std::string_view name, Args args) {
       const auto it = kOps.find(name);
       if (it != kOps.end()) return it->second(args);
       ADD_FAILURE() << "unknown operation " << name;

@@ -216,8 +216,8 @@ TEST(AutomationCom, BlockConversionMatchesTheCharacterDecoder) {
         check(text);
       }
   for (const std::size_t run : {0, 1, 2, 4, 8, 15, 16, 31, 32, 63, 64, 65, 100})
-    for (const char* tail : {"\xC3\xA9 and more", "\xFF\xE2\x82x", "\xF0\x9F\x98\x80", "\xED\xA0\x80\xE2\x82",
-                             "\x7F\xC2\x80", "\x80"})
+    for (const char* tail :
+         {"\xC3\xA9 and more", "\xFF\xE2\x82x", "\xF0\x9F\x98\x80", "\xED\xA0\x80\xE2\x82", "\x7F\xC2\x80", "\x80"})
       check(std::string(run, 'a') + tail);
 }
 

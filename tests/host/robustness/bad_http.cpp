@@ -88,7 +88,8 @@ TEST_F(BadHttp, MalformedAndOversizedRequests) {
   for (int i = 0; i < 200; ++i) over += "X-H" + std::to_string(i) + ": " + std::string(30, 'h') + "\r\n";
   auto cases = Requests("malformed");
   cases.push_back({"GET /" + std::string(100000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", {0, 400, 414, 431}});
-  cases.push_back({"GET /page.hvs HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(100000, 'b') + "\r\n\r\n", {0, 400, 431}});
+  cases.push_back(
+      {"GET /page.hvs HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(100000, 'b') + "\r\n\r\n", {0, 400, 431}});
   // Past the header limit, within what the connection can hold: a status.
   cases.push_back({over + "\r\n", {400, 431}});
   std::vector<std::future<void>> answers;
