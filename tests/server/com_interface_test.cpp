@@ -312,53 +312,15 @@ TEST(ComInterface, FunctionTableGivesWhatTheMemberGives) {
   EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
 }
 
-// A member's error: its status from the function table, DISP_E_EXCEPTION
-// with the record from IDispatch::Invoke, and the thread's error
-// information from both; what the member wrote before stays written.
-TEST(ComInterface, MemberErrorsAndWriteBack) {
-  _Tabs* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
-  BSTR empty = Bstr("");
-  ASSERT_EQ(tabs->lpVtbl->put_TabName(tabs, &empty), S_OK);
-  VARIANT content, url;
-  VariantInit(&content);
-  VariantInit(&url);
-  BSTR s = reinterpret_cast<BSTR>(&s);
-  EXPECT_EQ(tabs->lpVtbl->WriteTab(tabs, &content, &url, &s), static_cast<HRESULT>(0x800A0001u));
-  EXPECT_EQ(s, nullptr);
-  IErrorInfo* error = nullptr;
-  ASSERT_EQ(GetErrorInfo(0, &error), S_OK);
-  BSTR description = nullptr;
-  GUID guid{};
-  ASSERT_EQ(error->lpVtbl->GetDescription(error, &description), S_OK);
-  ASSERT_EQ(error->lpVtbl->GetGUID(error, &guid), S_OK);
-  EXPECT_EQ(Utf8(description), "TabName property is empty.");
-  EXPECT_EQ(Text(guid), Text(IID__Tabs));
-  HalvaneSysFreeString(description);
-  error->lpVtbl->Release(error);
-  EXPECT_EQ(GetErrorInfo(0, &error), S_FALSE);  // taken once
-
-  auto* d = reinterpret_cast<IDispatch*>(tabs);
-  VARIANT args[2] = {url, content};
-  DISPPARAMS params{args, nullptr, 2, 0};
-  EXCEPINFO excep{};
+// What a member writes into its arguments: Show writes its two Variants; a
+// plain VARIANT of the function table is replaced, IDispatch::Invoke leaves
+// a plain argument as it was and writes through a reference.  (A member's
+// errors through both, with the thread's error information, are the C
+// host's, for every member that raises one.)
+TEST(ComInterface, WriteBackOfVariantArguments) {
+  BSTR s = nullptr;
   VARIANT result;
   VariantInit(&result);
-  EXPECT_EQ(d->lpVtbl->Invoke(d, 0x6003000B, &IID_NULL, 0, DISPATCH_METHOD, &params, &result, &excep, nullptr),
-            DISP_E_EXCEPTION);
-  EXPECT_EQ(result.vt, VT_EMPTY);
-  EXPECT_EQ(excep.scode, static_cast<SCODE>(0x800A0001u));
-  EXPECT_EQ(Utf8(excep.bstrDescription), "TabName property is empty.");
-  EXPECT_FALSE(Utf8(excep.bstrSource).empty());
-  HalvaneSysFreeString(excep.bstrSource);
-  HalvaneSysFreeString(excep.bstrDescription);
-  ASSERT_EQ(GetErrorInfo(0, &error), S_OK);
-  error->lpVtbl->Release(error);
-  HalvaneSysFreeString(empty);
-  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
-
-  // Show writes its two Variants: a plain VARIANT of the function table is
-  // replaced, IDispatch::Invoke leaves a plain argument as it was and
-  // writes through a reference.
   _ProgressBar* bar = Create<_ProgressBar>(CLSID_HalvaneProgressBar, IID__ProgressBar);
   VARIANT during, after;
   VariantInit(&during);
@@ -378,7 +340,7 @@ TEST(ComInterface, MemberErrorsAndWriteBack) {
   halvane::Variant yes("True"), zero(0);
   EXPECT_EQ(shown, direct.Show(yes, zero));
 
-  d = reinterpret_cast<IDispatch*>(bar);
+  auto* d = reinterpret_cast<IDispatch*>(bar);
   VARIANT plain;
   VariantInit(&plain);
   plain.vt = VT_BSTR;
