@@ -36,10 +36,24 @@ I* Create(const CLSID& clsid, const IID& iid) {
 }
 
 // The identifiers as documented for the library, written out here rather
-// than taken from the header: those the C host (tests/server/c_host) does
-// not already pass to the library from its own declarations.
+// than taken from the header (the standard ones the library itself uses,
+// IUnknown, IClassFactory, ISupportErrorInfo and IID_NULL, are passed to it
+// by the C host from its own declarations).
 TEST(ComInterface, IdentifiersAreThePublishedOnes) {
   const std::pair<const GUID*, const char*> ids[] = {
+      {&LIBID_Halvane, "0B0251ED-0859-4996-AE59-5F70D7159274"},
+      {&CLSID_HalvaneAutoComplete, "DA0D95C8-24C5-40B5-BBB0-8BEA6A7E3A3E"},
+      {&IID__AutoComplete, "B5074728-1BC9-4D6D-A407-75E69A464B08"},
+      {&CLSID_HalvaneCalendar, "69F2EBBF-D021-46B1-A87C-55D8A8A17FC8"},
+      {&IID__Calendar, "1087AF29-8CB5-4A75-BDAC-8E68C92A8303"},
+      {&CLSID_HalvanePopupMenu, "1AE2A7A8-53BC-4D83-A89B-539EA018FCA5"},
+      {&IID__PopupMenu, "27DDE07C-F7B6-4DA9-B4E1-68C8CF7609B3"},
+      {&CLSID_HalvaneProgressBar, "BB45D2B4-226D-4BD1-AA50-079C9C7570AB"},
+      {&IID__ProgressBar, "70A1941F-F849-4057-9831-A92D373598F5"},
+      {&CLSID_HalvaneTabs, "F1326A1F-51F9-44AB-B420-BC3555E0757F"},
+      {&IID__Tabs, "84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9"},
+      {&CLSID_HalvaneTree, "BFC10B8E-F8D0-4839-83AE-2E0B60C8BF58"},
+      {&IID__Tree, "ABD5F1EE-D162-48F2-8F4A-138F265D499E"},
       {&IID_IDispatch, "00020400-0000-0000-C000-000000000046"},
       {&IID_ITypeInfo, "00020401-0000-0000-C000-000000000046"},
       {&IID_ITypeLib, "00020402-0000-0000-C000-000000000046"},
@@ -298,7 +312,12 @@ TEST(ComInterface, FunctionTableGivesWhatTheMemberGives) {
   ASSERT_EQ(t->lpVtbl->WriteNode(t, &n, &uri, &target, nullptr, &s), S_OK);
   EXPECT_EQ(Utf8(s), direct.WriteNode(name, "/a.htm", "_top"));
   HalvaneSysFreeString(s);
-  for (BSTR b : {n, uri, target, image}) HalvaneSysFreeString(b);
+  BSTR w = Bstr("240");
+  ASSERT_EQ(t->lpVtbl->put_Width(t, &w), S_OK);
+  ASSERT_EQ(t->lpVtbl->get_Width(t, &s), S_OK);
+  EXPECT_EQ(Utf8(s), "240");
+  HalvaneSysFreeString(s);
+  for (BSTR b : {n, uri, target, image, w}) HalvaneSysFreeString(b);
   EXPECT_EQ(t->lpVtbl->Release(t), 0u);
 
   _Tabs* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
@@ -309,6 +328,14 @@ TEST(ComInterface, FunctionTableGivesWhatTheMemberGives) {
   EXPECT_EQ(out, -7);
   EXPECT_EQ(tabs->lpVtbl->put_IsVisible(tabs, &visible), S_OK);
   EXPECT_EQ(tabs->lpVtbl->put_IsVisible(tabs, nullptr), E_POINTER);
+  // A member's error (no TabName yet) is its status, and hands back nothing.
+  VARIANT content, url;
+  VariantInit(&content);
+  VariantInit(&url);
+  s = reinterpret_cast<BSTR>(&s);
+  EXPECT_EQ(tabs->lpVtbl->WriteTab(tabs, &content, &url, &s), static_cast<HRESULT>(0x800A0001u));
+  EXPECT_EQ(s, nullptr);
+  EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK);  // the thread's error information let go
   EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
 }
 
