@@ -8,9 +8,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/data_files.h"
 
 namespace {
 
@@ -27,10 +28,7 @@ struct Case {
   bool elided = false;   // docs: a line "..." of `out` stands for any text
 };
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using halvane::test_support::ReadFile;
 
 std::string Quote(const std::string& s) {
   std::string q = "'";
@@ -56,7 +54,7 @@ std::vector<std::string> Words(const std::string& line) {
 }
 
 void ReadCaseFile(const fs::path& file, std::vector<Case>& cases) {
-  const std::string text = Slurp(file);
+  const std::string text = ReadFile(file);
   std::string* section = nullptr;
   bool named = false;  // the line before was a case's name
   for (std::size_t at = 0; at < text.size();) {
@@ -114,7 +112,7 @@ std::string Trimmed(std::string s) {
 // beginning and end.  An example without a ```text block is run and must
 // succeed.
 void ReadDocs(const fs::path& page, std::vector<Case>& cases) {
-  const std::string doc = Slurp(page);
+  const std::string doc = ReadFile(page);
   std::vector<std::pair<std::string, std::string>> files;
   // A file of the page, replacing an earlier one of the same name.
   auto keep = [&files](const std::string& name, const std::string& text) {
@@ -252,8 +250,8 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
   cmd += std::any_of(c.files.begin(), c.files.end(), [](const auto& f) { return f.first == "stdin"; }) ? " < stdin"
                                                                                                        : " < /dev/null";
   const int raw = std::system(cmd.c_str());
-  std::string out = Slurp(dir / "out");
-  std::string err = Slurp(dir / "err");
+  std::string out = ReadFile(dir / "out");
+  std::string err = ReadFile(dir / "err");
   fs::remove_all(dir);
   if (c.lf_only) {
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
@@ -284,7 +282,7 @@ namespace {
 
 // docs/README.md is the index of the documentation: it leads to every page.
 TEST(DocsIndex, ListsEveryPage) {
-  const std::string index = Slurp(fs::path(HALVANE_DOCS_DIR) / "README.md");
+  const std::string index = ReadFile(fs::path(HALVANE_DOCS_DIR) / "README.md");
   for (const auto& e : fs::directory_iterator(HALVANE_DOCS_DIR)) {
     const std::string name = e.path().filename().string();
     if (e.path().extension() != ".md" || name == "README.md") continue;

@@ -44,7 +44,7 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   # Session and Application over several processes and stores.
   add_executable(session_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/session_http.cpp)
   target_link_libraries(session_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
-  target_include_directories(session_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+  target_include_directories(session_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(session_http_tests PRIVATE HALVANE_BIN="$<TARGET_FILE:halvane_host>"
     HALVANE_SESSION_PAGES="${CMAKE_CURRENT_LIST_DIR}/serve/session_pages")
   add_dependencies(session_http_tests halvane_host)

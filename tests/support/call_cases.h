@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "server/automation.h"
+#include "support/data_files.h"
 #include "support/value_cases.h"
 
 namespace halvane::test_support {
@@ -43,9 +44,8 @@ inline std::size_t FindArrow(std::string_view s) {
 }
 
 inline void RunCallCases(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  ASSERT_TRUE(in.good()) << "cannot read " << file;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_TRUE(std::ifstream(file).good()) << "cannot read " << file;
+  const std::string text = ReadFile(file);
   std::map<std::string, automation::ObjectPtr, std::less<>> objects;
   std::string regen;
   std::size_t pos = 0;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "serve/http_client.h"
-#include "support/rows.h"
+#include "support/data_files.h"
 
 namespace halvane::serve {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/rows.h"
+#include "support/data_files.h"
 
 namespace halvane::web {
 namespace {

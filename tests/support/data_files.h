@@ -1,16 +1,25 @@
-// Tables of test data kept in text files beside the tests: a row a line, its
-// fields parted by tabs; empty lines and lines starting with '#' are skipped.
-// "-" is an empty field; \r \n \t \\ and \xHH stand for their bytes.
+// Test data kept in files beside the tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace halvane::test_support {
+
+// A whole file's bytes (none when it cannot be read).
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A table: a row a line, its fields parted by tabs; empty lines and lines
+// starting with '#' are skipped.  "-" is an empty field; \r \n \t \\ and
+// \xHH stand for their bytes.
 
 inline std::vector<std::vector<std::string>> ReadRows(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
