@@ -1,13 +1,13 @@
 // The example gallery in the browser: every page loads without a page error
 // or console error and is photographed (into the engine's folder of the build
-// folder's browser/); on each component's page the component is used as a
-// visitor would use it. Pages are addressed by their URL and elements by id
-// or selector, whatever writes the pages.
+// folder's browser/), and the progress bar page is watched as it streams in.
+// The component pages are used by keys, with the result a click gives, in
+// a11y.test.js, and each component with the mouse on the test pages.
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const { suite, EXAMPLES, clickMenuName, treeColumns } = require('./harness');
+const { suite, EXAMPLES } = require('./harness');
 
 const env = suite({ dir: EXAMPLES });
 // The gallery's calendars open on the server's today: let the pages keep the
@@ -16,10 +16,9 @@ const REAL = { clock: null };
 const shot = (name) => ({ ...REAL, shot: `gallery-${name}.png` });
 
 // The gallery's pages: the page scripts, and the templates that may take
-// their place. Those without a test of their own below are photographed as
-// they load; those tests photograph their page, then use it.
+// their place, photographed as they load (the progress bar below, as it runs).
 const pages = fs.readdirSync(EXAMPLES).filter((f) => /\.hv[sp]$/.test(f)).sort();
-const USED = ['tree', 'tabs', 'calendar', 'menu', 'autocomplete', 'progress'];
+const USED = ['progress'];
 const url = (name) => pages.find((f) => f.replace(/\.hv[sp]$/, '') === name) || `${name}.hvs`;
 for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')))) {
   test(`gallery page ${file} loads without errors`, async () => {
@@ -31,109 +30,6 @@ for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')
     }, shot(file.replace(/\.hv[sp]$/, '')));
   });
 }
-
-test('gallery tree: expand-all, collapse-all and single menus', async () => {
-  await env.page(url('tree'), async (page) => {
-    await page.screenshot('gallery-tree.png');
-    // Whether each menu is open.
-    const open = () => page.eval(() => [...document.querySelectorAll('table[id^="table_"]')]
-      .filter((t) => /^table_\d+$/.test(t.id)).map((t) => t.rows[1].style.display !== 'none'));
-    const closed = await open();
-    assert.ok(closed.length >= 3 && closed.every((o) => !o), `all closed at first: ${closed}`);
-    await page.click('#image_plus');
-    assert.ok((await open()).every((o) => o));
-    await page.until(() => [...document.images].every((i) => i.complete));
-    const { cells, gaps } = await page.eval(treeColumns);
-    assert.ok(cells.length > 0 && cells.every((w) => w === 20), `tree columns of ${cells}`);
-    assert.ok(gaps.every((g) => g >= 2), `icons apart from their labels: ${gaps}`);
-    await page.click('#image_minus');
-    assert.ok((await open()).every((o) => !o));
-    await page.click('#image_2');
-    await clickMenuName(page, 3);
-    const some = await open();
-    assert.deepEqual(some.slice(0, 4), [false, true, true, false]);
-    await page.until(() => [...document.images].every((i) => i.complete));
-    await page.screenshot('gallery-tree-open.png');
-  }, REAL);
-});
-
-test('gallery tabs: each tab brings its framed page to the front', async () => {
-  await env.page(url('tabs'), async (page) => {
-    await page.screenshot('gallery-tabs.png');
-    const front = () => page.eval(() => {
-      const r = document.getElementById('p1panel0').getBoundingClientRect();
-      return document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2).closest('.panel').id;
-    });
-    assert.equal(await front(), 'p1panel0');
-    for (const [i, name] of [[1, 'Calendar'], [2, 'Popup menu'], [0, 'Tree']]) {
-      await page.click(`#p1tab${i}`);
-      assert.equal(await front(), `p1panel${i}`);
-      assert.equal(await page.text('#shown'), name);
-    }
-    await page.click('#p1tab1');
-    await page.screenshot('gallery-tabs-calendar.png');
-  }, REAL);
-});
-
-test('gallery calendar: an embedded day reaches the page, a popup fills its field', async () => {
-  await env.page(url('calendar'), async (page) => {
-    await page.screenshot('gallery-calendar.png');
-    // The embedded calendar shows today's month; take its 15th.
-    const now = new Date();
-    const day = `${now.getMonth() + 1}/15/${now.getFullYear()}`;
-    await page.click(`#cal1 td[onclick*="'${day}'"]`);
-    assert.equal(await page.text('#picked'), `You clicked ${day}`);
-
-    const box = await page.box('img[onclick*="\'start\'"]');
-    await page.click({ x: Math.ceil(box.x) + 4, y: Math.ceil(box.y) + 4 });
-    await page.popup();
-    assert.equal(await page.text({ popup: true, css: 'table table font', nth: 0 }), 'Mar');
-    // Nothing of the calendar is cut off by the popup's frame.
-    assert.deepEqual(await page.eval(() => {
-      const f = document.querySelector('iframe[data-halvane-popup]:not([style*="none"])');
-      const r = f.contentDocument.querySelector('table').getBoundingClientRect();
-      return [r.right <= f.clientWidth, r.bottom <= f.clientHeight];
-    }), [true, true]);
-    await page.screenshot('gallery-calendar-popup.png');
-    await page.click({ popup: true, css: `td[onclick*="'3/9/2004'"]` });
-    assert.equal(await page.value('input[name=start]'), '3/9/2004');
-    assert.equal(await page.popupCount(), 0);
-  }, REAL);
-});
-
-test('gallery popup menu: right-click, hover and choose', async () => {
-  await env.page(url('menu'), async (page) => {
-    await page.screenshot('gallery-menu.png');
-    await page.rightClick({ x: 260, y: 200 });
-    const box = await page.popup();
-    assert.deepEqual([box.x, box.y], [270, 210]);
-    assert.ok(box.width >= 170 && box.width <= 180, `popup ${box.width} wide`);
-    const saveAs = { popup: true, css: 'td', text: 'Save as' };
-    await page.hover(saveAs);
-    await page.until(() => [...document.querySelector('iframe[data-halvane-popup]').contentDocument.images]
-      .every((i) => i.complete));
-    await page.screenshot('gallery-menu-open.png');
-    // The item leads to the page again, which names the choice.
-    await page.click(saveAs);
-    const text = await page.untilWithin(10000, () => {
-      const c = document.getElementById('choice');
-      return /[?&]item=Save\+as$/.test(location.search) && c && c.textContent;
-    });
-    assert.equal(text, 'You chose Save as.');
-  }, REAL);
-});
-
-test('gallery AutoComplete: completes the city typed', async () => {
-  await env.page(url('autocomplete'), async (page) => {
-    await page.screenshot('gallery-autocomplete.png');
-    await page.click('input[name=city]');
-    await page.type('bu');
-    assert.deepEqual(await page.eval((f = document.forms[0].city) =>
-      [f.value, f.value.substring(f.selectionStart, f.selectionEnd), document.forms[0].cityList.selectedIndex]),
-    ['Bucharest', 'charest', 5]);
-    await page.screenshot('gallery-autocomplete-typing.png');
-  }, REAL);
-});
 
 test('gallery progress bar: advances while streaming, then reveals the report', async () => {
   await env.page(url('progress'), async (page) => {

@@ -1,21 +1,6 @@
-// The halvane program driven by the case files of tests/host/cases/*.txt, the
-// examples of every page of docs/ (see ReadDocs), and the index of docs/.
-//
-// A case file holds cases one after the other:
-//   === name of the case
-//   $ run page.hvp --query 'a=1 2'  the program's arguments; quotes group
-//                                  (default: run and the first file's name)
-//   --- page.hvp                   a file of the case, its text follows
-//   --- link.inc -> ../x.inc       a symbolic link
-//   --- stdout                     the whole standard output
-//   --- stdout prefix              ... standard output only begins so
-//   --- stderr 1                   the whole standard error, the exit status
-//   --- stderr 2 prefix            ... standard error only begins so
-// A section is the text up to the next marker line, less the one line end
-// right before that marker; files are written byte for byte (CR LF kept).
-// Absent stdout and stderr sections mean empty output and exit status 0.
-// Files are written into a fresh folder, where the program runs; a file
-// named "stdin" is its standard input.
+// The halvane program driven by the case files of tests/host/cases/*.txt
+// (their form is described in the README.md there), the examples of every
+// page of docs/ (see ReadDocs), and the index of docs/.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,9 +8,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/data_files.h"
 
 namespace {
 
@@ -42,10 +28,7 @@ struct Case {
   bool elided = false;   // docs: a line "..." of `out` stands for any text
 };
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using halvane::test_support::ReadFile;
 
 std::string Quote(const std::string& s) {
   std::string q = "'";
@@ -71,7 +54,7 @@ std::vector<std::string> Words(const std::string& line) {
 }
 
 void ReadCaseFile(const fs::path& file, std::vector<Case>& cases) {
-  const std::string text = Slurp(file);
+  const std::string text = ReadFile(file);
   std::string* section = nullptr;
   bool named = false;  // the line before was a case's name
   for (std::size_t at = 0; at < text.size();) {
@@ -129,7 +112,7 @@ std::string Trimmed(std::string s) {
 // beginning and end.  An example without a ```text block is run and must
 // succeed.
 void ReadDocs(const fs::path& page, std::vector<Case>& cases) {
-  const std::string doc = Slurp(page);
+  const std::string doc = ReadFile(page);
   std::vector<std::pair<std::string, std::string>> files;
   // A file of the page, replacing an earlier one of the same name.
   auto keep = [&files](const std::string& name, const std::string& text) {
@@ -222,7 +205,8 @@ bool ShownAs(const std::string& out, const std::string& expected) {
 
 std::vector<Case> AllCases() {
   std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(HALVANE_CASES_DIR)) files.push_back(e.path());
+  for (const auto& e : fs::directory_iterator(HALVANE_CASES_DIR))
+    if (e.path().extension() == ".txt") files.push_back(e.path());
   std::sort(files.begin(), files.end());
   std::vector<Case> cases;
   for (const fs::path& f : files) ReadCaseFile(f, cases);
@@ -266,8 +250,8 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
   cmd += std::any_of(c.files.begin(), c.files.end(), [](const auto& f) { return f.first == "stdin"; }) ? " < stdin"
                                                                                                        : " < /dev/null";
   const int raw = std::system(cmd.c_str());
-  std::string out = Slurp(dir / "out");
-  std::string err = Slurp(dir / "err");
+  std::string out = ReadFile(dir / "out");
+  std::string err = ReadFile(dir / "err");
   fs::remove_all(dir);
   if (c.lf_only) {
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
@@ -298,7 +282,7 @@ namespace {
 
 // docs/README.md is the index of the documentation: it leads to every page.
 TEST(DocsIndex, ListsEveryPage) {
-  const std::string index = Slurp(fs::path(HALVANE_DOCS_DIR) / "README.md");
+  const std::string index = ReadFile(fs::path(HALVANE_DOCS_DIR) / "README.md");
   for (const auto& e : fs::directory_iterator(HALVANE_DOCS_DIR)) {
     const std::string name = e.path().filename().string();
     if (e.path().extension() != ".md" || name == "README.md") continue;

@@ -33,7 +33,7 @@ endif()
 if(TARGET halvane_serve AND TARGET halvane_host)
   add_executable(serve_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/serve_http.cpp)
   target_link_libraries(serve_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
-  target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+  target_include_directories(serve_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(serve_http_tests PRIVATE
     HALVANE_BIN="$<TARGET_FILE:halvane_host>"
     HALVANE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
@@ -44,20 +44,17 @@ if(TARGET halvane_serve AND TARGET halvane_host)
   # Session and Application over several processes and stores.
   add_executable(session_http_tests ${CMAKE_CURRENT_LIST_DIR}/serve/session_http.cpp)
   target_link_libraries(session_http_tests PRIVATE halvane_serve GTest::gtest GTest::gtest_main)
-  target_include_directories(session_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+  target_include_directories(session_http_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(session_http_tests PRIVATE HALVANE_BIN="$<TARGET_FILE:halvane_host>"
     HALVANE_SESSION_PAGES="${CMAKE_CURRENT_LIST_DIR}/serve/session_pages")
   add_dependencies(session_http_tests halvane_host)
   gtest_discover_tests(session_http_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS script)
 
-  # nginx in front of two `halvane serve` processes (docs/deploy.md).
+  # nginx in front of two `halvane serve` processes sharing a session store
+  # (docs/deploy.md).
   add_test(NAME host_nginx
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/nginx_test.sh $<TARGET_FILE:halvane_host>)
   set_tests_properties(host_nginx PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
-  # ... with sessions on SQLite (one host) and on Redis (two hosts).
-  add_test(NAME host_nginx_sessions
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deploy/sessions_test.sh $<TARGET_FILE:halvane_host>)
-  set_tests_properties(host_nginx_sessions PROPERTIES LABELS script TIMEOUT 60 SKIP_RETURN_CODE 77)
 endif()
 
 # The session record format and the stores' locks.

@@ -94,20 +94,14 @@ def new(cls, **props):
 # Calls that fail: (make the object, the call, number, source, description).
 # A value the automation layer's conversion refuses is reported as the page
 # language reports it (source "Halvane"); a member's own error carries its
-# class's source.
+# class's source.  (The calls of the component case files, failing ones
+# included, are made through Python by test_case_files.py; these go beyond.)
 ERRORS = [
-    ("Calendar", lambda c: setattr(c, "ActiveDate", "2/30/2004"), 1, "Halvane.Calendar",
-     "ActiveDate Property not a valid date."),
-    ("Calendar", lambda c: setattr(c, "ImageURL", halvane.NULL), 94, "Halvane.Calendar", "Invalid use of Null"),
-    ("ProgressBar", lambda p: setattr(p, "Max", "abc"), 13, "Halvane.ProgressBar", "Type mismatch"),
-    ("ProgressBar", lambda p: setattr(p, "Max", 3e10), 6, "Halvane.ProgressBar", "Overflow"),
     ("ProgressBar", lambda p: p.SetValue(2**40), 6, "Halvane.ProgressBar", "Overflow"),
-    ("ProgressBar", lambda p: p.Show(True, "maybe"), 13, "Halvane.ProgressBar", "Type mismatch"),
     ("Tabs", lambda t: t.WriteTab("main", "a.htm"), 1, "QuorvixTabs.TABS", "TabName property is empty."),
     ("Tabs", lambda t: setattr(t, "TabWidth", 40000), 6, "Halvane", "Overflow"),
     ("Tabs", lambda t: setattr(t, "TabWidth", "wide"), 13, "Halvane", "Type mismatch"),
     ("Tabs", lambda t: setattr(t, "TabName", halvane.NULL), 13, "Halvane", "Type mismatch"),
-    ("AutoComplete", lambda a: a.EmbedAutoComplete("f", "s", True, "yes"), 13, "Halvane", "Type mismatch"),
     ("PopupMenu", lambda m: setattr(m, "Width", 2**31), 6, "Halvane", "Overflow"),
 ]
 

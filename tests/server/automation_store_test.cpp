@@ -12,15 +12,13 @@
 
 #include "server/class_store.h"
 #include "server/halvane_com.h"
+#include "support/data_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using halvane::test_support::ReadFile;
 
 void Write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
@@ -47,7 +45,7 @@ class ClassStore : public ::testing::Test {
 TEST_F(ClassStore, RegisterWritesEveryClassAndUnregisterRemovesTheFile) {
   ASSERT_FALSE(fs::exists(store_));
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  const std::string text = Read(store_);
+  const std::string text = ReadFile(store_);
   // The server is the file this code was loaded from (this test program,
   // which links the static library); the type library comes last.
   const std::string tabs =
@@ -66,7 +64,7 @@ TEST_F(ClassStore, RegisterWritesEveryClassAndUnregisterRemovesTheFile) {
   for (const char* prog_id : {"AutoComplete", "Calendar", "PopupMenu", "ProgressBar", "Tabs", "Tree"})
     EXPECT_NE(text.find(std::string("[ProgID\\Halvane.") + prog_id + "]\n"), std::string::npos) << prog_id;
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  EXPECT_EQ(Read(store_), text);
+  EXPECT_EQ(ReadFile(store_), text);
   ASSERT_EQ(DllUnregisterServer(), S_OK);
   EXPECT_FALSE(fs::exists(store_));
   ASSERT_EQ(DllUnregisterServer(), S_OK);
@@ -83,10 +81,10 @@ TEST_F(ClassStore, OtherContentOfTheStoreIsKeptByteForByte) {
       "CLSID={00000000-1111-2222-3333-444444444444}\n";
   Write(store_, foreign);
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  const std::string registered = Read(store_);
+  const std::string registered = ReadFile(store_);
   EXPECT_EQ(registered.substr(0, foreign.size()), foreign);
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  EXPECT_EQ(Read(store_), registered);
+  EXPECT_EQ(ReadFile(store_), registered);
 
   // A stale copy of one of our sections, edited by hand and placed among
   // other content, is replaced where it stands.
@@ -94,7 +92,7 @@ TEST_F(ClassStore, OtherContentOfTheStoreIsKeptByteForByte) {
   const std::string mixed = foreign + stale + "[Tail]\nKey=Value\n";
   Write(store_, mixed);
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  const std::string replaced = Read(store_);
+  const std::string replaced = ReadFile(store_);
   EXPECT_EQ(replaced.find("{wrong}"), std::string::npos);
   EXPECT_NE(
       replaced.find("[ProgID\\Halvane.Tree]\nCLSID={BFC10B8E-F8D0-4839-83AE-2E0B60C8BF58}\n\n[Tail]\nKey=Value\n"),
@@ -102,16 +100,16 @@ TEST_F(ClassStore, OtherContentOfTheStoreIsKeptByteForByte) {
       << replaced;
 
   ASSERT_EQ(DllUnregisterServer(), S_OK);
-  EXPECT_EQ(Read(store_), foreign + "[Tail]\nKey=Value\n");
+  EXPECT_EQ(ReadFile(store_), foreign + "[Tail]\nKey=Value\n");
   ASSERT_EQ(DllUnregisterServer(), S_OK);
-  EXPECT_EQ(Read(store_), foreign + "[Tail]\nKey=Value\n");
+  EXPECT_EQ(ReadFile(store_), foreign + "[Tail]\nKey=Value\n");
 }
 
 TEST_F(ClassStore, CommentsAmongOurSectionsAndTheFileModeAreKept) {
   fs::create_directories(store_.parent_path());
   ASSERT_EQ(DllRegisterServer(), S_OK);
   // Notes put between and inside our sections by hand.
-  std::string text = Read(store_);
+  std::string text = ReadFile(store_);
   const std::string anchor = "[ProgID\\Halvane.Tabs]\n";
   text.insert(text.find(anchor), "; the tabs of the intranet\n");
   text.insert(text.find(anchor) + anchor.size(), "# kept\n");
@@ -120,13 +118,13 @@ TEST_F(ClassStore, CommentsAmongOurSectionsAndTheFileModeAreKept) {
   fs::permissions(store_, private_mode);
   ASSERT_EQ(DllRegisterServer(), S_OK);
   EXPECT_EQ(fs::status(store_).permissions() & fs::perms::all, private_mode);
-  const std::string again = Read(store_);
+  const std::string again = ReadFile(store_);
   EXPECT_NE(again.find("; the tabs of the intranet\n"), std::string::npos) << again;
   EXPECT_NE(again.find("# kept\n"), std::string::npos) << again;
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  EXPECT_EQ(Read(store_), again);
+  EXPECT_EQ(ReadFile(store_), again);
   ASSERT_EQ(DllUnregisterServer(), S_OK);
-  EXPECT_EQ(Read(store_), "; the tabs of the intranet\n# kept\n");
+  EXPECT_EQ(ReadFile(store_), "; the tabs of the intranet\n# kept\n");
 }
 
 TEST_F(ClassStore, ALinkedStoreIsWrittenThroughItsLinkAndKeepsItsMode) {
@@ -138,13 +136,13 @@ TEST_F(ClassStore, ALinkedStoreIsWrittenThroughItsLinkAndKeepsItsMode) {
   fs::create_symlink("../real/classes.ini", store_);
   ASSERT_EQ(DllRegisterServer(), S_OK);
   EXPECT_TRUE(fs::is_symlink(store_));
-  const std::string text = Read(real);
+  const std::string text = ReadFile(real);
   EXPECT_EQ(text.rfind("[Other]\nKey=Value\n", 0), 0u) << text;
   EXPECT_NE(text.find("[ProgID\\Halvane.Tree]"), std::string::npos) << text;
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
   ASSERT_EQ(DllUnregisterServer(), S_OK);
   EXPECT_TRUE(fs::is_symlink(store_));
-  EXPECT_EQ(Read(real), "[Other]\nKey=Value\n");
+  EXPECT_EQ(ReadFile(real), "[Other]\nKey=Value\n");
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
@@ -165,7 +163,7 @@ TEST_F(ClassStore, ConcurrentRegistrationsAllSucceedAndLoseNothing) {
   for (auto& th : threads) th.join();
   EXPECT_EQ(failed.load(), 0);
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  EXPECT_EQ(Read(store_), "[Other]\nKey=Value\n" + halvane::automation::RegistrationText(SelfPath()));
+  EXPECT_EQ(ReadFile(store_), "[Other]\nKey=Value\n" + halvane::automation::RegistrationText(SelfPath()));
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(store_.parent_path())) ++files;
   EXPECT_EQ(files, 1u) << "no temporary file left behind";

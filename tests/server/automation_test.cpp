@@ -183,28 +183,41 @@ TEST(AutomationCom, BstrsAreLengthPrefixedAndTranscodeLosslessly) {
   EXPECT_EQ(std::memcmp(tabs.result.bstrVal, odd, sizeof odd), 0);
 }
 
-// Texts are converted in blocks that overlap at the end: one non-ASCII
-// character at every position (or none) of texts around the block sizes, and
-// odd sequences (invalid, cut off, an encoded lone surrogate) after long ASCII
-// runs, come out as the character decoder gives them, both ways.
+// Texts are converted in blocks that overlap at the end: one character that
+// is not plain ASCII (or U+007F, the last that is) at every position (or
+// none) of texts around the block sizes, and odd sequences (invalid, cut
+// off, an encoded lone surrogate, a lone byte 0x80) after ASCII runs short
+// and long, come out as the character decoder gives them, both ways; and
+// alike through a member's argument, narrowed into a buffer reused from call
+// to call, and its property read back.
 TEST(AutomationCom, BlockConversionMatchesTheCharacterDecoder) {
-  auto check = [](const std::string& text) {
+  Dispatch tabs(CLSID_HalvaneTabs);
+  auto* t = reinterpret_cast<_Tabs*>(tabs.d);
+  auto check = [t](const std::string& text) {
     const std::u16string want = utf::ToUtf16(text);
-    BSTR b = HalvaneSysAllocStringUtf8(text.data(), text.size());
+    BSTR b = HalvaneSysAllocStringUtf8(text.data(), text.size()), back = nullptr;
     ASSERT_EQ(HalvaneSysStringLen(b), want.size()) << text;
     EXPECT_EQ(std::u16string(b, b + want.size()), want) << text;
     EXPECT_EQ(b[want.size()], 0);
     EXPECT_EQ(Utf8(b), utf::ToUtf8(want)) << text;
+    EXPECT_EQ(t->lpVtbl->put_TabName(t, &b), S_OK);
+    EXPECT_EQ(t->lpVtbl->get_TabName(t, &back), S_OK);
+    if (text.find("\xED\xA0\x80") == std::string::npos) {
+      EXPECT_EQ(std::u16string(back, back + HalvaneSysStringLen(back)), want) << text;
+    }
+    HalvaneSysFreeString(back);
     HalvaneSysFreeString(b);
   };
-  for (const std::size_t n : {1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65})
-    for (std::size_t at = 0; at <= n; ++at) {
-      std::string text(n, 'a');
-      if (at < n) text.replace(at, 1, "\xC3\xA9");
-      check(text);
-    }
-  for (const std::size_t run : {0, 15, 16, 31, 32, 63, 64, 65, 100})
-    for (const char* tail : {"\xC3\xA9 and more", "\xFF\xE2\x82x", "\xF0\x9F\x98\x80", "\xED\xA0\x80\xE2\x82"})
+  for (const std::size_t n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 15, 16, 17, 24, 25, 31, 32, 33, 63, 64, 65})
+    for (std::size_t at = 0; at <= n; ++at)
+      for (const char* odd : {"\xC3\xA9", "\x7F", "\xC2\x80", "\xED\xA0\x80"}) {
+        std::string text(n, 'a');
+        if (at < n) text.replace(at, 1, odd);
+        check(text);
+      }
+  for (const std::size_t run : {0, 1, 2, 4, 8, 15, 16, 31, 32, 63, 64, 65, 100})
+    for (const char* tail :
+         {"\xC3\xA9 and more", "\xFF\xE2\x82x", "\xF0\x9F\x98\x80", "\xED\xA0\x80\xE2\x82", "\x7F\xC2\x80", "\x80"})
       check(std::string(run, 'a') + tail);
 }
 

@@ -36,7 +36,9 @@ I* Create(const CLSID& clsid, const IID& iid) {
 }
 
 // The identifiers as documented for the library, written out here rather
-// than taken from the header.
+// than taken from the header (the standard ones the library itself uses,
+// IUnknown, IClassFactory, ISupportErrorInfo and IID_NULL, are passed to it
+// by the C host from its own declarations).
 TEST(ComInterface, IdentifiersAreThePublishedOnes) {
   const std::pair<const GUID*, const char*> ids[] = {
       {&LIBID_Halvane, "0B0251ED-0859-4996-AE59-5F70D7159274"},
@@ -52,15 +54,11 @@ TEST(ComInterface, IdentifiersAreThePublishedOnes) {
       {&IID__Tabs, "84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9"},
       {&CLSID_HalvaneTree, "BFC10B8E-F8D0-4839-83AE-2E0B60C8BF58"},
       {&IID__Tree, "ABD5F1EE-D162-48F2-8F4A-138F265D499E"},
-      {&IID_NULL, "00000000-0000-0000-0000-000000000000"},
-      {&IID_IUnknown, "00000000-0000-0000-C000-000000000046"},
-      {&IID_IClassFactory, "00000001-0000-0000-C000-000000000046"},
       {&IID_IDispatch, "00020400-0000-0000-C000-000000000046"},
       {&IID_ITypeInfo, "00020401-0000-0000-C000-000000000046"},
       {&IID_ITypeLib, "00020402-0000-0000-C000-000000000046"},
       {&IID_IErrorInfo, "1CF2B120-547D-101B-8E65-08002B2BD119"},
       {&IID_ICreateErrorInfo, "22F03340-547D-101B-8E65-08002B2BD119"},
-      {&IID_ISupportErrorInfo, "DF0B3D60-548F-101B-8E65-08002B2BD119"},
   };
   for (const auto& [guid, text] : ids) EXPECT_EQ(Text(*guid), text);
 }
@@ -314,13 +312,11 @@ TEST(ComInterface, FunctionTableGivesWhatTheMemberGives) {
   ASSERT_EQ(t->lpVtbl->WriteNode(t, &n, &uri, &target, nullptr, &s), S_OK);
   EXPECT_EQ(Utf8(s), direct.WriteNode(name, "/a.htm", "_top"));
   HalvaneSysFreeString(s);
-  SHORT width = 0;
   BSTR w = Bstr("240");
   ASSERT_EQ(t->lpVtbl->put_Width(t, &w), S_OK);
   ASSERT_EQ(t->lpVtbl->get_Width(t, &s), S_OK);
   EXPECT_EQ(Utf8(s), "240");
   HalvaneSysFreeString(s);
-  (void)width;
   for (BSTR b : {n, uri, target, image, w}) HalvaneSysFreeString(b);
   EXPECT_EQ(t->lpVtbl->Release(t), 0u);
 
@@ -332,56 +328,26 @@ TEST(ComInterface, FunctionTableGivesWhatTheMemberGives) {
   EXPECT_EQ(out, -7);
   EXPECT_EQ(tabs->lpVtbl->put_IsVisible(tabs, &visible), S_OK);
   EXPECT_EQ(tabs->lpVtbl->put_IsVisible(tabs, nullptr), E_POINTER);
-  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
-}
-
-// A member's error: its status from the function table, DISP_E_EXCEPTION
-// with the record from IDispatch::Invoke, and the thread's error
-// information from both; what the member wrote before stays written.
-TEST(ComInterface, MemberErrorsAndWriteBack) {
-  _Tabs* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
-  BSTR empty = Bstr("");
-  ASSERT_EQ(tabs->lpVtbl->put_TabName(tabs, &empty), S_OK);
+  // A member's error (no TabName yet) is its status, and hands back nothing.
   VARIANT content, url;
   VariantInit(&content);
   VariantInit(&url);
-  BSTR s = reinterpret_cast<BSTR>(&s);
+  s = reinterpret_cast<BSTR>(&s);
   EXPECT_EQ(tabs->lpVtbl->WriteTab(tabs, &content, &url, &s), static_cast<HRESULT>(0x800A0001u));
   EXPECT_EQ(s, nullptr);
-  IErrorInfo* error = nullptr;
-  ASSERT_EQ(GetErrorInfo(0, &error), S_OK);
-  BSTR description = nullptr;
-  GUID guid{};
-  ASSERT_EQ(error->lpVtbl->GetDescription(error, &description), S_OK);
-  ASSERT_EQ(error->lpVtbl->GetGUID(error, &guid), S_OK);
-  EXPECT_EQ(Utf8(description), "TabName property is empty.");
-  EXPECT_EQ(Text(guid), Text(IID__Tabs));
-  HalvaneSysFreeString(description);
-  error->lpVtbl->Release(error);
-  EXPECT_EQ(GetErrorInfo(0, &error), S_FALSE);  // taken once
+  EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK);  // the thread's error information let go
+  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
+}
 
-  auto* d = reinterpret_cast<IDispatch*>(tabs);
-  VARIANT args[2] = {url, content};
-  DISPPARAMS params{args, nullptr, 2, 0};
-  EXCEPINFO excep{};
+// What a member writes into its arguments: Show writes its two Variants; a
+// plain VARIANT of the function table is replaced, IDispatch::Invoke leaves
+// a plain argument as it was and writes through a reference.  (A member's
+// errors through both, with the thread's error information, are the C
+// host's, for every member that raises one.)
+TEST(ComInterface, WriteBackOfVariantArguments) {
+  BSTR s = nullptr;
   VARIANT result;
   VariantInit(&result);
-  EXPECT_EQ(d->lpVtbl->Invoke(d, 0x6003000B, &IID_NULL, 0, DISPATCH_METHOD, &params, &result, &excep, nullptr),
-            DISP_E_EXCEPTION);
-  EXPECT_EQ(result.vt, VT_EMPTY);
-  EXPECT_EQ(excep.scode, static_cast<SCODE>(0x800A0001u));
-  EXPECT_EQ(Utf8(excep.bstrDescription), "TabName property is empty.");
-  EXPECT_FALSE(Utf8(excep.bstrSource).empty());
-  HalvaneSysFreeString(excep.bstrSource);
-  HalvaneSysFreeString(excep.bstrDescription);
-  ASSERT_EQ(GetErrorInfo(0, &error), S_OK);
-  error->lpVtbl->Release(error);
-  HalvaneSysFreeString(empty);
-  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
-
-  // Show writes its two Variants: a plain VARIANT of the function table is
-  // replaced, IDispatch::Invoke leaves a plain argument as it was and
-  // writes through a reference.
   _ProgressBar* bar = Create<_ProgressBar>(CLSID_HalvaneProgressBar, IID__ProgressBar);
   VARIANT during, after;
   VariantInit(&during);
@@ -401,7 +367,7 @@ TEST(ComInterface, MemberErrorsAndWriteBack) {
   halvane::Variant yes("True"), zero(0);
   EXPECT_EQ(shown, direct.Show(yes, zero));
 
-  d = reinterpret_cast<IDispatch*>(bar);
+  auto* d = reinterpret_cast<IDispatch*>(bar);
   VARIANT plain;
   VariantInit(&plain);
   plain.vt = VT_BSTR;
@@ -507,65 +473,6 @@ TEST(ComInterface, InvokeConvertsOnlyWhatItMust) {
   for (VARIANT& v : a) VariantClear(&v);
   HalvaneSysFreeString(image);
   EXPECT_EQ(t->lpVtbl->Release(t), 0u);
-}
-
-}  // namespace
-
-namespace {
-
-// The edge of ASCII: U+007F is one byte, U+0080 two, in texts short enough
-// to go one character at a time and long enough to go in blocks; a lone
-// byte 0x80 is not a character and becomes U+FFFD.
-TEST(ComInterface, AsciiEndsAt0x7F) {
-  for (const std::size_t n : {1, 2, 3, 5, 9, 17}) {
-    std::u16string units(n - 1, u'a');
-    units.push_back(u'\x7F');
-    units.push_back(u'\x80');
-    BSTR s = HalvaneSysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(units.size()));
-    const std::string want = std::string(n - 1, 'a') + "\x7F\xC2\x80";
-    EXPECT_EQ(Utf8(s), want) << n;
-    HalvaneSysFreeString(s);
-    s = Bstr(want);
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(s), HalvaneSysStringLen(s)), units) << n;
-    HalvaneSysFreeString(s);
-    s = Bstr(std::string(n - 1, 'a') + "\x80");
-    ASSERT_EQ(HalvaneSysStringLen(s), n) << n;
-    EXPECT_EQ(s[n - 1], 0xFFFD) << n;
-    HalvaneSysFreeString(s);
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// One unit that is not plain ASCII text (or U+007F, which is) at every
-// position of texts that go one unit at a time, in blocks of 4 and in
-// blocks of 8 with an overlapping last block: narrowed by itself and as an
-// argument of a member call into a buffer reused from call to call.
-TEST(ComInterface, NarrowingFindsTheOddUnitAnywhere) {
-  const std::pair<char16_t, const char*> odd[] = {{u'\x7F', "\x7F"}, {u'\x80', "\xC2\x80"}, {0xD800, "\xED\xA0\x80"}};
-  auto* tabs = Create<_Tabs>(CLSID_HalvaneTabs, IID__Tabs);
-  for (std::size_t n = 1; n <= 25; ++n) {
-    for (std::size_t at = 0; at < n; ++at) {
-      for (const auto& [unit, utf8] : odd) {
-        std::u16string units(n, u'a');
-        units[at] = unit;
-        const std::string want = std::string(at, 'a') + utf8 + std::string(n - 1 - at, 'a');
-        BSTR s = HalvaneSysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(n));
-        EXPECT_EQ(Utf8(s), want) << n << " " << at;
-        BSTR back = nullptr;
-        EXPECT_EQ(tabs->lpVtbl->put_TabName(tabs, &s), S_OK);
-        EXPECT_EQ(tabs->lpVtbl->get_TabName(tabs, &back), S_OK);
-        if (unit != 0xD800) {
-          EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(back), n), units) << n << " " << at;
-        }
-        HalvaneSysFreeString(back);
-        HalvaneSysFreeString(s);
-      }
-    }
-  }
-  EXPECT_EQ(tabs->lpVtbl->Release(tabs), 0u);
 }
 
 // An error object filled through ICreateErrorInfo reads back whole through

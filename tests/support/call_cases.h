@@ -1,19 +1,6 @@
 // A runner for files of component calls made through the automation layer,
-// as a late-bound page makes them.  Each call stands on a line of its own:
-//
-//   > t = new Tabs                       a fresh Halvane.Tabs object named t
-//   > t.TabName = "First"                property let
-//   > t.TabName -> String "First"        property get, result given inline
-//   > t.WriteTab("main", "page1.htm")    method; its String result follows,
-//   <the exact bytes, CR LF and all>     up to the LF before the next "> "
-//   > *164 t.WriteTab("c", "u")          made 164 times, each must succeed
-//   > # a comment
-//
-// Arguments are written as in value_cases.h.  Inline results: "Kind text"
-// (String "x", Integer 80, Empty, ...), "error N Source: Description" for
-// an error the member raised, "status XXXXXXXX arg N" for a refused call.
-// A call with neither an inline result nor a block must succeed with no
-// result.  HALVANE_REGEN_CASES=1 writes the actual results back into the file.
+// as a late-bound page makes them; their form is described in
+// tests/components/data/README.md.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,6 +15,7 @@
 #include <vector>
 
 #include "server/automation.h"
+#include "support/data_files.h"
 #include "support/value_cases.h"
 
 namespace halvane::test_support {
@@ -56,9 +44,8 @@ inline std::size_t FindArrow(std::string_view s) {
 }
 
 inline void RunCallCases(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  ASSERT_TRUE(in.good()) << "cannot read " << file;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_TRUE(std::ifstream(file).good()) << "cannot read " << file;
+  const std::string text = ReadFile(file);
   std::map<std::string, automation::ObjectPtr, std::less<>> objects;
   std::string regen;
   std::size_t pos = 0;

@@ -7,8 +7,8 @@
 // Integer, Long, Single or Double, T:x for a Date of day number x, "text" ("" for a quote), #date text#
 // (read as a date), True, False, Null, Empty, Error (an omitted argument).
 // Expected: "Kind text" as the kind's name and its Variant to String text
-// (Strings quoted), Null, Empty, or "error N".  Lines starting with # and
-// blank lines are skipped.
+// (Strings quoted), Null, Empty, or "error N".  \xHH anywhere in a line
+// stands for that byte.  Lines starting with # and blank lines are skipped.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -120,6 +120,8 @@ inline int RunValueCases(const std::filesystem::path& file, const CaseCall& call
   while (std::getline(in, line)) {
     ++lineno;
     if (line.empty() || line[0] == '#') continue;
+    for (std::size_t at = 0; (at = line.find("\\x", at)) != std::string::npos; ++at)
+      line.replace(at, 4, 1, static_cast<char>(std::stoi(line.substr(at + 2, 2), nullptr, 16)));
     const std::size_t arrow = line.rfind(" -> ");
     const std::size_t open = line.find('(');
     const std::size_t close = line.rfind(')', arrow);

@@ -3,8 +3,9 @@
 # processes, all on 127.0.0.1 under a temporary folder, with the
 # configuration of docs/deploy.md: pages and static files come through,
 # both backends take requests, a page's flushes reach the client as they
-# happen, POST bodies pass, and with one backend stopped every request is
-# still answered.
+# happen, POST bodies pass, a session lives in the SQLite store the two
+# share, and with one backend stopped every request is still answered and
+# the session goes on where the finished pages left it.
 #   bash nginx_test.sh HALVANE_BINARY
 # Exit 77 (skipped) when nginx or curl is missing.
 set -euo pipefail
@@ -20,8 +21,9 @@ for b in a b; do
   printf 'Response.Write "page " & 42\n' >"$d/page.hvs"
   printf 'For i = 1 To 4\nResponse.Write "step" & i & " "\nResponse.Flush\nSleep 400\nNext\n' >"$d/stream.hvs"
   printf 'Response.Write "posted"\n' >"$d/form.hvs"
+  printf 'Session("n") = Session("n") + 1\nResponse.Write Session("n")\n' >"$d/count.hvs"
   printf '%s' "$b" >"$d/who.txt"
-  start_backend "$d"
+  start_backend "$d" --sessions "sqlite:$work/sessions.db"
   port[$b]=$backend_port
   [ "$b" = a ] && pid_a=$backend_pid
 done
@@ -43,11 +45,25 @@ read -r first total < <(curl -fsN -o "$work/stream.out" -w '%{time_starttransfer
 awk -v f="$first" -v t="$total" 'BEGIN { exit !(f < 0.8 && t >= 1.2) }' ||
   fail "not streamed: first byte $first s, total $total s"
 
-# One backend stopped: every request is still answered, by the other.
+# A session made through one backend is read through the other, then every
+# request through nginx sees the count of the one before.
+jar=$work/jar
+[ "$(curl -fs -c "$jar" "http://127.0.0.1:${port[a]}/count.hvs")" = 1 ] || fail "first count"
+grep -q HALVANE_SESSION "$jar" || fail "no session cookie"
+[ "$(curl -fs -b "$jar" "http://127.0.0.1:${port[b]}/count.hvs")" = 2 ] || fail "count through the other backend"
+for ((n = 3; n <= 10; n++)); do
+  out=$(curl -fs -b "$jar" "$base/count.hvs") || fail "count through nginx"
+  [ "$out" = "$n" ] || fail "count through nginx: $out, not $n"
+done
+
+# One backend stopped: every request is still answered, by the other, and
+# the session goes on.
 kill -TERM "$pid_a"
 wait "$pid_a" 2>/dev/null || true
 for ((i = 0; i < 10; i++)); do
   [ "$(curl -fs "$base/page.hvs")" = "page 42" ] || fail "page with backend a stopped"
   [ "$(curl -fs "$base/who.txt")" = "b" ] || fail "static file with backend a stopped"
+  out=$(curl -fs -b "$jar" "$base/count.hvs") || fail "count with backend a stopped"
+  [ "$out" = $((11 + i)) ] || fail "count with backend a stopped: $out, not $((11 + i))"
 done
 echo "nginx_test: ok (nginx on $nport, backends on ${port[a]} and ${port[b]})"

@@ -28,8 +28,7 @@ Variant Call(std::string_view name, std::span<const Variant> args) {
 }
 
 TEST(Functions, CaseFile) {
-  EXPECT_GT(test_support::RunValueCases(std::filesystem::path(__FILE__).parent_path() / "functions_cases.txt", Call),
-            300);
+  EXPECT_GT(test_support::RunValueCases(std::filesystem::path(HALVANE_TEST_DIR) / "functions_cases.txt", Call), 300);
 }
 
 TEST(Functions, StringLimitOfTheContext) {

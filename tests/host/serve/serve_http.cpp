@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "serve/http_client.h"
+#include "support/data_files.h"
 
 namespace halvane::serve {
 namespace {
@@ -65,39 +66,12 @@ class Site : public ::testing::Test {
   std::FILE* log_ = nullptr;
 };
 
-// The fields of the tab-separated lines of answers.txt (what they hold is
-// said at its top): "-" is an empty field; \r \n \t \\ and \xHH escapes.
-std::vector<std::vector<std::string>> ReadRows(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  EXPECT_TRUE(in.good()) << file;
-  std::vector<std::vector<std::string>> rows;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string>& row = rows.emplace_back(1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      const char c = line[i], n = i + 1 < line.size() ? line[i + 1] : '\0';
-      if (c == '\t') {
-        row.emplace_back();
-      } else if (c != '\\') {
-        row.back() += c;
-      } else if (n == 'x') {
-        row.back() += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16));
-        i += 3;
-      } else {
-        row.back() += n == 'r' ? '\r' : n == 'n' ? '\n' : n == 't' ? '\t' : n;
-        ++i;
-      }
-    }
-    for (std::string& f : row) f = f == "-" ? "" : f;
-    row.resize(8);
-  }
-  return rows;
-}
-
 TEST_F(Site, AnswersOfPagesAndFiles) {
-  const auto rows = ReadRows(fs::path(HALVANE_SITE_DIR).parent_path() / "answers.txt");
+  // The rows of answers.txt: what they hold is said at its top.
+  const auto rows = test_support::ReadRows(fs::path(HALVANE_SITE_DIR).parent_path() / "answers.txt");
   EXPECT_GT(rows.size(), 60u);
-  for (const auto& row : rows) {
+  for (auto row : rows) {
+    row.resize(8);
     const std::string what = row[0] + " " + row[1];
     const Response r = Fetch(s_.port, row[0], row[1], row[2], row[3]);
     EXPECT_EQ(r.status, std::stoi(row[4])) << what;

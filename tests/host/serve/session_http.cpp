@@ -15,16 +15,14 @@
 #include <sstream>
 
 #include "serve/http_client.h"
+#include "support/data_files.h"
 
 namespace halvane::serve {
 namespace {
 
 using namespace testing;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_support::ReadFile;
 
 // A program of its own, its standard error into `log`, stopped (SIGTERM,
 // then waited for) when the object goes.
@@ -51,7 +49,7 @@ class Process {
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
-  std::string Log() const { return Slurp(log_); }
+  std::string Log() const { return ReadFile(log_); }
 
  private:
   pid_t pid_ = -1;

@@ -97,10 +97,10 @@ static int BstrIs(BSTR s, const char* expected) {
   return same;
 }
 
-/* "source|description", the form in which error records are compared. */
+/* "source: description", the form in which error records are compared. */
 static char* Pair(BSTR source, BSTR description) {
-  char *s = Text(source), *d = Text(description), *out = Alloc(strlen(s) + strlen(d) + 2);
-  sprintf(out, "%s|%s", s, d);
+  char *s = Text(source), *d = Text(description), *out = Alloc(strlen(s) + strlen(d) + 3);
+  sprintf(out, "%s: %s", s, d);
   free(s);
   free(d);
   return out;
@@ -139,7 +139,8 @@ typedef struct {
 } Row;
 
 /* A class, its members in function-table order and the calls made on it:
- * "kind|member|arguments...|error number raised|start of the result". */
+ * "kind|member|arguments...|error number raised|start of the result", or
+ * for an error its whole "source: description". */
 typedef struct {
   char name[16];
   CLSID clsid;
@@ -420,7 +421,7 @@ static HRESULT CallSlot(void* object, int slot, void** p, int n) {
   }
 }
 
-/* The thread's error information as "source|description"; NULL when none. */
+/* The thread's error information as "source: description"; NULL when none. */
 static char* TakeError(const IID* iid) {
   IErrorInfo* info = NULL;
   BSTR source = NULL, description = NULL;
@@ -530,6 +531,8 @@ static void RunStep(const Class* cls, const char* line, IDispatch* table, IDispa
     CHECK(excep.scode == want);
     if (!CHECK(StrEq(te, record) && StrEq(le, record)))
       fprintf(stderr, "  error info %s, exception record %s\n", te ? te : "(none)", record);
+    if (expected != NULL && !CHECK(StrEq(record, expected)))
+      fprintf(stderr, "  %s.%s: error %s, expected %s\n", cls->name, f[1], record, expected);
     free(record);
     pSysFreeString(excep.bstrSource);
     pSysFreeString(excep.bstrDescription);
