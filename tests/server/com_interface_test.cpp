@@ -244,6 +244,8 @@ TEST(ComInterface, TypeInformationAtItsEdges) {
   EXPECT_EQ(ids[0], 0x6003000B);
   EXPECT_EQ(ids[1], -1);
   EXPECT_EQ(ti->lpVtbl->GetIDsOfNames(ti, lookup, 0, ids), kBadArg);
+  EXPECT_EQ(ti->lpVtbl->GetIDsOfNames(ti, lookup, 1, nullptr), kBadArg);
+  EXPECT_EQ(ti->lpVtbl->GetIDsOfNames(ti, nullptr, 1, ids), kBadArg);
   EXPECT_EQ(co->lpVtbl->GetIDsOfNames(co, lookup, 1, ids), kUnknownName);
   EXPECT_EQ(ids[0], -1);
   std::string found;
@@ -473,6 +475,33 @@ TEST(ComInterface, InvokeConvertsOnlyWhatItMust) {
   for (VARIANT& v : a) VariantClear(&v);
   HalvaneSysFreeString(image);
   EXPECT_EQ(t->lpVtbl->Release(t), 0u);
+
+  // A member's error fills the whole exception record: what it does not
+  // say is zero, whatever the record held before.
+  _Calendar* c = Create<_Calendar>(CLSID_HalvaneCalendar, IID__Calendar);
+  d = reinterpret_cast<IDispatch*>(c);
+  LPOLESTR name = Bstr("ActiveDate");
+  DISPID active = 0;
+  ASSERT_EQ(d->lpVtbl->GetIDsOfNames(d, &IID_NULL, &name, 1, 0, &active), S_OK);
+  VARIANT text;
+  VariantInit(&text);
+  text.vt = VT_BSTR;
+  text.bstrVal = Bstr("not a date");
+  DISPPARAMS let{&text, &put, 1, 1};
+  EXCEPINFO e;
+  std::memset(&e, 0xAB, sizeof e);
+  ASSERT_EQ(d->lpVtbl->Invoke(d, active, &IID_NULL, 0, DISPATCH_PROPERTYPUT, &let, nullptr, &e, nullptr),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(Utf8(e.bstrSource) + ": " + Utf8(e.bstrDescription),
+            "Halvane.Calendar: ActiveDate Property not a valid date.");
+  EXPECT_EQ(e.scode, static_cast<SCODE>(0x800A0001));
+  EXPECT_EQ(e.wCode + e.wReserved + e.dwHelpContext, 0u);
+  EXPECT_EQ(e.bstrHelpFile, nullptr);
+  EXPECT_EQ(e.pvReserved, nullptr);
+  EXPECT_TRUE(e.pfnDeferredFillIn == nullptr);
+  for (BSTR b : {e.bstrSource, e.bstrDescription, name}) HalvaneSysFreeString(b);
+  VariantClear(&text);
+  EXPECT_EQ(c->lpVtbl->Release(c), 0u);
 }
 
 // An error object filled through ICreateErrorInfo reads back whole through
@@ -634,6 +663,17 @@ TEST(ComInterface, VariantCopyAndChangeType) {
   EXPECT_EQ(dst.iVal, 12);
   ASSERT_EQ(VariantChangeType(&dst, &dst, 0, VT_BSTR), S_OK);
   EXPECT_EQ(Utf8(dst.bstrVal), "12");
+  // Short text that is not all ASCII keeps its characters.
+  VARIANT accented, copy;
+  VariantInit(&accented);
+  VariantInit(&copy);
+  accented.vt = VT_BYREF | VT_BSTR;
+  BSTR word = Bstr("1\xC3\xA9");
+  accented.pbstrVal = &word;
+  ASSERT_EQ(VariantChangeType(&copy, &accented, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(Utf8(copy.bstrVal), "1\xC3\xA9");
+  VariantClear(&copy);
+  HalvaneSysFreeString(word);
   VariantClear(&src);
   src.vt = VT_I4;
   src.lVal = 70000;
