@@ -74,14 +74,17 @@ TEST(ComInterface, IdentifiersAreThePublishedOnes) {
 // Every object kind counts its references alike, and a refused interface
 // leaves the caller's pointer null.
 TEST(ComInterface, ReferenceCountsAndRefusedInterfaces) {
-  void* p = nullptr;
+  // AddRef counts up from `held`; `refused` is refused, the pointer nulled; Release counts down again.
+  auto counts = [](auto* o, ULONG held, const IID& refused) {
+    EXPECT_EQ(o->lpVtbl->AddRef(o), held + 1);
+    void* p = &p;
+    EXPECT_EQ(o->lpVtbl->QueryInterface(o, &refused, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(o->lpVtbl->Release(o), held);
+  };
   IClassFactory* f = nullptr;
   ASSERT_EQ(DllGetClassObject(&CLSID_HalvaneTabs, &IID_IClassFactory, reinterpret_cast<void**>(&f)), S_OK);
-  EXPECT_EQ(f->lpVtbl->AddRef(f), 2u);
-  p = &p;
-  EXPECT_EQ(f->lpVtbl->QueryInterface(f, &IID_IDispatch, &p), E_NOINTERFACE);
-  EXPECT_EQ(p, nullptr);
-  EXPECT_EQ(f->lpVtbl->Release(f), 1u);
+  counts(f, 1, IID_IDispatch);
 
   IDispatch* d = nullptr;
   ASSERT_EQ(f->lpVtbl->CreateInstance(f, nullptr, &IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
@@ -99,7 +102,7 @@ TEST(ComInterface, ReferenceCountsAndRefusedInterfaces) {
   ITypeInfo* info = nullptr;
   ASSERT_EQ(d->lpVtbl->GetTypeInfo(d, 0, 0, &info), S_OK);
   EXPECT_EQ(info->lpVtbl->AddRef(info), 2u);
-  p = &p;
+  void* p = &p;
   EXPECT_EQ(info->lpVtbl->QueryInterface(info, &IID_IDispatch, &p), E_NOINTERFACE);
   EXPECT_EQ(p, nullptr);
   EXPECT_EQ(info->lpVtbl->QueryInterface(info, &IID_IUnknown, &p), S_OK);
@@ -109,11 +112,7 @@ TEST(ComInterface, ReferenceCountsAndRefusedInterfaces) {
   UINT index = 99;
   ASSERT_EQ(info->lpVtbl->GetContainingTypeLib(info, &lib, &index), S_OK);
   EXPECT_EQ(index, 8u);  // Tabs is the fifth class: its interface comes ninth
-  EXPECT_EQ(lib->lpVtbl->AddRef(lib), 2u);
-  p = &p;
-  EXPECT_EQ(lib->lpVtbl->QueryInterface(lib, &IID_ITypeInfo, &p), E_NOINTERFACE);
-  EXPECT_EQ(p, nullptr);
-  EXPECT_EQ(lib->lpVtbl->Release(lib), 1u);
+  counts(lib, 1, IID_ITypeInfo);
   EXPECT_EQ(lib->lpVtbl->Release(lib), 0u);
   EXPECT_EQ(info->lpVtbl->Release(info), 1u);
   EXPECT_EQ(info->lpVtbl->Release(info), 0u);
@@ -122,11 +121,7 @@ TEST(ComInterface, ReferenceCountsAndRefusedInterfaces) {
   ASSERT_EQ(CreateErrorInfo(&create), S_OK);
   IErrorInfo* error = nullptr;
   ASSERT_EQ(create->lpVtbl->QueryInterface(create, &IID_IErrorInfo, reinterpret_cast<void**>(&error)), S_OK);
-  EXPECT_EQ(error->lpVtbl->AddRef(error), 3u);
-  p = &p;
-  EXPECT_EQ(error->lpVtbl->QueryInterface(error, &IID_IDispatch, &p), E_NOINTERFACE);
-  EXPECT_EQ(p, nullptr);
-  EXPECT_EQ(error->lpVtbl->Release(error), 2u);
+  counts(error, 2, IID_IDispatch);
   EXPECT_EQ(create->lpVtbl->Release(create), 1u);
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
   EXPECT_EQ(error->lpVtbl->Release(error), 0u);
