@@ -203,18 +203,19 @@ bool ShownAs(const std::string& out, const std::string& expected) {
   return o.size() >= at + last.size() && o.compare(o.size() - last.size(), last.size(), last) == 0;
 }
 
-std::vector<Case> AllCases() {
+// The files of `dir` named *`ext`, in order.
+std::vector<fs::path> FilesOf(const fs::path& dir, const char* ext) {
   std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(HALVANE_CASES_DIR))
-    if (e.path().extension() == ".txt") files.push_back(e.path());
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().extension() == ext) files.push_back(e.path());
   std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::vector<Case> AllCases() {
   std::vector<Case> cases;
-  for (const fs::path& f : files) ReadCaseFile(f, cases);
-  std::vector<fs::path> pages;
-  for (const auto& e : fs::directory_iterator(HALVANE_DOCS_DIR))
-    if (e.path().extension() == ".md") pages.push_back(e.path());
-  std::sort(pages.begin(), pages.end());
-  for (const fs::path& p : pages) ReadDocs(p, cases);
+  for (const fs::path& f : FilesOf(HALVANE_CASES_DIR, ".txt")) ReadCaseFile(f, cases);
+  for (const fs::path& p : FilesOf(HALVANE_DOCS_DIR, ".md")) ReadDocs(p, cases);
   return cases;
 }
 
@@ -238,14 +239,9 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
       std::ofstream(p, std::ios::binary) << text;
     }
   }
-  std::string cmd = "cd ";
-  cmd += Quote((dir / "site").string());
-  cmd += " && ";
-  cmd += Quote(HALVANE_BIN);
-  for (const std::string& a : c.args.empty() ? std::vector<std::string>{"run", c.files[0].first} : c.args) {
-    cmd += ' ';
-    cmd += Quote(a);
-  }
+  std::string cmd = "cd " + Quote((dir / "site").string()) + " && " + Quote(HALVANE_BIN);
+  for (const std::string& a : c.args.empty() ? std::vector<std::string>{"run", c.files[0].first} : c.args)
+    cmd += ' ' + Quote(a);
   cmd += " > ../out 2> ../err";
   cmd += std::any_of(c.files.begin(), c.files.end(), [](const auto& f) { return f.first == "stdin"; }) ? " < stdin"
                                                                                                        : " < /dev/null";
@@ -266,27 +262,22 @@ TEST_P(RunCase, GivesItsOutputAndStatus) {
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RunCase, ::testing::ValuesIn(AllCases()),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           // The case's title, cut short: ctest pads every line to
-                           // the longest name.
-                           std::string n = info.param.name.substr(0, 40) + "_" + std::to_string(info.index);
-                           std::replace_if(
-                               n.begin(), n.end(), [](unsigned char ch) { return !std::isalnum(ch); }, '_');
-                           return n;
-                         });
+// A case's title, cut short: ctest pads every line to the longest name.
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  std::string n = info.param.name.substr(0, 40) + "_" + std::to_string(info.index);
+  std::replace_if(n.begin(), n.end(), [](unsigned char ch) { return !std::isalnum(ch); }, '_');
+  return n;
+}
 
-}  // namespace
-
-namespace {
+INSTANTIATE_TEST_SUITE_P(Cases, RunCase, ::testing::ValuesIn(AllCases()), CaseName);
 
 // docs/README.md is the index of the documentation: it leads to every page.
 TEST(DocsIndex, ListsEveryPage) {
   const std::string index = ReadFile(fs::path(HALVANE_DOCS_DIR) / "README.md");
-  for (const auto& e : fs::directory_iterator(HALVANE_DOCS_DIR)) {
-    const std::string name = e.path().filename().string();
-    if (e.path().extension() != ".md" || name == "README.md") continue;
-    EXPECT_NE(index.find("](" + name + ")"), std::string::npos) << name << " is not in docs/README.md";
+  for (const fs::path& page : FilesOf(HALVANE_DOCS_DIR, ".md")) {
+    const std::string name = page.filename().string();
+    if (name != "README.md")
+      EXPECT_NE(index.find("](" + name + ")"), std::string::npos) << name << " is not in docs/README.md";
   }
 }
 

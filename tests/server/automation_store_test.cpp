@@ -46,17 +46,11 @@ TEST_F(ClassStore, RegisterWritesEveryClassAndUnregisterRemovesTheFile) {
   ASSERT_FALSE(fs::exists(store_));
   ASSERT_EQ(DllRegisterServer(), S_OK);
   const std::string text = ReadFile(store_);
-  // The server is the file this code was loaded from (this test program,
-  // which links the static library); the type library comes last.
-  const std::string tabs =
-      "[CLSID\\{F1326A1F-51F9-44AB-B420-BC3555E0757F}]\nClass=Tabs\nProgID=Halvane.Tabs\n"
-      "InprocServer32=" +
-      SelfPath() +
-      "\nThreadingModel=Apartment\n"
-      "Interface={84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9}\n"
-      "TypeLib={0B0251ED-0859-4996-AE59-5F70D7159274}\nVersion=27.0\n\n"
-      "[ProgID\\Halvane.Tabs]\nCLSID={F1326A1F-51F9-44AB-B420-BC3555E0757F}\n\n"
-      "[Interface\\{84021F45-8AC5-4E3C-B7BA-2E1EB95D8AF9}]\nName=_Tabs\n";
+  // The Tabs sections as tabs_registration.txt has them: the server is the
+  // file this code was loaded from (this test program, which links the
+  // static library); the type library comes last.
+  std::string tabs = ReadFile(HALVANE_TEST_DIR "/tabs_registration.txt");
+  tabs.replace(tabs.find("@SELF@"), 6, SelfPath());
   EXPECT_NE(text.find(tabs), std::string::npos) << text;
   const std::string typelib =
       "[TypeLib\\{0B0251ED-0859-4996-AE59-5F70D7159274}\\27.0]\nName=Halvane\nLCID=0\nPath=" + SelfPath() + "\n\n";

@@ -113,16 +113,9 @@ TEST(Automation, WriteBackReachesReferencesOnly) {
 
 // ---- the C interface ---------------------------------------------------------
 
-using halvane::test_support::Bstr;
-using halvane::test_support::Utf8;
+using namespace halvane::test_support;  // Bstr, Utf8, Taken, Var, TextVar
 
-VARIANT Ref(VARTYPE vt, void* target) {
-  VARIANT v;
-  HalvaneVariantInit(&v);
-  v.vt = VT_BYREF | vt;
-  v.byref = target;
-  return v;
-}
+VARIANT Ref(VARTYPE vt, void* target) { return Var(VT_BYREF | vt, &VARIANT::byref, target); }
 
 // An IDispatch object of one class; Invoke takes arguments in declaration
 // order and reverses them into DISPPARAMS.
@@ -160,22 +153,16 @@ TEST(AutomationCom, BstrsAreLengthPrefixedAndTranscodeLosslessly) {
   std::memcpy(&prefix, reinterpret_cast<char*>(s) - 4, 4);
   EXPECT_EQ(prefix, 6u);
   EXPECT_EQ(s[3], 0);
-  EXPECT_EQ(Utf8(s), std::string("a\0b", 3));
-  HalvaneSysFreeString(s);
+  EXPECT_EQ(Taken(s), std::string("a\0b", 3));
   EXPECT_EQ(HalvaneSysAllocString(nullptr), nullptr);
   EXPECT_EQ(Utf8(nullptr), "");
   // Lone surrogates, a pair and a BMP character survive both ways, also
   // through a component's property.
   const OLECHAR odd[] = {0xD800, 'x', 0xDC00, 0xD83D, 0xDE00, 0x00E9};
-  s = HalvaneSysAllocStringLen(odd, 6);
-  const std::string mid = Utf8(s);
-  HalvaneSysFreeString(s);
+  const std::string mid = Taken(HalvaneSysAllocStringLen(odd, 6));
   EXPECT_EQ(mid.substr(7, 4), "\xF0\x9F\x98\x80");
   Dispatch tabs(CLSID_HalvaneTabs);
-  VARIANT v;
-  HalvaneVariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = Bstr(mid.c_str());
+  VARIANT v = TextVar(mid);
   ASSERT_EQ(tabs.Invoke("JavaScriptOnClick", DISPATCH_PROPERTYPUT, {v}), S_OK);
   HalvaneVariantClear(&v);
   ASSERT_EQ(tabs.Invoke("JavaScriptOnClick", DISPATCH_PROPERTYGET, {}), S_OK);
@@ -257,22 +244,14 @@ TEST(AutomationCom, NamedArgumentsAndTheIndexOfAFailedArgument) {
   EXPECT_EQ(id, DISPID_UNKNOWN);
   EXPECT_EQ(tabs.d->lpVtbl->GetIDsOfNames(tabs.d, &IID_IDispatch, &bad, 1, 0, &id), DISP_E_UNKNOWNINTERFACE);
   HalvaneSysFreeString(bad);
-  VARIANT name;
-  HalvaneVariantInit(&name);
-  name.vt = VT_I2;
-  name.iVal = 7;
+  VARIANT name = Var(VT_I2, &VARIANT::iVal, 7);
   EXPECT_EQ(tabs.Invoke("TabName", DISPATCH_PROPERTYPUT, {name}, {DISPID_PROPERTYPUT}), S_OK);
   EXPECT_EQ(tabs.Invoke("TabName", DISPATCH_PROPERTYPUT, {name}, {0}), DISP_E_NONAMEDARGS);
   EXPECT_EQ(tabs.Invoke("TabName", DISPATCH_PROPERTYGET | DISPATCH_METHOD, {}), S_OK);
   EXPECT_EQ(Utf8(tabs.result.bstrVal), "7");
   // rgvarg holds the arguments last first: the index counts from the end.
   Dispatch ac(CLSID_HalvaneAutoComplete);
-  VARIANT f = name, yes, disp;
-  HalvaneVariantInit(&yes);
-  yes.vt = VT_BSTR;
-  yes.bstrVal = Bstr("yes");
-  HalvaneVariantInit(&disp);
-  disp.vt = VT_DISPATCH;
+  VARIANT f = name, yes = TextVar("yes"), disp = Var(VT_DISPATCH, &VARIANT::pdispVal, nullptr);
   EXPECT_EQ(ac.Invoke("EmbedAutoComplete", DISPATCH_METHOD, {f, f, f, yes}), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(ac.arg_err, 0u);
   EXPECT_EQ(ac.Invoke("EmbedAutoComplete", DISPATCH_METHOD, {f, f, yes, f}), DISP_E_TYPEMISMATCH);
@@ -284,10 +263,7 @@ TEST(AutomationCom, NamedArgumentsAndTheIndexOfAFailedArgument) {
 
 TEST(AutomationCom, ByReferenceArgumentsKeepTheirKind) {
   Dispatch bar(CLSID_HalvaneProgressBar);
-  VARIANT during;
-  HalvaneVariantInit(&during);
-  during.vt = VT_BSTR;
-  during.bstrVal = Bstr("True");
+  VARIANT during = TextVar("True");
   SHORT after = 1;
   ASSERT_EQ(bar.Invoke("Show", DISPATCH_METHOD, {Ref(VT_VARIANT, &during), Ref(VT_I2, &after)}), S_OK);
   EXPECT_EQ(during.vt, VT_BOOL);  // a VARIANT reference takes the Boolean
@@ -295,8 +271,7 @@ TEST(AutomationCom, ByReferenceArgumentsKeepTheirKind) {
   EXPECT_EQ(after, -1);  // a typed reference keeps its type
   BSTR text = Bstr("0");
   ASSERT_EQ(bar.Invoke("HideOutput", DISPATCH_METHOD, {Ref(VT_BSTR, &text)}), S_OK);
-  EXPECT_EQ(Utf8(text), "False");
-  HalvaneSysFreeString(text);
+  EXPECT_EQ(Taken(text), "False");
   // A reference the member does not write keeps its very BSTR.
   Dispatch tabs(CLSID_HalvaneTabs);
   BSTR frame = Bstr("main");

@@ -12,6 +12,7 @@
 #include "host/script/interpreter.h"
 #include "host/script/program.h"
 #include "host/web/page_io.h"
+#include "support/data_files.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
@@ -189,18 +190,12 @@ TEST(ScriptLimits, SplitObeysTheArrayLimit) {
 TEST(ScriptLimits, EveryStringRespectsTheLimit) {
   Limits limits;
   limits.max_string = 1000;
-  for (const char* src : {
-           "x = String(900, \"a\") & String(200, \"b\")",
-           "x = String(900, \"a\") + String(200, \"b\")",
-           "x = Space(1001)",
-           "a = String(10, \"x\")\nFor i = 1 To 20\na = a & a\nNext",
-           "Set t = CreateObject(\"Halvane.Tree\")\nx = t.WriteNode(Space(990), \"u\", \"\", \"\")",
-           "x = Join(Array(Space(600), Space(600)))",
-           "x = Replace(Space(600), \" \", \"ab\")",
-       }) {
-    const Ran r = RunText(src, limits);
-    EXPECT_EQ(r.result.number, 14) << src;
-    EXPECT_EQ(r.result.description, "Out of string space") << src;
+  const auto rows = test_support::ReadRows(HALVANE_TEST_DIR "/string_limit_scripts.txt");
+  EXPECT_EQ(rows.size(), 7u);
+  for (const auto& row : rows) {
+    const Ran r = RunText(row[0], limits);
+    EXPECT_EQ(r.result.number, 14) << row[0];
+    EXPECT_EQ(r.result.description, "Out of string space") << row[0];
   }
 }
 

@@ -134,11 +134,6 @@ std::string CookieOf(const Response& r) {
 class Sessions : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = test->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    base_ = fs::temp_directory_path() / ("halvane-sess-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(base_);
     for (const char* site : {"a", "b"}) WritePages(base_ / site);
     const std::string kind = GetParam();
     if (kind == "memory") {
@@ -154,7 +149,6 @@ class Sessions : public ::testing::TestWithParam<std::string> {
   void TearDown() override {
     backends_.clear();
     redis_.reset();
-    fs::remove_all(base_);
   }
   // A backend over its own folder; the memory store has one process only.
   Backend& Start(const char* site, std::vector<std::string> more = {}) {
@@ -169,7 +163,8 @@ class Sessions : public ::testing::TestWithParam<std::string> {
     return {a, b};
   }
 
-  fs::path base_;
+  TestServer dir_;  // a fresh folder for the test, removed at its end
+  const fs::path& base_ = dir_.base;
   std::string store_;
   std::unique_ptr<Redis> redis_;
   std::vector<std::unique_ptr<Backend>> backends_;
@@ -316,41 +311,33 @@ INSTANTIATE_TEST_SUITE_P(Stores, SharedStore, ::testing::Values("sqlite", "redis
 
 // The memory store's cap: the session idle longest goes first.
 TEST(MemoryStore, DropsTheSessionIdleLongest) {
-  const fs::path base = fs::temp_directory_path() / ("halvane-sess-cap-" + std::to_string(::getpid()));
-  fs::remove_all(base);
-  WritePages(base / "site");
-  {
-    Backend s(base / "site", "memory", {"--max-sessions", "2"}, base / "log");
-    const std::string one = CookieOf(Get(s.port, "/count.hvs"));
-    const std::string two = CookieOf(Get(s.port, "/count.hvs"));
-    EXPECT_EQ(Fetch(s.port, "GET", "/count.hvs", Cookie(one)).body, "2");  // two is idle longest now
-    const std::string three = CookieOf(Get(s.port, "/count.hvs"));
-    EXPECT_EQ(Fetch(s.port, "GET", "/count.hvs", Cookie(one)).body, "3");
-    EXPECT_EQ(Fetch(s.port, "GET", "/count.hvs", Cookie(three)).body, "2");
-    const Response r = Fetch(s.port, "GET", "/count.hvs", Cookie(two));
-    EXPECT_EQ(r.body, "1");
-    EXPECT_NE(CookieOf(r), two);
-  }
-  fs::remove_all(base);
+  TestServer dir;  // its folder only, removed after the backend has stopped
+  WritePages(dir.root);
+  Backend s(dir.root, "memory", {"--max-sessions", "2"}, dir.base / "log");
+  const std::string one = CookieOf(Get(s.port, "/count.hvs"));
+  const std::string two = CookieOf(Get(s.port, "/count.hvs"));
+  EXPECT_EQ(Fetch(s.port, "GET", "/count.hvs", Cookie(one)).body, "2");  // two is idle longest now
+  const std::string three = CookieOf(Get(s.port, "/count.hvs"));
+  EXPECT_EQ(Fetch(s.port, "GET", "/count.hvs", Cookie(one)).body, "3");
+  EXPECT_EQ(Fetch(s.port, "GET", "/count.hvs", Cookie(three)).body, "2");
+  const Response r = Fetch(s.port, "GET", "/count.hvs", Cookie(two));
+  EXPECT_EQ(r.body, "1");
+  EXPECT_NE(CookieOf(r), two);
 }
 
 // --secure-cookies adds Secure to the cookie; a page that ends holding
 // Application.Lock leaves the lock free for the next.
 TEST(Serve, SecureCookiesAndALockLeftByAPage) {
-  const fs::path base = fs::temp_directory_path() / ("halvane-sess-secure-" + std::to_string(::getpid()));
-  fs::remove_all(base);
-  WritePages(base / "site");
-  {
-    Backend s(base / "site", "sqlite:" + (base / "s.db").string(), {"--secure-cookies", "--timeout", "8"},
-              base / "log");
-    const Response r = Get(s.port, "/start.hvs");
-    EXPECT_EQ(r.Header("set-cookie"), "HALVANE_SESSION=" + CookieOf(r) + "; Path=/; HttpOnly; SameSite=Lax; Secure");
-    EXPECT_EQ(Get(s.port, "/lock.hvs").body, "locked");
-    const auto start = Clock::now();
-    EXPECT_EQ(Get(s.port, "/visits.hvs").body, "1");
-    EXPECT_LT(Clock::now() - start, seconds(2));
-  }
-  fs::remove_all(base);
+  TestServer dir;  // its folder only
+  WritePages(dir.root);
+  Backend s(dir.root, "sqlite:" + (dir.base / "s.db").string(), {"--secure-cookies", "--timeout", "8"},
+            dir.base / "log");
+  const Response r = Get(s.port, "/start.hvs");
+  EXPECT_EQ(r.Header("set-cookie"), "HALVANE_SESSION=" + CookieOf(r) + "; Path=/; HttpOnly; SameSite=Lax; Secure");
+  EXPECT_EQ(Get(s.port, "/lock.hvs").body, "locked");
+  const auto start = Clock::now();
+  EXPECT_EQ(Get(s.port, "/visits.hvs").body, "1");
+  EXPECT_LT(Clock::now() - start, seconds(2));
 }
 
 }  // namespace

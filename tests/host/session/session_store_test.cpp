@@ -10,6 +10,7 @@
 #include "host/session/record.h"
 #include "host/session/session_id.h"
 #include "host/session/sqlite_store.h"
+#include "support/data_files.h"
 
 namespace halvane::session {
 namespace {
@@ -101,20 +102,12 @@ TEST(Record, RefusesWhatIsNotARecord) {
   Record r;
   r.entries.push_back({"a", Bytes(Value(Variant("text")))});
   const std::string good = WriteRecord(r);
-  const std::string bad[] = {
-      "",
-      "HVS\x02" + good.substr(4),                          // another version
-      good.substr(0, good.size() - 1),                     // cut short
-      good + "x",                                          // bytes after the end
-      std::string("HVS\x01\0\0\0\0\0\0\0\0", 12),          // timeout 0
-      std::string("HVS\x01\x14\0\0\0\xFF\xFF\xFF\x7F", 12),  // more names than bytes
-      // an array claiming 2^31 elements, a Boolean 2, a NaN, a date past 9999
-      std::string("HVS\x01\x14\0\0\0\x01\0\0\0\x01\0\0\0a\x20\x01\xFF\xFF\xFF\x7F\x00", 23),
-      std::string("HVS\x01\x14\0\0\0\x01\0\0\0\x01\0\0\0a\x0B\x02", 19),
-      std::string("HVS\x01\x14\0\0\0\x01\0\0\0\x01\0\0\0a\x05\0\0\0\0\0\0\xF8\x7F", 26),
-      std::string("HVS\x01\x14\0\0\0\x01\0\0\0\x01\0\0\0a\x07\0\0\0\0\0\0\x50\x41", 26),
-  };
-  for (const std::string& b : bad) EXPECT_FALSE(ReadRecord(b)) << testing::PrintToString(b);
+  // Another version, cut short, bytes after the end; the rows of record_refusals.txt.
+  for (const std::string& b : {"HVS\x02" + good.substr(4), good.substr(0, good.size() - 1), good + "x"})
+    EXPECT_FALSE(ReadRecord(b)) << testing::PrintToString(b);
+  const auto rows = test_support::ReadRows(HALVANE_TEST_DIR "/record_refusals.txt");
+  EXPECT_EQ(rows.size(), 7u);
+  for (const auto& row : rows) EXPECT_FALSE(ReadRecord(row[1])) << row[0];
   // A value reads alike alone and inside a record: a bound of -1 after a
   // bound larger than the bytes left empties the array.
   const std::string empty("\x20\x03\x09\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\x0B\0", 14);

@@ -400,24 +400,17 @@ static void FreeArgs(Args* a) {
   }
 }
 
-typedef HRESULT (*Entry0)(void*);
-typedef HRESULT (*Entry1)(void*, void*);
-typedef HRESULT (*Entry2)(void*, void*, void*);
-typedef HRESULT (*Entry3)(void*, void*, void*, void*);
-typedef HRESULT (*Entry4)(void*, void*, void*, void*, void*);
-typedef HRESULT (*Entry5)(void*, void*, void*, void*, void*, void*);
-
 /* Calls entry `slot` of the object's function table with `n` pointers. */
 static HRESULT CallSlot(void* object, int slot, void** p, int n) {
   void (*const* table)(void) = *(void (*const* const*)(void))object;
   void (*fn)(void) = table[slot];
   switch (n) {
-    case 0: return ((Entry0)fn)(object);
-    case 1: return ((Entry1)fn)(object, p[0]);
-    case 2: return ((Entry2)fn)(object, p[0], p[1]);
-    case 3: return ((Entry3)fn)(object, p[0], p[1], p[2]);
-    case 4: return ((Entry4)fn)(object, p[0], p[1], p[2], p[3]);
-    default: return ((Entry5)fn)(object, p[0], p[1], p[2], p[3], p[4]);
+    case 0: return ((HRESULT(*)(void*))fn)(object);
+    case 1: return ((HRESULT(*)(void*, void*))fn)(object, p[0]);
+    case 2: return ((HRESULT(*)(void*, void*, void*))fn)(object, p[0], p[1]);
+    case 3: return ((HRESULT(*)(void*, void*, void*, void*))fn)(object, p[0], p[1], p[2]);
+    case 4: return ((HRESULT(*)(void*, void*, void*, void*, void*))fn)(object, p[0], p[1], p[2], p[3]);
+    default: return ((HRESULT(*)(void*, void*, void*, void*, void*, void*))fn)(object, p[0], p[1], p[2], p[3], p[4]);
   }
 }
 
