@@ -8,7 +8,7 @@
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const { suite, EXAMPLES, ENGINE_LIST, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK } = require('./harness');
+const { suite, tabsInFront, EXAMPLES, ENGINE_LIST, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK } = require('./harness');
 
 const env = suite({ dir: EXAMPLES });
 const plain = suite({ dir: EXAMPLES, a11y: false });
@@ -16,6 +16,8 @@ const pagesOn = suite();
 const pagesOff = suite({ a11y: false });
 // The gallery's calendars open on the server's today: the pages keep the real clock.
 const REAL = { clock: null };
+// The key tables of steps.json.
+const STEPS = require('./steps.json').a11y;
 
 const AXE = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
 const AXE_OPTIONS = {
@@ -68,6 +70,16 @@ const focused = (page) => page.eval(() => {
     outline: [getComputedStyle(e).outlineStyle, parseFloat(getComputedStyle(e).outlineWidth)] };
 });
 
+// For the step tables: reads of the focused element's fields, and actions
+// that press Tab until the focused element has the fields given (at most
+// `most` times) and wait for the popup to open.
+const FOCUSED = Object.fromEntries(['id', 'text', 'popup', 'role', 'tag', 'name', 'outline']
+  .map((k) => [k, async (page) => (await focused(page))[k]]));
+const ACTIONS = {
+  tabTo: (page, [fields, most]) => tabTo(page, (e) => Object.entries(fields).every(([k, v]) => e[k] === v), most),
+  popup: (page) => page.popup(),
+};
+
 // Presses Tab until `want(focused)` holds, at most `most` times.
 async function tabTo(page, want, most = 40, key = 'Tab') {
   for (let i = 0; i < most; i++) {
@@ -81,14 +93,18 @@ async function tabTo(page, want, most = 40, key = 'Tab') {
 // Presses `key`, then gives the focused element.
 const press = async (page, key) => { await page.press(key); return focused(page); };
 
-// The text of the layer's polite announcer in the page or the open popup.
-const announced = (page, where = 'page') => page.eval((where) => {
-  let d = document;
-  if (where === 'popup') d = [...document.querySelectorAll('iframe[data-halvane-popup]')]
+// Runs `fn(document)` on the page's document, or on the open popup's.
+const inDocument = (page, where, fn) => page.eval(`function (where) {
+  const d = where !== 'popup' ? document : [...document.querySelectorAll('iframe[data-halvane-popup]')]
     .find((f) => f.style.display !== 'none').contentDocument;
+  return (${fn})(d);
+}`, where);
+
+// The text of the layer's polite announcer in the page or the open popup.
+const announced = (page, where = 'page') => inDocument(page, where, (d) => {
   const live = d.querySelector('[data-halvane-a11y="live"]');
   return live && live.getAttribute('aria-live') === 'polite' ? live.textContent.trim() : null;
-}, where);
+});
 
 // The Chromium accessibility tree (with the frames' trees when `frames`) as
 // [role, name, states, depth] of the nodes with a role in `roles`;
@@ -111,27 +127,21 @@ async function axTree(page, roles, frames = false) {
 }
 
 // The date m/d/y as the components write it, `days` later.
+// `months` later keeps the day within the new month.
 const addDays = (s, days, months = 0) => {
   const [m, d, y] = s.split('/').map(Number);
-  if (months) {
-    const last = new Date(Date.UTC(y, m - 1 + months + 1, 0)).getUTCDate();
-    const t = new Date(Date.UTC(y, m - 1 + months, Math.min(d, last)));
-    return `${t.getUTCMonth() + 1}/${t.getUTCDate()}/${t.getUTCFullYear()}`;
-  }
-  const t = new Date(Date.UTC(y, m - 1, d + days));
+  const last = new Date(Date.UTC(y, m + months, 0)).getUTCDate();
+  const t = new Date(Date.UTC(y, m - 1 + months, Math.min(d, last) + days));
   return `${t.getUTCMonth() + 1}/${t.getUTCDate()}/${t.getUTCFullYear()}`;
 };
 const MONTHS = ['January', 'February', 'March', 'April', 'May', 'June', 'July', 'August', 'September', 'October',
   'November', 'December'];
 const monthOf = (s) => { const [m, , y] = s.split('/').map(Number); return `${MONTHS[m - 1]} ${y}`; };
 // The date a focused day cell stands for, from its onclick.
-const dayOf = (page, where) => page.eval((where) => {
-  let d = document;
-  if (where === 'popup') d = [...document.querySelectorAll('iframe[data-halvane-popup]')]
-    .find((f) => f.style.display !== 'none').contentDocument;
+const dayOf = (page, where) => inDocument(page, where, (d) => {
   const m = /'(\d+\/\d+\/\d+)'/.exec(d.activeElement.getAttribute('onclick') || '');
   return m && m[1];
-}, where);
+});
 
 // Bytes are the same for every engine: checked once, in the first.
 if (env.engine === ENGINE_LIST[0]) {
@@ -156,52 +166,19 @@ test('a11y tree: buttons, tree keys, axe and the accessibility tree', async () =
     assert.deepEqual(await axe(page), []);
     const open = () => page.eval(() => [...document.querySelectorAll('table[id^="table_"]')]
       .map((t) => [t.rows[1].style.display !== 'none', t.getAttribute('aria-expanded') === 'true']));
-    const all = (want) => open().then((o) => o.length === 5 && o.every(([shown, said]) => shown === want && said === want));
-    let f = await tabTo(page, (e) => e.id === 'image_minus');
-    assert.deepEqual([f.role, f.outline], ['button', ['solid', 2]]);
-    f = await press(page, 'Tab');
-    assert.equal(f.id, 'image_plus');
-    await page.press('Enter');
-    assert.ok(await all(true), 'Enter on expand-all opens every menu');
-    await page.press('Shift+Tab');
-    await page.press(' ');
-    assert.ok(await all(false), 'Space on collapse-all closes every menu');
-    f = await tabTo(page, (e) => e.role === 'treeitem', 3);
-    assert.equal(f.id, 'table_1');
-    await page.press('ArrowRight');
-    assert.deepEqual((await open())[0], [true, true], 'Right opens the menu');
-    assert.equal((await press(page, 'ArrowRight')).text, 'Gallery home', 'Right on an open menu: its first child');
-    assert.equal((await press(page, 'ArrowDown')).text, 'Page templates and errors');
-    assert.equal((await press(page, 'ArrowDown')).id, 'table_2');
-    await page.press('*');
-    assert.deepEqual((await open()).map((o) => o[0]), [true, true, false, false, false], '* opens the siblings');
-    assert.equal((await press(page, 'ArrowRight')).id, 'table_3');
+    const reads = { ...FOCUSED, menus: open, menu1: async () => (await open())[0], menu2: async () => (await open())[1],
+      shown: async () => (await open()).map((o) => o[0]) };
+    await page.steps(STEPS['tree keys'], reads, ACTIONS);
     const ax = await axTree(page, ['tree', 'treeitem', 'group', 'button']);
     if (ax) {
       const pick = (name) => ax.find(([, n]) => n === name);
       assert.ok(ax.some(([r]) => r === 'tree') && ax.some(([r]) => r === 'group'), JSON.stringify(ax));
-      assert.deepEqual(pick('Getting started').slice(0, 3), ['treeitem', 'Getting started', 'expanded=true']);
-      assert.deepEqual(pick('Components').slice(0, 3), ['treeitem', 'Components', 'expanded=true']);
-      assert.deepEqual(pick('Navigation').slice(0, 3), ['treeitem', 'Navigation', 'selected=true focused=true']);
+      for (const want of [['treeitem', 'Getting started', 'expanded=true'], ['treeitem', 'Components', 'expanded=true'],
+        ['treeitem', 'Navigation', 'selected=true focused=true'], ['treeitem', 'Gallery home', ''],
+        ['button', 'Expand All Menus']]) assert.deepEqual(pick(want[1]).slice(0, want.length), want);
       assert.ok(pick('Navigation')[3] > pick('Components')[3], 'Navigation lies under Components');
-      assert.deepEqual(pick('Gallery home').slice(0, 3), ['treeitem', 'Gallery home', '']);
-      assert.deepEqual(pick('Expand All Menus').slice(0, 2), ['button', 'Expand All Menus']);
     }
-    assert.equal((await press(page, 'ArrowLeft')).id, 'table_2', 'Left on a closed menu: its parent');
-    assert.equal((await press(page, 'ArrowLeft')).id, 'table_2');
-    assert.deepEqual((await open())[1], [false, false], 'Left closes an open menu');
-    assert.equal((await press(page, 'ArrowUp')).text, 'Page templates and errors');
-    assert.equal((await press(page, 'ArrowLeft')).id, 'table_1', 'Left on a node: its menu');
-    assert.equal((await press(page, 'End')).id, 'table_2');
-    assert.equal((await press(page, 'Home')).id, 'table_1');
-    await page.press('Enter');
-    assert.deepEqual((await open())[0], [false, false], 'Enter on a menu opens or closes it');
-    await page.press('Enter');
-    // Enter follows a node's link as a click does.
-    for (const key of ['ArrowDown', 'ArrowDown', 'ArrowDown', 'ArrowRight', 'ArrowRight', 'ArrowRight']) await page.press(key);
-    assert.equal((await press(page, 'ArrowRight')).text, 'Tree');
-    assert.equal((await press(page, 'ArrowDown')).text, 'Tabs');
-    await page.press('Enter');
+    await page.steps(STEPS['tree keys back'], reads);
     await page.untilWithin(10000, () => /\/tabs\.hvp$/.test(location.pathname) && document.readyState === 'complete');
   }, REAL);
 });
@@ -211,26 +188,8 @@ test('a11y tabs: tablist keys, selection and panels', async () => {
     assert.deepEqual(await axe(page), []);
     const state = () => page.eval(() => [...document.querySelectorAll('[role="tab"]')]
       .map((t) => `${t.textContent.trim()}:${t.getAttribute('aria-selected')}`).join(' '));
-    let f = await tabTo(page, (e) => e.role === 'tab', 60);
-    assert.deepEqual([f.id, f.outline], ['p1tab0', ['solid', 2]]);
-    assert.equal(await state(), 'Tree:true Calendar:false Popup menu:false');
-    assert.equal((await press(page, 'ArrowRight')).id, 'p1tab1');
-    await page.press('Enter');
-    assert.equal(await page.text('#shown'), 'Calendar');
-    assert.equal(await state(), 'Tree:false Calendar:true Popup menu:false');
-    const front = () => page.eval(() => {
-      const r = document.getElementById('p1panel0').getBoundingClientRect();
-      return document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2).closest('.panel').id;
-    });
-    assert.equal(await front(), 'p1panel1');
-    assert.equal((await press(page, 'ArrowRight')).id, 'p1tab2');
-    assert.equal((await press(page, 'ArrowRight')).id, 'p1tab0', 'Right wraps to the first tab');
-    assert.equal((await press(page, 'ArrowLeft')).id, 'p1tab2', 'Left wraps to the last tab');
-    await page.press(' ');
-    assert.equal(await page.text('#shown'), 'Popup menu');
-    assert.equal(await front(), 'p1panel2');
-    assert.equal((await press(page, 'Home')).id, 'p1tab0');
-    assert.equal((await press(page, 'End')).id, 'p1tab2');
+    await page.steps(STEPS.tabs, { ...FOCUSED, state, shown: () => page.text('#shown'),
+      front: async () => (await page.eval(tabsInFront)).panel }, ACTIONS);
     assert.deepEqual(await page.eval(() => [...document.querySelectorAll('[role="tabpanel"]')].map((p) =>
       [p.getAttribute('aria-labelledby'), document.getElementById(p.getAttribute('aria-labelledby')).getAttribute('aria-controls') === p.id])),
     [['p1tab0', true], ['p1tab1', true], ['p1tab2', true]]);
@@ -316,10 +275,7 @@ test('a11y popup menu: Shift+F10 opens it, keys move and choose, Escape gives th
   await env.page('menu.hvp', async (page) => {
     assert.deepEqual(await axe(page), []);
     const opener = await tabTo(page, (e) => e.tag === 'A', 3);
-    await page.press('Shift+F10');
-    await page.popup();
-    let f = await focused(page);
-    assert.deepEqual([f.popup, f.role, f.text, f.outline], [true, 'menuitem', 'Open', ['solid', 2]]);
+    await page.steps(STEPS['menu open'], FOCUSED, ACTIONS);
     assert.deepEqual(await axe(page, 'popup'), []);
     assert.deepEqual(await page.on({ popup: true, css: 'table' }, (t) => [t.getAttribute('role'), t.getAttribute('aria-label'),
       [...t.querySelectorAll('[role]')].map((e) => e.getAttribute('role')).filter((r) => r !== 'none').join(' ')]),
@@ -329,20 +285,12 @@ test('a11y popup menu: Shift+F10 opens it, keys move and choose, Escape gives th
       assert.deepEqual(ax.map((n) => [n[0], n[1].trim(), n[2]]), [['menu', 'Document', ''], ['menuitem', 'Open', 'focused=true'],
         ['menuitem', 'Save', ''], ['menuitem', 'Save as', ''], ['separator', '', ''], ['menuitem', 'About Halvane', '']]);
     }
-    for (const [key, text] of [['ArrowDown', 'Save'], ['ArrowDown', 'Save as'], ['End', 'About Halvane'],
-      ['ArrowDown', 'Open'], ['ArrowUp', 'About Halvane'], ['s', 'Save'], ['s', 'Save as'], ['Home', 'Open'],
-      ['a', 'About Halvane']]) {
-      assert.equal((await press(page, key)).text, text, `${key} in the menu`);
-    }
+    await page.steps(STEPS['menu keys'], FOCUSED);
     await page.press('Escape');
     assert.equal(await page.popupCount(), 0);
-    f = await focused(page);
+    const f = await focused(page);
     assert.deepEqual([f.popup, f.tag, f.text], [false, 'A', opener.text], 'Escape returns the focus');
-    await page.press('Shift+F10');
-    await page.popup();
-    await page.press('ArrowDown');
-    await page.press('ArrowDown');
-    await page.press('Enter');
+    await page.steps(STEPS['menu choose'], {}, ACTIONS);
     const text = await page.untilWithin(10000, () => {
       const c = document.getElementById('choice');
       return /[?&]item=Save\+as$/.test(location.search) && c && c.textContent;
@@ -354,33 +302,11 @@ test('a11y popup menu: Shift+F10 opens it, keys move and choose, Escape gives th
 test('a11y AutoComplete: a combobox completing inline, Up and Down through the matches, Escape', async () => {
   await env.page('autocomplete.hvp', async (page) => {
     assert.deepEqual(await axe(page), []);
-    let f = await tabTo(page, (e) => e.role === 'combobox', 15);
-    assert.deepEqual([f.name, f.outline], ['city', ['solid', 2]]);
-    assert.deepEqual(await page.on('input[name=city]', (e) => ['aria-autocomplete', 'aria-expanded']
-      .map((a) => e.getAttribute(a)).concat(document.getElementById(e.getAttribute('aria-controls')).name)),
-    ['both', 'true', 'cityList']);
+    const aria = () => page.on('input[name=city]', (e) => ['aria-autocomplete', 'aria-expanded']
+      .map((a) => e.getAttribute(a)).concat(document.getElementById(e.getAttribute('aria-controls')).name));
     const field = () => page.eval((f = document.activeElement) =>
       [f.value, f.value.substring(f.selectionStart, f.selectionEnd), f.form.elements[f.name + 'List'].selectedIndex]);
-    await page.type('bu');
-    assert.deepEqual(await field(), ['Bucharest', 'charest', 5]);
-    assert.equal(await announced(page), 'Bucharest, completion');
-    await page.press('ArrowDown');
-    assert.deepEqual(await field(), ['Budapest', 'dapest', 6]);
-    assert.equal(await announced(page), 'Budapest, 2 of 2');
-    await page.press('ArrowDown');
-    assert.deepEqual(await field(), ['Bucharest', 'charest', 5], 'Down wraps to the first match');
-    await page.press('ArrowUp');
-    assert.deepEqual(await field(), ['Budapest', 'dapest', 6]);
-    await page.press('Escape');
-    // What was typed, with the capital the completion gave the first letter.
-    assert.deepEqual(await field(), ['Bu', '', 5], 'Escape restores what was typed');
-    await page.type('d');
-    assert.deepEqual(await field(), ['Budapest', 'apest', 6]);
-    // The free field completes option values.
-    f = await tabTo(page, (e) => e.role === 'combobox', 3);
-    assert.equal(f.name, 'code');
-    await page.type('l');
-    assert.deepEqual(await field(), ['lis', 'is', 2]);
+    await page.steps(STEPS.autocomplete, { ...FOCUSED, aria, field, announced }, ACTIONS);
     const ax = await axTree(page, ['combobox']);
     if (ax) {
       assert.deepEqual(ax.filter(([, name]) => /^C\w+ \(/.test(name)).map((n) => [n[0], n[1].slice(0, 13), n[2]]), [

@@ -250,6 +250,28 @@ class Page {
 
   async popupCount() { return (await this.eval(openPopups)).length; }
 
+  // Runs a table of steps (steps.json), each [action, want, message]: the
+  // action is a key or chord to press, { type: text }, { click: target },
+  // { menu: n } (a click on the name of tree menu n), { set: [target, value] }
+  // (the value of a field, as a script sets it), { name: argument } for the
+  // test's own `actions[name](page, argument)`, or null; `want` maps names of
+  // `reads` (each a function of the page) to what each must give after it.
+  async steps(table, reads, actions = {}) {
+    for (const [action, want = {}, message = JSON.stringify(action)] of table) {
+      const [kind, arg] = action && typeof action === 'object' ? Object.entries(action)[0] : [];
+      if (typeof action === 'string') await this.press(action);
+      else if (kind === 'type') await this.type(arg);
+      else if (kind === 'click') await this.click(arg);
+      else if (kind === 'menu') await clickMenuName(this, arg);
+      else if (kind === 'set') await this.on(arg[0], (e, v) => { e.value = v; }, arg[1]);
+      else if (kind) await actions[kind](this, arg);
+      for (const [name, value] of Object.entries(want)) {
+        assert.ok(reads[name], `no way to read ${name}`);
+        assert.deepEqual(await reads[name](this), value, `${message}: ${name}`);
+      }
+    }
+  }
+
   // The window as it looks now: decoded, with pixel(x, y) as [r, g, b].
   async image() { return decodePng(await this.driver.screenshot()); }
 
@@ -268,6 +290,43 @@ async function clickMenuName(page, n) {
   const before = await page.attr(`#image_${n}`, 'src');
   await page.click(`#tblHeading${n} a`);
   await page.until((id, src) => document.getElementById(id).getAttribute('src') !== src, `image_${n}`, before);
+}
+
+// The progress bar as the page shows it right now.
+function barState() {
+  const shown = (id, e = document.getElementById(id)) => (e ? getComputedStyle(e).display !== 'none' : null);
+  const cells = [...Array(100).keys()].map((i) => document.getElementById('progress' + (i + 1)))
+    .map((e) => (e ? getComputedStyle(e).backgroundColor : null));
+  const filled = cells.filter((c) => c !== null && c !== 'rgba(0, 0, 0, 0)');
+  const display = document.getElementById('Display');
+  const content = document.getElementById('content');
+  return {
+    loading: document.readyState === 'loading',
+    filled: filled.length,
+    colours: [...new Set(filled)],
+    // The first cells are filled, none after them.
+    contiguous: cells.slice(0, filled.length).every((c) => c !== 'rgba(0, 0, 0, 0)'),
+    text: display ? display.textContent : null,
+    pageShown: shown('page'),
+    contentSeen: !!content && content.offsetParent !== null,
+    barShown: shown('progress'),
+  };
+}
+
+// The tabs p1 of a page: the panel whose frame lies on top in the middle of
+// the panel area, and the tab on top at the left end of each of four tab
+// slots (TabWidth 90).
+function tabsInFront() {
+  const area = document.getElementById('p1panel0').getBoundingClientRect();
+  const hit = document.elementFromPoint(area.left + area.width / 2, area.top + area.height / 2);
+  const panel = hit && hit.closest('.panel');
+  const row = document.getElementById('p1tab0').getBoundingClientRect();
+  const tabs = [0, 1, 2, 3].map((i) => {
+    const e = document.elementFromPoint(row.left + 90 * i + 5, row.top + 5);
+    const tab = e && e.closest('.tab');
+    return tab ? tab.id : null;
+  });
+  return { panel: panel ? panel.id : null, tabs };
 }
 
 // The tree's declared 20 pixel columns as laid out: for every cell declared
@@ -389,5 +448,6 @@ function suite({ dir = PAGES, compat = true, a11y = true } = {}) {
 }
 
 module.exports = {
-  clickMenuName, ENGINE_LIST, EXAMPLES, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK, shutdown, suite, treeColumns, useEngine,
+  barState, ENGINE_LIST, EXAMPLES, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK, shutdown, suite, tabsInFront, treeColumns,
+  useEngine,
 };

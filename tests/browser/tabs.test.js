@@ -4,26 +4,11 @@
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { suite } = require('./harness');
+const { suite, tabsInFront } = require('./harness');
 
 const env = suite();
 
-// The panel whose frame lies on top in the middle of the panel area, and the
-// tab on top at the left end of each tab slot (TabWidth 90).
-async function front(page) {
-  return page.eval(() => {
-    const area = document.getElementById('p1panel0').getBoundingClientRect();
-    const hit = document.elementFromPoint(area.left + area.width / 2, area.top + area.height / 2);
-    const panel = hit && hit.closest('.panel');
-    const row = document.getElementById('p1tab0').getBoundingClientRect();
-    const tabs = [0, 1, 2, 3].map((i) => {
-      const e = document.elementFromPoint(row.left + 90 * i + 5, row.top + 5);
-      const tab = e && e.closest('.tab');
-      return tab ? tab.id : null;
-    });
-    return { panel: panel ? panel.id : null, tabs };
-  });
-}
+const front = (page) => page.eval(tabsInFront);
 
 test('an invisible tab leaves its gap; the first is in front, a click brings a tab and its panel forward', async () => {
   await env.page('tabs.hvs', async (page) => {
