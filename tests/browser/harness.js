@@ -170,6 +170,9 @@ const openPopups = () => [...document.querySelectorAll('iframe[data-halvane-popu
   .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0)
   .map((f) => f.getBoundingClientRect()).map((r) => ({ x: r.left, y: r.top, width: r.width, height: r.height }));
 
+// The page's methods a step table can name (`popup` waits for the popup).
+const STEP_ACTIONS = ['type', 'click', 'rightClick', 'hover', 'popup', 'menuName', 'setValue'];
+
 // What a test holds: the engine's page with the operations a person has
 // (click, right-click, hover, type, look) and a few ways to read the page.
 class Page {
@@ -250,20 +253,28 @@ class Page {
 
   async popupCount() { return (await this.eval(openPopups)).length; }
 
+  // Clicks the name of tree menu n. Its link is a javascript: address, which
+  // the browser runs after the click has returned: wait for the folder image
+  // to change.
+  async menuName(n) {
+    const before = await this.attr(`#image_${n}`, 'src');
+    await this.click(`#tblHeading${n} a`);
+    await this.until((id, src) => document.getElementById(id).getAttribute('src') !== src, `image_${n}`, before);
+  }
+
+  // Sets the value of a field as a script does.
+  setValue([target, value]) { return this.on(target, (e, v) => { e.value = v; }, value); }
+
   // Runs a table of steps (steps.json), each [action, want, message]: the
-  // action is a key or chord to press, { type: text }, { click: target },
-  // { menu: n } (a click on the name of tree menu n), { set: [target, value] }
-  // (the value of a field, as a script sets it), { name: argument } for the
-  // test's own `actions[name](page, argument)`, or null; `want` maps names of
-  // `reads` (each a function of the page) to what each must give after it.
+  // action is a key or chord to press, { method: argument } for one of the
+  // methods of STEP_ACTIONS, { name: argument } for the test's own
+  // `actions[name](page, argument)`, or null; `want` maps names of `reads`
+  // (each a function of the page) to what each must give after it.
   async steps(table, reads, actions = {}) {
     for (const [action, want = {}, message = JSON.stringify(action)] of table) {
       const [kind, arg] = action && typeof action === 'object' ? Object.entries(action)[0] : [];
       if (typeof action === 'string') await this.press(action);
-      else if (kind === 'type') await this.type(arg);
-      else if (kind === 'click') await this.click(arg);
-      else if (kind === 'menu') await clickMenuName(this, arg);
-      else if (kind === 'set') await this.on(arg[0], (e, v) => { e.value = v; }, arg[1]);
+      else if (STEP_ACTIONS.includes(kind)) await this[kind](arg);
       else if (kind) await actions[kind](this, arg);
       for (const [name, value] of Object.entries(want)) {
         assert.ok(reads[name], `no way to read ${name}`);
@@ -281,15 +292,6 @@ class Page {
     fs.mkdirSync(dir, { recursive: true });
     fs.writeFileSync(path.join(dir, name), await this.driver.screenshot());
   }
-}
-
-// Clicks the name of tree menu n. Its link is a javascript: address, which the
-// browser runs after the click has returned: wait for the folder image to
-// change.
-async function clickMenuName(page, n) {
-  const before = await page.attr(`#image_${n}`, 'src');
-  await page.click(`#tblHeading${n} a`);
-  await page.until((id, src) => document.getElementById(id).getAttribute('src') !== src, `image_${n}`, before);
 }
 
 // The progress bar as the page shows it right now.

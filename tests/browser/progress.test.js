@@ -49,11 +49,9 @@ test('the streamed page advances the bar as chunks arrive with the content hidde
     assert.deepEqual(texts, steps.map(([t]) => t).filter((t) => texts.includes(t)), 'steps in order');
     for (const s of whileLoading) {
       const text = s.text.replace(/\u00a0/g, ' ');
-      assert.equal(s.filled, new Map(steps).get(text), `cells for ${text}`);
-      assert.ok(s.contiguous);
-      assert.equal(s.pageShown, false, 'content hidden while working');
-      assert.equal(s.contentSeen, false);
-      assert.equal(s.barShown, true);
+      // The cells of the step, filled from the first; the content hidden while working.
+      assert.deepEqual([s.filled, s.contiguous, s.pageShown, s.contentSeen, s.barShown],
+        [new Map(steps).get(text), true, false, false, true], `at ${text}`);
       if (s.filled) assert.deepEqual(s.colours, ['rgb(0, 0, 255)']);
     }
     // On load the bar goes and the content is revealed.
