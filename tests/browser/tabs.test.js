@@ -30,8 +30,7 @@ test('an invisible tab leaves its gap; the first is in front, a click brings a t
 
     for (const [i, name] of [[1, 'Second'], [3, 'Fourth'], [0, 'First'], [3, 'Fourth']]) {
       await page.click(`#p1tab${i}`);
-      const f = await front(page);
-      assert.equal(f.panel, `p1panel${i}`, `panel in front after a click on ${name}`);
+      assert.equal((await front(page)).panel, `p1panel${i}`, `panel in front after a click on ${name}`);
       const z = await page.eval(() => [0, 1, 2, 3].map((k) => [
         document.getElementById('p1tab' + k).style.zIndex,
         document.getElementById('p1panel' + k).style.zIndex]));
