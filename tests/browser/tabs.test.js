@@ -28,14 +28,10 @@ test('an invisible tab leaves its gap; the first is in front, a click brings a t
     // Every panel's frame has loaded its page.
     for (const i of [0, 1, 3]) assert.equal(await page.text({ frame: `content${i}`, css: '#title' }), `Panel ${i}`);
 
-    for (const [i, name] of [[1, 'Second'], [3, 'Fourth'], [0, 'First'], [3, 'Fourth']]) {
-      await page.click(`#p1tab${i}`);
-      assert.equal((await front(page)).panel, `p1panel${i}`, `panel in front after a click on ${name}`);
-      const z = await page.eval(() => [0, 1, 2, 3].map((k) => [
-        document.getElementById('p1tab' + k).style.zIndex,
-        document.getElementById('p1panel' + k).style.zIndex]));
-      assert.deepEqual(z, [0, 1, 2, 3].map((k) => (k === i ? ['1', '1'] : ['0', '0'])));
-    }
+    // After each click the panel in front, and each tab's and panel's z-index.
+    await page.steps(require('./steps.json').tabs.clicks, { panel: async () => (await front(page)).panel,
+      z: () => page.eval(() => [0, 1, 2, 3].map((k) => [document.getElementById('p1tab' + k).style.zIndex,
+        document.getElementById('p1panel' + k).style.zIndex])) });
     assert.deepEqual(await page.eval(() => tabClicks), ['Second', 'Fourth', 'First', 'Fourth']);
   }, { shot: 'tabs-test.png' });
 });

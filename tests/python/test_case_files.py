@@ -77,12 +77,9 @@ def describe(value):
         return "Empty"
     if value is halvane.NULL:
         return "Null"
-    if isinstance(value, bool):
-        return f"Boolean {value}"
-    if isinstance(value, int):
-        return f"int {value}"
-    if isinstance(value, str):
-        return f'String "{value}"'
+    for kind, text in ((bool, "Boolean {}"), (int, "int {}"), (str, 'String "{}"')):
+        if isinstance(value, kind):
+            return text.format(value)
     return f"{type(value).__name__} {value}"
 
 
