@@ -8,7 +8,7 @@
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const { suite, EXAMPLES, ENGINE_LIST, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK } = require('./harness');
+const { suite, tabsInFront, EXAMPLES, ENGINE_LIST, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK } = require('./harness');
 
 const env = suite({ dir: EXAMPLES });
 const plain = suite({ dir: EXAMPLES, a11y: false });
@@ -16,6 +16,9 @@ const pagesOn = suite();
 const pagesOff = suite({ a11y: false });
 // The gallery's calendars open on the server's today: the pages keep the real clock.
 const REAL = { clock: null };
+// The key tables of steps.json; the accessibility trees of expected.json.
+const STEPS = require('./steps.json').a11y;
+const EXPECTED = require('./expected.json');
 
 const AXE = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
 const AXE_OPTIONS = {
@@ -30,27 +33,20 @@ const COMPONENTS = ['input[onkeyup*="autoComplete("]', 'img[onclick*="calContext
 
 // The axe violations inside the components of the page, or of the open
 // popup's whole document; each as "rule: target (summary)".
-async function axe(page, where = 'page') {
-  return page.eval(async (source, options, scope, where) => {
-    let w = window;
-    if (where === 'popup') {
-      const open = [...document.querySelectorAll('iframe[data-halvane-popup]')].filter((f) => f.style.display !== 'none');
-      if (open.length !== 1) return [`${open.length} popups are open`];
-      w = open[0].contentWindow;
+const axe = (page, where = 'page') => inDocument(page, where, async (d, source, options, scope, where) => {
+  const w = d.defaultView;
+  if (!w.axe) w.eval(source);
+  const result = await w.axe.run(d, options);
+  const out = [];
+  for (const v of result.violations) {
+    for (const n of v.nodes) {
+      const el = d.querySelector(n.target[0]);
+      if (where === 'page' && !(el && el.closest(scope))) continue;
+      out.push(`${v.id}: ${n.target.join(' ')} (${n.failureSummary.replace(/\s+/g, ' ').slice(0, 200)})`);
     }
-    if (!w.axe) w.eval(source);
-    const result = await w.axe.run(w.document, options);
-    const out = [];
-    for (const v of result.violations) {
-      for (const n of v.nodes) {
-        const el = w.document.querySelector(n.target[0]);
-        if (where === 'page' && !(el && el.closest(scope))) continue;
-        out.push(`${v.id}: ${n.target.join(' ')} (${n.failureSummary.replace(/\s+/g, ' ').slice(0, 200)})`);
-      }
-    }
-    return out;
-  }, AXE, AXE_OPTIONS, COMPONENTS, where);
-}
+  }
+  return out;
+}, AXE, AXE_OPTIONS, COMPONENTS, where);
 
 // The focused element: its tag, role, label and text, in the page or, when
 // the focus is inside a popup frame, in the popup ({ popup: true }).
@@ -68,6 +64,15 @@ const focused = (page) => page.eval(() => {
     outline: [getComputedStyle(e).outlineStyle, parseFloat(getComputedStyle(e).outlineWidth)] };
 });
 
+// For the step tables: reads of the focused element's fields, and an action
+// that presses Tab until the focused element has the fields given (at most
+// `most` times).
+const FOCUSED = Object.fromEntries(['id', 'text', 'popup', 'role', 'tag', 'name', 'label', 'outline']
+  .map((k) => [k, async (page) => (await focused(page))[k]]));
+const ACTIONS = {
+  tabTo: (page, [fields, most]) => tabTo(page, (e) => Object.entries(fields).every(([k, v]) => e[k] === v), most),
+};
+
 // Presses Tab until `want(focused)` holds, at most `most` times.
 async function tabTo(page, want, most = 40, key = 'Tab') {
   for (let i = 0; i < most; i++) {
@@ -78,17 +83,21 @@ async function tabTo(page, want, most = 40, key = 'Tab') {
   throw new Error(`${key} did not reach the element (${JSON.stringify(await focused(page))})`);
 }
 
-// Presses `key`, then gives the focused element.
-const press = async (page, key) => { await page.press(key); return focused(page); };
+// Runs `fn(document, ...args)` on the page's document, or on the one open
+// popup's (fails unless exactly one is open).
+function inDocument(page, where, fn, ...args) {
+  return page.eval(`function (where, args) {
+    const open = [...document.querySelectorAll('iframe[data-halvane-popup]')].filter((f) => f.style.display !== 'none');
+    if (where === 'popup' && open.length !== 1) throw new Error(open.length + ' popups are open');
+    return (${fn}).apply(null, [where === 'popup' ? open[0].contentDocument : document].concat(args));
+  }`, where, args);
+}
 
 // The text of the layer's polite announcer in the page or the open popup.
-const announced = (page, where = 'page') => page.eval((where) => {
-  let d = document;
-  if (where === 'popup') d = [...document.querySelectorAll('iframe[data-halvane-popup]')]
-    .find((f) => f.style.display !== 'none').contentDocument;
+const announced = (page, where = 'page') => inDocument(page, where, (d) => {
   const live = d.querySelector('[data-halvane-a11y="live"]');
   return live && live.getAttribute('aria-live') === 'polite' ? live.textContent.trim() : null;
-}, where);
+});
 
 // The Chromium accessibility tree (with the frames' trees when `frames`) as
 // [role, name, states, depth] of the nodes with a role in `roles`;
@@ -111,27 +120,21 @@ async function axTree(page, roles, frames = false) {
 }
 
 // The date m/d/y as the components write it, `days` later.
+// `months` later keeps the day within the new month.
 const addDays = (s, days, months = 0) => {
   const [m, d, y] = s.split('/').map(Number);
-  if (months) {
-    const last = new Date(Date.UTC(y, m - 1 + months + 1, 0)).getUTCDate();
-    const t = new Date(Date.UTC(y, m - 1 + months, Math.min(d, last)));
-    return `${t.getUTCMonth() + 1}/${t.getUTCDate()}/${t.getUTCFullYear()}`;
-  }
-  const t = new Date(Date.UTC(y, m - 1, d + days));
+  const last = new Date(Date.UTC(y, m + months, 0)).getUTCDate();
+  const t = new Date(Date.UTC(y, m - 1 + months, Math.min(d, last) + days));
   return `${t.getUTCMonth() + 1}/${t.getUTCDate()}/${t.getUTCFullYear()}`;
 };
 const MONTHS = ['January', 'February', 'March', 'April', 'May', 'June', 'July', 'August', 'September', 'October',
   'November', 'December'];
 const monthOf = (s) => { const [m, , y] = s.split('/').map(Number); return `${MONTHS[m - 1]} ${y}`; };
 // The date a focused day cell stands for, from its onclick.
-const dayOf = (page, where) => page.eval((where) => {
-  let d = document;
-  if (where === 'popup') d = [...document.querySelectorAll('iframe[data-halvane-popup]')]
-    .find((f) => f.style.display !== 'none').contentDocument;
+const dayOf = (page, where) => inDocument(page, where, (d) => {
   const m = /'(\d+\/\d+\/\d+)'/.exec(d.activeElement.getAttribute('onclick') || '');
   return m && m[1];
-}, where);
+});
 
 // Bytes are the same for every engine: checked once, in the first.
 if (env.engine === ENGINE_LIST[0]) {
@@ -156,52 +159,17 @@ test('a11y tree: buttons, tree keys, axe and the accessibility tree', async () =
     assert.deepEqual(await axe(page), []);
     const open = () => page.eval(() => [...document.querySelectorAll('table[id^="table_"]')]
       .map((t) => [t.rows[1].style.display !== 'none', t.getAttribute('aria-expanded') === 'true']));
-    const all = (want) => open().then((o) => o.length === 5 && o.every(([shown, said]) => shown === want && said === want));
-    let f = await tabTo(page, (e) => e.id === 'image_minus');
-    assert.deepEqual([f.role, f.outline], ['button', ['solid', 2]]);
-    f = await press(page, 'Tab');
-    assert.equal(f.id, 'image_plus');
-    await page.press('Enter');
-    assert.ok(await all(true), 'Enter on expand-all opens every menu');
-    await page.press('Shift+Tab');
-    await page.press(' ');
-    assert.ok(await all(false), 'Space on collapse-all closes every menu');
-    f = await tabTo(page, (e) => e.role === 'treeitem', 3);
-    assert.equal(f.id, 'table_1');
-    await page.press('ArrowRight');
-    assert.deepEqual((await open())[0], [true, true], 'Right opens the menu');
-    assert.equal((await press(page, 'ArrowRight')).text, 'Gallery home', 'Right on an open menu: its first child');
-    assert.equal((await press(page, 'ArrowDown')).text, 'Page templates and errors');
-    assert.equal((await press(page, 'ArrowDown')).id, 'table_2');
-    await page.press('*');
-    assert.deepEqual((await open()).map((o) => o[0]), [true, true, false, false, false], '* opens the siblings');
-    assert.equal((await press(page, 'ArrowRight')).id, 'table_3');
+    const reads = { ...FOCUSED, menus: open, menu1: async () => (await open())[0], menu2: async () => (await open())[1],
+      shown: async () => (await open()).map((o) => o[0]) };
+    await page.steps(STEPS['tree keys'], reads, ACTIONS);
     const ax = await axTree(page, ['tree', 'treeitem', 'group', 'button']);
     if (ax) {
       const pick = (name) => ax.find(([, n]) => n === name);
       assert.ok(ax.some(([r]) => r === 'tree') && ax.some(([r]) => r === 'group'), JSON.stringify(ax));
-      assert.deepEqual(pick('Getting started').slice(0, 3), ['treeitem', 'Getting started', 'expanded=true']);
-      assert.deepEqual(pick('Components').slice(0, 3), ['treeitem', 'Components', 'expanded=true']);
-      assert.deepEqual(pick('Navigation').slice(0, 3), ['treeitem', 'Navigation', 'selected=true focused=true']);
+      for (const want of EXPECTED['a11y tree']) assert.deepEqual(pick(want[1]).slice(0, want.length), want);
       assert.ok(pick('Navigation')[3] > pick('Components')[3], 'Navigation lies under Components');
-      assert.deepEqual(pick('Gallery home').slice(0, 3), ['treeitem', 'Gallery home', '']);
-      assert.deepEqual(pick('Expand All Menus').slice(0, 2), ['button', 'Expand All Menus']);
     }
-    assert.equal((await press(page, 'ArrowLeft')).id, 'table_2', 'Left on a closed menu: its parent');
-    assert.equal((await press(page, 'ArrowLeft')).id, 'table_2');
-    assert.deepEqual((await open())[1], [false, false], 'Left closes an open menu');
-    assert.equal((await press(page, 'ArrowUp')).text, 'Page templates and errors');
-    assert.equal((await press(page, 'ArrowLeft')).id, 'table_1', 'Left on a node: its menu');
-    assert.equal((await press(page, 'End')).id, 'table_2');
-    assert.equal((await press(page, 'Home')).id, 'table_1');
-    await page.press('Enter');
-    assert.deepEqual((await open())[0], [false, false], 'Enter on a menu opens or closes it');
-    await page.press('Enter');
-    // Enter follows a node's link as a click does.
-    for (const key of ['ArrowDown', 'ArrowDown', 'ArrowDown', 'ArrowRight', 'ArrowRight', 'ArrowRight']) await page.press(key);
-    assert.equal((await press(page, 'ArrowRight')).text, 'Tree');
-    assert.equal((await press(page, 'ArrowDown')).text, 'Tabs');
-    await page.press('Enter');
+    await page.steps(STEPS['tree keys back'], reads);
     await page.untilWithin(10000, () => /\/tabs\.hvp$/.test(location.pathname) && document.readyState === 'complete');
   }, REAL);
 });
@@ -211,33 +179,14 @@ test('a11y tabs: tablist keys, selection and panels', async () => {
     assert.deepEqual(await axe(page), []);
     const state = () => page.eval(() => [...document.querySelectorAll('[role="tab"]')]
       .map((t) => `${t.textContent.trim()}:${t.getAttribute('aria-selected')}`).join(' '));
-    let f = await tabTo(page, (e) => e.role === 'tab', 60);
-    assert.deepEqual([f.id, f.outline], ['p1tab0', ['solid', 2]]);
-    assert.equal(await state(), 'Tree:true Calendar:false Popup menu:false');
-    assert.equal((await press(page, 'ArrowRight')).id, 'p1tab1');
-    await page.press('Enter');
-    assert.equal(await page.text('#shown'), 'Calendar');
-    assert.equal(await state(), 'Tree:false Calendar:true Popup menu:false');
-    const front = () => page.eval(() => {
-      const r = document.getElementById('p1panel0').getBoundingClientRect();
-      return document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2).closest('.panel').id;
-    });
-    assert.equal(await front(), 'p1panel1');
-    assert.equal((await press(page, 'ArrowRight')).id, 'p1tab2');
-    assert.equal((await press(page, 'ArrowRight')).id, 'p1tab0', 'Right wraps to the first tab');
-    assert.equal((await press(page, 'ArrowLeft')).id, 'p1tab2', 'Left wraps to the last tab');
-    await page.press(' ');
-    assert.equal(await page.text('#shown'), 'Popup menu');
-    assert.equal(await front(), 'p1panel2');
-    assert.equal((await press(page, 'Home')).id, 'p1tab0');
-    assert.equal((await press(page, 'End')).id, 'p1tab2');
+    await page.steps(STEPS.tabs, { ...FOCUSED, state, shown: () => page.text('#shown'),
+      front: async () => (await page.eval(tabsInFront)).panel }, ACTIONS);
     assert.deepEqual(await page.eval(() => [...document.querySelectorAll('[role="tabpanel"]')].map((p) =>
       [p.getAttribute('aria-labelledby'), document.getElementById(p.getAttribute('aria-labelledby')).getAttribute('aria-controls') === p.id])),
     [['p1tab0', true], ['p1tab1', true], ['p1tab2', true]]);
     const ax = await axTree(page, ['tablist', 'tab', 'tabpanel']);
     if (ax) {
-      assert.deepEqual(ax.filter(([r]) => r === 'tab').map((n) => n.slice(0, 3)), [['tab', 'Tree', ''],
-        ['tab', 'Calendar', ''], ['tab', 'Popup menu', 'selected=true focused=true']]);
+      assert.deepEqual(ax.filter(([r]) => r === 'tab').map((n) => n.slice(0, 3)), EXPECTED['a11y tabs']);
       assert.ok(ax.some(([r]) => r === 'tablist') && ax.some(([r, n]) => r === 'tabpanel' && n === 'Popup menu'), JSON.stringify(ax));
     }
   }, REAL);
@@ -259,11 +208,8 @@ test('a11y calendar: the embedded grid and the popup dialog by keys, axe in both
     }
     assert.equal(await page.attr('#cal1 [role="grid"]', 'aria-label'), monthOf(at));
     assert.equal(await announced(page), monthOf(at), 'the new month is announced');
-    await page.press('Home');
     const weekday = async () => { const [m, d, y] = (await dayOf(page)).split('/').map(Number); return new Date(y, m - 1, d).getDay(); };
-    assert.equal(await weekday(), 0, 'Home goes to the Sunday of the week');
-    await page.press('End');
-    assert.equal(await weekday(), 6, 'End goes to the Saturday of the week');
+    await page.steps(STEPS['calendar week'], { weekday });
     at = await dayOf(page);
     await page.press('Enter');
     assert.equal(await page.text('#picked'), `You clicked ${at}`, 'Enter calls the page function as a click does');
@@ -286,26 +232,15 @@ test('a11y calendar: the embedded grid and the popup dialog by keys, axe in both
     const chosen = addDays(addDays(due, 1), 0, 1);
     assert.equal(await dayOf(page, 'popup'), chosen);
     assert.equal(await announced(page, 'popup'), monthOf(chosen));
-    // Tab stays inside the dialog.
-    for (let i = 0; i < 6; i++) assert.equal((await press(page, 'Tab')).popup, true);
-    assert.equal((await focused(page)).role, 'gridcell');
-    await page.press('Enter');
+    const reads = { ...FOCUSED, popups: () => page.popupCount() };
+    await page.steps(STEPS['calendar dialog'], reads);
     assert.equal(await page.value('input[name=due]'), chosen, 'Enter puts the date into the field as a click does');
-    assert.equal(await page.popupCount(), 0);
-    f = await focused(page);
-    assert.deepEqual([f.popup, f.label], [false, 'Choose date'], 'the focus is back on the button');
-    // Escape closes without a date and gives the focus back; Space opens too.
-    await page.press(' ');
-    await page.popup();
-    assert.equal((await focused(page)).popup, true);
-    await page.press('Escape');
-    assert.equal(await page.popupCount(), 0);
-    f = await focused(page);
-    assert.deepEqual([f.popup, f.label, await page.value('input[name=due]')], [false, 'Choose date', chosen]);
+    await page.steps(STEPS['calendar dialog escape'], reads);
+    assert.equal(await page.value('input[name=due]'), chosen);
     const ax = await axTree(page, ['button', 'grid', 'gridcell']);
     if (ax) {
       assert.deepEqual(ax.filter(([r, n]) => r === 'button' && n === 'Choose date').map((n) => n.slice(0, 3)),
-        [['button', 'Choose date', 'haspopup=dialog focused=true'], ['button', 'Choose date', 'haspopup=dialog']]);
+        EXPECTED['a11y date buttons']);
       assert.ok(ax.some(([r, n]) => r === 'grid' && n === monthOf(at)), JSON.stringify(ax.filter(([r]) => r === 'grid')));
       assert.equal(ax.filter(([r]) => r === 'gridcell').length, 42);
     }
@@ -316,33 +251,19 @@ test('a11y popup menu: Shift+F10 opens it, keys move and choose, Escape gives th
   await env.page('menu.hvp', async (page) => {
     assert.deepEqual(await axe(page), []);
     const opener = await tabTo(page, (e) => e.tag === 'A', 3);
-    await page.press('Shift+F10');
-    await page.popup();
-    let f = await focused(page);
-    assert.deepEqual([f.popup, f.role, f.text, f.outline], [true, 'menuitem', 'Open', ['solid', 2]]);
+    await page.steps(STEPS['menu open'], FOCUSED);
     assert.deepEqual(await axe(page, 'popup'), []);
     assert.deepEqual(await page.on({ popup: true, css: 'table' }, (t) => [t.getAttribute('role'), t.getAttribute('aria-label'),
       [...t.querySelectorAll('[role]')].map((e) => e.getAttribute('role')).filter((r) => r !== 'none').join(' ')]),
     ['menu', 'Document', 'menuitem menuitem menuitem separator menuitem']);
     const ax = await axTree(page, ['menu', 'menuitem', 'separator'], true);
-    if (ax) {
-      assert.deepEqual(ax.map((n) => [n[0], n[1].trim(), n[2]]), [['menu', 'Document', ''], ['menuitem', 'Open', 'focused=true'],
-        ['menuitem', 'Save', ''], ['menuitem', 'Save as', ''], ['separator', '', ''], ['menuitem', 'About Halvane', '']]);
-    }
-    for (const [key, text] of [['ArrowDown', 'Save'], ['ArrowDown', 'Save as'], ['End', 'About Halvane'],
-      ['ArrowDown', 'Open'], ['ArrowUp', 'About Halvane'], ['s', 'Save'], ['s', 'Save as'], ['Home', 'Open'],
-      ['a', 'About Halvane']]) {
-      assert.equal((await press(page, key)).text, text, `${key} in the menu`);
-    }
+    if (ax) assert.deepEqual(ax.map((n) => [n[0], n[1].trim(), n[2]]), EXPECTED['a11y menu']);
+    await page.steps(STEPS['menu keys'], FOCUSED);
     await page.press('Escape');
     assert.equal(await page.popupCount(), 0);
-    f = await focused(page);
+    const f = await focused(page);
     assert.deepEqual([f.popup, f.tag, f.text], [false, 'A', opener.text], 'Escape returns the focus');
-    await page.press('Shift+F10');
-    await page.popup();
-    await page.press('ArrowDown');
-    await page.press('ArrowDown');
-    await page.press('Enter');
+    await page.steps(STEPS['menu choose'], {});
     const text = await page.untilWithin(10000, () => {
       const c = document.getElementById('choice');
       return /[?&]item=Save\+as$/.test(location.search) && c && c.textContent;
@@ -354,38 +275,15 @@ test('a11y popup menu: Shift+F10 opens it, keys move and choose, Escape gives th
 test('a11y AutoComplete: a combobox completing inline, Up and Down through the matches, Escape', async () => {
   await env.page('autocomplete.hvp', async (page) => {
     assert.deepEqual(await axe(page), []);
-    let f = await tabTo(page, (e) => e.role === 'combobox', 15);
-    assert.deepEqual([f.name, f.outline], ['city', ['solid', 2]]);
-    assert.deepEqual(await page.on('input[name=city]', (e) => ['aria-autocomplete', 'aria-expanded']
-      .map((a) => e.getAttribute(a)).concat(document.getElementById(e.getAttribute('aria-controls')).name)),
-    ['both', 'true', 'cityList']);
+    const aria = () => page.on('input[name=city]', (e) => ['aria-autocomplete', 'aria-expanded']
+      .map((a) => e.getAttribute(a)).concat(document.getElementById(e.getAttribute('aria-controls')).name));
     const field = () => page.eval((f = document.activeElement) =>
       [f.value, f.value.substring(f.selectionStart, f.selectionEnd), f.form.elements[f.name + 'List'].selectedIndex]);
-    await page.type('bu');
-    assert.deepEqual(await field(), ['Bucharest', 'charest', 5]);
-    assert.equal(await announced(page), 'Bucharest, completion');
-    await page.press('ArrowDown');
-    assert.deepEqual(await field(), ['Budapest', 'dapest', 6]);
-    assert.equal(await announced(page), 'Budapest, 2 of 2');
-    await page.press('ArrowDown');
-    assert.deepEqual(await field(), ['Bucharest', 'charest', 5], 'Down wraps to the first match');
-    await page.press('ArrowUp');
-    assert.deepEqual(await field(), ['Budapest', 'dapest', 6]);
-    await page.press('Escape');
-    // What was typed, with the capital the completion gave the first letter.
-    assert.deepEqual(await field(), ['Bu', '', 5], 'Escape restores what was typed');
-    await page.type('d');
-    assert.deepEqual(await field(), ['Budapest', 'apest', 6]);
-    // The free field completes option values.
-    f = await tabTo(page, (e) => e.role === 'combobox', 3);
-    assert.equal(f.name, 'code');
-    await page.type('l');
-    assert.deepEqual(await field(), ['lis', 'is', 2]);
+    await page.steps(STEPS.autocomplete, { ...FOCUSED, aria, field, announced }, ACTIONS);
     const ax = await axTree(page, ['combobox']);
     if (ax) {
-      assert.deepEqual(ax.filter(([, name]) => /^C\w+ \(/.test(name)).map((n) => [n[0], n[1].slice(0, 13), n[2]]), [
-        ['combobox', 'City (forced)', 'expanded=true autocomplete=both haspopup=listbox'],
-        ['combobox', 'Code (free)', 'autocomplete=both haspopup=listbox focused=true']]);
+      assert.deepEqual(ax.filter(([, name]) => /^C\w+ \(/.test(name)).map((n) => [n[0], n[1].slice(0, 13), n[2]]),
+        EXPECTED['a11y combobox']);
     }
   }, REAL);
 });

@@ -1,6 +1,7 @@
 // The month grid a calendar shows, worked out independently of the page: six
 // weeks from Sunday to Saturday, starting with the week of the 1st.
 'use strict';
+const assert = require('node:assert/strict');
 
 const MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
 
@@ -35,4 +36,11 @@ function expectedDays(month, year, todayText) {
   });
 }
 
-module.exports = { MONTHS, readCalendar, expectedDays };
+// Checks that a calendar as readCalendar gives it shows the month of `header`
+// ([short name, year]) and that month's days.
+function assertMonth(cal, header, todayText) {
+  assert.deepEqual(cal.header, header);
+  assert.deepEqual(cal.days, expectedDays(MONTHS.indexOf(header[0]) + 1, Number(header[1]), todayText));
+}
+
+module.exports = { MONTHS, assertMonth, readCalendar };

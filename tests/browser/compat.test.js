@@ -9,6 +9,7 @@ const path = require('node:path');
 const { suite, PAGE_SCRIPT, SCRIPT_BLOCK } = require('./harness');
 
 const env = suite();
+const EXPECTED = require('./expected.json');
 
 const get = async (urlPath) => Buffer.from(await (await fetch(env.server.url(urlPath))).arrayBuffer());
 const file = (name) => fs.readFileSync(path.join(__dirname, 'pages', name));
@@ -89,9 +90,7 @@ test('a popup frame grows to what it shows, also when that changes while it is o
     // popup (as its own handlers do) grows it; smaller content gives back
     // the size asked for, never less. At the window's edge the grown popup
     // moves inside the window.
-    for (const [w, h, show, want] of [[90.5, 50, [100, 100, 60, 30], [100, 100, 91, 50]],
-      [120, 20, null, [100, 100, 120, 30]], [10, 10, null, [100, 100, 60, 30]],
-      [100, 40, [950, 680, 40, 10], [900, 660, 100, 40]]]) {
+    for (const [w, h, show, want] of EXPECTED['popup growth']) {
       await page.eval((html, at) => {
         p.document.body.innerHTML = html;
         if (at) p.show(at[0], at[1], at[2], at[3], document.body);
@@ -115,11 +114,7 @@ test('a popup frame grows to what it shows, also when that changes while it is o
 // a document type drops "cursor: hand"; "#" put in front of colours set from
 // script where such a page drops "1e4f91". No fix is switched on where it is
 // not needed.
-const FIXES = {
-  chromium: { images: false, columns: false, rows: true, hand: false, colours: false },
-  firefox: { images: true, columns: false, rows: true, hand: true, colours: true },
-  webkit: { images: false, columns: true, rows: true, hand: false, colours: false },
-};
+const FIXES = EXPECTED['layout fixes'];
 
 test('each layout fix is switched on only in the engine that needs it', async () => {
   await env.page('tree.hvs', async (page) => {
@@ -142,9 +137,8 @@ test('each layout fix is switched on only in the engine that needs it', async ()
 
 test('nothing is defined where the browser has the feature', async () => {
   await env.page('compat.html', async (page) => {
-    assert.deepEqual(await page.eval(() => [
-      window.createPopup.name, HTMLInputElement.prototype.createTextRange.name]), ['own', 'own']);
-    assert.equal(await page.eval(() => document.compatMode), 'BackCompat');
+    assert.deepEqual(await page.eval(() => [window.createPopup.name, HTMLInputElement.prototype.createTextRange.name,
+      document.compatMode]), ['own', 'own', 'BackCompat']);
   }, {
     script: 'window.createPopup = function own() {};' +
       ' HTMLInputElement.prototype.createTextRange = function own() {};',
@@ -161,12 +155,10 @@ test('where a page drops the hand cursor, the script shows the pointer instead',
     '<span id="class" class="tab">class</span> <span id="late" class="later">late</span> ' +
     '<span id="plain">plain</span></body></html>';
   await env.page('standards.html', async (page) => {
-    const cursor = (id) => page.style('#' + id, 'cursor');
     assert.equal(await page.eval(() => document.compatMode), 'CSS1Compat');
-    assert.equal(await cursor('inline'), 'pointer');
-    assert.equal(await cursor('second'), 'pointer');
-    assert.equal(await cursor('class'), 'pointer');
-    assert.equal(await cursor('plain'), 'auto');
+    for (const [id, cursor] of [['inline', 'pointer'], ['second', 'pointer'], ['class', 'pointer'], ['plain', 'auto']]) {
+      assert.equal(await page.style('#' + id, 'cursor'), cursor, id);
+    }
     // A style block added later is read too.
     await page.eval(() => {
       const s = document.createElement('style');

@@ -7,7 +7,7 @@
 const path = require('node:path');
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { suite } = require('./harness');
+const { barState, suite } = require('./harness');
 
 const APP = path.join(__dirname, '..', '..', 'examples', 'python', 'app.py');
 const skip = !process.env.HALVANE_PYTHONPATH && 'the Python package is not built (HALVANE_PYTHONPATH)';
@@ -41,13 +41,8 @@ test('a day picked in the popup fills the field; the posted form shows its weekd
 test('the streamed progress bar fills and the content shows at the end', { skip }, async () => {
   await env.page('/progress?steps=40&pause=0.02', async (page) => {
     await page.untilWithin(15000, () => document.readyState === 'complete');
-    const state = await page.eval(() => {
-      const cells = [...Array(100).keys()].map((i) => document.getElementById('progress' + (i + 1)));
-      const filled = cells.filter((e) => getComputedStyle(e).backgroundColor !== 'rgba(0, 0, 0, 0)');
-      return { filled: filled.length, text: document.getElementById('Display').textContent,
-        shown: getComputedStyle(document.getElementById('page')).display !== 'none' };
-    });
-    assert.deepEqual(state, { filled: 100, text: '100\u00a0%', shown: true });
+    const s = await page.eval(barState);
+    assert.deepEqual([s.filled, s.text, s.pageShown], [100, '100\u00a0%', true]);
     assert.equal(await page.text('#steps'), 'Steps written: 40 of 40.');
   }, { wait: 'commit' });
 });

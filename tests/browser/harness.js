@@ -170,6 +170,9 @@ const openPopups = () => [...document.querySelectorAll('iframe[data-halvane-popu
   .filter((f) => f.style.display !== 'none' && f.getClientRects().length > 0)
   .map((f) => f.getBoundingClientRect()).map((r) => ({ x: r.left, y: r.top, width: r.width, height: r.height }));
 
+// The page's methods a step table can name (`popup` waits for the popup).
+const STEP_ACTIONS = ['type', 'click', 'rightClick', 'hover', 'popup', 'menuName', 'setValue'];
+
 // What a test holds: the engine's page with the operations a person has
 // (click, right-click, hover, type, look) and a few ways to read the page.
 class Page {
@@ -250,6 +253,36 @@ class Page {
 
   async popupCount() { return (await this.eval(openPopups)).length; }
 
+  // Clicks the name of tree menu n. Its link is a javascript: address, which
+  // the browser runs after the click has returned: wait for the folder image
+  // to change.
+  async menuName(n) {
+    const before = await this.attr(`#image_${n}`, 'src');
+    await this.click(`#tblHeading${n} a`);
+    await this.until((id, src) => document.getElementById(id).getAttribute('src') !== src, `image_${n}`, before);
+  }
+
+  // Sets the value of a field as a script does.
+  setValue([target, value]) { return this.on(target, (e, v) => { e.value = v; }, value); }
+
+  // Runs a table of steps (steps.json), each [action, want, message]: the
+  // action is a key or chord to press, { method: argument } for one of the
+  // methods of STEP_ACTIONS, { name: argument } for the test's own
+  // `actions[name](page, argument)`, or null; `want` maps names of `reads`
+  // (each a function of the page) to what each must give after it.
+  async steps(table, reads, actions = {}) {
+    for (const [action, want = {}, message = JSON.stringify(action)] of table) {
+      const [kind, arg] = action && typeof action === 'object' ? Object.entries(action)[0] : [];
+      if (typeof action === 'string') await this.press(action);
+      else if (STEP_ACTIONS.includes(kind)) await this[kind](arg);
+      else if (kind) await actions[kind](this, arg);
+      for (const [name, value] of Object.entries(want)) {
+        assert.ok(reads[name], `no way to read ${name}`);
+        assert.deepEqual(await reads[name](this), value, `${message}: ${name}`);
+      }
+    }
+  }
+
   // The window as it looks now: decoded, with pixel(x, y) as [r, g, b].
   async image() { return decodePng(await this.driver.screenshot()); }
 
@@ -261,13 +294,41 @@ class Page {
   }
 }
 
-// Clicks the name of tree menu n. Its link is a javascript: address, which the
-// browser runs after the click has returned: wait for the folder image to
-// change.
-async function clickMenuName(page, n) {
-  const before = await page.attr(`#image_${n}`, 'src');
-  await page.click(`#tblHeading${n} a`);
-  await page.until((id, src) => document.getElementById(id).getAttribute('src') !== src, `image_${n}`, before);
+// The progress bar as the page shows it right now.
+function barState() {
+  const shown = (id, e = document.getElementById(id)) => (e ? getComputedStyle(e).display !== 'none' : null);
+  const cells = [...Array(100).keys()].map((i) => document.getElementById('progress' + (i + 1)))
+    .map((e) => (e ? getComputedStyle(e).backgroundColor : null));
+  const filled = cells.filter((c) => c !== null && c !== 'rgba(0, 0, 0, 0)');
+  const display = document.getElementById('Display');
+  const content = document.getElementById('content');
+  return {
+    loading: document.readyState === 'loading',
+    filled: filled.length,
+    colours: [...new Set(filled)],
+    // The first cells are filled, none after them.
+    contiguous: cells.slice(0, filled.length).every((c) => c !== 'rgba(0, 0, 0, 0)'),
+    text: display ? display.textContent : null,
+    pageShown: shown('page'),
+    contentSeen: !!content && content.offsetParent !== null,
+    barShown: shown('progress'),
+  };
+}
+
+// The tabs p1 of a page: the panel whose frame lies on top in the middle of
+// the panel area, and the tab on top at the left end of each of four tab
+// slots (TabWidth 90).
+function tabsInFront() {
+  const area = document.getElementById('p1panel0').getBoundingClientRect();
+  const hit = document.elementFromPoint(area.left + area.width / 2, area.top + area.height / 2);
+  const panel = hit && hit.closest('.panel');
+  const row = document.getElementById('p1tab0').getBoundingClientRect();
+  const tabs = [0, 1, 2, 3].map((i) => {
+    const e = document.elementFromPoint(row.left + 90 * i + 5, row.top + 5);
+    const tab = e && e.closest('.tab');
+    return tab ? tab.id : null;
+  });
+  return { panel: panel ? panel.id : null, tabs };
 }
 
 // The tree's declared 20 pixel columns as laid out: for every cell declared
@@ -389,5 +450,6 @@ function suite({ dir = PAGES, compat = true, a11y = true } = {}) {
 }
 
 module.exports = {
-  clickMenuName, ENGINE_LIST, EXAMPLES, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK, shutdown, suite, treeColumns, useEngine,
+  barState, ENGINE_LIST, EXAMPLES, PAGES, PAGE_SCRIPT, SCRIPT_BLOCK, shutdown, suite, tabsInFront, treeColumns,
+  useEngine,
 };

@@ -19,6 +19,18 @@ async function watchContextMenu(page) {
 
 // Runs `fn(body)` on the open popup's body.
 const inPopup = (page, fn) => page.on({ popup: true, css: 'body' }, fn);
+// For the step tables (steps.json): the open menus, where the one open menu
+// lies, what the page's items picked, and the Save item's colours.
+const STEPS = require('./steps.json')['popup menu'];
+const reads = {
+  popups: (page) => page.popupCount(),
+  at: (page) => page.popup().then((b) => [b.x, b.y]),
+  picked: (page) => page.eval(() => picked),
+  style: (page) => page.on({ popup: true, css: 'td', text: 'Save' }, (e) => {
+    const s = e.ownerDocument.defaultView.getComputedStyle(e);
+    return [s.color, s.backgroundColor, s.borderTopColor];
+  }),
+};
 
 test('a right-click shows the menu at the pointer with every row', async () => {
   await env.page('popup_menu.hvs', async (page) => {
@@ -45,32 +57,10 @@ test('a right-click shows the menu at the pointer with every row', async () => {
     assert.deepEqual(reach, [true, true], 'the menu table fits its frame');
     assert.deepEqual(await page.eval(() => window.contextMenuRefused), [true]);
     assert.equal(await page.style({ popup: true, css: 'td', text: 'Open' }, 'cursor'), 'pointer');
-    // A click outside closes the menu; the next right-click opens it at the new point.
-    await page.click({ x: 600, y: 500 });
-    assert.equal(await page.popupCount(), 0);
-    await page.rightClick({ x: 300, y: 40 });
-    assert.deepEqual(await page.popup().then((b) => [b.x, b.y]), [310, 50]);
-    assert.deepEqual(await page.eval(() => picked), []);
+    await page.steps(STEPS.reopen, reads);
   }, { shot: 'popup-menu-test.png' });
 });
 
 test('hover switches the item style and a click runs its OnClick', async () => {
-  await env.page('popup_menu.hvs', async (page) => {
-    await page.rightClick({ x: 100, y: 100 });
-    await page.popup();
-    const save = { popup: true, css: 'td', text: 'Save' };
-    const style = () => page.on(save, (e) => {
-      const s = e.ownerDocument.defaultView.getComputedStyle(e);
-      return [s.color, s.backgroundColor, s.borderTopColor];
-    });
-    assert.deepEqual(await style(), ['rgb(0, 0, 0)', 'rgb(228, 228, 228)', 'rgb(228, 228, 228)']);
-    await page.hover(save);
-    assert.deepEqual(await style(), ['rgb(255, 255, 255)', 'rgb(0, 0, 128)', 'rgb(0, 0, 0)']);
-    await page.hover({ popup: true, css: 'td', text: 'Edit' });
-    assert.deepEqual(await style(), ['rgb(0, 0, 0)', 'rgb(228, 228, 228)', 'rgb(228, 228, 228)']);
-
-    await page.click(save);
-    await page.click({ popup: true, css: 'td', text: 'Close' });
-    assert.deepEqual(await page.eval(() => picked), ['Save', 'Close']);
-  });
+  await env.page('popup_menu.hvs', (page) => page.steps(STEPS.hover, reads));
 });

@@ -5,30 +5,9 @@
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { suite } = require('./harness');
+const { barState, suite } = require('./harness');
 
 const env = suite();
-
-// The bar as the page shows it right now.
-function barState() {
-  const shown = (id, e = document.getElementById(id)) => (e ? getComputedStyle(e).display !== 'none' : null);
-  const cells = [...Array(100).keys()].map((i) => document.getElementById('progress' + (i + 1)))
-    .map((e) => (e ? getComputedStyle(e).backgroundColor : null));
-  const filled = cells.filter((c) => c !== null && c !== 'rgba(0, 0, 0, 0)');
-  const display = document.getElementById('Display');
-  const content = document.getElementById('content');
-  return {
-    loading: document.readyState === 'loading',
-    filled: filled.length,
-    colours: [...new Set(filled)],
-    // The first cells are filled, none after them.
-    contiguous: cells.slice(0, filled.length).every((c) => c !== 'rgba(0, 0, 0, 0)'),
-    text: display ? display.textContent : null,
-    pageShown: shown('page'),
-    contentSeen: !!content && content.offsetParent !== null,
-    barShown: shown('progress'),
-  };
-}
 
 const [GREEN, WHITE] = ['0,128,0', '255,255,255'];
 
@@ -70,11 +49,9 @@ test('the streamed page advances the bar as chunks arrive with the content hidde
     assert.deepEqual(texts, steps.map(([t]) => t).filter((t) => texts.includes(t)), 'steps in order');
     for (const s of whileLoading) {
       const text = s.text.replace(/\u00a0/g, ' ');
-      assert.equal(s.filled, new Map(steps).get(text), `cells for ${text}`);
-      assert.ok(s.contiguous);
-      assert.equal(s.pageShown, false, 'content hidden while working');
-      assert.equal(s.contentSeen, false);
-      assert.equal(s.barShown, true);
+      // The cells of the step, filled from the first; the content hidden while working.
+      assert.deepEqual([s.filled, s.contiguous, s.pageShown, s.contentSeen, s.barShown],
+        [new Map(steps).get(text), true, false, false, true], `at ${text}`);
       if (s.filled) assert.deepEqual(s.colours, ['rgb(0, 0, 255)']);
     }
     // On load the bar goes and the content is revealed.
@@ -89,18 +66,13 @@ test('the streamed page advances the bar as chunks arrive with the content hidde
 test('a bar that is not hidden after load, over content that is never hidden', async () => {
   await env.page('progress_plain.hvs', async (page) => {
     const s = await page.eval(barState);
-    assert.equal(s.barShown, true);
-    assert.equal(s.pageShown, true);
-    assert.equal(s.contentSeen, true);
-    assert.equal(s.filled, 100);
-    assert.deepEqual(s.colours, ['rgb(0, 128, 0)']);
-    assert.equal(s.text.replace(/\u00a0/g, ' '), '100 %');
+    assert.deepEqual([s.barShown, s.pageShown, s.contentSeen, s.filled, s.colours, s.text.replace(/\u00a0/g, ' ')],
+      [true, true, true, 100, ['rgb(0, 128, 0)'], '100 %']);
     // 11 of 250 was drawn first: 100 / (250 / 11) gives 4 cells.
     assert.deepEqual(await onScreen(page), Array(100).fill(GREEN), 'every cell green on screen');
     await page.eval(() => progress_update(11));
     const t = await page.eval(barState);
-    assert.equal(t.filled, 4);
-    assert.equal(t.text.replace(/\u00a0/g, ' '), '4 %');
+    assert.deepEqual([t.filled, t.text.replace(/\u00a0/g, ' ')], [4, '4 %']);
     // What a person sees: the four filled cells in the bar's colour, the
     // rest in the page's white.
     const seen = await onScreen(page);

@@ -4,26 +4,11 @@
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert/strict');
-const { suite } = require('./harness');
+const { suite, tabsInFront } = require('./harness');
 
 const env = suite();
 
-// The panel whose frame lies on top in the middle of the panel area, and the
-// tab on top at the left end of each tab slot (TabWidth 90).
-async function front(page) {
-  return page.eval(() => {
-    const area = document.getElementById('p1panel0').getBoundingClientRect();
-    const hit = document.elementFromPoint(area.left + area.width / 2, area.top + area.height / 2);
-    const panel = hit && hit.closest('.panel');
-    const row = document.getElementById('p1tab0').getBoundingClientRect();
-    const tabs = [0, 1, 2, 3].map((i) => {
-      const e = document.elementFromPoint(row.left + 90 * i + 5, row.top + 5);
-      const tab = e && e.closest('.tab');
-      return tab ? tab.id : null;
-    });
-    return { panel: panel ? panel.id : null, tabs };
-  });
-}
+const front = (page) => page.eval(tabsInFront);
 
 test('an invisible tab leaves its gap; the first is in front, a click brings a tab and its panel forward', async () => {
   await env.page('tabs.hvs', async (page) => {
@@ -43,15 +28,10 @@ test('an invisible tab leaves its gap; the first is in front, a click brings a t
     // Every panel's frame has loaded its page.
     for (const i of [0, 1, 3]) assert.equal(await page.text({ frame: `content${i}`, css: '#title' }), `Panel ${i}`);
 
-    for (const [i, name] of [[1, 'Second'], [3, 'Fourth'], [0, 'First'], [3, 'Fourth']]) {
-      await page.click(`#p1tab${i}`);
-      const f = await front(page);
-      assert.equal(f.panel, `p1panel${i}`, `panel in front after a click on ${name}`);
-      const z = await page.eval(() => [0, 1, 2, 3].map((k) => [
-        document.getElementById('p1tab' + k).style.zIndex,
-        document.getElementById('p1panel' + k).style.zIndex]));
-      assert.deepEqual(z, [0, 1, 2, 3].map((k) => (k === i ? ['1', '1'] : ['0', '0'])));
-    }
+    // After each click the panel in front, and each tab's and panel's z-index.
+    await page.steps(require('./steps.json').tabs.clicks, { panel: async () => (await front(page)).panel,
+      z: () => page.eval(() => [0, 1, 2, 3].map((k) => [document.getElementById('p1tab' + k).style.zIndex,
+        document.getElementById('p1panel' + k).style.zIndex])) });
     assert.deepEqual(await page.eval(() => tabClicks), ['Second', 'Fourth', 'First', 'Fourth']);
   }, { shot: 'tabs-test.png' });
 });
