@@ -229,6 +229,10 @@ TEST(ComInterface, TypeInformationAtItsEdges) {
     names += std::to_string(hr == S_OK) + Taken(name) + " ";
   }
   EXPECT_EQ(names, "Tabs:1Halvane 1_Tabs 1Tabs 0 0 ");
+  doc = file = reinterpret_cast<BSTR>(&p);
+  context = 7;
+  ASSERT_EQ(lib->lpVtbl->GetDocumentation(lib, 9, &name, &doc, &context, &file), S_OK);
+  EXPECT_EQ(Taken(name) + (doc == nullptr ? "|" : "|doc") + std::to_string(context) + (file ? "|file" : "|"), "Tabs|0|");
   BSTR got[3] = {};
   UINT count = 9;
   EXPECT_EQ(ti->lpVtbl->GetNames(ti, 0x6003000B, got, 2, &count), S_OK);
@@ -450,6 +454,12 @@ TEST(ComInterface, InvokeConvertsOnlyWhatItMust) {
 TEST(ComInterface, ErrorObjectsCarryWhatTheirMakerSet) {
   ICreateErrorInfo* create = nullptr;
   ASSERT_EQ(CreateErrorInfo(&create), S_OK);
+  IErrorInfo* fresh = nullptr;
+  DWORD fresh_context = 7;
+  ASSERT_EQ(create->lpVtbl->QueryInterface(create, &IID_IErrorInfo, reinterpret_cast<void**>(&fresh)), S_OK);
+  EXPECT_EQ(fresh->lpVtbl->GetHelpContext(fresh, &fresh_context), S_OK);
+  EXPECT_EQ(fresh_context, 0u);  // nothing set yet
+  fresh->lpVtbl->Release(fresh);
   const OLECHAR source[] = {'S', 'r', 'c', 0}, text[] = {'W', 'h', 'a', 't', 0xE9, 0}, help[] = {'h', '.', 'c', 0};
   EXPECT_EQ(create->lpVtbl->SetGUID(create, &IID__Tree), S_OK);
   EXPECT_EQ(create->lpVtbl->SetSource(create, const_cast<LPOLESTR>(source)), S_OK);
