@@ -49,12 +49,12 @@ std::string SteppedColour(const std::string& colour, Step step) {
   for (Variant& c : channel) {
     c = (step == Step::Lighter) ? Add(c, fifteen) : Subtract(c, fifteen);
   }
+  // A channel of two hexadecimal digits is 0 to 255, so a step of 15 can
+  // only leave the range upwards when lighter and downwards when darker.
   for (Variant& c : channel) {
     if (step == Step::Lighter) {
       if (Greater(c, full)) c = full;
-      if (Less(c, zero)) c = zero;
     } else {
-      if (Greater(c, full)) c = zero;
       if (Less(c, zero)) c = full;
     }
   }
