@@ -199,6 +199,30 @@ TEST(ScriptLimits, EveryStringRespectsTheLimit) {
   }
 }
 
+// Work inside one statement polls as it goes, but not at every item: a
+// chain of 4,096 operands, and Join and Split over 100,000 items.
+TEST(ScriptLimits, LongStatementsPollAsTheyGoAndNotAtEveryItem) {
+  const auto polls = [](const std::string& script) {
+    Limits counting;
+    int n = 0;
+    counting.cancelled = [&] { return ++n < 0; };
+    EXPECT_EQ(RunText(script, counting).result.outcome, Outcome::Completed) << script;
+    return n;
+  };
+  std::string chain = "x = 1";
+  for (int i = 1; i < 4096; ++i) chain += " + 1";
+  const int chained = polls(chain) - polls("x = 1");
+  EXPECT_GE(chained, 200);
+  EXPECT_LE(chained, 600);
+  const std::string items = "Dim a(99999)\nt = String(99999, \",\")\n";
+  const int base = polls(items);
+  for (const char* call : {"x = Join(a)", "x = Split(t, \",\")"}) {
+    const int n = polls(items + call) - base;
+    EXPECT_GE(n, 20) << call;
+    EXPECT_LE(n, 100) << call;
+  }
+}
+
 TEST(ScriptLimits, SleepUsesTheHostsHook) {
   Limits limits;
   milliseconds slept{0};
