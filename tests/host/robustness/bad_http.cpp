@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "serve/http_client.h"
-#include "support/data_files.h"
 
 namespace halvane::serve {
 namespace {
