@@ -311,7 +311,7 @@ TEST(ServeProcess, StopsGracefullyOnCtrlCSigtermAndSighup) {
   WriteFile(s.root / "short.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 300\nResponse.Write \" and done\"");
   WriteFile(s.root / "long.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 20000\nResponse.Write \" and done\"");
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    Backend serve(s.root, {"--grace", "1.5", "--timeout", "30"}, s.base / "log");
+    Backend serve(s.root, {"--grace", "1.5", "--timeout", "30"}, s.base / ("log" + std::to_string(sig)));
     const int port = serve.port;
     // The stop comes once both pages have surely begun: their first flush arrived.
     Socket short_page(port), long_page(port);
