@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <future>
 #include <sstream>
 #include <string>
@@ -40,11 +39,7 @@ class Site : public ::testing::Test {
     fs::create_symlink(root / "hello.hvs", root / "alias.hvs");
     fs::create_symlink(root / ".hidden", root / "visible.txt");
     fs::create_directory_symlink(root / ".git", root / "repo");
-    // Our copies of the default images, laid out as a site's root.
-    fs::create_directories(s_.base / "images" / "images" / "icons");
-    std::ofstream(s_.base / "images" / "Calendar.gif") << "our calendar";
-    std::ofstream(s_.base / "images" / "images" / "icons" / "treeplus.gif") << "our plus";
-    std::ofstream(s_.base / "images" / "images" / "icons" / "other.gif") << "not a default";
+    // Our copies of the default images (site_data/images), laid out as a site's root.
     s_.options.default_images = s_.base / "images";
     log_ = std::tmpfile();
     s_.options.timeout = milliseconds(2000);
@@ -250,10 +245,6 @@ TEST_F(Site, RunawayPagesAreStoppedWhileOthersAreServed) {
 // gives its thread up after a brief budget and goes on on a worker, so the
 // static files those threads serve keep coming meanwhile.
 TEST_F(Site, SlowRunsOfAQuickPageDoNotHoldStaticFiles) {
-  WriteFile(s_.root / "quick.hvs",
-            "If Request.QueryString(\"slow\") = \"1\" Then\r\nDo While True\r\nLoop\r\nEnd If\r\n"
-            "Response.Write \"quick\"\r\n");
-  WriteFile(s_.root / "still.txt", "still served");
   Age(s_.root / "quick.hvs");
   for (int i = 0; i < 2; ++i) ASSERT_EQ(Get(s_.port, "/quick.hvs").body, s_.prefix + "quick");
   ASSERT_EQ(s_.server->GetStats().inline_runs, 1u);
