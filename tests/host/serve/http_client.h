@@ -234,10 +234,14 @@ class Process {
   void Signal(int sig) const {
     if (pid_ > 0) ::kill(pid_, sig);
   }
-  // Waits for the end; the status as waitpid gives it (-1 when already waited for).
-  int Wait() {
+  // Waits for the end, killing the program once `limit` has passed; the
+  // status as waitpid gives it (-1 when already waited for).
+  int Wait(Clock::duration limit = seconds(10)) {
     int status = -1;
-    if (pid_ > 0) ::waitpid(pid_, &status, 0);
+    for (const auto end = Clock::now() + limit; pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;) {
+      if (Clock::now() > end) ::kill(pid_, SIGKILL);
+      std::this_thread::sleep_for(milliseconds(10));
+    }
     pid_ = -1;
     return status;
   }
