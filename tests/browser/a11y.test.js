@@ -85,13 +85,8 @@ async function tabTo(page, want, most = 40, key = 'Tab') {
 
 // Runs `fn(document, ...args)` on the page's document, or on the one open
 // popup's (fails unless exactly one is open).
-function inDocument(page, where, fn, ...args) {
-  return page.eval(`function (where, args) {
-    const open = [...document.querySelectorAll('iframe[data-halvane-popup]')].filter((f) => f.style.display !== 'none');
-    if (where === 'popup' && open.length !== 1) throw new Error(open.length + ' popups are open');
-    return (${fn}).apply(null, [where === 'popup' ? open[0].contentDocument : document].concat(args));
-  }`, where, args);
-}
+const inDocument = (page, where, fn, ...args) => page.on({ popup: where === 'popup', css: 'html' },
+  `function (e) { return (${fn}).apply(null, [e.ownerDocument].concat([].slice.call(arguments, 1))); }`, ...args);
 
 // The text of the layer's polite announcer in the page or the open popup.
 const announced = (page, where = 'page') => inDocument(page, where, (d) => {
@@ -288,9 +283,17 @@ test('a11y AutoComplete: a combobox completing inline, Up and Down through the m
   }, REAL);
 });
 
+// The gallery's progress bar advances while the page streams in, its cells
+// in the bar's colour on screen, then goes and reveals the report.
 test('a11y progress bar: values follow the updates, polite announcements, busy content', async () => {
   await env.page('progress.hvp', async (page) => {
-    await page.untilWithin(15000, () => parseInt(document.getElementById('Display').textContent, 10) >= 20);
+    await page.untilWithin(15000, () => parseInt(document.getElementById('Display').textContent, 10) >= 30);
+    const state = await page.eval((d = document) => [d.readyState, getComputedStyle(d.getElementById('page')).display]);
+    assert.deepEqual(state, ['loading', 'none']);
+    const c = await page.box('#progress1 img');
+    const colour = (await page.image()).pixel(Math.floor(c.x + c.width / 2), Math.floor(c.y + c.height / 2));
+    assert.deepEqual(colour, [0x1e, 0x4f, 0x91], 'the first cell in the bar colour');
+    await page.screenshot('gallery-progress-running.png');
     const now = () => page.eval(() => {
       const bar = document.getElementById('progress');
       return [parseInt(document.getElementById('Display').textContent, 10), bar.getAttribute('role'),
@@ -303,6 +306,9 @@ test('a11y progress bar: values follow the updates, polite announcements, busy c
     const ax = await axTree(page, ['progressbar']);
     if (ax) assert.deepEqual(ax.map((n) => n.slice(0, 2)), [['progressbar', 'Progress']], JSON.stringify(ax));
     await page.untilWithin(20000, () => document.readyState === 'complete');
+    await page.screenshot('gallery-progress.png');
+    assert.equal(await page.visible('#progress'), false);
+    assert.equal(await page.visible({ text: 'Report ready' }), true);
     assert.deepEqual((await now()).slice(1), ['progressbar', 100, '100%', '0', '100', 'false']);
     // Announced politely a few times, not on every one of the 100 steps.
     const said = await page.eval(() => window.__said);

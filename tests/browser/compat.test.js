@@ -147,13 +147,8 @@ test('nothing is defined where the browser has the feature', async () => {
 
 test('where a page drops the hand cursor, the script shows the pointer instead', async () => {
   // A page in standards mode, with the script after its document type.
-  const body = '<!DOCTYPE html><html><head>' + SCRIPT_BLOCK +
-    '<style type="text/css">\r\n<!--\r\n.tab {\r\ncursor: hand; font-weight: bold;\r\n}\r\n-->\r\n</style>' +
-    '</head><body>' +
-    '<span id="inline" style="cursor:hand">inline</span> ' +
-    '<span id="second" STYLE="border:1pt solid #000000; cursor:hand">second</span> ' +
-    '<span id="class" class="tab">class</span> <span id="late" class="later">late</span> ' +
-    '<span id="plain">plain</span></body></html>';
+  const body = fs.readFileSync(path.join(__dirname, 'standards_page.html'), 'latin1')
+    .replace('@SCRIPT_BLOCK@', SCRIPT_BLOCK);
   await env.page('standards.html', async (page) => {
     assert.equal(await page.eval(() => document.compatMode), 'CSS1Compat');
     for (const [id, cursor] of [['inline', 'pointer'], ['second', 'pointer'], ['class', 'pointer'], ['plain', 'auto']]) {

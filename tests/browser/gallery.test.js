@@ -1,6 +1,6 @@
 // The example gallery in the browser: every page loads without a page error
 // or console error and is photographed (into the engine's folder of the build
-// folder's browser/), and the progress bar page is watched as it streams in.
+// folder's browser/; the streaming progress bar page in a11y.test.js).
 // The calendar form round trip: the browser fills and submits the real form,
 // the server answers with the dates it read (and their weekdays), and what the
 // client sent comes back encoded, never as markup. The component pages are
@@ -19,11 +19,10 @@ const REAL = { clock: null };
 const shot = (name) => ({ ...REAL, shot: `gallery-${name}.png` });
 
 // The gallery's pages: the page scripts, and the templates that may take
-// their place, photographed as they load (the progress bar below, as it runs).
-const pages = fs.readdirSync(EXAMPLES).filter((f) => /\.hv[sp]$/.test(f)).sort();
-const USED = ['progress'];
-const url = (name) => pages.find((f) => f.replace(/\.hv[sp]$/, '') === name) || `${name}.hvs`;
-for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')))) {
+// their place, photographed as they load (the progress bar as it runs, in
+// a11y.test.js).
+const pages = fs.readdirSync(EXAMPLES).filter((f) => /\.hv[sp]$/.test(f) && !f.startsWith('progress.')).sort();
+for (const file of pages) {
   test(`gallery page ${file} loads without errors`, async () => {
     await env.page(file, async (page) => {
       assert.ok((await page.eval(() => document.title)).length > 0);
@@ -33,23 +32,6 @@ for (const file of pages.filter((f) => !USED.includes(f.replace(/\.hv[sp]$/, '')
     }, shot(file.replace(/\.hv[sp]$/, '')));
   });
 }
-
-test('gallery progress bar: advances while streaming, then reveals the report', async () => {
-  await env.page(url('progress'), async (page) => {
-    await page.untilWithin(15000, () => parseInt(document.getElementById('Display').textContent, 10) >= 30);
-    const state = await page.eval((d = document) => [d.readyState, getComputedStyle(d.getElementById('page')).display]);
-    assert.deepEqual(state, ['loading', 'none']);
-    // The filled cells show the bar's colour on screen.
-    const c = await page.box('#progress1 img');
-    const colour = (await page.image()).pixel(Math.floor(c.x + c.width / 2), Math.floor(c.y + c.height / 2));
-    assert.deepEqual(colour, [0x1e, 0x4f, 0x91], 'the first cell in the bar colour');
-    await page.screenshot('gallery-progress-running.png');
-    await page.untilWithin(20000, () => document.readyState === 'complete');
-    await page.screenshot('gallery-progress.png');
-    assert.equal(await page.visible('#progress'), false);
-    assert.equal(await page.visible({ text: 'Report ready' }), true);
-  }, { ...REAL, wait: 'commit' });
-});
 
 test('the calendar form posts back and the server shows the dates with their weekdays', async () => {
   await env.page('calendar.hvp', async (page) => {

@@ -152,12 +152,13 @@ function pick(query) {
   return { element: el, box: { x: r.left + dx, y: r.top + dy, width: r.width, height: r.height } };
 }
 
-// Runs `fn(element, box, ...args)` on the target's element in the page;
-// when nothing matches, fails, or gives null when `soft`.
+// Runs `fn(element, box, ...args)` on the target's element in the page (a
+// promise it gives is awaited); when nothing matches, fails, or gives null
+// when `soft`.
 function onElement(driver, target, fn, args = [], soft = false) {
-  const source = `function (query, args) {
+  const source = `async function (query, args) {
     var found = (${pick})(query);
-    return found.error ? found : { value: (${fn}).apply(null, [found.element, found.box].concat(args)) };
+    return found.error ? found : { value: await (${fn}).apply(null, [found.element, found.box].concat(args)) };
   }`;
   return driver.evaluate(source, [typeof target === 'string' ? { css: target } : target, args]).then((r) => {
     if (r.error && !soft) throw new Error(r.error);

@@ -9,13 +9,9 @@ const { suite } = require('./harness');
 const env = suite();
 
 // Records, for every context-menu event, whether the browser's menu was
-// refused (the page's handler runs first, on the document).
-async function watchContextMenu(page) {
-  await page.eval(() => {
-    window.contextMenuRefused = [];
-    window.addEventListener('contextmenu', (e) => window.contextMenuRefused.push(e.defaultPrevented));
-  });
-}
+// refused (the page's handler, on the document, runs before this one).
+const WATCH = 'window.contextMenuRefused = [];' +
+  ' window.addEventListener("contextmenu", function (e) { window.contextMenuRefused.push(e.defaultPrevented); });';
 
 // Runs `fn(body)` on the open popup's body.
 const inPopup = (page, fn) => page.on({ popup: true, css: 'body' }, fn);
@@ -34,7 +30,6 @@ const reads = {
 
 test('a right-click shows the menu at the pointer with every row', async () => {
   await env.page('popup_menu.hvs', async (page) => {
-    await watchContextMenu(page);
     assert.equal(await page.popupCount(), 0);
     await page.rightClick({ x: 200, y: 150 });
     // 5 rows of 18 pixels, Width 150: at least that large.
@@ -58,7 +53,7 @@ test('a right-click shows the menu at the pointer with every row', async () => {
     assert.deepEqual(await page.eval(() => window.contextMenuRefused), [true]);
     assert.equal(await page.style({ popup: true, css: 'td', text: 'Open' }, 'cursor'), 'pointer');
     await page.steps(STEPS.reopen, reads);
-  }, { shot: 'popup-menu-test.png' });
+  }, { shot: 'popup-menu-test.png', script: WATCH });
 });
 
 test('hover switches the item style and a click runs its OnClick', async () => {

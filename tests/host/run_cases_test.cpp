@@ -182,24 +182,16 @@ void ReadDocs(const fs::path& page, std::vector<Case>& cases) {
 // Whether `out` is what `expected` shows, where a line "..." of `expected`
 // stands for any text (none included).
 bool ShownAs(const std::string& out, const std::string& expected) {
-  std::vector<std::string> pieces;
-  std::string e = "\n" + expected + "\n";
-  for (std::size_t at = 0;;) {
-    const std::size_t gap = e.find("\n...\n", at);
-    pieces.push_back(e.substr(at, gap == std::string::npos ? std::string::npos : gap + 1 - at));
-    if (gap == std::string::npos) break;
-    at = gap + 4;
-  }
-  const std::string o = "\n" + out + "\n";
-  if (o.compare(0, pieces.front().size(), pieces.front()) != 0) return false;
-  if (pieces.size() == 1) return o == pieces.front();
-  std::size_t at = pieces.front().size() - 1;
-  for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
-    const std::size_t found = o.find(pieces[i], at);
+  const std::string o = "\n" + out + "\n", e = "\n" + expected + "\n";
+  std::size_t at = 0, from = 0;  // `at`: where the next piece may begin in `o`
+  for (std::size_t gap; (gap = e.find("\n...\n", from)) != std::string::npos; from = gap + 4) {
+    const std::string piece = e.substr(from, gap + 1 - from);
+    const std::size_t found = from > 0 ? o.find(piece, at) : o.compare(0, piece.size(), piece) == 0 ? 0 : o.npos;
     if (found == std::string::npos) return false;
-    at = found + pieces[i].size() - 1;
+    at = found + piece.size() - 1;
   }
-  const std::string& last = pieces.back();
+  const std::string last = e.substr(from);
+  if (from == 0) return o == last;
   return o.size() >= at + last.size() && o.compare(o.size() - last.size(), last.size(), last) == 0;
 }
 

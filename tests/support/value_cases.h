@@ -8,7 +8,8 @@
 // (read as a date), True, False, Null, Empty, Error (an omitted argument).
 // Expected: "Kind text" as the kind's name and its Variant to String text
 // (Strings quoted), Null, Empty, or "error N".  \xHH anywhere in a line
-// stands for that byte.  Lines starting with # and blank lines are skipped.
+// stands for that byte, \t for a tab.  Lines starting with # and blank
+// lines are skipped.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <span>
 #include <string>
@@ -25,6 +25,7 @@
 
 #include "core/date_text.h"
 #include "core/variant.h"
+#include "support/data_files.h"
 
 namespace halvane::test_support {
 
@@ -111,22 +112,17 @@ inline std::vector<std::string_view> SplitCaseArgs(std::string_view s) {
 
 using CaseCall = std::function<Variant(std::string_view name, std::span<const Variant> args)>;
 
-// Runs every case of the file next to `source_file`; returns the number run.
+// Runs every case of `file` (read as data_files.h reads a table: \t for a
+// tab); returns the number run.
 inline int RunValueCases(const std::filesystem::path& file, const CaseCall& call) {
-  std::ifstream in(file);
-  EXPECT_TRUE(in.good()) << "cannot read " << file;
-  std::string line;
-  int lineno = 0, run = 0;
-  while (std::getline(in, line)) {
-    ++lineno;
-    if (line.empty() || line[0] == '#') continue;
-    for (std::size_t at = 0; (at = line.find("\\x", at)) != std::string::npos; ++at)
-      line.replace(at, 4, 1, static_cast<char>(std::stoi(line.substr(at + 2, 2), nullptr, 16)));
+  int run = 0;
+  for (const auto& row : ReadRows(file)) {
+    const std::string& line = row[0];
     const std::size_t arrow = line.rfind(" -> ");
     const std::size_t open = line.find('(');
     const std::size_t close = line.rfind(')', arrow);
-    if (arrow == std::string::npos || open == std::string::npos || close == std::string::npos) {
-      ADD_FAILURE() << file.filename() << ":" << lineno << ": malformed case: " << line;
+    if (row.size() > 1 || arrow == std::string::npos || open == std::string::npos || close == std::string::npos) {
+      ADD_FAILURE() << file.filename() << ": malformed case: " << line;
       continue;
     }
     const std::string name = line.substr(0, open);
@@ -135,7 +131,7 @@ inline int RunValueCases(const std::filesystem::path& file, const CaseCall& call
       args.push_back(ParseCaseValue(a));
     const std::string expected = line.substr(arrow + 4);
     const std::string actual = DescribeCaseResult([&] { return call(name, args); });
-    EXPECT_EQ(actual, expected) << file.filename() << ":" << lineno << ": " << line.substr(0, arrow);
+    EXPECT_EQ(actual, expected) << file.filename() << ": " << line.substr(0, arrow);
     ++run;
   }
   return run;

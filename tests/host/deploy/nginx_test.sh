@@ -10,8 +10,21 @@
 # Exit 77 (skipped) when nginx or curl is missing.
 set -euo pipefail
 halvane=$1
-test_name=nginx_test
-source "$(dirname "$0")/deploy_lib.sh"
+nginx=$(command -v nginx || echo /usr/sbin/nginx)
+[ -x "$nginx" ] || { echo "nginx_test: nginx is not installed" >&2; exit 77; }
+command -v curl >/dev/null || { echo "nginx_test: curl is not installed" >&2; exit 77; }
+
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "nginx_test: FAIL: $*" >&2; exit 1; }
 
 # Two copies of one site, each served on a free port; who.txt tells them apart.
 declare -A port
@@ -23,11 +36,39 @@ for b in a b; do
   printf 'Response.Write "posted"\n' >"$d/form.hvs"
   printf 'Session("n") = Session("n") + 1\nResponse.Write Session("n")\n' >"$d/count.hvs"
   printf '%s' "$b" >"$d/who.txt"
-  start_backend "$d" --sessions "sqlite:$work/sessions.db"
-  port[$b]=$backend_port
-  [ "$b" = a ] && pid_a=$backend_pid
+  log=$work/halvane-$b.log
+  : >"$log"  # exists before the backend writes to it
+  "$halvane" serve "$d" --port 0 --no-compat --grace 1 --sessions "sqlite:$work/sessions.db" 2>>"$log" &
+  pids+=("$!")
+  [ "$b" = a ] && pid_a=$!
+  port[$b]=
+  for ((i = 0; i < 100; i++)); do
+    port[$b]=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$log" | head -1)
+    [ -n "${port[$b]}" ] && break
+    sleep 0.05
+  done
+  [ -n "${port[$b]}" ] || fail "backend $b did not start: $(cat "$log")"
 done
-start_nginx proxy "${port[a]}" "${port[b]}" /who.txt
+
+# nginx in front of both on a free port, up once who.txt answers.
+prefix=$work/nginx
+mkdir -p "$prefix/logs"
+up=0
+for ((try = 0; try < 5 && !up; try++)); do
+  nport=$((20000 + RANDOM % 40000))
+  sed -e "s|@PREFIX@|$prefix|g" -e "s|@PORT@|$nport|g" -e "s|@BACKEND_A@|127.0.0.1:${port[a]}|" \
+    -e "s|@BACKEND_B@|127.0.0.1:${port[b]}|" "$(dirname "$0")/nginx.conf.in" >"$prefix/nginx.conf"
+  "$nginx" -e "$prefix/logs/startup.log" -p "$prefix" -c "$prefix/nginx.conf" 2>"$prefix/start.err" &
+  npid=$!
+  pids+=("$npid")
+  for ((i = 0; i < 50; i++)); do
+    if curl -fs -o /dev/null "http://127.0.0.1:$nport/who.txt"; then up=1; break; fi
+    kill -0 "$npid" 2>/dev/null || break
+    sleep 0.1
+  done
+done
+((up)) || fail "nginx did not start: $(cat "$prefix/start.err" "$prefix/logs/error.log" 2>/dev/null)"
+base=http://127.0.0.1:$nport
 
 # Pages and static files; both backends take requests.
 out=$(curl -s "$base/page.hvs" || true); [ "$out" = "page 42" ] || fail "page: $out"

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "serve/http_client.h"
-#include "support/data_files.h"
 
 namespace halvane::serve {
 namespace {
@@ -38,12 +37,8 @@ std::vector<std::pair<std::string, std::vector<int>>> Requests(const std::string
 class BadHttp : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(s_.root / "page.hvs", "Response.Write \"page ok\"\n");
-    WriteFile(s_.root / "plain.txt", "plain ok");
-    WriteFile(s_.root / "sleep.hvs", "Response.Write \"slept\"\nSleep 2000\n");
-    WriteFile(
-        s_.root / "big.hvs",
-        "s = String(65536, \"b\")\nFor i = 1 To 64\nResponse.Write s\nNext\nResponse.Flush\nResponse.Write \"end\"");
+    // page.hvs, plain.txt, sleep.hvs, big.hvs (64 chunks of 64 KiB) and heads.hvs.
+    fs::copy(HALVANE_ROBUSTNESS_DIR "/site", s_.root, fs::copy_options::recursive);
     s_.options.compat = false;
     s_.options.idle_timeout = seconds(2);
     s_.options.request_timeout = milliseconds(3000);
@@ -165,9 +160,6 @@ TEST_F(BadHttp, AmbiguousRequestsGetOneAnswerAndAClose) {
 // limit; past it the page gets a clear 500 naming it, never a closed
 // connection.
 TEST_F(BadHttp, LargePageHeadsFitOrGetAClear500) {
-  WriteFile(s_.root / "heads.hvs",
-            "For i = 1 To CInt(Request.QueryString(\"n\"))\nResponse.AddHeader \"X-H\" & i, String(1000, \"h\")\nNext\n"
-            "Response.Write \"ok\"\nIf Request.QueryString(\"flush\") = \"1\" Then Response.Flush");
   s_.Start();
   std::string big;  // request headers near the limit
   for (int i = 0; big.size() < s_.options.max_header - 600; ++i) big += "X-R" + std::to_string(i) + ": " + std::string(200, 'r') + "\r\n";

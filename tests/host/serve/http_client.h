@@ -4,10 +4,13 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +27,7 @@
 #include <vector>
 
 #include "host/serve/server.h"
+#include "support/data_files.h"
 
 namespace halvane::serve::testing {
 
@@ -207,6 +211,73 @@ inline Response Fetch(int port, std::string_view method, std::string_view target
 }
 
 inline Response Get(int port, std::string_view target) { return Fetch(port, "GET", target); }
+
+// A program of its own, its standard error into `log`, stopped (SIGTERM,
+// then waited for) when the object goes.
+class Process {
+ public:
+  Process(const std::vector<std::string>& argv, const fs::path& log) : log_(log) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(fd, 2);
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+  }
+  ~Process() { Stop(SIGTERM); }
+  void Signal(int sig) const {
+    if (pid_ > 0) ::kill(pid_, sig);
+  }
+  // Waits for the end, killing the program once `limit` has passed; the
+  // status as waitpid gives it (-1 when already waited for).
+  int Wait(Clock::duration limit = seconds(10)) {
+    int status = -1;
+    for (const auto end = Clock::now() + limit; pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;) {
+      if (Clock::now() > end) ::kill(pid_, SIGKILL);
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    pid_ = -1;
+    return status;
+  }
+  void Stop(int sig) {
+    Signal(sig);
+    Wait();
+  }
+  std::string Log() const { return test_support::ReadFile(log_); }
+
+ private:
+  pid_t pid_ = -1;
+  fs::path log_;
+};
+
+#ifdef HALVANE_BIN
+// `halvane serve DIR --port 0 --no-compat MORE...`; `port` is the one it
+// took, once its log names it (0 when it never does).
+struct Backend {
+  Backend(const fs::path& dir, std::vector<std::string> more, const fs::path& log)
+      : process(Args(dir, std::move(more)), log) {
+    const std::string at = "http://127.0.0.1:";
+    for (int i = 0; i < 200 && port == 0; ++i) {
+      const std::string text = process.Log();
+      if (const std::size_t p = text.find(at); p != std::string::npos) port = std::atoi(text.c_str() + p + at.size());
+      if (port == 0) std::this_thread::sleep_for(milliseconds(20));
+    }
+  }
+  static std::vector<std::string> Args(const fs::path& dir, std::vector<std::string> more) {
+    std::vector<std::string> a{HALVANE_BIN, "serve", dir.string(), "--port", "0", "--no-compat"};
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+  }
+  Process process;
+  int port = 0;
+};
+#endif
 
 // This process's resident memory, in KiB.
 inline long ResidentKiB() {

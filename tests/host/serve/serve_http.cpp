@@ -3,19 +3,15 @@
 // parsed page cache, the access log, stopping, and the gallery equal to
 // `halvane run`.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <future>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "serve/http_client.h"
-#include "support/data_files.h"
 
 namespace halvane::serve {
 namespace {
@@ -43,11 +39,7 @@ class Site : public ::testing::Test {
     fs::create_symlink(root / "hello.hvs", root / "alias.hvs");
     fs::create_symlink(root / ".hidden", root / "visible.txt");
     fs::create_directory_symlink(root / ".git", root / "repo");
-    // Our copies of the default images, laid out as a site's root.
-    fs::create_directories(s_.base / "images" / "images" / "icons");
-    std::ofstream(s_.base / "images" / "Calendar.gif") << "our calendar";
-    std::ofstream(s_.base / "images" / "images" / "icons" / "treeplus.gif") << "our plus";
-    std::ofstream(s_.base / "images" / "images" / "icons" / "other.gif") << "not a default";
+    // Our copies of the default images (site_data/images), laid out as a site's root.
     s_.options.default_images = s_.base / "images";
     log_ = std::tmpfile();
     s_.options.timeout = milliseconds(2000);
@@ -253,10 +245,6 @@ TEST_F(Site, RunawayPagesAreStoppedWhileOthersAreServed) {
 // gives its thread up after a brief budget and goes on on a worker, so the
 // static files those threads serve keep coming meanwhile.
 TEST_F(Site, SlowRunsOfAQuickPageDoNotHoldStaticFiles) {
-  WriteFile(s_.root / "quick.hvs",
-            "If Request.QueryString(\"slow\") = \"1\" Then\r\nDo While True\r\nLoop\r\nEnd If\r\n"
-            "Response.Write \"quick\"\r\n");
-  WriteFile(s_.root / "still.txt", "still served");
   Age(s_.root / "quick.hvs");
   for (int i = 0; i < 2; ++i) ASSERT_EQ(Get(s_.port, "/quick.hvs").body, s_.prefix + "quick");
   ASSERT_EQ(s_.server->GetStats().inline_runs, 1u);
@@ -314,21 +302,8 @@ TEST(ServeProcess, StopsGracefullyOnCtrlCSigtermAndSighup) {
   WriteFile(s.root / "short.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 300\nResponse.Write \" and done\"");
   WriteFile(s.root / "long.hvs", "Response.Write \"begun\"\nResponse.Flush\nSleep 20000\nResponse.Write \" and done\"");
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    int err[2];
-    ASSERT_EQ(pipe(err), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      dup2(err[1], 2);
-      close(err[0]);
-      execl(HALVANE_BIN, HALVANE_BIN, "serve", s.root.c_str(), "--port", "0", "--grace", "1.5", "--timeout", "30",
-            "--no-compat", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(err[1]);
-    std::FILE* log = fdopen(err[0], "r");
-    char line[512];
-    const char* at = std::fgets(line, sizeof line, log) ? std::strstr(line, "http://127.0.0.1:") : nullptr;
-    const int port = at ? std::atoi(at + 17) : 0;
+    Backend serve(s.root, {"--grace", "1.5", "--timeout", "30"}, s.base / ("log" + std::to_string(sig)));
+    const int port = serve.port;
     // The stop comes once both pages have surely begun: their first flush arrived.
     Socket short_page(port), long_page(port);
     std::string got[2];
@@ -339,7 +314,7 @@ TEST(ServeProcess, StopsGracefullyOnCtrlCSigtermAndSighup) {
       ASSERT_NE(got[i].find("begun"), std::string::npos) << sig;
     }
     const auto t0 = Clock::now();
-    kill(pid, sig);
+    serve.process.Signal(sig);
     std::this_thread::sleep_for(milliseconds(100));
     EXPECT_FALSE(Socket(port).connected()) << sig;  // no longer accepting
     got[0] += short_page.Read(seconds(5));
@@ -349,21 +324,12 @@ TEST(ServeProcess, StopsGracefullyOnCtrlCSigtermAndSighup) {
     EXPECT_NE(got[1].find("the server is stopping"), std::string::npos) << got[1];
     EXPECT_EQ(got[1].find(" and done"), std::string::npos) << got[1];
     // The process ends at the end of the grace period.
-    int status = -1;
-    while (waitpid(pid, &status, WNOHANG) == 0 && Clock::now() - t0 < seconds(5)) {
-      std::this_thread::sleep_for(milliseconds(20));
-    }
-    if (waitpid(pid, nullptr, WNOHANG) == 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
+    const int status = serve.process.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sig << " " << status;
     EXPECT_LT(Clock::now() - t0, seconds(3));
-    std::string rest;
-    for (int c; (c = std::fgetc(log)) != EOF;) rest += static_cast<char>(c);
-    std::fclose(log);
-    EXPECT_NE(rest.find("\"GET /short.hvs HTTP/1.1\" 200 14 "), std::string::npos) << rest;
-    EXPECT_EQ(rest.substr(rest.size() - std::min<std::size_t>(rest.size(), 17)), "halvane: stopped\n") << rest;
+    const std::string log = serve.process.Log();
+    EXPECT_NE(log.find("\"GET /short.hvs HTTP/1.1\" 200 14 "), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - std::min<std::size_t>(log.size(), 17)), "halvane: stopped\n") << log;
   }
 }
 

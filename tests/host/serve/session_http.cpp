@@ -2,12 +2,8 @@
 // processes sharing one store (memory: one process; SQLite: two processes;
 // Redis: two processes and a redis-server started here on a loopback port),
 // driven by tables of HTTP exchanges.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <future>
@@ -15,66 +11,11 @@
 #include <sstream>
 
 #include "serve/http_client.h"
-#include "support/data_files.h"
 
 namespace halvane::serve {
 namespace {
 
 using namespace testing;
-
-using test_support::ReadFile;
-
-// A program of its own, its standard error into `log`, stopped (SIGTERM,
-// then waited for) when the object goes.
-class Process {
- public:
-  Process(const std::vector<std::string>& argv, const fs::path& log) : log_(log) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(fd, 2);
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1);
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      ::execv(args[0], args.data());
-      ::_exit(127);
-    }
-  }
-  ~Process() { Stop(SIGTERM); }
-  void Stop(int sig) {
-    if (pid_ <= 0) return;
-    ::kill(pid_, sig);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  std::string Log() const { return ReadFile(log_); }
-
- private:
-  pid_t pid_ = -1;
-  fs::path log_;
-};
-
-// `halvane serve` over `dir` on a port it picks.
-struct Backend {
-  Backend(const fs::path& dir, const std::string& store, std::vector<std::string> more, const fs::path& log)
-      : process(Args(dir, store, std::move(more)), log) {
-    const std::string at = "http://127.0.0.1:";
-    for (int i = 0; i < 200 && port == 0; ++i) {
-      const std::string text = process.Log();
-      if (const std::size_t p = text.find(at); p != std::string::npos) port = std::atoi(text.c_str() + p + at.size());
-      if (port == 0) std::this_thread::sleep_for(milliseconds(20));
-    }
-  }
-  static std::vector<std::string> Args(const fs::path& dir, const std::string& store, std::vector<std::string> more) {
-    std::vector<std::string> a{HALVANE_BIN, "serve", dir.string(), "--port", "0", "--no-compat", "--sessions", store};
-    a.insert(a.end(), more.begin(), more.end());
-    return a;
-  }
-  Process process;
-  int port = 0;
-};
 
 // redis-server on a free loopback port, without persistence.
 class Redis {
@@ -152,7 +93,8 @@ class Sessions : public ::testing::TestWithParam<std::string> {
   }
   // A backend over its own folder; the memory store has one process only.
   Backend& Start(const char* site, std::vector<std::string> more = {}) {
-    backends_.push_back(std::make_unique<Backend>(base_ / site, store_, std::move(more),
+    more.insert(more.begin(), {"--sessions", store_});
+    backends_.push_back(std::make_unique<Backend>(base_ / site, std::move(more),
                                                   base_ / (std::string(site) + std::to_string(backends_.size()) + ".log")));
     EXPECT_NE(backends_.back()->port, 0) << backends_.back()->process.Log();
     return *backends_.back();
@@ -313,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(Stores, SharedStore, ::testing::Values("sqlite", "redis
 TEST(MemoryStore, DropsTheSessionIdleLongest) {
   TestServer dir;  // its folder only, removed after the backend has stopped
   WritePages(dir.root);
-  Backend s(dir.root, "memory", {"--max-sessions", "2"}, dir.base / "log");
+  Backend s(dir.root, {"--sessions", "memory", "--max-sessions", "2"}, dir.base / "log");
   const std::string one = CookieOf(Get(s.port, "/count.hvs"));
   const std::string two = CookieOf(Get(s.port, "/count.hvs"));
   EXPECT_EQ(Fetch(s.port, "GET", "/count.hvs", Cookie(one)).body, "2");  // two is idle longest now
@@ -330,7 +272,7 @@ TEST(MemoryStore, DropsTheSessionIdleLongest) {
 TEST(Serve, SecureCookiesAndALockLeftByAPage) {
   TestServer dir;  // its folder only
   WritePages(dir.root);
-  Backend s(dir.root, "sqlite:" + (dir.base / "s.db").string(), {"--secure-cookies", "--timeout", "8"},
+  Backend s(dir.root, {"--sessions", "sqlite:" + (dir.base / "s.db").string(), "--secure-cookies", "--timeout", "8"},
             dir.base / "log");
   const Response r = Get(s.port, "/start.hvs");
   EXPECT_EQ(r.Header("set-cookie"), "HALVANE_SESSION=" + CookieOf(r) + "; Path=/; HttpOnly; SameSite=Lax; Secure");

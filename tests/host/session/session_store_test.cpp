@@ -11,6 +11,7 @@
 #include "host/session/session_id.h"
 #include "host/session/sqlite_store.h"
 #include "support/data_files.h"
+#include "support/value_cases.h"
 
 namespace halvane::session {
 namespace {
@@ -31,17 +32,10 @@ Value Decoded(std::string_view bytes) {
 }
 
 TEST(Record, EveryKindKeepsItsKindAndBytes) {
-  const Variant plain[] = {Variant(),
-                           Variant::Null(),
-                           Variant(std::int16_t{-32768}),
-                           Variant(std::int32_t{-2147483647 - 1}),
-                           Variant(0.1f),
-                           Variant(-0.0),
-                           Variant::Date(38055.6041666667),
-                           Variant(std::string("a\0\xC3\xA9\xED\xA0\x80", 7)),
-                           Variant(true),
-                           Variant(false)};
-  for (const Variant& v : plain) {
+  const auto rows = test_support::ReadRows(HALVANE_TEST_DIR "/record_kinds.txt");
+  EXPECT_EQ(rows.size(), 10u);
+  for (const auto& row : rows) {
+    const Variant v = test_support::ParseCaseValue(row[0]);
     SCOPED_TRACE(static_cast<int>(v.Type()));
     const Value back = Decoded(Bytes(Value(v)));
     ASSERT_TRUE(back.IsPlain());
