@@ -9,9 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -120,7 +118,9 @@ bool IsOwn(const std::vector<Block>& own, std::string_view name) {
   return false;
 }
 
-// Reads the file's content; false when it exists but cannot be read.
+// Reads the file's content; false when it exists but cannot be read to its
+// end.  A read error must not pass for the end of the file: the store is
+// rewritten from what was read, and the other servers' entries would go.
 bool ReadStore(const std::string& path, std::string& content, bool& exists) {
   content.clear();
   std::error_code ec;
@@ -128,13 +128,17 @@ bool ReadStore(const std::string& path, std::string& content, bool& exists) {
   if (ec) return false;
   if (!exists) return true;
   if (!fs::is_regular_file(path, ec) || ec) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) return false;
-  content = std::move(ss).str();
-  return true;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[16384];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    content.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return n == 0;
 }
 
 // Replaces the file by `content` through a temporary file of a unique name
