@@ -51,8 +51,10 @@ class TestServer {
  public:
   TestServer() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    base =
-        fs::temp_directory_path() / ("halvane-" + std::to_string(::getpid()) + "-" + (test ? test->name() : "suite"));
+    // A parameterised test's name holds a '/': one folder, not two.
+    std::string name = test ? test->name() : "suite";
+    std::replace(name.begin(), name.end(), '/', '-');
+    base = fs::temp_directory_path() / ("halvane-" + std::to_string(::getpid()) + "-" + name);
     fs::remove_all(base);
     root = base / "site";
     fs::create_directories(root);
